@@ -1,0 +1,47 @@
+# The two commands of the README, plus the sanitizer, benchmark and fuzzing builds.
+#   make test                          build and run every test
+#   make test SANITIZE=address,undefined
+#   make test SANITIZE=thread
+#   make demo                          build and run the main program against emulated readers
+#   make bench                         build and run the benchmarks
+#   make fuzz                          build the libFuzzer targets with clang and run each for a while
+SHELL := /bin/bash
+SANITIZE ?=
+BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 30
+comma := ,
+BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE)
+
+.PHONY: all deps configure build test demo bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR)
+
+test: build
+	@scripts/run-tests $(BUILD_DIR)
+
+demo: build
+	@scripts/demo $(BUILD_DIR)
+
+bench: deps
+	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVO_BUILD_TESTS=OFF > /dev/null
+	@cmake --build build/bench
+	@scripts/run-bench build/bench
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKELVO_BUILD_TESTS=OFF -DKELVO_BUILD_BENCH=OFF -DKELVO_BUILD_FUZZ=ON > /dev/null
+	@cmake --build build/fuzz
+	@scripts/run-fuzz build/fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,83 @@
+#pragma once
+// A thread-safe unbounded queue whose pop waits a limited time. `stop` fails every pop (waiting ones at once)
+// until `reset` runs the queue again, empty.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "trevalon/common/ScopeTrace.h"
+
+namespace trevalon::common {
+
+template <typename T>
+class BlockingQueue {
+ public:
+  void push(const T& value) {
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      queue.push_back(value);
+    }
+    condition.notify_one();
+  }
+
+  void push(T&& value) {
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      queue.push_back(std::move(value));
+    }
+    condition.notify_one();
+  }
+
+  bool pop(T& out, std::chrono::seconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!running) {
+      return false;
+    }
+    if (queue.empty()) {
+      if (timeout <= std::chrono::seconds::zero()) {
+        return false;
+      }
+      // One wait only: a wake-up by stop, or by a push whose element another consumer took, ends the pop.
+      if (condition.wait_for(lock, timeout) == std::cv_status::timeout && queue.empty()) {
+        return false;
+      }
+    }
+    if (running && !queue.empty()) {
+      out = std::move(queue.front());
+      queue.pop_front();
+      return true;
+    }
+    return false;
+  }
+
+  void stop() {
+    TREVALON_TRACE();
+    {
+      std::lock_guard<std::mutex> guard(mutex);
+      running = false;
+    }
+    // Every waiter must give up, not just one: a stopped queue delivers nothing.
+    condition.notify_all();
+  }
+
+  void reset() {
+    std::lock_guard<std::mutex> guard(mutex);
+    running = true;
+    queue.clear();
+  }
+
+  size_t size() const {
+    std::lock_guard<std::mutex> guard(mutex);
+    return queue.size();
+  }
+
+ private:
+  std::deque<T> queue;
+  mutable std::mutex mutex;
+  std::condition_variable condition;
+  bool running = true;
+};
+
+}  // namespace trevalon::common

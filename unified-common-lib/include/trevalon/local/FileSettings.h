@@ -1,0 +1,33 @@
+#pragma once
+// Settings as one file per value in a directory that must already exist (the store never creates it, as an
+// installer-owned location). Writes are atomic (temporary file, then rename), values whose name ends with
+// "_private" are readable by their owner only, and a name that could leave the directory is refused.
+
+#include <string>
+
+#include "trevalon/local/Settings.h"
+
+namespace trevalon::local {
+
+class FileSettings : public Settings {
+ public:
+  explicit FileSettings(std::string directory);
+
+  bool isset(const std::string& name) override;
+  bool unset(const std::string& name) override;
+  std::shared_ptr<std::vector<uint8_t>> get_raw(const std::string& name) override;
+  bool set_raw(const std::string& name, const std::vector<uint8_t>& bytes) override;
+
+  const std::string& directory() const { return root; }
+
+  // A plain file name: not empty, no leading dot, no "..", no '/' and no NUL.
+  static bool isValidName(const std::string& name);
+
+ private:
+  bool checkName(const std::string& name) const;
+  bool openDirectory(int& fd) const;
+
+  std::string root;
+};
+
+}  // namespace trevalon::local

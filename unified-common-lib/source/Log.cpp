@@ -1,0 +1,200 @@
+#include "trevalon/common/Log.h"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <iomanip>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+namespace trevalon::common {
+namespace {
+
+constexpr size_t kThreadNameWidth = 9;
+constexpr size_t kFormatBufferSize = 256;
+
+struct SinkEntry {
+  uint8_t levelMask;
+  LogSink sink;
+};
+
+// Process-wide tables, created on first use and never destroyed so that threads still running at exit can log.
+struct LogState {
+  std::mutex sinkLock;
+  std::vector<SinkEntry> sinks;
+  LogClock clock;
+
+  std::mutex threadLock;
+  std::map<uint32_t, std::string> threadNames;
+  std::map<uint32_t, int32_t> threadDepths;
+};
+
+LogState& state() {
+  static LogState* instance = new LogState();
+  return *instance;
+}
+
+uint32_t currentThreadId() {
+  return static_cast<uint32_t>(::syscall(SYS_gettid));
+}
+
+std::string paddedThreadName(const std::string& name) {
+  if (name.size() > kThreadNameWidth) {
+    return name.substr(0, kThreadNameWidth - 1) + "~";
+  }
+  return name + std::string(kThreadNameWidth - name.size(), ' ');
+}
+
+const char* fileBaseName(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') {
+      base = p + 1;
+    }
+  }
+  return base;
+}
+
+void writeTimeStamp(std::ostream& out, std::chrono::system_clock::time_point now) {
+  const auto sinceEpoch = now.time_since_epoch();
+  const std::time_t seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch).count();
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count() % 1000000;
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                static_cast<long long>(micros < 0 ? micros + 1000000 : micros));
+  out << stamp;
+}
+
+}  // namespace
+
+const char* logLevelText(LogLevel level) {
+  switch (level) {
+    case LogLevel::trace: return "trace   ";
+    case LogLevel::debug: return "debug   ";
+    case LogLevel::info: return "Info    ";
+    case LogLevel::notice: return "Notice  ";
+    case LogLevel::warning: return "Warning ";
+    case LogLevel::error: return "ERROR   ";
+    case LogLevel::critical: return "CRITICAL";
+    case LogLevel::fatal: return "FATAL!!!";
+  }
+  return "";
+}
+
+void logLine(LogLevel level, const std::string& message, int line, const char* file) {
+  const char* levelText = logLevelText(level);
+  if (*levelText == '\0') {
+    return;
+  }
+  LogState& s = state();
+  const uint32_t tid = currentThreadId();
+  std::string name;
+  int32_t depth = 0;
+  {
+    std::lock_guard<std::mutex> guard(s.threadLock);
+    auto n = s.threadNames.find(tid);
+    if (n != s.threadNames.end()) name = n->second;
+    depth = s.threadDepths[tid];
+  }
+
+  std::chrono::system_clock::time_point now;
+  {
+    std::lock_guard<std::mutex> guard(s.sinkLock);
+    now = s.clock ? s.clock() : std::chrono::system_clock::now();
+  }
+
+  std::ostringstream out;
+  writeTimeStamp(out, now);
+  out << " [0x" << std::hex << std::setw(8) << std::setfill('0') << tid << std::dec << ':'
+      << paddedThreadName(name) << "] " << levelText;
+  for (int32_t i = 0; i < depth; ++i) out << "  ";
+  out << ' ' << message;
+  if (line >= 1 && file != nullptr) {
+    out << " @ " << fileBaseName(file) << ':' << line;
+  }
+  out << '\n';
+  const std::string text = out.str();
+
+  std::lock_guard<std::mutex> guard(s.sinkLock);
+  for (const SinkEntry& entry : s.sinks) {
+    if ((entry.levelMask & static_cast<uint8_t>(level)) != 0) {
+      entry.sink(std::string(text));
+    }
+  }
+}
+
+std::string logMessage(LogLevel level, const std::string& message, int line, const char* file,
+                       const char* /*function*/) {
+  logLine(level, message, line, file);
+  return message;
+}
+
+std::string formatMessage(const char* format, ...) {
+  char buffer[kFormatBufferSize];
+  va_list args;
+  va_start(args, format);
+  const int needed = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (needed < 0 || static_cast<size_t>(needed) >= sizeof buffer) {
+    return "Not enought space to write into buffer";
+  }
+  return std::string(buffer, static_cast<size_t>(needed));
+}
+
+void addLogSink(uint8_t levelMask, LogSink sink, const std::string& /*name*/) {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.sinkLock);
+  s.sinks.push_back(SinkEntry{levelMask, std::move(sink)});
+}
+
+void setThreadName(const std::string& name) {
+  LogState& s = state();
+  {
+    std::lock_guard<std::mutex> guard(s.threadLock);
+    s.threadNames[currentThreadId()] = name;
+  }
+  // The kernel keeps at most 15 characters.
+  ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
+}
+
+std::string threadName() {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.threadLock);
+  auto n = s.threadNames.find(currentThreadId());
+  return n == s.threadNames.end() ? std::string() : n->second;
+}
+
+void raiseThreadDepth() {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.threadLock);
+  ++s.threadDepths[currentThreadId()];
+}
+
+void lowerThreadDepth() {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.threadLock);
+  --s.threadDepths[currentThreadId()];
+}
+
+void setLogClockForTesting(LogClock clock) {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.sinkLock);
+  s.clock = std::move(clock);
+}
+
+void clearLogSinksForTesting() {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.sinkLock);
+  s.sinks.clear();
+}
+
+}  // namespace trevalon::common
