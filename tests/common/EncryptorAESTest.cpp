@@ -58,22 +58,22 @@ TEST(EncryptorAES, MalformedCiphertextIsRefusedWithItsReason) {
   EncryptorAES aes(fipsKey());
   struct Case {
     Bytes data;
-    const char* message;
+    const char* message;  // logged at the error level
   };
   Bytes badValues(16, 0x03);
   badValues[13] = 0x04;
   const Case cases[] = {
-      {Bytes(), "ERROR    Invalid size 0"},
-      {Bytes(15, 1), "ERROR    Invalid size 15"},
-      {Bytes(17, 1), "ERROR    Invalid size 17"},
-      {rawBlock(fipsKey(), Bytes(16, 0x00), true), "ERROR    Invalid padding size 0"},
-      {rawBlock(fipsKey(), Bytes(16, 0x11), true), "ERROR    Invalid padding size 17"},
-      {rawBlock(fipsKey(), badValues, true), "ERROR    Invalid padding @"},
+      {Bytes(), "Invalid size 0"},
+      {Bytes(15, 1), "Invalid size 15"},
+      {Bytes(17, 1), "Invalid size 17"},
+      {rawBlock(fipsKey(), Bytes(16, 0x00), true), "Invalid padding size 0"},
+      {rawBlock(fipsKey(), Bytes(16, 0x11), true), "Invalid padding size 17"},
+      {rawBlock(fipsKey(), badValues, true), "Invalid padding @ "},
   };
   for (const Case& c : cases) {
     LogCapture capture;
     EXPECT_TRUE(aes.decrypt(c.data).empty()) << c.message;
-    EXPECT_TRUE(capture.contains(c.message)) << c.message;
+    EXPECT_TRUE(capture.containsAt("ERROR", c.message)) << c.message;
   }
 }
 

@@ -45,7 +45,7 @@ TEST(FileSettings, AMissingValueReadsEmptyAndIsLogged) {
   FileSettings settings(dir.path());
   LogCapture capture;
   EXPECT_FALSE(settings.get_raw("nothing"));
-  EXPECT_TRUE(capture.contains("ERROR    reading setting nothing failed with 2 (No such file or directory)"));
+  EXPECT_TRUE(capture.containsAt("ERROR", "reading setting nothing failed with 2 (No such file or directory)"));
   EXPECT_FALSE(settings.isset("nothing"));
 }
 
@@ -55,7 +55,7 @@ TEST(FileSettings, AMissingDirectoryIsNeverCreated) {
   FileSettings settings(missing);
   LogCapture capture;
   EXPECT_FALSE(settings.set_raw("logpath", Bytes{'x'}));
-  EXPECT_TRUE(capture.contains("ERROR    open of settings directory " + missing + " failed with 2"));
+  EXPECT_TRUE(capture.containsAt("ERROR", "open of settings directory " + missing + " failed with 2"));
   EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_FALSE(settings.get_raw("logpath"));
   EXPECT_FALSE(settings.isset("logpath"));

@@ -51,7 +51,7 @@ TEST_F(LinuxMachineTest, WithoutAReadableMachineIdTheKeyIsTheConstantAndEveryCal
     LogCapture capture;
     EXPECT_EQ(machine.key(), LinuxMachine::kKeyConstant) << path;
     EXPECT_EQ(machine.key(), LinuxMachine::kKeyConstant) << path;
-    EXPECT_EQ(capture.count("Warning  Could not read MachineGuid"), 2u) << path;
+    EXPECT_EQ(capture.countAt("Warning", "Could not read MachineGuid"), 2u) << path;
   }
 }
 
@@ -68,7 +68,7 @@ TEST_F(LinuxMachineTest, LogsTheOperatingSystemFromOsRelease) {
                                            "# comment\nNAME='Debian GNU/Linux'\nVERSION_ID=\"12\"\nID=debian\n";
   LogCapture capture;
   LinuxMachine machine(dir.file("machine-id"), dir.file("os-release"));
-  EXPECT_TRUE(capture.contains("Info     +++ LINUX VERSION INFORMATION +++"));
+  EXPECT_TRUE(capture.containsAt("Info", "+++ LINUX VERSION INFORMATION +++"));
   EXPECT_TRUE(capture.contains("PRETTY_NAME: Debian GNU/Linux 12 (bookworm) @"));
   EXPECT_TRUE(capture.contains("NAME: Debian GNU/Linux @"));
   EXPECT_TRUE(capture.contains("ID: debian @"));

@@ -95,7 +95,7 @@ TEST(Observee, CallObserverSkipsARefusingObserverAndTakesTheNextAnswer) {
   EXPECT_EQ(subject->ask(5), 105);
   EXPECT_EQ(refusing.asked, 1);
   EXPECT_EQ(answering.asked, 1);
-  EXPECT_EQ(capture.count("Warning  observer refused call: not mine @ Observee.h:"), 1u);
+  EXPECT_EQ(capture.countAt("Warning", "observer refused call: not mine @ Observee.h:"), 1u);
   EXPECT_EQ(capture.count("throw std::exception()"), 0u);
 }
 
@@ -103,7 +103,7 @@ TEST(Observee, CallObserverWithoutAnAnswerThrows) {
   kelvo::test::LogCapture capture;
   auto subject = std::make_shared<Subject>();
   EXPECT_THROW(subject->ask(1), std::exception);
-  EXPECT_TRUE(capture.contains("Info     throw std::exception() @ Observee.h:"));
+  EXPECT_TRUE(capture.containsAt("Info", "throw std::exception() @ Observee.h:"));
 
   auto refusing = std::make_shared<Recorder>(0, true);
   subject->addObserver(refusing);

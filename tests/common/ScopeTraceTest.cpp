@@ -42,12 +42,12 @@ TEST(ScopeTrace, EnabledTracesNestAndReportTheirResult) {
   }).join();
   const std::vector<std::string> lines = capture.lines();
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(messageOf(lines[0]).substr(0, 42), " >> (anonymous namespace)::sample::Layer::o");
+  EXPECT_EQ(messageOf(lines[0]).substr(0, 39), " >> {anonymous}::sample::Layer::outer()");
   EXPECT_NE(lines[0].find(" @ ScopeTraceTest.cpp:"), std::string::npos);
-  EXPECT_NE(lines[1].find("trace     >> "), std::string::npos) << "one step of depth is two blanks";
+  EXPECT_NE(lines[1].find("trace      >> "), std::string::npos) << "one step of depth is two blanks";
   EXPECT_NE(lines[1].find("::inner(7) @ ScopeTraceTest.cpp:"), std::string::npos);
   EXPECT_NE(lines[2].find("debug        inside @ ScopeTraceTest.cpp:"), std::string::npos) << lines[2];
-  EXPECT_NE(lines[3].find("trace     << "), std::string::npos);
+  EXPECT_NE(lines[3].find("trace      << "), std::string::npos);
   EXPECT_EQ(lines[3].find(" @ "), std::string::npos) << "exit lines of enabled traces carry no position";
   EXPECT_NE(lines[4].find("trace    << "), std::string::npos);
   EXPECT_NE(lines[4].find("::outer -> true [~"), std::string::npos) << lines[4];

@@ -42,6 +42,20 @@ class LogCapture {
 
   bool contains(const std::string& fragment) const { return count(fragment) > 0; }
 
+  // Lines of that level text ("ERROR", "Warning", ...) whose message, at any nesting depth, starts with `message`.
+  size_t countAt(const std::string& level, const std::string& message) const {
+    std::lock_guard<std::mutex> guard(store->lock);
+    size_t hits = 0;
+    for (const std::string& line : store->lines) {
+      const size_t field = line.find("] ");
+      if (field == std::string::npos || line.compare(field + 2, level.size(), level) != 0) continue;
+      const size_t text = line.find_first_not_of(' ', field + 2 + level.size());
+      if (text != std::string::npos && line.compare(text, message.size(), message) == 0) ++hits;
+    }
+    return hits;
+  }
+  bool containsAt(const std::string& level, const std::string& message) const { return countAt(level, message) > 0; }
+
  private:
   struct Store {
     std::mutex lock;

@@ -4,6 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -96,6 +97,18 @@ void logLine(LogLevel level, const std::string& message, int line, const char* f
     return;
   }
   LogState& s = state();
+  std::chrono::system_clock::time_point now;
+  {
+    std::lock_guard<std::mutex> guard(s.sinkLock);
+    // Nobody listens: skip the formatting, which is most of a line's cost.
+    const bool wanted = std::any_of(s.sinks.begin(), s.sinks.end(), [level](const SinkEntry& entry) {
+      return (entry.levelMask & static_cast<uint8_t>(level)) != 0;
+    });
+    if (!wanted) {
+      return;
+    }
+    now = s.clock ? s.clock() : std::chrono::system_clock::now();
+  }
   const uint32_t tid = currentThreadId();
   std::string name;
   int32_t depth = 0;
@@ -104,12 +117,6 @@ void logLine(LogLevel level, const std::string& message, int line, const char* f
     auto n = s.threadNames.find(tid);
     if (n != s.threadNames.end()) name = n->second;
     depth = s.threadDepths[tid];
-  }
-
-  std::chrono::system_clock::time_point now;
-  {
-    std::lock_guard<std::mutex> guard(s.sinkLock);
-    now = s.clock ? s.clock() : std::chrono::system_clock::now();
   }
 
   std::ostringstream out;
