@@ -1,0 +1,71 @@
+#pragma once
+// The native reader of the simulated radio: one emulated peripheral seen through BLEReaderNative, with the
+// same observable behaviour as a platform backend.
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "trevalon/ble/BLEReaderNative.h"
+#include "trevalon/common/Provider.h"
+#include "trevalon/sim/GattProfile.h"
+
+namespace trevalon::sim {
+
+class SimulatedRadio;
+
+class BLEReaderSim : public ble::BLEReaderNative, public ProviderObserver<std::string> {
+ public:
+  // Registered with the radio's connected-address provider before it is returned.
+  static std::shared_ptr<BLEReaderSim> create(std::shared_ptr<SimulatedRadio> radio, std::string id,
+                                              std::string address, std::string name);
+  BLEReaderSim(std::shared_ptr<SimulatedRadio> radio, std::string id, std::string address, std::string name);
+  ~BLEReaderSim() override;
+
+  bool isAvailable() override;
+  bool isConnected() override;
+  bool isPaired() override;
+  bool setPaired(bool paired) override;
+  bool connect() override;
+  bool unregisterCharacteristic(ble::Uuid service, ble::Uuid characteristic) override;
+  void disconnect() override;
+  std::string getAddress() override;
+  std::string getId() override;
+  std::string getName() override;
+  bool hasService(ble::Uuid service, std::vector<ble::Uuid> characteristics) override;
+  void readCharacteristic(ble::Uuid service, ble::Uuid characteristic) override;
+  bool registerCharacteristic(ble::Uuid service, ble::Uuid characteristic) override;
+  void writeCharacteristic(ble::Uuid service, ble::Uuid characteristic, std::vector<uint8_t> data) override;
+
+  void onFound(const std::string& address) override;
+  void onLost(const std::string& address) override;
+
+  // From the radio's notification thread.
+  void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,
+                           const std::vector<uint8_t>& data);
+
+ private:
+  using CharacteristicKey = std::pair<ble::Uuid, ble::Uuid>;
+
+  std::optional<GattCharacteristic> findCharacteristic(const ble::Uuid& service, const ble::Uuid& characteristic);
+  void setAvailable(bool available);
+  void dropSubscriptions();
+
+  const std::shared_ptr<SimulatedRadio> radio;
+  const std::string id;
+  const std::string address;
+  const std::string name;
+
+  mutable std::mutex lock;
+  std::optional<bool> available;
+  // Present exactly while connected: the peer's services as they were when the connection was made.
+  std::optional<std::map<ble::Uuid, GattService>> connection;
+  std::set<CharacteristicKey> subscribed;
+};
+
+}  // namespace trevalon::sim

@@ -1,0 +1,27 @@
+#pragma once
+// The bottom of the simulated discovery chain: every poll reports each peripheral on the radio that offers
+// the given service, as the platform's enumeration reports the device interfaces of a class.
+
+#include <memory>
+
+#include "trevalon/ble/ProvidedDevice.h"
+#include "trevalon/ble/Uuid.h"
+#include "trevalon/common/ProviderRunnable.h"
+
+namespace trevalon::sim {
+
+class SimulatedRadio;
+
+class ProviderSim : public common::ProviderRunnable<ble::ProvidedDevice> {
+ public:
+  ProviderSim(std::shared_ptr<SimulatedRadio> radio, ble::Uuid interfaceClass);
+
+ protected:
+  void update() override;
+
+ private:
+  const std::shared_ptr<SimulatedRadio> radio;
+  const ble::Uuid interfaceClass;
+};
+
+}  // namespace trevalon::sim

@@ -1,0 +1,63 @@
+#pragma once
+// The in-process radio: emulated peripherals attach to it, native readers reach them through it. It turns
+// the peripherals' link changes into the connected-address provider's events (on a thread named
+// "MSG__PUMP") and routes their notifications to the readers that subscribed (on a thread named "BLE_NOTIF").
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "trevalon/ble/BLEConnection.h"
+#include "trevalon/ble/Uuid.h"
+#include "trevalon/sim/EmulatedPeripheral.h"
+#include "trevalon/sim/PeripheralListener.h"
+
+namespace trevalon::sim {
+
+class BLEReaderSim;
+class EventThread;
+
+class SimulatedRadio : public PeripheralListener, public std::enable_shared_from_this<SimulatedRadio> {
+ public:
+  static std::shared_ptr<SimulatedRadio> create();
+  ~SimulatedRadio() override;
+
+  // A peripheral whose link is up when it is added is reported connected at once.
+  void addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral);
+  // The peripheral leaves the air: a live link is reported down.
+  void removePeripheral(const std::string& address);
+  std::vector<std::shared_ptr<EmulatedPeripheral>> getPeripherals() const;
+  std::shared_ptr<EmulatedPeripheral> findPeripheral(const std::string& address) const;
+
+  std::shared_ptr<ble::BLEConnection> getConnection() const { return connection; }
+
+  // Readers subscribe for the notifications of one characteristic of their peer.
+  void subscribe(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                 const std::shared_ptr<BLEReaderSim>& reader);
+  void unsubscribe(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                   const BLEReaderSim* reader);
+
+  // Returns when every event queued so far (and what it caused on the radio) has been delivered.
+  void waitIdle();
+
+  void onNotification(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                      std::vector<uint8_t> data) override;
+  void onLinkChanged(const std::string& address, bool up) override;
+
+ private:
+  SimulatedRadio();
+
+  using SubscriptionKey = std::tuple<std::string, ble::Uuid, ble::Uuid>;
+
+  std::shared_ptr<ble::BLEConnection> connection = std::make_shared<ble::BLEConnection>();
+  std::map<std::string, std::shared_ptr<EmulatedPeripheral>> peripherals;
+  std::map<SubscriptionKey, std::vector<std::weak_ptr<BLEReaderSim>>> subscriptions;
+  mutable std::mutex lock;
+  std::unique_ptr<EventThread> notificationThread;
+  std::unique_ptr<EventThread> linkThread;
+};
+
+}  // namespace trevalon::sim

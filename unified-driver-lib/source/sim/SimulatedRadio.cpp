@@ -1,0 +1,122 @@
+#include "trevalon/sim/SimulatedRadio.h"
+
+#include "EventThread.h"
+#include "trevalon/common/Log.h"
+#include "trevalon/common/ScopeTrace.h"
+#include "trevalon/sim/BLEReaderSim.h"
+
+namespace trevalon::sim {
+
+std::shared_ptr<SimulatedRadio> SimulatedRadio::create() {
+  return std::shared_ptr<SimulatedRadio>(new SimulatedRadio());
+}
+
+SimulatedRadio::SimulatedRadio()
+    : notificationThread(std::make_unique<EventThread>("BLE_NOTIF")),
+      linkThread(std::make_unique<EventThread>("MSG__PUMP")) {}
+
+SimulatedRadio::~SimulatedRadio() {
+  // Threads first: their tasks hold no pointer to the radio, but must not run against half-destroyed maps.
+  notificationThread.reset();
+  linkThread.reset();
+}
+
+void SimulatedRadio::addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral) {
+  TREVALON_TRACE();
+  if (!peripheral) return;
+  const std::string address = peripheral->address();
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    peripherals[address] = peripheral;
+  }
+  peripheral->attach(weak_from_this());
+  if (peripheral->isLinkUp()) {
+    onLinkChanged(address, true);
+  }
+}
+
+void SimulatedRadio::removePeripheral(const std::string& address) {
+  TREVALON_TRACE_ARGS(address);
+  std::shared_ptr<EmulatedPeripheral> leaving;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = peripherals.find(address);
+    if (found == peripherals.end()) return;
+    leaving = found->second;
+    peripherals.erase(found);
+  }
+  leaving->attach({});
+  onLinkChanged(address, false);
+}
+
+std::vector<std::shared_ptr<EmulatedPeripheral>> SimulatedRadio::getPeripherals() const {
+  std::lock_guard<std::mutex> guard(lock);
+  std::vector<std::shared_ptr<EmulatedPeripheral>> all;
+  for (const auto& entry : peripherals) all.push_back(entry.second);
+  return all;
+}
+
+std::shared_ptr<EmulatedPeripheral> SimulatedRadio::findPeripheral(const std::string& address) const {
+  std::lock_guard<std::mutex> guard(lock);
+  auto found = peripherals.find(address);
+  return found == peripherals.end() ? nullptr : found->second;
+}
+
+void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& service,
+                               const ble::Uuid& characteristic, const std::shared_ptr<BLEReaderSim>& reader) {
+  std::lock_guard<std::mutex> guard(lock);
+  std::vector<std::weak_ptr<BLEReaderSim>>& readers = subscriptions[SubscriptionKey(address, service, characteristic)];
+  for (const std::weak_ptr<BLEReaderSim>& known : readers) {
+    if (known.lock() == reader) return;
+  }
+  readers.push_back(reader);
+}
+
+void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& service,
+                                 const ble::Uuid& characteristic, const BLEReaderSim* reader) {
+  std::lock_guard<std::mutex> guard(lock);
+  auto found = subscriptions.find(SubscriptionKey(address, service, characteristic));
+  if (found == subscriptions.end()) return;
+  std::vector<std::weak_ptr<BLEReaderSim>>& readers = found->second;
+  for (auto entry = readers.begin(); entry != readers.end();) {
+    std::shared_ptr<BLEReaderSim> live = entry->lock();
+    if (!live || live.get() == reader) {
+      entry = readers.erase(entry);
+    } else {
+      ++entry;
+    }
+  }
+}
+
+void SimulatedRadio::waitIdle() {
+  // A link event may make a reader write, and the write may notify: settle both queues twice over.
+  for (int round = 0; round < 2; ++round) {
+    linkThread->waitIdle();
+    notificationThread->waitIdle();
+  }
+}
+
+void SimulatedRadio::onNotification(const std::string& address, const ble::Uuid& service,
+                                    const ble::Uuid& characteristic, std::vector<uint8_t> data) {
+  std::vector<std::weak_ptr<BLEReaderSim>> readers;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = subscriptions.find(SubscriptionKey(address, service, characteristic));
+    if (found != subscriptions.end()) readers = found->second;
+  }
+  if (readers.empty()) return;
+  notificationThread->post([readers, service, characteristic, data = std::move(data)] {
+    for (const std::weak_ptr<BLEReaderSim>& entry : readers) {
+      if (std::shared_ptr<BLEReaderSim> reader = entry.lock()) {
+        reader->deliverNotification(service, characteristic, data);
+      }
+    }
+  });
+}
+
+void SimulatedRadio::onLinkChanged(const std::string& address, bool up) {
+  std::shared_ptr<ble::BLEConnection> target = connection;
+  linkThread->post([target, address, up] { target->setConnected(address, up); });
+}
+
+}  // namespace trevalon::sim
