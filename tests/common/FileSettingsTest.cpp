@@ -79,7 +79,7 @@ TEST(FileSettings, NamesThatCouldLeaveTheDirectoryAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("escape")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("store")));
   EXPECT_TRUE(capture.contains("Setting name \"../escape\" is not allowed"));
-  for (const std::string name : std::vector<std::string>{"logpath", "key_001a7dda7113_private", "serial_a.b", "x..y_z"}) {
+  for (const std::string& name : std::vector<std::string>{"logpath", "key_001a7dda7113_private", "serial_a.b", "x..y_z"}) {
     EXPECT_EQ(FileSettings::isValidName(name), name != "x..y_z") << name;
   }
 }
