@@ -1,0 +1,21 @@
+#pragma once
+// The reader service as the layers above know it, and the variant some devices offer instead.
+
+#include "trevalon/ble/Uuid.h"
+
+namespace trevalon::ble {
+
+// 723e2ee5-f0aa-4f13-a557-6b3f0e916803
+inline const Uuid kReaderService = Uuid({0x72, 0x3e, 0x2e, 0xe5, 0xf0, 0xaa, 0x4f, 0x13, 0xa5, 0x57, 0x6b, 0x3f,
+                                         0x0e, 0x91, 0x68, 0x03});
+// 723e2ee5-f0aa-4f13-a557-6b3f0e916801
+inline const Uuid kReaderServiceVariant = Uuid({0x72, 0x3e, 0x2e, 0xe5, 0xf0, 0xaa, 0x4f, 0x13, 0xa5, 0x57, 0x6b,
+                                                0x3f, 0x0e, 0x91, 0x68, 0x01});
+
+// 0000XXXX-0000-1000-8000-00805f9b34fb
+inline Uuid shortUuid(uint16_t value) {
+  return Uuid({0x00, 0x00, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xff), 0x00, 0x00, 0x10,
+               0x00, 0x80, 0x00, 0x00, 0x80, 0x5f, 0x9b, 0x34, 0xfb});
+}
+
+}  // namespace trevalon::ble

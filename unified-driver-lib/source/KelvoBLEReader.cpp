@@ -1,0 +1,89 @@
+#include "trevalon/kelvo/KelvoBLEReader.h"
+
+#include "trevalon/common/Log.h"
+#include "trevalon/common/ScopeTrace.h"
+#include "trevalon/kelvo/KelvoNames.h"
+
+namespace trevalon::kelvo {
+namespace {
+
+// Long payloads (firmware, flash pages) would flood the trace; their head identifies them well enough.
+constexpr size_t kTracedPayloadBytes = 64;
+
+std::string hexText(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  const size_t shown = std::min(bytes.size(), kTracedPayloadBytes);
+  for (size_t i = 0; i < shown; ++i) {
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 0x0f];
+  }
+  if (shown < bytes.size()) {
+    text += "...(" + std::to_string(bytes.size()) + " bytes)";
+  }
+  return text;
+}
+
+bool isKnownStatus(uint8_t status) {
+  return status <= 10 || status == KelvoBLEReader::kStatusTransferFailed;
+}
+
+}  // namespace
+
+uint8_t KelvoBLEReader::getActiveEncryption() {
+  return 0xFF;
+}
+
+bool KelvoBLEReader::setActiveEncryption(uint8_t /*state*/) {
+  return false;
+}
+
+bool KelvoBLEReader::stateQuery() {
+  return false;
+}
+
+bool KelvoBLEReader::isUnsupported(uint8_t method) const {
+  std::lock_guard<std::mutex> guard(unsupportedLock);
+  return unsupported.count(method) != 0;
+}
+
+TransmitResult KelvoBLEReader::transmit(uint8_t method, const std::vector<uint8_t>& payload, bool recover) {
+  TREVALON_TRACE_ARGS(KelvoNames::methodTrace(method) + ", " + hexText(payload));
+  TransmitResult result;
+  if (isUnsupported(method)) {
+    result.status = kStatusUnsupported;
+    scopeTrace.setResult("2 (unsupported, not sent)");
+    return result;
+  }
+  std::vector<uint8_t> request;
+  request.reserve(payload.size() + 1);
+  request.push_back(method);
+  request.insert(request.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> response = transmitRaw(std::move(request), recover);
+  if (response.empty()) {
+    result.status = kStatusUnknown;
+    scopeTrace.setResult("0xff (no response)");
+    return result;
+  }
+  result.status = isKnownStatus(response[0]) ? response[0] : kStatusUnknown;
+  if (result.status == kStatusUnsupported) {
+    std::lock_guard<std::mutex> guard(unsupportedLock);
+    unsupported.insert(method);
+  }
+  result.payload.assign(response.begin() + 1, response.end());
+  scopeTrace.setResult(std::to_string(result.status));
+  return result;
+}
+
+bool KelvoBLEReader::updateMtu() {
+  TREVALON_TRACE();
+  const TransmitResult answer = transmit(kMaxRequestSize, {}, true);
+  if (answer.status != kStatusSuccess || answer.payload.size() != 2) {
+    TREVALON_LOG(info, "MaxRequestSize answered with status %i and %zu bytes", answer.status, answer.payload.size());
+    return false;
+  }
+  updateMtu(static_cast<uint64_t>(answer.payload[0]) + 256u * answer.payload[1]);
+  return true;
+}
+
+}  // namespace trevalon::kelvo
