@@ -1,0 +1,27 @@
+#pragma once
+// The application's Qt log handler. Every Qt log line, the reader library's lines (which arrive through the
+// library sink) and the log window's lines, goes to standard error and to one per-user file,
+// $XDG_STATE_HOME/kelvo-central/central.log, so a user can attach a single file to a bug report. The file is
+// rotated by size and a few older generations are kept. Safe to use from any thread.
+
+#include <QString>
+#include <QtGlobal>
+
+class ApplicationLog {
+ public:
+  static constexpr qint64 kDefaultMaxFileSize = 2 * 1024 * 1024;
+  // central.log.1 up to central.log.<kKeptGenerations>.
+  static constexpr int kKeptGenerations = 3;
+
+  static QString defaultFilePath();
+
+  // Installs the handler. False when the file cannot be opened; the handler then writes to standard error only.
+  static bool install(const QString& filePath, qint64 maxFileSize = kDefaultMaxFileSize);
+  // Restores Qt's default handler and closes the file.
+  static void uninstall();
+
+  static QString formatLine(QtMsgType type, const char* category, const QString& message);
+
+ private:
+  static void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
+};

@@ -1,0 +1,77 @@
+#include "ApplicationSettings.h"
+
+#include <QSettings>
+#include <QVariant>
+#include <mutex>
+
+namespace {
+
+std::mutex& storeLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Created on first use, after the application's identity is set, and kept for the whole process.
+QSettings& store() {
+  static QSettings* settings = new QSettings();
+  return *settings;
+}
+
+const char kBatteryWarningThreshhold[] = "batteryWarningThreshhold";
+const char kDeviceNamePrefix[] = "deviceName_";
+const char kServerUrl[] = "serverUrl";
+const char kUpdateServerUrl[] = "updateServerUrl";
+const char kLockingWorkstation[] = "lockingWorkstation";
+const char kTutorialOnStarup[] = "tutorialOnStarup";
+const char kLastLogTimePrefix[] = "lastLogTime_";
+
+}  // namespace
+
+QVariant ApplicationSettings::read(const QString& key, const QVariant& defaultValue) {
+  std::lock_guard<std::mutex> guard(storeLock());
+  return store().value(key, defaultValue);
+}
+
+void ApplicationSettings::write(const QString& key, const QVariant& value) {
+  std::lock_guard<std::mutex> guard(storeLock());
+  store().setValue(key, value);
+  store().sync();
+}
+
+int ApplicationSettings::batteryWarningThreshhold() { return read(kBatteryWarningThreshhold, 20).toInt(); }
+
+void ApplicationSettings::setBatteryWarningThreshhold(int percent) { write(kBatteryWarningThreshhold, percent); }
+
+QString ApplicationSettings::deviceName(const QString& key) {
+  return read(kDeviceNamePrefix + key, QString()).toString();
+}
+
+void ApplicationSettings::setDeviceName(const QString& key, const QString& name) {
+  write(kDeviceNamePrefix + key, name);
+}
+
+QString ApplicationSettings::serverUrl() { return read(kServerUrl, QString()).toString(); }
+
+void ApplicationSettings::setServerUrl(const QString& url) { write(kServerUrl, url); }
+
+QString ApplicationSettings::updateServerUrl(const QString& defaultUrl) {
+  return read(kUpdateServerUrl, defaultUrl).toString();
+}
+
+void ApplicationSettings::setUpdateServerUrl(const QString& url) { write(kUpdateServerUrl, url); }
+
+bool ApplicationSettings::lockingWorkstation() { return read(kLockingWorkstation, true).toBool(); }
+
+void ApplicationSettings::setLockingWorkstation(bool locking) { write(kLockingWorkstation, locking); }
+
+bool ApplicationSettings::tutorialOnStarup() { return read(kTutorialOnStarup, true).toBool(); }
+
+void ApplicationSettings::setTutorialOnStarup(bool show) { write(kTutorialOnStarup, show); }
+
+qint64 ApplicationSettings::lastLogTime(const QString& mac) {
+  return read(kLastLogTimePrefix + mac, qint64(0)).toLongLong();
+}
+
+void ApplicationSettings::setLastLogTime(const QString& mac, qint64 millisecondsSinceEpoch) {
+  write(kLastLogTimePrefix + mac, millisecondsSinceEpoch);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The application's per-user settings, keyed by the organisation and application names set at start-up.
+// Every call reads or writes the store at once; the device manager, the lock task and the Bridge thread call in
+// from their own threads, so one lock guards the shared store object.
+
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+
+
+class ApplicationSettings {
+ public:
+  static int batteryWarningThreshhold();
+  static void setBatteryWarningThreshhold(int percent);
+
+  static QString deviceName(const QString& key);
+  static void setDeviceName(const QString& key, const QString& name);
+
+  static QString serverUrl();
+  static void setServerUrl(const QString& url);
+
+  static QString updateServerUrl(const QString& defaultUrl);
+  static void setUpdateServerUrl(const QString& url);
+
+  static bool lockingWorkstation();
+  static void setLockingWorkstation(bool locking);
+
+  static bool tutorialOnStarup();
+  static void setTutorialOnStarup(bool show);
+
+  // Milliseconds since the epoch; 0 when the reader has never been logged.
+  static qint64 lastLogTime(const QString& mac);
+  static void setLastLogTime(const QString& mac, qint64 millisecondsSinceEpoch);
+
+ private:
+  static QVariant read(const QString& key, const QVariant& defaultValue);
+  static void write(const QString& key, const QVariant& value);
+};

@@ -1,0 +1,10 @@
+#include "MetaTypes.h"
+
+#include <QMetaType>
+
+#include "devices/TimeRanges.h"
+
+void MetaTypes::registerAll() {
+  qRegisterMetaType<BYTE>("BYTE");
+  qRegisterMetaType<TimeRanges>("TimeRanges");
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The application's one top-level window and its tray presence: a stack of pages (the "No Device" page first, one
+// page per reader later), pop-up panels shown inside a shade over the page, the tray menu, and the log and
+// settings windows. Closing the window only hides it while the tray icon is there.
+
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <memory>
+
+class KelvoDevice;
+class LogView;
+class QAction;
+class QMenu;
+class SettingsView;
+
+namespace Ui {
+class Window;
+}
+
+class Window : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr double kPointToPixel = 1.3333334;
+  static constexpr int kFixedPopupMaxWidth = 260;
+
+  explicit Window(bool simpleQuit, QWidget* parent = nullptr);
+  ~Window() override;
+
+  void addTestDevice(const QString& serial);
+
+  LogView* logView() const { return logWindow.get(); }
+  SettingsView* settingsView() const { return settingsWindow.get(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private slots:
+  void iconActivated(QSystemTrayIcon::ActivationReason reason);
+  void deviceInitialized(KelvoDevice* device);
+  void deviceRemoved(KelvoDevice* device);
+  void deviceAuthorized(KelvoDevice* device);
+  void resetKeyNeeded(QString ieee);
+  void deviceViewFocused();
+  void deviceSelected(QString deviceName);
+  void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards, QPoint offset);
+  void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards);
+  void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth);
+  void popupClosed(bool isGlobal);
+  void popupClosed();
+  void prepareFirmwareUpdate(KelvoDevice* device);
+  void updateFirmware(KelvoDevice* device);
+  void pinChangeRequested();
+  void pinUnblockRequested();
+  void on_changeDeviceButton_clicked();
+  void on_kelvoStack_currentChanged(int index);
+  void on_logoButton_clicked();
+
+ private:
+  void convertChangeDeviceButtonFont();
+  void createPopupShade();
+  void createActions();
+  void createTrayIcon();
+  void initializeNotifications();
+  void deletePopupFrames();
+  void connectPopupContent(QWidget* content);
+  void placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards, QPoint offset);
+
+  std::unique_ptr<Ui::Window> ui;
+  bool simpleQuit;
+
+  QAction* restoreAction = nullptr;
+  QAction* settingsAction = nullptr;
+  QAction* logAction = nullptr;
+  QAction* quitAction = nullptr;
+  QAction* aboutAction = nullptr;
+  QAction* tutorialAction = nullptr;
+  QAction* checkForUpdateAction = nullptr;
+  QAction* bridgeAction = nullptr;
+  QAction* changePinAction = nullptr;
+  QAction* unblockPinAction = nullptr;
+
+  QSystemTrayIcon* trayIcon = nullptr;
+  QMenu* trayIconMenu = nullptr;
+
+  QWidget* popupShade = nullptr;
+  bool popupSticky = false;
+
+  std::unique_ptr<LogView> logWindow;
+  std::unique_ptr<SettingsView> settingsWindow;
+};

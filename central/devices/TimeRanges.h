@@ -1,0 +1,29 @@
+#pragma once
+// A reader's weekly working-time ranges as the application passes them between threads: seven entries of a start
+// and an end in minutes counted from Sunday 00:00, -1 meaning unset.
+
+#include <QMetaType>
+#include <array>
+#include <cstdint>
+
+struct TimeRanges {
+  static constexpr int kEntries = 7;
+  static constexpr int32_t kUnset = -1;
+
+  struct Range {
+    int32_t start = kUnset;
+    int32_t end = kUnset;
+  };
+
+  std::array<Range, kEntries> ranges{};
+
+  bool operator==(const TimeRanges& other) const {
+    for (int i = 0; i < kEntries; ++i) {
+      if (ranges[i].start != other.ranges[i].start || ranges[i].end != other.ranges[i].end) return false;
+    }
+    return true;
+  }
+  bool operator!=(const TimeRanges& other) const { return !(*this == other); }
+};
+
+Q_DECLARE_METATYPE(TimeRanges)

@@ -1,0 +1,114 @@
+// Kelvo Central's start-up: one instance per session, the reader library's settings, machine and log, the Qt
+// application with its translation, then the main window behind the tray icon until the user quits.
+
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTranslator>
+#include <cstdio>
+#include <memory>
+
+#include "ApplicationLog.h"
+#include "ApplicationSettings.h"
+#include "CommandLine.h"
+#include "MetaTypes.h"
+#include "SingleInstance.h"
+#include "Window.h"
+#include "trevalon/common/Log.h"
+#include "trevalon/local/Facade.h"
+#include "trevalon/local/FileSettings.h"
+#include "trevalon/local/LinuxMachine.h"
+#include "trevalon/local/Paths.h"
+
+namespace {
+
+const char kApplicationName[] = "Kelvo Central";
+const char kOrganizationName[] = "trevalon GmbH";
+const char kOrganizationDomain[] = "trevalon.example";
+const char kApplicationVersion[] = "1.2.3.1";
+
+Q_LOGGING_CATEGORY(libraryLog, "kelvo.library")
+
+void giveLibraryItsSettings() {
+  const std::string directory = trevalon::local::Paths::settingsDirectory();
+  if (!QDir(QString::fromStdString(directory)).exists()) {
+    qWarning("The reader library's settings directory %s does not exist; reader keys and serials are not kept",
+             directory.c_str());
+  }
+  trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(directory));
+}
+
+void giveLibraryItsMachine() {
+  trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
+}
+
+void routeLibraryLogToQtLog() {
+  trevalon::common::addLogSink(
+      0xFF, [](const std::string& line) { qCInfo(libraryLog).noquote() << QString::fromStdString(line); }, "");
+}
+
+bool showWindowAtStart(const CommandLine& options) {
+  return options.showWindow(ApplicationSettings::tutorialOnStarup());
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // The window is laid out in pixels and must never be scaled.
+  qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "0");
+  qputenv("QT_SCREEN_SCALE_FACTORS", "1;1");
+
+  SingleInstance instance;
+  const SingleInstance::Claim claim = instance.claim();
+  if (claim == SingleInstance::Claim::heldByAnother) return 0;
+
+  if (!ApplicationLog::install(ApplicationLog::defaultFilePath())) {
+    qWarning("Cannot open the log file %s; logging to standard error only",
+             qPrintable(ApplicationLog::defaultFilePath()));
+  }
+  if (claim == SingleInstance::Claim::unavailable) {
+    qWarning("Running without the single-instance guard: %s", instance.failure().c_str());
+  }
+
+  giveLibraryItsSettings();
+  giveLibraryItsMachine();
+  routeLibraryLogToQtLog();
+
+  Q_INIT_RESOURCE(kelvo_resources);
+  MetaTypes::registerAll();
+
+  QCoreApplication::setOrganizationName(kOrganizationName);
+  QCoreApplication::setOrganizationDomain(kOrganizationDomain);
+  QCoreApplication::setApplicationName(kApplicationName);
+  // The embedded web views of the tutorial and update pages share the application's GL context.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  auto application = std::make_unique<QApplication>(argc, argv);
+  QCoreApplication::setApplicationVersion(kApplicationVersion);
+
+  auto translator = std::make_unique<QTranslator>();
+  translator->load(QStringLiteral("kelvocentral_") + QLocale::system().name(), QStringLiteral(":/i18n"));
+  QCoreApplication::installTranslator(translator.get());
+
+  const CommandLine options = CommandLine::parse(QCoreApplication::arguments());
+
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    QMessageBox::critical(nullptr, QCoreApplication::applicationName(),
+                          QCoreApplication::translate("main", "I couldn't detect any system tray on this system."));
+    return 1;
+  }
+
+  QApplication::setQuitOnLastWindowClosed(false);
+  auto window = std::make_unique<Window>(options.simpleQuit());
+  if (options.testDevice()) window->addTestDevice(options.testDeviceSerial());
+  if (showWindowAtStart(options)) window->show();
+
+  const int exitCode = QApplication::exec();
+  instance.release();
+  window.reset();
+  translator.reset();
+  application.reset();
+  return exitCode;
+}

@@ -1,0 +1,41 @@
+// Renders one SVG drawing to a PNG at its own size or at a given size; the build runs it for every picture.
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTextStream>
+
+int main(int argc, char* argv[]) {
+  QGuiApplication application(argc, argv);
+  const QStringList arguments = application.arguments();
+  QTextStream errors(stderr);
+  if (arguments.size() != 3 && arguments.size() != 5) {
+    errors << "usage: kelvo-svg-render <input.svg> <output.png> [<width> <height>]\n";
+    return 2;
+  }
+  QSvgRenderer renderer(arguments.at(1));
+  if (!renderer.isValid()) {
+    errors << "cannot read " << arguments.at(1) << "\n";
+    return 1;
+  }
+  QSize size = renderer.defaultSize();
+  if (arguments.size() == 5) size = QSize(arguments.at(3).toInt(), arguments.at(4).toInt());
+  if (size.isEmpty()) {
+    errors << "no size for " << arguments.at(1) << "\n";
+    return 1;
+  }
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  renderer.render(&painter);
+  painter.end();
+  QDir().mkpath(QFileInfo(arguments.at(2)).absolutePath());
+  if (!image.save(arguments.at(2), "PNG")) {
+    errors << "cannot write " << arguments.at(2) << "\n";
+    return 1;
+  }
+  return 0;
+}
