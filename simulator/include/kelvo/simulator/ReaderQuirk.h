@@ -1,0 +1,26 @@
+#pragma once
+// Firmware quirks an emulated reader can be switched to, with the names scenario files use.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo::simulator {
+
+enum class ReaderQuirk {
+  noSetSettings,      // "no-set-settings": SetSettings answers status 2
+  noBootloaderRpc,    // "no-bootloader-rpc": GotoBotloader answers status 2
+  noSessionKey,       // "no-session-key": ExchangeSessionKey answers 2, the link runs on AES-ECB
+  noSessionKey7,      // "no-session-key-7": ExchangeSessionKey answers 7
+  keyLost,            // "key-lost": the long-term key is forgotten whenever the link comes up
+  outOfRandom,        // "out-of-random": the first key agreement answers 3 with extended status 3
+  noMaxRequestSize,   // "no-max-request-size": MaxRequestSize answers status 2
+  noStateRequest,     // "no-state-request": GetDeviceState answers status 2
+  acceptPlain,        // "accept-plain": plain requests are served while the encryption setting is on
+};
+
+std::optional<ReaderQuirk> parseReaderQuirk(const std::string& name);
+std::string readerQuirkName(ReaderQuirk quirk);
+std::vector<std::string> readerQuirkNames();
+
+}  // namespace kelvo::simulator

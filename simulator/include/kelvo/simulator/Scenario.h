@@ -1,0 +1,30 @@
+#pragma once
+// The devices of a scenario, built and placed on a simulated radio.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/ScenarioLoader.h"
+#include "trevalon/sim/SimulatedRadio.h"
+
+namespace kelvo::simulator {
+
+class Scenario {
+ public:
+  static Scenario populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
+                           const std::vector<ScenarioDevice>& devices);
+  // Loads the file and populates the radio; throws ScenarioError.
+  static Scenario fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path);
+
+  const std::vector<std::shared_ptr<KelvoReaderEmulator>>& readers() const { return kelvoReaders; }
+  const std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>>& peripherals() const { return all; }
+  std::shared_ptr<KelvoReaderEmulator> reader(const std::string& address) const;
+
+ private:
+  std::vector<std::shared_ptr<KelvoReaderEmulator>> kelvoReaders;
+  std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>> all;
+};
+
+}  // namespace kelvo::simulator

@@ -1,0 +1,26 @@
+#pragma once
+// Reads the scenario files that list the emulated devices of a test, of the demo and of later tools:
+//   { "devices": [ { "family": "kelvo", "address": "001a7dda7113", "generation": 1, ... } ] }
+// Every field is checked; an unknown field or a value out of range is a ScenarioError whose message says
+// where, e.g. "devices[1].quirks[0]: unknown quirk 'no-such-thing'".
+
+#include <string>
+#include <vector>
+
+#include "kelvo/simulator/KelvoReaderConfig.h"
+#include "kelvo/simulator/ScenarioError.h"
+
+namespace kelvo::simulator {
+
+struct ScenarioDevice {
+  std::string family;         // "kelvo", or "none" for a peripheral without the reader service
+  KelvoReaderConfig reader;   // for "none" only address, name and battery are used
+};
+
+class ScenarioLoader {
+ public:
+  static std::vector<ScenarioDevice> parse(const std::string& text);
+  static std::vector<ScenarioDevice> load(const std::string& path);
+};
+
+}  // namespace kelvo::simulator

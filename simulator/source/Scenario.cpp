@@ -1,0 +1,36 @@
+#include "kelvo/simulator/Scenario.h"
+
+#include "kelvo/simulator/OtherPeripheral.h"
+
+namespace kelvo::simulator {
+
+Scenario Scenario::populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
+                            const std::vector<ScenarioDevice>& devices) {
+  Scenario scenario;
+  for (const ScenarioDevice& device : devices) {
+    std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral;
+    if (device.family == "kelvo") {
+      auto reader = KelvoReaderEmulator::create(device.reader);
+      scenario.kelvoReaders.push_back(reader);
+      peripheral = reader;
+    } else {
+      peripheral = std::make_shared<OtherPeripheral>(device.reader.address, device.reader.name, device.reader.battery);
+    }
+    scenario.all.push_back(peripheral);
+    if (radio) radio->addPeripheral(peripheral);
+  }
+  return scenario;
+}
+
+Scenario Scenario::fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path) {
+  return populate(radio, ScenarioLoader::load(path));
+}
+
+std::shared_ptr<KelvoReaderEmulator> Scenario::reader(const std::string& address) const {
+  for (const auto& reader : kelvoReaders) {
+    if (reader->address() == address) return reader;
+  }
+  return nullptr;
+}
+
+}  // namespace kelvo::simulator
