@@ -1,0 +1,154 @@
+#include "DesktopNotifications.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <sstream>
+
+#include "NotificationDaemon.h"
+#include "Window.h"
+
+namespace {
+
+using kelvo::test::NotificationDaemon;
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!condition() && clock.elapsed() < timeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return condition();
+}
+
+class DesktopNotificationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(daemon.isReady());
+    notifications.setAppName("Kelvo Central");
+    notifications.setHandlerOutput(output);
+    ASSERT_TRUE(notifications.initialize());
+  }
+
+  NotificationDaemon daemon;
+  DesktopNotifications notifications;
+  std::ostringstream output;
+};
+
+TEST_F(DesktopNotificationsTest, NoticeReachesTheDaemonWithTitleTextAndSound) {
+  ASSERT_TRUE(notifications.showNotice("Battery low", "Kelvo 1234567890 has 15 % left"));
+  ASSERT_TRUE(waitFor([this] { return daemon.log().contains("Notify"); }));
+  const QString log = daemon.log();
+  EXPECT_TRUE(log.contains("\"Kelvo Central\"")) << log.toStdString();
+  EXPECT_TRUE(log.contains("\"Battery low\"")) << log.toStdString();
+  EXPECT_TRUE(log.contains("\"Kelvo 1234567890 has 15 % left\"")) << log.toStdString();
+  EXPECT_TRUE(log.contains("message-new-instant")) << log.toStdString();
+}
+
+TEST_F(DesktopNotificationsTest, NoticeWithAnEmptyTitleStillCarriesItsText) {
+  ASSERT_TRUE(notifications.showNotice("", "Kelvo 1234567890 is fully charged"));
+  ASSERT_TRUE(waitFor([this] { return daemon.log().contains("Notify"); }));
+  EXPECT_TRUE(daemon.log().contains("\"Kelvo 1234567890 is fully charged\""));
+}
+
+// The mock daemon answers CloseNotification with reason "expired"; what a reason means is covered below.
+TEST_F(DesktopNotificationsTest, HidingANoticeAsksTheDaemonToCloseIt) {
+  ASSERT_TRUE(notifications.showNotice("Battery low", "text"));
+  const uint id = notifications.lastNotificationId();
+  ASSERT_TRUE(notifications.hide(id));
+  ASSERT_TRUE(waitFor([this] { return !output.str().empty(); }));
+  EXPECT_TRUE(daemon.log().contains(QString("CloseNotification %1").arg(id))) << daemon.log().toStdString();
+  EXPECT_EQ(output.str(), "The toast has timed out\n");
+}
+
+struct ClosedCase {
+  uint reason;
+  const char* line;
+};
+
+class NotificationClosedTest : public DesktopNotificationsTest, public ::testing::WithParamInterface<ClosedCase> {};
+
+TEST_P(NotificationClosedTest, HandlerSaysHowTheNoticeEnded) {
+  ASSERT_TRUE(notifications.showNotice("Battery low", "text"));
+  const uint id = notifications.lastNotificationId();
+  ASSERT_TRUE(daemon.emitSignal("NotificationClosed", "uu", {id, GetParam().reason}));
+  ASSERT_TRUE(waitFor([this] { return !output.str().empty(); }));
+  EXPECT_EQ(output.str(), std::string(GetParam().line) + "\n");
+
+  // The notice has ended; a repeated signal for it says nothing more.
+  output.str("");
+  ASSERT_TRUE(daemon.emitSignal("NotificationClosed", "uu", {id, 2u}));
+  ASSERT_TRUE(notifications.showNotice("flush", "flush"));
+  EXPECT_TRUE(output.str().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Reasons, NotificationClosedTest,
+                         ::testing::Values(ClosedCase{1, "The toast has timed out"},
+                                           ClosedCase{2, "The user dismissed this toast"},
+                                           ClosedCase{3, "The application hid the toast using ToastNotifier.hide()"},
+                                           ClosedCase{4, "Toast not activated"}),
+                         [](const ::testing::TestParamInfo<ClosedCase>& info) {
+                           return "reason" + std::to_string(info.param.reason);
+                         });
+
+TEST_F(DesktopNotificationsTest, ClickOnTheNoticeIsReported) {
+  ASSERT_TRUE(notifications.showNotice("Battery low", "text"));
+  ASSERT_TRUE(daemon.emitSignal("ActionInvoked", "us", {notifications.lastNotificationId(), QString("default")}));
+  ASSERT_TRUE(waitFor([this] { return !output.str().empty(); }));
+  EXPECT_EQ(output.str(), "The user clicked in this toast\n");
+}
+
+TEST_F(DesktopNotificationsTest, SignalsForOtherApplicationsNoticesAreIgnored) {
+  ASSERT_TRUE(notifications.showNotice("Battery low", "text"));
+  ASSERT_TRUE(daemon.emitSignal("NotificationClosed", "uu", {notifications.lastNotificationId() + 100, 1u}));
+  ASSERT_TRUE(daemon.emitSignal("NotificationClosed", "uu", {notifications.lastNotificationId(), 1u}));
+  ASSERT_TRUE(waitFor([this] { return !output.str().empty(); }));
+  EXPECT_EQ(output.str(), "The toast has timed out\n");
+}
+
+TEST(DesktopNotificationsFailureTest, RefusedNoticeFailsWithTheHandlersErrorLine) {
+  NotificationDaemon daemon(NotificationDaemon::Kind::refusingNotices);
+  ASSERT_TRUE(daemon.isReady());
+  DesktopNotifications notifications;
+  std::ostringstream output;
+  notifications.setHandlerOutput(output);
+  ASSERT_TRUE(notifications.initialize());
+  EXPECT_FALSE(notifications.showNotice("Battery low", "text"));
+  EXPECT_EQ(output.str(), "Error showing current toast\n");
+}
+
+TEST(DesktopNotificationsFailureTest, WithoutAServiceEveryNoticeFailsQuietly) {
+  DesktopNotifications notifications;
+  EXPECT_FALSE(notifications.initialize());
+  EXPECT_FALSE(notifications.isInitialized());
+  EXPECT_FALSE(notifications.showNotice("Battery low", "text"));
+}
+
+QStringList capturedMessages;
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) { capturedMessages << message; }
+
+TEST(DesktopNotificationsFailureTest, WindowLogsTheIncompatibleSystemAndGoesOn) {
+  capturedMessages.clear();
+  qInstallMessageHandler(captureMessage);
+  {
+    Window window(false);
+    window.show();
+  }
+  qInstallMessageHandler(nullptr);
+  EXPECT_TRUE(capturedMessages.contains("Error, your system in not compatible!")) << capturedMessages.join('|').toStdString();
+}
+
+TEST(DesktopNotificationsFailureTest, WindowSetsUpNoticesWhenAServiceRuns) {
+  NotificationDaemon daemon;
+  ASSERT_TRUE(daemon.isReady());
+  capturedMessages.clear();
+  qInstallMessageHandler(captureMessage);
+  Window window(false);
+  qInstallMessageHandler(nullptr);
+  EXPECT_FALSE(capturedMessages.contains("Error, your system in not compatible!"));
+  EXPECT_TRUE(DesktopNotifications::instance().isInitialized());
+  EXPECT_TRUE(DesktopNotifications::instance().showNotice("Battery full", "Kelvo 1234567890"));
+}
+
+}  // namespace

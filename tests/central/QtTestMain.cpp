@@ -1,0 +1,24 @@
+// Runs the widget tests on the offscreen platform with a profile of their own: the per-user settings, the log
+// state and the data directory live in a fresh temporary directory per test process.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+int main(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/kelvo-central-test-XXXXXX"));
+  if (!profile.isValid()) return 2;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("config"))));
+  qputenv("XDG_STATE_HOME", QFile::encodeName(profile.filePath(QStringLiteral("state"))));
+  qputenv("TREVALON_DATA_DIR", QFile::encodeName(profile.filePath(QStringLiteral("data"))));
+  QDir().mkpath(profile.filePath(QStringLiteral("data")));
+
+  Q_INIT_RESOURCE(kelvo_resources);
+  QCoreApplication::setOrganizationName(QStringLiteral("trevalon GmbH"));
+  QCoreApplication::setApplicationName(QStringLiteral("Kelvo Central"));
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,371 @@
+#!/usr/bin/python3
+"""Whole-application tests of kelvo-central: the real program on an Xvfb display with a tray host (trayer) and a
+mock notification service, inside the private session bus that run-in-session provides. Screenshots of what a user
+would see are written to the output directory."""
+
+import argparse
+import ctypes
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+APP = None
+OUTPUT = None
+
+
+def wait_until(condition, timeout=15.0, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(step)
+    return condition()
+
+
+class Display:
+    """An Xvfb server, optionally with trayer as the system tray host."""
+
+    def __init__(self, with_tray):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        self.name = ':' + number
+        self.env = dict(os.environ, DISPLAY=self.name)
+        self.env.pop('WAYLAND_DISPLAY', None)
+        self.trayer = None
+        if with_tray:
+            self.start_tray_host()
+
+    def start_tray_host(self):
+        # trayer now and then dies while it claims the tray selection on a fresh server; a second try settles it.
+        for _ in range(3):
+            self.trayer = subprocess.Popen(
+                ['trayer', '--edge', 'top', '--align', 'right', '--width', '10', '--height', '24',
+                 '--widthtype', 'percent', '--SetDockType', 'false'],
+                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if wait_until(self.tray_host_running, 5.0):
+                return
+            self.trayer.kill()
+            self.trayer.wait()
+        raise AssertionError('trayer did not come up')
+
+    def tray_host_running(self):
+        return self.trayer.poll() is None and bool(self.run(['xdotool', 'search', '--classname', 'panel']).strip())
+
+    def run(self, command):
+        return subprocess.run(command, env=self.env, capture_output=True, text=True).stdout
+
+    def visible_windows(self, name):
+        out = self.run(['xdotool', 'search', '--onlyvisible', '--name', name])
+        return [int(w) for w in out.split()]
+
+    def geometry(self, window):
+        values = {}
+        for line in self.run(['xwininfo', '-id', str(window)]).splitlines():
+            line = line.strip()
+            for key in ('Absolute upper-left X', 'Absolute upper-left Y', 'Width', 'Height'):
+                if line.startswith(key + ':'):
+                    values[key] = int(line.split(':')[1])
+        return (values.get('Absolute upper-left X'), values.get('Absolute upper-left Y'),
+                values.get('Width'), values.get('Height'))
+
+    def screenshot(self, name, window='root'):
+        path = os.path.join(OUTPUT, name)
+        subprocess.run(['import', '-window', str(window), path], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def click(self, x, y, button):
+        subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], env=self.env, check=True)
+
+
+    def send_delete_window(self, window):
+        """What a window manager sends when the user clicks a window's close button."""
+        x11 = ctypes.CDLL('libX11.so.6')
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [('type', ctypes.c_int), ('serial', ctypes.c_ulong), ('send_event', ctypes.c_int),
+                        ('display', ctypes.c_void_p), ('window', ctypes.c_ulong), ('message_type', ctypes.c_ulong),
+                        ('format', ctypes.c_int), ('data', ctypes.c_long * 5)]
+
+        class Event(ctypes.Union):
+            _fields_ = [('client', ClientMessage), ('pad', ctypes.c_long * 24)]
+
+        display = x11.XOpenDisplay(self.name.encode())
+        assert display, 'cannot open the display'
+        event = Event()
+        event.client.type = 33  # ClientMessage
+        event.client.window = window
+        event.client.message_type = x11.XInternAtom(display, b'WM_PROTOCOLS', 0)
+        event.client.format = 32
+        event.client.data[0] = x11.XInternAtom(display, b'WM_DELETE_WINDOW', 0)
+        event.client.data[1] = 0  # CurrentTime
+        x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+        x11.XFlush(display)
+        x11.XCloseDisplay(display)
+
+    def tray_area(self):
+        windows = [int(w) for w in self.run(['xdotool', 'search', '--classname', 'panel']).split()]
+        for window in windows:
+            x, y, width, height = self.geometry(window)
+            if width and height and width < 1280 and height <= 40:
+                return x, y, width, height
+        return None
+
+    def close(self):
+        for process in (self.trayer, self.xvfb):
+            if process is not None:
+                process.terminate()
+                try:
+                    process.wait(5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+
+
+class Profile:
+    """A user's private directories: settings, log state, data directory and session runtime directory."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix='kelvo-app-test-')
+        self.runtime = os.path.join(self.root, 'runtime')
+        os.mkdir(self.runtime, 0o700)
+        os.makedirs(os.path.join(self.root, 'data', 'driver'))
+        self.env = {
+            'XDG_CONFIG_HOME': os.path.join(self.root, 'config'),
+            'XDG_STATE_HOME': os.path.join(self.root, 'state'),
+            'XDG_RUNTIME_DIR': self.runtime,
+            'TREVALON_DATA_DIR': os.path.join(self.root, 'data'),
+            'LANG': 'C.UTF-8',
+            'LC_ALL': 'C.UTF-8',
+        }
+
+    def write_settings(self, text):
+        directory = os.path.join(self.env['XDG_CONFIG_HOME'], 'trevalon GmbH')
+        os.makedirs(directory, exist_ok=True)
+        with open(os.path.join(directory, 'Kelvo Central.conf'), 'w') as settings:
+            settings.write(text)
+
+    def log_file(self):
+        path = os.path.join(self.env['XDG_STATE_HOME'], 'kelvo-central', 'central.log')
+        if not os.path.exists(path):
+            return ''
+        with open(path) as log:
+            return log.read()
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class NotificationService:
+    def __init__(self, env):
+        self.process = subprocess.Popen(
+            ['/usr/bin/python3', '-m', 'dbusmock', '--template', 'notification_daemon'], env=env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        assert wait_until(self.registered), 'mock notification service did not start'
+
+    @staticmethod
+    def registered():
+        names = subprocess.run(
+            ['dbus-send', '--session', '--print-reply', '--dest=org.freedesktop.DBus', '/org/freedesktop/DBus',
+             'org.freedesktop.DBus.ListNames'], capture_output=True, text=True).stdout
+        return 'org.freedesktop.Notifications' in names
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(5)
+
+
+class ApplicationTest(unittest.TestCase):
+    with_tray = True
+
+    def setUp(self):
+        self.display = Display(self.with_tray)
+        self.profile = Profile()
+        self.processes = []
+
+    def tearDown(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+            process.stdout.close()
+            process.stderr.close()
+        self.display.close()
+        self.profile.close()
+
+    def environment(self):
+        env = dict(self.display.env)
+        env.update(self.profile.env)
+        env.pop('QT_QPA_PLATFORM', None)
+        return env
+
+    def start(self, *arguments):
+        process = subprocess.Popen([APP, *arguments], env=self.environment(), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
+        self.processes.append(process)
+        return process
+
+    def main_window(self, timeout=20.0):
+        windows = wait_until(lambda: self.display.visible_windows('^Kelvo Central$'), timeout)
+        return windows[0] if windows else None
+
+    def wait_tray_icon(self):
+        # trayer's panel grows a visible icon window when the application docks its icon.
+        def icon():
+            area = self.display.tray_area()
+            if area is None:
+                return None
+            shot = self.display.screenshot('tray-probe.png')
+            x, y, width, height = area
+            blue = count_colour(shot, '#1e5aa8', 30, (x, y, width, height))
+            return area if blue > 10 else None
+        return wait_until(icon, 20.0, 0.2)
+
+
+def count_colour(png, colour, fuzz_percent, region=None):
+    """Pixels of the image (or of an x, y, width, height region) within fuzz of the colour."""
+    command = ['convert', png]
+    if region is not None:
+        x, y, width, height = region
+        command += ['-crop', f'{width}x{height}+{x}+{y}', '+repage']
+    command += ['-alpha', 'off', '-fuzz', f'{fuzz_percent}%', '-fill', 'black', '+opaque', colour,
+                '-fill', 'white', '-opaque', colour, '-format', '%[fx:mean*w*h]', 'info:']
+    out = subprocess.run(command, capture_output=True, text=True).stdout.strip()
+    return float(out) if out else 0.0
+
+
+class WithTrayTest(ApplicationTest):
+    def test_window_shows_no_device_and_the_tray_icon_offers_its_menu(self):
+        notices = NotificationService(self.environment())
+        try:
+            app = self.start()
+            window = self.main_window()
+            self.assertIsNotNone(window, 'no main window appeared')
+            x, y, width, height = self.display.geometry(window)
+            self.assertEqual((width, height), (982, 688))
+            self.assertIsNotNone(self.wait_tray_icon(), 'no tray icon docked in the tray host')
+            time.sleep(0.3)
+            shot = self.display.screenshot('main-window.png', window)
+            # "No Device" in its red, the header logo in its blue, the page's grey background.
+            self.assertGreater(count_colour(shot, 'rgb(196,18,0)', 12), 300)
+            self.assertGreater(count_colour(shot, '#1e5aa8', 15, (0, 0, 300, 96)), 300)
+            self.assertGreater(count_colour(shot, 'rgb(245,245,245)', 1), 982 * 400)
+
+            before = set(self.display.visible_windows(''))
+            tx, ty, tw, th = self.wait_tray_icon()
+            self.display.click(tx + tw - 12, ty + th // 2, 3)
+            menus = wait_until(lambda: set(self.display.visible_windows('')) - before - {window}, 10.0)
+            self.assertTrue(menus, 'the tray icon opened no menu')
+            menu = max(menus, key=lambda w: self.display.geometry(w)[3] or 0)
+            mx, my, mw, mh = self.display.geometry(menu)
+            self.display.screenshot('tray-menu.png')
+            # Seven entries and two separators.
+            self.assertGreater(mh, 7 * 18)
+
+            # The last entry is "Quit".
+            self.display.click(mx + mw // 2, my + mh - 14, 1)
+            self.assertEqual(app.wait(20), 0)
+            log = self.profile.log_file()
+            self.assertNotIn('Error, your system in not compatible!', log)
+        finally:
+            notices.close()
+
+    def test_second_start_returns_at_once_and_a_killed_first_run_blocks_nothing(self):
+        first = self.start()
+        self.assertIsNotNone(self.main_window())
+        second = self.start()
+        self.assertEqual(second.wait(15), 0)
+        self.assertEqual(second.stdout.read(), '')
+        self.assertIsNone(first.poll(), 'the first instance ended')
+        self.assertEqual(len(self.display.visible_windows('^Kelvo Central$')), 1)
+
+        first.send_signal(signal.SIGKILL)
+        first.wait(10)
+        third = self.start()
+        self.assertIsNotNone(self.main_window(), 'a start after a killed run did not come up')
+        self.assertIsNone(third.poll())
+        # Without a notification service the program says so and goes on.
+        self.assertIn('Error, your system in not compatible!', self.profile.log_file())
+
+    def test_hidden_start_waits_in_the_tray_until_the_icon_is_clicked(self):
+        self.profile.write_settings('[General]\ntutorialOnStarup=false\n')
+        app = self.start('-hidden')
+        area = self.wait_tray_icon()
+        self.assertIsNotNone(area)
+        time.sleep(0.5)
+        self.assertEqual(self.display.visible_windows('^Kelvo Central$'), [])
+        x, y, width, height = area
+        self.display.click(x + width - 12, y + height // 2, 1)
+        self.assertIsNotNone(self.main_window(10.0), 'clicking the tray icon did not restore the window')
+        self.assertIsNone(app.poll())
+
+    def test_hidden_start_still_shows_the_window_while_the_tutorial_is_due(self):
+        self.start('-hidden', '-testDevice')
+        self.assertIsNotNone(self.main_window())
+
+    def test_closing_the_window_hides_it_unless_simple_quit_was_given(self):
+        app = self.start()
+        window = self.main_window()
+        self.assertIsNotNone(self.wait_tray_icon())
+        self.display.send_delete_window(window)
+        self.assertTrue(wait_until(lambda: not self.display.visible_windows('^Kelvo Central$'), 10.0))
+        time.sleep(0.3)
+        self.assertIsNone(app.poll(), 'closing the window ended the program')
+        app.kill()
+        app.wait()
+
+        quitting = self.start('-simpleQuit')
+        window = self.main_window()
+        self.assertIsNotNone(self.wait_tray_icon())
+        self.display.send_delete_window(window)
+        self.assertEqual(quitting.wait(20), 0)
+
+
+class WithoutTrayTest(ApplicationTest):
+    with_tray = False
+
+    def test_missing_tray_is_reported_and_the_program_ends_with_1(self):
+        app = self.start()
+        box = self.main_window()
+        self.assertIsNotNone(box, 'no message box appeared')
+        time.sleep(0.3)
+        self.display.screenshot('no-tray-message.png', box)
+        x, y, width, height = self.display.geometry(box)
+        self.assertLess(width, 600)
+        # The one button, "OK", sits in the bottom right corner.
+        self.display.click(x + width - 45, y + height - 22, 1)
+        self.assertEqual(app.wait(20), 1)
+
+
+def main():
+    global APP, OUTPUT
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--app', required=True)
+    parser.add_argument('--output', required=True)
+    arguments, rest = parser.parse_known_args()
+    APP = os.path.abspath(arguments.app)
+    OUTPUT = arguments.output
+    os.makedirs(OUTPUT, exist_ok=True)
+    print('screenshots go to', OUTPUT, flush=True)
+    unittest.main(argv=[sys.argv[0], '-v', *rest])
+
+
+if __name__ == '__main__':
+    main()
