@@ -97,6 +97,13 @@ std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2() {
   return reader ? reader->wait(kReaderService, kOutput2, timeout) : std::vector<uint8_t>();
 }
 
+void KelvoBLECharacteristscsBLEReaderTranslator::discardOutput2() {
+  TREVALON_TRACE();
+  if (auto reader = getMaster()) {
+    reader->setWait(kReaderService, kOutput2);
+  }
+}
+
 void KelvoBLECharacteristscsBLEReaderTranslator::configure(const std::shared_ptr<ble::BLEReader>& reader) {
   for (const ble::Uuid& characteristic : {kIndicate, kInput, kPrepare, kSpareWrite, kTransmit}) {
     reader->setWrite(kReaderService, characteristic);

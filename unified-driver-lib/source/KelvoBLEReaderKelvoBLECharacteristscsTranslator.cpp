@@ -141,6 +141,7 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitRa
     return kFailed;
   }
   TREVALON_LABELLED_LOCK(guard, "BLE", transferLock);
+  characteristics->discardOutput2();
   if (request.size() + 5 >= mtu.load()) {
     return transmitFast(characteristics, request);
   }

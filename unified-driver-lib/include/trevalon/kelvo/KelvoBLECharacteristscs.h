@@ -41,6 +41,9 @@ class KelvoBLECharacteristscs : public common::Observee<KelvoBLECharacteristscsO
   virtual std::vector<uint8_t> readSpare() = 0;
   virtual bool writeSpare(std::vector<uint8_t> data) = 0;
   virtual bool writeTransmit(std::vector<uint8_t> data) = 0;
+  // Drops packages still queued on 'output2' from an earlier answer (a repeated or late package), so that
+  // they cannot be taken for packages of the next answer.
+  virtual void discardOutput2() = 0;
 };
 
 }  // namespace trevalon::kelvo

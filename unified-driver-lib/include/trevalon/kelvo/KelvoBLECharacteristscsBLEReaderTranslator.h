@@ -31,6 +31,7 @@ class KelvoBLECharacteristscsBLEReaderTranslator
   std::vector<uint8_t> readSpare() override;
   bool writeSpare(std::vector<uint8_t> data) override;
   bool writeTransmit(std::vector<uint8_t> data) override;
+  void discardOutput2() override;
 
   void onConnectedChanged(bool connected) override;
   void onAvailableChanged(bool available) override;

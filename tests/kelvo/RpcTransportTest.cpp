@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include "KelvoStack.h"
+#include "LogCapture.h"
+#include "trevalon/kelvo/KelvoNames.h"
+
+using namespace kelvo::test;
+using kelvo::simulator::KelvoReaderEmulator;
+using kelvo::simulator::ReaderQuirk;
+using trevalon::kelvo::KelvoNames;
+using trevalon::kelvo::TransmitResult;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+class RpcTransport : public ::testing::Test {
+ protected:
+  RpcTransport() : stack(KelvoStack::plainConfig()) {}
+  void SetUp() override { ASSERT_TRUE(stack.connect()); }
+  KelvoStack stack;
+  LogCapture capture;
+};
+
+TEST_F(RpcTransport, StatusAndPayloadOfAnAnswer) {
+  const TransmitResult state = stack.packets->transmit(13, {}, true);
+  EXPECT_EQ(state.status, 0);
+  ASSERT_EQ(state.payload.size(), 4u);
+  EXPECT_EQ(state.payload[2], 80) << "battery level of the emulated reader";
+}
+
+// A stand-in lower layer whose answers a test sets: the status mapping needs answers no sane reader gives.
+class ScriptedTransport : public trevalon::kelvo::KelvoBLEReader {
+ public:
+  std::string getAddress() override { return "001a7dda7113"; }
+  std::string getId() override { return "001a7dda7113"; }
+  bool isConnected() override { return true; }
+  bool isAvailable() override { return true; }
+  bool isPaired() override { return true; }
+  bool setPaired(bool) override { return false; }
+  bool indicate(uint8_t, std::vector<uint8_t>) override { return true; }
+  std::vector<uint8_t> transmitRaw(std::vector<uint8_t> request, bool) override {
+    requests.push_back(request);
+    return answer;
+  }
+  uint64_t updateMtu(uint64_t size) override {
+    mtu = std::max(mtu, size);
+    return mtu;
+  }
+  using KelvoBLEReader::updateMtu;
+  Bytes answer;
+  std::vector<Bytes> requests;
+  uint64_t mtu = 23;
+};
+
+TEST(RpcStatusMapping, StatusesOutsideTheKnownSetBecome255) {
+  struct Case {
+    Bytes answer;
+    uint8_t status;
+    Bytes payload;
+  };
+  const Case cases[] = {
+      {{0x0B, 0x01}, 0xFF, {0x01}}, {{0x81}, 0x81, {}},       {{}, 0xFF, {}},
+      {{0x0A, 7, 8}, 0x0A, {7, 8}}, {{0x00, 1, 2}, 0, {1, 2}}, {{0x80}, 0xFF, {}},
+  };
+  for (const Case& c : cases) {
+    auto transport = std::make_shared<ScriptedTransport>();
+    transport->answer = c.answer;
+    const TransmitResult result = transport->transmit(13, {9}, true);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.payload, c.payload);
+    ASSERT_EQ(transport->requests.size(), 1u);
+    EXPECT_EQ(transport->requests[0], (Bytes{13, 9}));
+  }
+}
+
+TEST(RpcStatusMapping, UpdateMtuNeedsExactlyTwoPayloadBytes) {
+  auto transport = std::make_shared<ScriptedTransport>();
+  transport->answer = {0x00, 0xF4};
+  EXPECT_FALSE(transport->updateMtu());
+  EXPECT_EQ(transport->mtu, 23u);
+  transport->answer = {0x00, 0xF4, 0x01};
+  EXPECT_TRUE(transport->updateMtu());
+  EXPECT_EQ(transport->mtu, 500u);
+  EXPECT_EQ(transport->requests.back(), Bytes{16});
+}
+
+TEST_F(RpcTransport, AMethodTheReaderDoesNotKnowIsNeverSentAgain) {
+  stack.emulator->setQuirk(ReaderQuirk::noStateRequest, true);
+  EXPECT_EQ(stack.packets->transmit(13, {}, true).status, 2);
+  EXPECT_TRUE(stack.packets->isUnsupported(13));
+  stack.emulator->resetCounters();
+  stack.emulator->setQuirk(ReaderQuirk::noStateRequest, false);
+  const TransmitResult again = stack.packets->transmit(13, {}, true);
+  EXPECT_EQ(again.status, 2);
+  EXPECT_TRUE(again.payload.empty());
+  EXPECT_EQ(stack.emulator->counters().total(), 0u) << "no radio traffic for a method known to be missing";
+}
+
+TEST_F(RpcTransport, TransmitTracesTheMethodByName) {
+  stack.packets->transmit(13, {0xAB}, true);
+  EXPECT_TRUE(capture.contains(">> trevalon::kelvo::KelvoBLEReader::transmit(GetDeviceState [0x0d], ab)"));
+}
+
+TEST(KelvoNamesTable, NamesOfEveryKind) {
+  EXPECT_STREQ(KelvoNames::method(22), "GotoBotloader");
+  EXPECT_STREQ(KelvoNames::method(160), "ExchangeSessionKey");
+  EXPECT_STREQ(KelvoNames::method(6), "Unknown");
+  EXPECT_EQ(KelvoNames::methodTrace(255), "EncryptionMarker [0xff]");
+  EXPECT_STREQ(KelvoNames::notification(7), "BatteryLevelChanged");
+  EXPECT_STREQ(KelvoNames::notification(0), "Unknown");
+  EXPECT_STREQ(KelvoNames::command(8), "PostDisconnection");
+  EXPECT_STREQ(KelvoNames::command(9), "Unknown");
+  EXPECT_STREQ(KelvoNames::smartCard(3), "TPDU_HS");
+  EXPECT_STREQ(KelvoNames::smartCard(6), "Unknown");
+}
+
+}  // namespace
