@@ -1,0 +1,176 @@
+// Every firmware quirk and every fault switch of the emulated reader doing what it says.
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "EmulatorFixture.h"
+
+namespace kelvo::test {
+namespace {
+
+using ::testing::ElementsAre;
+using kelvo::simulator::ReaderFault;
+using kelvo::simulator::ReaderQuirk;
+
+class QuirksAndFaultsTest : public EmulatorFixture {
+ protected:
+  // Sends a request in the one-write framing and returns the packages as they arrived.
+  std::vector<Bytes> rawPackages(const Bytes& request) {
+    Bytes frame{static_cast<uint8_t>(request.size()), 0};
+    frame.insert(frame.end(), request.begin(), request.end());
+    EXPECT_TRUE(host->write(Emulator::kTransmit, frame));
+    return host->drain(radio, Emulator::kOutput2);
+  }
+
+  static std::vector<int> indices(const std::vector<Bytes>& packages) {
+    std::vector<int> result;
+    for (const Bytes& package : packages) result.push_back(package.front());
+    return result;
+  }
+
+  static ReaderFault fault(ReaderFault::Kind kind, std::vector<int> packages = {}) {
+    ReaderFault f;
+    f.kind = kind;
+    f.packages = std::move(packages);
+    return f;
+  }
+};
+
+TEST_F(QuirksAndFaultsTest, QuirksRefuseTheirMethodWithStatusTwo) {
+  struct Case {
+    ReaderQuirk quirk;
+    Bytes request;
+  };
+  const std::vector<Case> cases = {
+      {ReaderQuirk::noSetSettings, {9, 1, 3}},
+      {ReaderQuirk::noBootloaderRpc, {22, 0}},
+      {ReaderQuirk::noSessionKey, {160}},
+      {ReaderQuirk::noMaxRequestSize, {16}},
+      {ReaderQuirk::noStateRequest, {13}},
+  };
+  start();
+  for (const Case& c : cases) {
+    const std::string name = kelvo::simulator::readerQuirkName(c.quirk);
+    emulator->setQuirk(c.quirk, true);
+    std::optional<Bytes> refused = host->transmit(c.request);
+    ASSERT_TRUE(refused) << name;
+    EXPECT_THAT(*refused, ElementsAre(2)) << name;
+    std::optional<Bytes> methods = host->transmit({0});
+    ASSERT_TRUE(methods) << name;
+    EXPECT_EQ(std::count(methods->begin() + 1, methods->end(), c.request[0]), 0) << name;
+    emulator->setQuirk(c.quirk, false);
+  }
+  EXPECT_EQ(emulator->packSize(), 19u);
+  EXPECT_FALSE(emulator->state().bootMode);
+}
+
+TEST_F(QuirksAndFaultsTest, OlderReadersStillTakeTheCommandPath) {
+  Config config = plainConfig();
+  config.quirks = {ReaderQuirk::noSetSettings, ReaderQuirk::noBootloaderRpc};
+  start(config);
+  ASSERT_TRUE(host->write(Emulator::kIndicate, {5, 4, 0}));
+  EXPECT_EQ(emulator->state().setting(4), 0);
+  EXPECT_THAT(host->drain(radio, Emulator::kNotification), ElementsAre(Bytes{5, 4, 0}));
+
+  ASSERT_TRUE(host->write(Emulator::kIndicate, {4}));
+  radio->waitIdle();
+  EXPECT_EQ(emulator->state().bootMode, 0);
+  EXPECT_FALSE(emulator->isLinkUp());
+  EXPECT_FALSE(radio->getConnection()->isConnected(config.address));
+}
+
+TEST_F(QuirksAndFaultsTest, ReorderedPackagesArriveInTheGivenOrder) {
+  start();
+  const std::vector<Bytes> plain = rawPackages({1});
+  ASSERT_GE(plain.size(), 3u);
+  emulator->addFault(fault(ReaderFault::Kind::reorderPackages, {2, 0, 1}));
+  const std::vector<Bytes> reordered = rawPackages({1});
+  ASSERT_EQ(reordered.size(), plain.size());
+  EXPECT_EQ(indices(reordered)[0], 2);
+  EXPECT_EQ(indices(reordered)[1], 0);
+  EXPECT_EQ(indices(reordered)[2], 1);
+  for (const Bytes& package : reordered) EXPECT_EQ(package, plain[package.front()]);
+}
+
+TEST_F(QuirksAndFaultsTest, DroppedAndRepeatedPackages) {
+  start();
+  const size_t count = rawPackages({1}).size();
+  emulator->addFault(fault(ReaderFault::Kind::dropPackage, {1}));
+  std::vector<int> dropped = indices(rawPackages({1}));
+  EXPECT_EQ(dropped.size(), count - 1);
+  EXPECT_EQ(std::count(dropped.begin(), dropped.end(), 1), 0);
+
+  emulator->addFault(fault(ReaderFault::Kind::repeatPackage, {0}));
+  std::vector<int> repeated = indices(rawPackages({1}));
+  EXPECT_EQ(repeated.size(), count + 1);
+  EXPECT_EQ(std::count(repeated.begin(), repeated.end(), 0), 2);
+
+  // Each fault was used up by one answer.
+  EXPECT_EQ(rawPackages({1}).size(), count);
+}
+
+TEST_F(QuirksAndFaultsTest, FaultsAffectOnlyTheirMethodAndOnlyTheirNumberOfTimes) {
+  start();
+  ReaderFault drop = fault(ReaderFault::Kind::dropPackage, {0});
+  drop.method = 13;
+  drop.times = 2;
+  emulator->addFault(drop);
+  EXPECT_EQ(rawPackages({5}).size(), 1u);
+  EXPECT_TRUE(rawPackages({13}).empty());
+  EXPECT_TRUE(rawPackages({13}).empty());
+  EXPECT_EQ(rawPackages({13}).size(), 1u);
+}
+
+TEST_F(QuirksAndFaultsTest, DelayedAnswerTakesAtLeastItsDelay) {
+  start();
+  ReaderFault delay = fault(ReaderFault::Kind::delay);
+  delay.delayMs = 150;
+  emulator->addFault(delay);
+  const auto begin = std::chrono::steady_clock::now();
+  std::optional<Bytes> response = host->transmit({5});
+  const auto elapsed = std::chrono::steady_clock::now() - begin;
+  ASSERT_TRUE(response);
+  EXPECT_THAT(*response, ElementsAre(0, 80));
+  EXPECT_GE(elapsed, std::chrono::milliseconds(150));
+}
+
+TEST_F(QuirksAndFaultsTest, LinkDropsAtTheChosenStep) {
+  start();
+  ReaderFault atRequest = fault(ReaderFault::Kind::dropLink);
+  atRequest.method = 13;
+  emulator->addFault(atRequest);
+  EXPECT_EQ(rawPackages({5}).size(), 1u);
+  EXPECT_TRUE(rawPackages({13}).empty());
+  EXPECT_FALSE(emulator->isLinkUp());
+  EXPECT_FALSE(radio->getConnection()->isConnected(emulator->address()));
+  EXPECT_FALSE(host->write(Emulator::kTransmit, {1, 0, 5}));
+
+  emulator->setLinkUp(true);
+  radio->waitIdle();
+  EXPECT_TRUE(radio->getConnection()->isConnected(emulator->address()));
+  ReaderFault midAnswer = fault(ReaderFault::Kind::dropLink);
+  midAnswer.afterPackages = 1;
+  emulator->addFault(midAnswer);
+  EXPECT_THAT(indices(rawPackages({1})), ElementsAre(0));
+  EXPECT_FALSE(emulator->isLinkUp());
+}
+
+TEST_F(QuirksAndFaultsTest, LongValueCannotBeReadThroughTheRadio) {
+  start();
+  EXPECT_EQ(host->read(Emulator::kSpareRead).size(), 1u);
+  ReaderFault longValue = fault(ReaderFault::Kind::longValue);
+  longValue.characteristic = Emulator::kSpareRead;
+  longValue.times = 0;
+  emulator->addFault(longValue);
+  EXPECT_TRUE(host->read(Emulator::kSpareRead).empty());
+  EXPECT_TRUE(host->read(Emulator::kSpareRead).empty());
+  EXPECT_EQ(emulator->counters().reads(Emulator::kSpareRead), 3u);
+  auto direct = emulator->read(emulator->serviceUuid(0x6803), Emulator::characteristicUuid(Emulator::kSpareRead));
+  ASSERT_TRUE(direct);
+  EXPECT_EQ(direct->size(), 30u);
+}
+
+}  // namespace
+}  // namespace kelvo::test

@@ -1,0 +1,195 @@
+// Scenario files: what they may say, what they build on the radio, and how discovery sees the result.
+
+#include <gmock/gmock.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "TempDirectory.h"
+#include "kelvo/simulator/Scenario.h"
+#include "trevalon/sim/ProviderBLESim.h"
+#include "trevalon/sim/ProviderSim.h"
+
+namespace kelvo::test {
+namespace {
+
+using kelvo::simulator::KelvoReaderEmulator;
+using kelvo::simulator::ReaderFault;
+using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::Scenario;
+using kelvo::simulator::ScenarioError;
+using kelvo::simulator::ScenarioLoader;
+using ::testing::HasSubstr;
+
+const std::string kScenarioDir = KELVO_SCENARIO_DIR;
+
+// Counts the polls, so that a test can wait for several without guessing at time.
+class CountingProviderSim : public trevalon::sim::ProviderSim {
+ public:
+  using ProviderSim::ProviderSim;
+
+  bool waitForPolls(int count) {
+    std::unique_lock<std::mutex> guard(lock);
+    return polled.wait_for(guard, std::chrono::seconds(10), [&] { return polls >= count; });
+  }
+
+ protected:
+  void update() override {
+    ProviderSim::update();
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      ++polls;
+    }
+    polled.notify_all();
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable polled;
+  int polls = 0;
+};
+
+class FoundReaders : public trevalon::ProviderObserver<std::shared_ptr<trevalon::ble::BLEReaderNative>> {
+ public:
+  void onFound(const std::shared_ptr<trevalon::ble::BLEReaderNative>& reader) override {
+    std::lock_guard<std::mutex> guard(lock);
+    ++found[reader->getAddress()];
+    names[reader->getAddress()] = reader->getName();
+  }
+  void onLost(const std::shared_ptr<trevalon::ble::BLEReaderNative>&) override {}
+
+  std::map<std::string, int> found;
+  std::map<std::string, std::string> names;
+  std::mutex lock;
+};
+
+TEST(ScenarioTest, TwoReadersOfDifferentGenerationsLoad) {
+  const std::vector<kelvo::simulator::ScenarioDevice> devices =
+      ScenarioLoader::load(kScenarioDir + "/two-readers.json");
+  ASSERT_EQ(devices.size(), 3u);
+  const auto& first = devices[0].reader;
+  EXPECT_EQ(first.generation, 1);
+  EXPECT_EQ(first.service, 0x6803);
+  EXPECT_EQ(first.settings.at(8), 0xBA);
+  EXPECT_EQ(first.ranges[0], std::make_pair(int16_t{480}, int16_t{1080}));
+  EXPECT_EQ(first.bonds.at(0).name, "workstation-1");
+  EXPECT_EQ(first.preferred, 0);
+  ASSERT_TRUE(first.cardAtr);
+  EXPECT_EQ(first.cardAtr->size(), 6u);
+  EXPECT_EQ(first.quirks, std::set<ReaderQuirk>{ReaderQuirk::noSessionKey});
+
+  const auto& second = devices[1].reader;
+  EXPECT_EQ(second.address, "c0ffee000102");  // addresses are kept in lower case, as the radio reports them
+  EXPECT_EQ(second.generation, 2);
+  EXPECT_EQ(second.service, 0x6801);
+  EXPECT_FALSE(second.cardAtr);
+  ASSERT_EQ(second.faults.size(), 2u);
+  EXPECT_EQ(second.faults[0].kind, ReaderFault::Kind::reorderPackages);
+  EXPECT_EQ(second.faults[0].method, 1);
+  EXPECT_EQ(second.faults[0].times, 0);
+  EXPECT_EQ(second.faults[1].kind, ReaderFault::Kind::longValue);
+  EXPECT_EQ(devices[2].family, "none");
+
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  const Scenario scenario = Scenario::populate(radio, devices);
+  ASSERT_EQ(scenario.readers().size(), 2u);
+  EXPECT_EQ(radio->getPeripherals().size(), 3u);
+  EXPECT_EQ(scenario.reader("001a7dda7113")->state().cardStatus, 6);
+  EXPECT_EQ(scenario.reader("c0ffee000102")->state().usb, 1);
+  radio->waitIdle();
+  EXPECT_EQ(radio->getConnection()->getProvided().size(), 3u);
+}
+
+TEST(ScenarioTest, RunnableProviderReportsEachReaderOnceHoweverOftenItPolls) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  const Scenario scenario = Scenario::fromFile(radio, kScenarioDir + "/two-readers.json");
+  auto found = std::make_shared<FoundReaders>();
+  for (uint16_t variant : {0x6803, 0x6801}) {
+    auto enumeration =
+        std::make_shared<CountingProviderSim>(radio, KelvoReaderEmulator::serviceUuid(variant));
+    auto readers = trevalon::common::createTranslator<trevalon::sim::ProviderBLESim>(enumeration, radio);
+    readers->addObserver(found);
+    enumeration->start(5);
+    ASSERT_TRUE(enumeration->waitForPolls(10));
+    enumeration->stop();
+  }
+  std::lock_guard<std::mutex> guard(found->lock);
+  EXPECT_EQ(found->found, (std::map<std::string, int>{{"001a7dda7113", 1}, {"c0ffee000102", 1}}));
+  EXPECT_EQ(found->names["c0ffee000102"], "Kelvo K2000000042");
+}
+
+TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
+  struct Case {
+    const char* json;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {R"({"devices": [], "readers": []})", "scenario: unknown field 'readers'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "colour": "red"}]})",
+       "devices[0]: unknown field 'colour'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda711"}]})", "devices[0].address: expected 12"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "quirks": ["no-such"]}]})",
+       "devices[0].quirks[0]: unknown quirk 'no-such'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "generation": 3}]})",
+       "devices[0].generation: value 3 is outside 1..2"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "settings": {"16": 1}}]})",
+       "devices[0].settings: setting id '16' is not 1 to 15"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "ranges": [[1, 2]]}]})",
+       "devices[0].ranges: expected 7 pairs"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "faults": [{"kind": "delay"}]}]})",
+       "devices[0].faults[0]: 'delay' needs 'ms'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "faults": [{"kind": "melt"}]}]})",
+       "devices[0].faults[0].kind: unknown fault 'melt'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B8"}}]})",
+       "devices[0].card.atr: expected an even number"},
+      {R"({"devices": [{"family": "pentaloq", "address": "001a7dda7113"}]})", "has no emulator yet"},
+      {R"({"devices": [{"family": "none", "address": "001a7dda7113", "quirks": []}]})",
+       "'quirks' does not apply to family 'none'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113"}, {"family": "none", "address": "001A7DDA7113"}]})",
+       "devices[1].address: address 001a7dda7113 is used twice"},
+      {R"({"devices": [{"family": "kelvo"}]})", "devices[0]: needs 'address'"},
+      {R"({"devices": [)", "not valid JSON"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ScenarioLoader::parse(c.json);
+      ADD_FAILURE() << "accepted: " << c.json;
+    } catch (const ScenarioError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(c.message)) << c.json;
+    }
+  }
+}
+
+TEST(ScenarioTest, FileErrorsNameTheFile) {
+  TempDirectory directory;
+  const std::string path = directory.path() + "/broken.json";
+  {
+    std::ofstream file(path);
+    file << R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "battery": 101}]})";
+  }
+  try {
+    ScenarioLoader::load(path);
+    ADD_FAILURE() << "accepted a battery of 101";
+  } catch (const ScenarioError& error) {
+    EXPECT_THAT(error.what(), HasSubstr(path + ": devices[0].battery: value 101 is outside 0..100"));
+  }
+  EXPECT_THROW(ScenarioLoader::load(directory.path() + "/missing.json"), ScenarioError);
+}
+
+TEST(ScenarioTest, MinimalDeviceGetsTheGenerationsDefaults) {
+  const auto devices = ScenarioLoader::parse(
+      R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "generation": 2, "linked": false}]})");
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  const Scenario scenario = Scenario::populate(radio, devices);
+  const auto reader = scenario.readers().at(0);
+  EXPECT_FALSE(reader->isLinkUp());
+  const auto state = reader->state();
+  EXPECT_EQ(state.settings.size(), 15u);
+  EXPECT_EQ(state.descriptor.at(0), std::make_pair(std::string("Serial"), std::string("K2000000001")));
+  EXPECT_EQ(state.cardStatus, 1);
+}
+
+}  // namespace
+}  // namespace kelvo::test
