@@ -387,11 +387,15 @@ TEST(SimulatedDiscovery, EnumerationReportsPeripheralsOfferingTheServiceAsNative
     ASSERT_TRUE(found->arrived.wait_for(guard, std::chrono::seconds(10), [&] { return !found->found.empty(); }));
   }
   enumeration->stop();
-  std::lock_guard<std::mutex> guard(found->lock);
-  ASSERT_EQ(found->found.size(), 1u);
-  EXPECT_EQ(found->found[0]->getAddress(), "001a7dda7113");
-  EXPECT_EQ(found->found[0]->getId(), "001a7dda7113");
-  EXPECT_EQ(found->found[0]->getName(), "test 001a7dda7113");
+  std::vector<std::shared_ptr<trevalon::ble::BLEReaderNative>> reported;
+  {
+    std::lock_guard<std::mutex> guard(found->lock);
+    reported = found->found;
+  }
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0]->getAddress(), "001a7dda7113");
+  EXPECT_EQ(reported[0]->getId(), "001a7dda7113");
+  EXPECT_EQ(reported[0]->getName(), "test 001a7dda7113");
   const auto items = enumeration->getProvided();
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items.front().path, "/sim/dev_001a7dda7113");
