@@ -73,6 +73,9 @@ class KelvoStack {
   explicit KelvoStack(simulator::KelvoReaderConfig config, StackOptions options = {}) {
     emulator = simulator::KelvoReaderEmulator::create(config.withDefaults());
     radio->addPeripheral(emulator);
+    // Let the radio report the link first: a native reader made afterwards learns availability from its own
+    // first notification registration, which the layers above are attached to see.
+    radio->waitIdle();
     native = trevalon::sim::BLEReaderSim::create(radio, config.address, config.address, config.name);
     ble = trevalon::common::createTranslator<trevalon::ble::BLEReaderBLEReaderNativeTranslator>(
         std::shared_ptr<trevalon::ble::BLEReaderNative>(native), options.idlePeriod);

@@ -2,6 +2,7 @@
 
 #include "KelvoStack.h"
 #include "LogCapture.h"
+#include "ScriptedTransport.h"
 #include "trevalon/kelvo/KelvoNames.h"
 
 using namespace kelvo::test;
@@ -28,30 +29,6 @@ TEST_F(RpcTransport, StatusAndPayloadOfAnAnswer) {
   EXPECT_EQ(state.payload[2], 80) << "battery level of the emulated reader";
 }
 
-// A stand-in lower layer whose answers a test sets: the status mapping needs answers no sane reader gives.
-class ScriptedTransport : public trevalon::kelvo::KelvoBLEReader {
- public:
-  std::string getAddress() override { return "001a7dda7113"; }
-  std::string getId() override { return "001a7dda7113"; }
-  bool isConnected() override { return true; }
-  bool isAvailable() override { return true; }
-  bool isPaired() override { return true; }
-  bool setPaired(bool) override { return false; }
-  bool indicate(uint8_t, std::vector<uint8_t>) override { return true; }
-  std::vector<uint8_t> transmitRaw(std::vector<uint8_t> request, bool) override {
-    requests.push_back(request);
-    return answer;
-  }
-  uint64_t updateMtu(uint64_t size) override {
-    mtu = std::max(mtu, size);
-    return mtu;
-  }
-  using KelvoBLEReader::updateMtu;
-  Bytes answer;
-  std::vector<Bytes> requests;
-  uint64_t mtu = 23;
-};
-
 TEST(RpcStatusMapping, StatusesOutsideTheKnownSetBecome255) {
   struct Case {
     Bytes answer;
@@ -64,7 +41,7 @@ TEST(RpcStatusMapping, StatusesOutsideTheKnownSetBecome255) {
   };
   for (const Case& c : cases) {
     auto transport = std::make_shared<ScriptedTransport>();
-    transport->answer = c.answer;
+    transport->answer(13, c.answer);
     const TransmitResult result = transport->transmit(13, {9}, true);
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.payload, c.payload);
@@ -75,10 +52,10 @@ TEST(RpcStatusMapping, StatusesOutsideTheKnownSetBecome255) {
 
 TEST(RpcStatusMapping, UpdateMtuNeedsExactlyTwoPayloadBytes) {
   auto transport = std::make_shared<ScriptedTransport>();
-  transport->answer = {0x00, 0xF4};
+  transport->answer(16, {0x00, 0xF4});
   EXPECT_FALSE(transport->updateMtu());
   EXPECT_EQ(transport->mtu, 23u);
-  transport->answer = {0x00, 0xF4, 0x01};
+  transport->answer(16, {0x00, 0xF4, 0x01});
   EXPECT_TRUE(transport->updateMtu());
   EXPECT_EQ(transport->mtu, 500u);
   EXPECT_EQ(transport->requests.back(), Bytes{16});

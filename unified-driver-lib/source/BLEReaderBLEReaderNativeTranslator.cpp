@@ -268,11 +268,23 @@ void BLEReaderBLEReaderNativeTranslator::onAvailableChanged(bool available) {
   std::shared_ptr<common::Shareable> keepAlive = shared_from_this();
   std::shared_ptr<BLEReaderNative> native = getMaster();
   const std::string address = native ? native->getAddress() : std::string();
-  common::Worker::run([this, keepAlive, address, available] {
+  {
+    std::lock_guard<std::mutex> guard(availabilityLock);
+    pendingAvailability.push_back(available);
+  }
+  common::Worker::run([this, keepAlive, address] {
     common::setThreadName("NOTF_AVAI");
-    // Availability changes of one device are handled one at a time, in the order their threads get the lock.
+    // Availability changes of one device are handled one at a time. The workers may get the device lock in
+    // any order, so each delivers the oldest pending change: a link that dropped and came back is reported
+    // in that order, never as dropped last.
     TREVALON_NAMED_LOCK(deviceLock, address);
-    notifyObservers(&BLEReaderObserver::onAvailableChanged, available);
+    bool oldest;
+    {
+      std::lock_guard<std::mutex> guard(availabilityLock);
+      oldest = pendingAvailability.front();
+      pendingAvailability.pop_front();
+    }
+    notifyObservers(&BLEReaderObserver::onAvailableChanged, oldest);
   });
 }
 

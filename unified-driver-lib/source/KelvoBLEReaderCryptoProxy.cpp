@@ -85,7 +85,13 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::exchange(const std::shared_ptr<K
   if (sealed.empty()) {
     return {};
   }
-  return current->decrypt(lower->transmitRaw(std::move(sealed), recover));
+  const std::vector<uint8_t> response = lower->transmitRaw(std::move(sealed), recover);
+  // A reader that cannot use our key (it lost it, or never had it) can only answer in plain: its lone status
+  // byte must reach the recovery below instead of failing decryption.
+  if (response.size() == 1) {
+    return response;
+  }
+  return current->decrypt(response);
 }
 
 void KelvoBLEReaderCryptoProxy::logExtendedStatus(uint8_t method, const std::vector<uint8_t>& response) {

@@ -48,8 +48,7 @@ std::array<uint8_t, SessionEncryptor::kNonceSize> SessionEncryptor::currentNonce
   return nonce;
 }
 
-void SessionEncryptor::advanceCounter() {
-  // Bytes 1 to 4 are a big-endian counter that wraps within itself; byte 0 stays 0.
+void SessionEncryptor::advanceCounter(std::array<uint8_t, kNonceSize>& nonce) {
   for (size_t i = 4; i >= 1; --i) {
     if (++nonce[i] != 0) break;
   }
@@ -64,7 +63,7 @@ std::vector<uint8_t> SessionEncryptor::encrypt(std::vector<uint8_t> plain) {
     TREVALON_LOG(error, "CCM encryption failed");
     return {};
   }
-  advanceCounter();
+  advanceCounter(nonce);
   std::vector<uint8_t> sealed(1 + cipher.size() + kTagSize, 0xFF);
   std::copy(cipher.begin(), cipher.end(), sealed.begin() + 1);
   std::copy(tag, tag + kTagSize, sealed.end() - kTagSize);
@@ -87,7 +86,7 @@ std::vector<uint8_t> SessionEncryptor::decrypt(std::vector<uint8_t> data) {
   std::vector<uint8_t> plain;
   const bool verified = key.size() == 32 && !cipher.empty() && ccm(false, key, nonce.data(), cipher, plain, tag);
   // The reader advanced its counter for this answer whether or not it reached us intact.
-  advanceCounter();
+  advanceCounter(nonce);
   if (!verified) {
     TREVALON_LOG(error, "CCM tag of the answer does not verify");
     return {};

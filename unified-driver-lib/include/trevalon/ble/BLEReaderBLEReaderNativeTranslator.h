@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,9 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   std::map<Key, std::shared_ptr<ByteQueue>> writeMap;
   std::map<Key, std::shared_ptr<DataQueue>> readMap;
   std::map<Key, std::shared_ptr<DataQueue>> waitMap;
+  // Availability changes wait here in the order they happened; each worker delivers the oldest one.
+  std::mutex availabilityLock;
+  std::deque<bool> pendingAvailability;
   std::atomic<int64_t> lastUsed{0};
   const std::chrono::milliseconds idlePeriod;
   std::shared_ptr<IdleWatch> idleWatch;

@@ -27,8 +27,10 @@ class SessionEncryptor : public Encryptor {
 
   std::array<uint8_t, kNonceSize> currentNonce() const;
 
+  // Bytes 1 to 4 of the nonce are a big-endian message counter that wraps within itself; byte 0 stays 0.
+  static void advanceCounter(std::array<uint8_t, kNonceSize>& nonce);
+
  private:
-  void advanceCounter();
 
   std::vector<uint8_t> key;
   std::array<uint8_t, kNonceSize> nonce{};
