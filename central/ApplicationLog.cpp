@@ -6,11 +6,16 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
+#include "trevalon/common/Log.h"
+
 namespace {
+
+Q_LOGGING_CATEGORY(libraryLog, "kelvo.library")
 
 struct LogFile {
   std::mutex lock;
@@ -120,4 +125,9 @@ void ApplicationLog::handleMessage(QtMsgType type, const QMessageLogContext& con
     }
   }
   if (type == QtFatalMsg) std::abort();
+}
+
+void ApplicationLog::routeLibraryLog() {
+  trevalon::common::addLogSink(
+      0xFF, [](const std::string& line) { qCInfo(libraryLog).noquote() << QString::fromStdString(line); }, "");
 }

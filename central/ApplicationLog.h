@@ -22,6 +22,10 @@ class ApplicationLog {
 
   static QString formatLine(QtMsgType type, const char* category, const QString& message);
 
+  // Registers a sink with the reader library's log that writes every library line, of every level, to the Qt log
+  // at information level under the category "kelvo.library".
+  static void routeLibraryLog();
+
  private:
   static void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
 };

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
-#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTranslator>
@@ -17,7 +16,6 @@
 #include "MetaTypes.h"
 #include "SingleInstance.h"
 #include "Window.h"
-#include "trevalon/common/Log.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
@@ -29,8 +27,6 @@ const char kApplicationName[] = "Kelvo Central";
 const char kOrganizationName[] = "trevalon GmbH";
 const char kOrganizationDomain[] = "trevalon.example";
 const char kApplicationVersion[] = "1.2.3.1";
-
-Q_LOGGING_CATEGORY(libraryLog, "kelvo.library")
 
 void giveLibraryItsSettings() {
   const std::string directory = trevalon::local::Paths::settingsDirectory();
@@ -45,9 +41,13 @@ void giveLibraryItsMachine() {
   trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
 }
 
-void routeLibraryLogToQtLog() {
-  trevalon::common::addLogSink(
-      0xFF, [](const std::string& line) { qCInfo(libraryLog).noquote() << QString::fromStdString(line); }, "");
+void loadTranslation(QTranslator& translator) {
+  const QString name = QStringLiteral("kelvocentral_") + QLocale::system().name();
+  if (translator.load(name, QStringLiteral(":/i18n"))) {
+    qInfo("Translation %s loaded", qPrintable(name));
+  } else {
+    qInfo("No translation %s; the texts stay English", qPrintable(name));
+  }
 }
 
 bool showWindowAtStart(const CommandLine& options) {
@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
 
   giveLibraryItsSettings();
   giveLibraryItsMachine();
-  routeLibraryLogToQtLog();
+  ApplicationLog::routeLibraryLog();
 
   Q_INIT_RESOURCE(kelvo_resources);
   MetaTypes::registerAll();
@@ -87,9 +87,10 @@ int main(int argc, char* argv[]) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   auto application = std::make_unique<QApplication>(argc, argv);
   QCoreApplication::setApplicationVersion(kApplicationVersion);
+  qInfo("%s %s starting", kApplicationName, kApplicationVersion);
 
   auto translator = std::make_unique<QTranslator>();
-  translator->load(QStringLiteral("kelvocentral_") + QLocale::system().name(), QStringLiteral(":/i18n"));
+  loadTranslation(*translator);
   QCoreApplication::installTranslator(translator.get());
 
   const CommandLine options = CommandLine::parse(QCoreApplication::arguments());

@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include "trevalon/common/Log.h"
 #include <thread>
 #include <vector>
 
@@ -80,6 +81,21 @@ TEST_F(ApplicationLogTest, LinesFromManyThreadsStayWhole) {
   const QStringList lines = linesOf(path);
   ASSERT_EQ(lines.size(), 400);
   for (const QString& line : lines) EXPECT_TRUE(line.endsWith(" end")) << line.toStdString();
+}
+
+TEST_F(ApplicationLogTest, LibraryLinesOfEveryLevelLandInTheFileAsInformation) {
+  const QString path = directory.filePath("central.log");
+  ASSERT_TRUE(ApplicationLog::install(path));
+  trevalon::common::clearLogSinksForTesting();
+  ApplicationLog::routeLibraryLog();
+  TREVALON_LOG(error, "Reader %s lost", "AABBCCDDEEFF");
+  TREVALON_LOG(trace, "entering %d", 3);
+  trevalon::common::clearLogSinksForTesting();
+  const QStringList lines = linesOf(path);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].contains("info     [kelvo.library] ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].contains("Reader AABBCCDDEEFF lost")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].contains("entering 3")) << lines[1].toStdString();
 }
 
 TEST_F(ApplicationLogTest, UnwritableFileIsReportedAndLoggingGoesOn) {

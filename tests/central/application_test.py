@@ -216,8 +216,11 @@ class ApplicationTest(unittest.TestCase):
         env.pop('QT_QPA_PLATFORM', None)
         return env
 
-    def start(self, *arguments):
-        process = subprocess.Popen([APP, *arguments], env=self.environment(), stdout=subprocess.PIPE,
+    def start(self, *arguments, language=None):
+        env = self.environment()
+        if language is not None:
+            env.update(LANG=language, LC_ALL=language)
+        process = subprocess.Popen([APP, *arguments], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         self.processes.append(process)
         return process
@@ -315,6 +318,17 @@ class WithTrayTest(ApplicationTest):
         self.display.click(x + width - 12, y + height // 2, 1)
         self.assertIsNotNone(self.main_window(10.0), 'clicking the tray icon did not restore the window')
         self.assertIsNone(app.poll())
+
+    def test_german_session_gets_the_german_texts(self):
+        self.start(language='de_DE.UTF-8')
+        window = self.main_window()
+        self.assertIsNotNone(window)
+        time.sleep(0.3)
+        shot = self.display.screenshot('main-window-de.png', window)
+        self.assertGreater(count_colour(shot, 'rgb(196,18,0)', 12), 300)
+        log = self.profile.log_file()
+        self.assertIn('Kelvo Central 1.2.3.1 starting', log)
+        self.assertIn('Translation kelvocentral_de_DE loaded', log)
 
     def test_hidden_start_still_shows_the_window_while_the_tutorial_is_due(self):
         self.start('-hidden', '-testDevice')
