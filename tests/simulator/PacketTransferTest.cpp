@@ -2,6 +2,9 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <thread>
+
 #include "EmulatorFixture.h"
 
 namespace kelvo::test {
@@ -212,6 +215,35 @@ TEST_F(PacketTransferTest, CountersSeeEveryOperationAndNothingElse) {
   emulator->resetCounters();
   emulator->setBatteryLevel(50);
   EXPECT_EQ(emulator->counters().total(), 0u);
+}
+
+TEST_F(PacketTransferTest, ExchangesStayWholeWhileTheReaderIsBusyElsewhere) {
+  start();
+  std::atomic<bool> done{false};
+  std::thread person([&] {
+    // Someone plays with the reader while the host talks to it.
+    for (uint8_t round = 0; !done; ++round) {
+      emulator->setBatteryLevel(static_cast<uint8_t>(round % 100));
+      if (round % 2 == 0) {
+        emulator->insertCard({0x3B, 0x00});
+      } else {
+        emulator->removeCard();
+      }
+      emulator->state();
+      emulator->counters();
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    std::optional<Bytes> descriptor = host->transmit({1});
+    ASSERT_TRUE(descriptor) << i;
+    ASSERT_EQ((*descriptor)[0], 0) << i;
+    std::optional<Bytes> state = host->transmitPrepared(Bytes{13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(state) << i;
+    ASSERT_EQ(state->size(), 5u) << i;
+  }
+  done = true;
+  person.join();
+  EXPECT_GT(emulator->counters().notifications(Emulator::kNotification), 0u);
 }
 
 }  // namespace

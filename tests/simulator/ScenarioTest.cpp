@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -189,6 +190,22 @@ TEST(ScenarioTest, MinimalDeviceGetsTheGenerationsDefaults) {
   EXPECT_EQ(state.settings.size(), 15u);
   EXPECT_EQ(state.descriptor.at(0), std::make_pair(std::string("Serial"), std::string("K2000000001")));
   EXPECT_EQ(state.cardStatus, 1);
+}
+
+TEST(ScenarioTest, EnvironmentSelectsTheSimulatedBackendAndItsFile) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  unsetenv("KELVO_BLE_BACKEND");
+  EXPECT_FALSE(Scenario::fromEnvironment(radio));
+  setenv("KELVO_BLE_BACKEND", "sim", 1);
+  unsetenv("KELVO_SIM_SCENARIO");
+  EXPECT_THROW(Scenario::fromEnvironment(radio), ScenarioError);
+  setenv("KELVO_SIM_SCENARIO", (kScenarioDir + "/two-readers.json").c_str(), 1);
+  std::optional<Scenario> scenario = Scenario::fromEnvironment(radio);
+  unsetenv("KELVO_BLE_BACKEND");
+  unsetenv("KELVO_SIM_SCENARIO");
+  ASSERT_TRUE(scenario);
+  EXPECT_EQ(scenario->readers().size(), 2u);
+  EXPECT_EQ(radio->getPeripherals().size(), 3u);
 }
 
 }  // namespace

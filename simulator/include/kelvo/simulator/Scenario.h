@@ -2,6 +2,7 @@
 // The devices of a scenario, built and placed on a simulated radio.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ class Scenario {
                            const std::vector<ScenarioDevice>& devices);
   // Loads the file and populates the radio; throws ScenarioError.
   static Scenario fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path);
+  // The scenario a program is asked to run on: KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO naming the file.
+  // Empty when the simulated backend is not selected; throws ScenarioError when it is but the file is unusable.
+  static std::optional<Scenario> fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio);
 
   const std::vector<std::shared_ptr<KelvoReaderEmulator>>& readers() const { return kelvoReaders; }
   const std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>>& peripherals() const { return all; }
