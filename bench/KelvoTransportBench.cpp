@@ -1,0 +1,100 @@
+// Round trips per second and CPU time per request through the synchronous reader, the characteristics and the
+// packet transfer, against an emulated reader on the simulated radio (no link latency), for a small request
+// answered in one package and a 2000-byte request answered with a status.
+
+#include <benchmark/benchmark.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
+#include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
+#include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"
+#include "trevalon/sim/BLEReaderSim.h"
+#include "trevalon/sim/SimulatedRadio.h"
+
+namespace {
+
+namespace ble = trevalon::ble;
+namespace common = trevalon::common;
+namespace sim = trevalon::sim;
+namespace protocol = trevalon::kelvo;
+namespace emulated = kelvo::simulator;
+
+class AvailabilityLatch : public protocol::KelvoBLEReaderObserver {
+ public:
+  void onActiveEncryptionChanged(uint8_t) override {}
+  void onConnectedChanged(bool) override {}
+  void onAvailableChanged(bool value) override {
+    std::lock_guard<std::mutex> guard(lock);
+    available = value;
+    changed.notify_all();
+  }
+  void onPairedChanged(bool) override {}
+  void notified(uint8_t, std::vector<uint8_t>) override {}
+  void onEvent(uint32_t) override {}
+  bool wait() {
+    std::unique_lock<std::mutex> guard(lock);
+    return changed.wait_for(guard, std::chrono::seconds(10), [this] { return available; });
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable changed;
+  bool available = false;
+};
+
+struct Bench {
+  std::shared_ptr<sim::SimulatedRadio> radio = sim::SimulatedRadio::create();
+  std::shared_ptr<emulated::KelvoReaderEmulator> emulator;
+  std::shared_ptr<protocol::KelvoBLEReaderKelvoBLECharacteristscsTranslator> packets;
+  std::shared_ptr<AvailabilityLatch> latch = std::make_shared<AvailabilityLatch>();
+
+  Bench() {
+    emulated::KelvoReaderConfig config;
+    config.settings[7] = 0;
+    emulator = emulated::KelvoReaderEmulator::create(config.withDefaults());
+    radio->addPeripheral(emulator);
+    radio->waitIdle();
+    auto native = sim::BLEReaderSim::create(radio, config.address, config.address, config.name);
+    auto ble = common::createTranslator<ble::BLEReaderBLEReaderNativeTranslator>(
+        std::shared_ptr<ble::BLEReaderNative>(native));
+    auto characteristics = common::createTranslator<protocol::KelvoBLECharacteristscsBLEReaderTranslator>(ble);
+    packets = std::make_shared<protocol::KelvoBLEReaderKelvoBLECharacteristscsTranslator>();
+    packets->setMaster(characteristics);
+    packets->addObserver(latch);
+    ble->hasService(ble::kReaderService, {});
+    latch->wait();
+    packets->updateMtu();
+  }
+};
+
+void BM_RoundTripSmallRequest(benchmark::State& state) {
+  Bench bench;
+  const std::vector<uint8_t> request = {13, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // 10 bytes: GetDeviceState
+  for (auto _ : state) {
+    std::vector<uint8_t> response = bench.packets->transmitRaw(request, true);
+    if (response.empty() || response[0] != 0) state.SkipWithError("the reader did not answer");
+    benchmark::DoNotOptimize(response);
+  }
+  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                           benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RoundTripSmallRequest)->UseRealTime();
+
+void BM_RoundTrip2000ByteRequest(benchmark::State& state) {
+  Bench bench;
+  std::vector<uint8_t> request = {20, 0, 0, 0, 0, 0xC9, 0x07};  // WriteExternalFlash of 1993 bytes at 0
+  request.resize(2000, 0x5A);
+  for (auto _ : state) {
+    std::vector<uint8_t> response = bench.packets->transmitRaw(request, true);
+    if (response.empty() || response[0] != 0) state.SkipWithError("the reader did not answer");
+    benchmark::DoNotOptimize(response);
+  }
+  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                           benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RoundTrip2000ByteRequest)->UseRealTime();
+
+}  // namespace
