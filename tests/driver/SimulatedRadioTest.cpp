@@ -110,12 +110,12 @@ class Recorder : public trevalon::ble::BLEReaderNativeObserver {
     std::thread::id threadId;
   };
 
-  void onAvailableChanged(bool available) override { add({"available", {}, available}); }
-  void onConnectedChanged(bool connected) override { add({"connected", {}, connected}); }
-  void onPairedChanged(bool paired) override { add({"paired", {}, paired}); }
-  void onCharacteristicRead(Uuid, Uuid, Bytes data) override { add({"read", data}); }
-  void onCharacteristicWritten(Uuid, Uuid, bool success) override { add({"written", {}, success}); }
-  void onCharacteristicChanged(Uuid, Uuid, Bytes data) override { add({"changed", data}); }
+  void onAvailableChanged(bool available) override { add("available", {}, available); }
+  void onConnectedChanged(bool connected) override { add("connected", {}, connected); }
+  void onPairedChanged(bool paired) override { add("paired", {}, paired); }
+  void onCharacteristicRead(Uuid, Uuid, Bytes data) override { add("read", data, false); }
+  void onCharacteristicWritten(Uuid, Uuid, bool success) override { add("written", {}, success); }
+  void onCharacteristicChanged(Uuid, Uuid, Bytes data) override { add("changed", data, false); }
 
   std::vector<Event> of(const std::string& what) {
     std::lock_guard<std::mutex> guard(lock);
@@ -127,7 +127,11 @@ class Recorder : public trevalon::ble::BLEReaderNativeObserver {
   }
 
  private:
-  void add(Event event) {
+  void add(const std::string& what, const Bytes& data, bool flag) {
+    Event event;
+    event.what = what;
+    event.data = data;
+    event.flag = flag;
     event.thread = trevalon::common::threadName();
     event.threadId = std::this_thread::get_id();
     std::lock_guard<std::mutex> guard(lock);

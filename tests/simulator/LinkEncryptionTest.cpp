@@ -38,7 +38,9 @@ class LinkEncryptionTest : public EmulatorFixture {
     EXPECT_EQ((*response)[0], 0);
     const std::optional<Bytes> key = HostCrypto::x25519(x, Bytes(response->begin() + 1, response->end()));
     EXPECT_TRUE(key);
-    if (save) EXPECT_TRUE(host->write(Emulator::kIndicate, {7}));
+    if (save) {
+      EXPECT_TRUE(host->write(Emulator::kIndicate, {7}));
+    }
     return *key;
   }
 

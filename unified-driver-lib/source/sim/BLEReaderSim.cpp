@@ -99,9 +99,20 @@ void BLEReaderSim::disconnect() {
   notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, false);
 }
 
-std::string BLEReaderSim::getAddress() { return address; }
-std::string BLEReaderSim::getId() { return id; }
-std::string BLEReaderSim::getName() { return name; }
+std::string BLEReaderSim::getAddress() {
+  TREVALON_TRACE_QUIET();
+  return address;
+}
+
+std::string BLEReaderSim::getId() {
+  TREVALON_TRACE_QUIET();
+  return id;
+}
+
+std::string BLEReaderSim::getName() {
+  TREVALON_TRACE_QUIET();
+  return name;
+}
 
 bool BLEReaderSim::hasService(ble::Uuid service, std::vector<ble::Uuid> characteristics) {
   TREVALON_TRACE_ARGS(service.toString());
@@ -120,6 +131,7 @@ bool BLEReaderSim::hasService(ble::Uuid service, std::vector<ble::Uuid> characte
 
 std::optional<GattCharacteristic> BLEReaderSim::findCharacteristic(const ble::Uuid& service,
                                                                    const ble::Uuid& characteristic) {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   if (!connection) return std::nullopt;
   auto found = connection->find(service);
@@ -216,6 +228,7 @@ bool BLEReaderSim::unregisterCharacteristic(ble::Uuid service, ble::Uuid charact
 }
 
 void BLEReaderSim::dropSubscriptions() {
+  TREVALON_TRACE_QUIET();
   std::set<CharacteristicKey> dropped;
   {
     std::lock_guard<std::mutex> guard(lock);
@@ -226,6 +239,7 @@ void BLEReaderSim::dropSubscriptions() {
 
 void BLEReaderSim::deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,
                                        const std::vector<uint8_t>& data) {
+  TREVALON_TRACE_QUIET();
   {
     std::lock_guard<std::mutex> guard(lock);
     if (subscribed.count(CharacteristicKey(service, characteristic)) == 0) return;
@@ -246,6 +260,7 @@ void BLEReaderSim::onLost(const std::string& item) {
 }
 
 void BLEReaderSim::setAvailable(bool value) {
+  TREVALON_TRACE_ARGS(value ? "true" : "false");
   {
     std::lock_guard<std::mutex> guard(lock);
     // A peer lost before anything made the reader available leaves it "never known", as on the platform.

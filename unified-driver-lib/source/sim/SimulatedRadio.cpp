@@ -50,6 +50,7 @@ void SimulatedRadio::removePeripheral(const std::string& address) {
 }
 
 std::vector<std::shared_ptr<EmulatedPeripheral>> SimulatedRadio::getPeripherals() const {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   std::vector<std::shared_ptr<EmulatedPeripheral>> all;
   for (const auto& entry : peripherals) all.push_back(entry.second);
@@ -57,6 +58,7 @@ std::vector<std::shared_ptr<EmulatedPeripheral>> SimulatedRadio::getPeripherals(
 }
 
 std::shared_ptr<EmulatedPeripheral> SimulatedRadio::findPeripheral(const std::string& address) const {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   auto found = peripherals.find(address);
   return found == peripherals.end() ? nullptr : found->second;
@@ -64,6 +66,7 @@ std::shared_ptr<EmulatedPeripheral> SimulatedRadio::findPeripheral(const std::st
 
 void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& service,
                                const ble::Uuid& characteristic, const std::shared_ptr<BLEReaderSim>& reader) {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   std::vector<std::weak_ptr<BLEReaderSim>>& readers = subscriptions[SubscriptionKey(address, service, characteristic)];
   for (const std::weak_ptr<BLEReaderSim>& known : readers) {
@@ -74,6 +77,7 @@ void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& serv
 
 void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& service,
                                  const ble::Uuid& characteristic, const BLEReaderSim* reader) {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   auto found = subscriptions.find(SubscriptionKey(address, service, characteristic));
   if (found == subscriptions.end()) return;
@@ -89,6 +93,7 @@ void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& se
 }
 
 void SimulatedRadio::waitIdle() {
+  TREVALON_TRACE_QUIET();
   // A link event may make a reader write, and the write may notify: settle both queues twice over.
   for (int round = 0; round < 2; ++round) {
     linkThread->waitIdle();
@@ -98,6 +103,7 @@ void SimulatedRadio::waitIdle() {
 
 void SimulatedRadio::onNotification(const std::string& address, const ble::Uuid& service,
                                     const ble::Uuid& characteristic, std::vector<uint8_t> data) {
+  TREVALON_TRACE_QUIET();
   std::vector<std::weak_ptr<BLEReaderSim>> readers;
   {
     std::lock_guard<std::mutex> guard(lock);
@@ -115,6 +121,7 @@ void SimulatedRadio::onNotification(const std::string& address, const ble::Uuid&
 }
 
 void SimulatedRadio::onLinkChanged(const std::string& address, bool up) {
+  TREVALON_TRACE_QUIET();
   std::shared_ptr<ble::BLEConnection> target = connection;
   linkThread->post([target, address, up] { target->setConnected(address, up); });
 }
