@@ -6,10 +6,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-// fontconfig keeps its configuration caches until the process ends; the leak checker of the sanitizer builds
-// would report them against every widget test.
-extern "C" __attribute__((used)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 int main(int argc, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/kelvo-central-test-XXXXXX"));

@@ -1,0 +1,18 @@
+// Defaults for the sanitizer builds of the program and its tests; the sanitizer runtimes look these functions up
+// at start. They concern only the system's libraries, which are not built with the sanitizers:
+//  - fontconfig keeps its configuration caches until the process ends;
+//  - Qt (its D-Bus connection thread, its event queues) and GLib synchronise their threads with futexes the thread
+//    sanitizer cannot see, so it would report their own memory and descriptors as races. Accesses made by those
+//    libraries are not checked; every access made by our code still is.
+
+extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
+extern "C" __attribute__((used, visibility("default"))) const char* __tsan_default_options() {
+  return "ignore_noninstrumented_modules=1";
+}
+
+extern "C" __attribute__((used, visibility("default"))) const char* __tsan_default_suppressions() {
+  return "called_from_lib:libglib-2.0.so\n";
+}
