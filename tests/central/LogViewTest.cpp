@@ -13,6 +13,7 @@
 #include <QTextEdit>
 #include <map>
 
+#include "ApplicationLog.h"
 #include "MessageBoxCatcher.h"
 #include "trevalon/local/Paths.h"
 
@@ -94,6 +95,23 @@ TEST(LogViewTest, LinesAreAppendedInOrderAsParagraphs) {
   EXPECT_TRUE(lines[0].endsWith("] ERROR: first"));
   EXPECT_TRUE(lines[1].endsWith("] INFO: second"));
   EXPECT_TRUE(lines[2].endsWith("] VERBOSE: third"));
+}
+
+// One file for a bug report: what the window shows also goes to the application's log file, as plain text.
+TEST(LogViewTest, WindowLinesAlsoReachTheApplicationLogFile) {
+  QTemporaryDir directory;
+  const QString path = directory.filePath("central.log");
+  ASSERT_TRUE(ApplicationLog::install(path));
+  LogView view;
+  view.errorOccurred("Reader <b>AABBCCDDEEFF</b> lost");
+  view.verboseMessageLogged("State polled");
+  ApplicationLog::uninstall();
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].endsWith("[kelvo.logwindow] ERROR: Reader AABBCCDDEEFF lost")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith("[kelvo.logwindow] VERBOSE: State polled")) << lines[1].toStdString();
 }
 
 TEST(LogViewTest, TitleAndControls) {

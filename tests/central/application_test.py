@@ -89,6 +89,9 @@ class Display:
         subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', str(button)], env=self.env, check=True)
 
 
+    def type_key(self, key):
+        subprocess.run(['xdotool', 'key', key], env=self.env, check=True)
+
     def send_delete_window(self, window):
         """What a window manager sends when the user clicks a window's close button."""
         x11 = ctypes.CDLL('libX11.so.6')
@@ -282,7 +285,17 @@ class WithTrayTest(ApplicationTest):
             # Seven entries and two separators.
             self.assertGreater(mh, 7 * 18)
 
+            # "&Log" by its mnemonic opens the log window.
+            self.display.type_key('l')
+            log_windows = wait_until(lambda: self.display.visible_windows('^Log$'), 10.0)
+            self.assertTrue(log_windows, 'the menu did not open the log window')
+            time.sleep(0.3)
+            self.display.screenshot('log-window.png', log_windows[0])
+
             # The last entry is "Quit".
+            self.display.click(tx + tw - 12, ty + th // 2, 3)
+            self.assertTrue(wait_until(lambda: set(self.display.visible_windows('')) - before - {window}
+                                       - set(log_windows), 10.0))
             self.display.click(mx + mw // 2, my + mh - 14, 1)
             self.assertEqual(app.wait(20), 0)
             log = self.profile.log_file()
