@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <atomic>
+#include <thread>
+
 #include "KelvoStack.h"
 #include "LogCapture.h"
 #include "ScriptedTransport.h"
@@ -108,7 +111,35 @@ TEST_F(LinkEncryption, AKeyLostAtEveryConnectionIsAgreedAgain) {
   ASSERT_TRUE(LongTermEncryptor::saveKey(kAddress, stale));
   KelvoStack stack(config, encrypted());
   ASSERT_TRUE(stack.connect()) << "a stored key the reader does not have must not keep it unavailable";
+  // Status 6 to the session key: the stored key is dropped and a new one agreed, then the session follows.
+  EXPECT_EQ(capture.count("transmit(ExchangeSessionKey [0xa0]"), 2u);
+  EXPECT_EQ(capture.count("transmit(ExchangeKey [0x03]"), 1u);
+  EXPECT_NE(LongTermEncryptor::loadKey(kAddress), std::optional<LongTermEncryptor::Key>(stale));
   EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0);
+}
+
+TEST_F(LinkEncryption, TheMessageCounterStaysInStepUnderConcurrentCallers) {
+  KelvoStack stack(KelvoReaderConfig(), encrypted());
+  ASSERT_TRUE(stack.connect());
+  constexpr int kThreads = 4;
+  constexpr int kRequests = 60;
+  std::atomic<int> failed{0};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&] {
+      for (int i = 0; i < kRequests; ++i) {
+        const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
+        if (state.status != 0 || state.payload.size() != 4) ++failed;
+      }
+    });
+  }
+  std::thread noise([&] {
+    for (int i = 0; i < 40; ++i) stack.emulator->setBatteryLevel(static_cast<uint8_t>(20 + i));
+  });
+  for (auto& caller : callers) caller.join();
+  noise.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_FALSE(capture.contains("key is not set on the device")) << "no request needed a new key";
 }
 
 TEST_F(LinkEncryption, ACorruptedTagIsAFailedExchange) {
