@@ -381,6 +381,65 @@ class WithoutTrayTest(ApplicationTest):
         self.assertEqual(app.wait(20), 1)
 
 
+class StatusNotifierWatcher:
+    """A desktop's tray that speaks D-Bus (org.kde.StatusNotifierWatcher) instead of X embedding."""
+
+    def __init__(self, env):
+        import dbus
+        self.process = subprocess.Popen(
+            ['/usr/bin/python3', '-m', 'dbusmock', 'org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher',
+             'org.kde.StatusNotifierWatcher'], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.bus = dbus.SessionBus()
+        assert wait_until(lambda: self.bus.name_has_owner('org.kde.StatusNotifierWatcher'))
+        mock = dbus.Interface(self.bus.get_object('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher'),
+                              'org.freedesktop.DBus.Mock')
+        mock.AddProperties('org.kde.StatusNotifierWatcher', {
+            'IsStatusNotifierHostRegistered': True, 'ProtocolVersion': dbus.Int32(0),
+            'RegisteredStatusNotifierItems': dbus.Array([], signature='s')})
+        mock.AddMethod('org.kde.StatusNotifierWatcher', 'RegisterStatusNotifierItem', 's', '', '')
+
+    def items(self):
+        return [str(name) for name in self.bus.list_names() if 'StatusNotifierItem' in name]
+
+    def menu(self, item):
+        import dbus
+        return dbus.Interface(self.bus.get_object(item, '/MenuBar'), 'com.canonical.dbusmenu')
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(5)
+
+
+class WithStatusNotifierTest(ApplicationTest):
+    with_tray = False
+
+    def test_tray_menu_entries_in_order_through_the_desktops_tray_interface(self):
+        import dbus
+        watcher = StatusNotifierWatcher(self.environment())
+        try:
+            app = self.start()
+            self.assertIsNotNone(self.main_window())
+            items = wait_until(watcher.items)
+            self.assertEqual(len(items), 1)
+            item = dbus.Interface(watcher.bus.get_object(items[0], '/StatusNotifierItem'),
+                                  'org.freedesktop.DBus.Properties')
+            pixmaps = item.Get('org.kde.StatusNotifierItem', 'IconPixmap')
+            self.assertTrue(pixmaps and pixmaps[0][0] > 0, 'the tray item has no icon')
+
+            menu = watcher.menu(items[0])
+            _, layout = menu.GetLayout(0, -1, [])
+            entries = [(str(child[1].get('type', '')), str(child[1].get('label', ''))) for child in layout[2]]
+            self.assertEqual(entries, [
+                ('', '_Restore'), ('', '_Log'), ('', '_Bridge'), ('separator', ''), ('', '_Tutorial'),
+                ('', '_Check for update'), ('', '_About'), ('separator', ''), ('', '_Quit')])
+
+            quit_id = layout[2][-1][0]
+            menu.Event(quit_id, 'clicked', dbus.String('', variant_level=1), dbus.UInt32(0))
+            self.assertEqual(app.wait(20), 0)
+        finally:
+            watcher.close()
+
+
 def main():
     global APP, OUTPUT
     parser = argparse.ArgumentParser()
