@@ -1,6 +1,7 @@
 // Round trips per second and CPU time per request through the synchronous reader, the characteristics and the
-// packet transfer, against an emulated reader on the simulated radio (no link latency), for a small request
-// answered in one package and a 2000-byte request answered with a status.
+// packet transfer, against an emulated reader on the simulated radio (no link latency): plain for a small
+// request answered in one package and for a 2000-byte request; and the small request through the link
+// encryption, with a session (AES-CCM) and with the long-term key only (AES-ECB).
 
 #include <benchmark/benchmark.h>
 
@@ -10,9 +11,16 @@
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
+#include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"
 #include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"
 #include "trevalon/sim/BLEReaderSim.h"
 #include "trevalon/sim/SimulatedRadio.h"
+#include "trevalon/local/Facade.h"
+#include "trevalon/local/FileSettings.h"
+#include "trevalon/local/LinuxMachine.h"
+
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -45,15 +53,32 @@ class AvailabilityLatch : public protocol::KelvoBLEReaderObserver {
   bool available = false;
 };
 
+enum class Link { plain, session, longTermOnly };
+
+// The encryption stores its key as a private setting: a throw-away store for the run.
+void useTemporarySettings() {
+  static const bool done = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-bench-XXXXXX").string();
+    const std::string directory = ::mkdtemp(pattern.data());
+    trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(directory));
+    trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
+    return true;
+  }();
+  (void)done;
+}
+
 struct Bench {
   std::shared_ptr<sim::SimulatedRadio> radio = sim::SimulatedRadio::create();
   std::shared_ptr<emulated::KelvoReaderEmulator> emulator;
   std::shared_ptr<protocol::KelvoBLEReaderKelvoBLECharacteristscsTranslator> packets;
+  std::shared_ptr<protocol::KelvoBLEReader> top;
   std::shared_ptr<AvailabilityLatch> latch = std::make_shared<AvailabilityLatch>();
 
-  Bench() {
+  explicit Bench(Link link = Link::plain) {
+    useTemporarySettings();
     emulated::KelvoReaderConfig config;
-    config.settings[7] = 0;
+    if (link == Link::plain) config.settings[7] = 0;
+    if (link == Link::longTermOnly) config.quirks = {emulated::ReaderQuirk::noSessionKey};
     emulator = emulated::KelvoReaderEmulator::create(config.withDefaults());
     radio->addPeripheral(emulator);
     radio->waitIdle();
@@ -63,12 +88,34 @@ struct Bench {
     auto characteristics = common::createTranslator<protocol::KelvoBLECharacteristscsBLEReaderTranslator>(ble);
     packets = std::make_shared<protocol::KelvoBLEReaderKelvoBLECharacteristscsTranslator>();
     packets->setMaster(characteristics);
-    packets->addObserver(latch);
+    top = packets;
+    if (link != Link::plain) {
+      top = common::createTranslator<protocol::KelvoBLEReaderCryptoProxy>(
+          std::shared_ptr<protocol::KelvoBLEReader>(packets));
+    }
+    top->addObserver(latch);
     ble->hasService(ble::kReaderService, {});
     latch->wait();
-    packets->updateMtu();
+    top->updateMtu();
   }
 };
+
+void roundTrips(benchmark::State& state, Link link) {
+  Bench bench(link);
+  for (auto _ : state) {
+    const protocol::TransmitResult answer = bench.top->transmit(13, {0, 0, 0, 0, 0, 0, 0, 0, 0}, true);
+    if (answer.status != 0) state.SkipWithError("the reader did not answer");
+    benchmark::DoNotOptimize(answer);
+  }
+  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                           benchmark::Counter::kIsRate);
+}
+
+void BM_RoundTripSmallRequestSession(benchmark::State& state) { roundTrips(state, Link::session); }
+BENCHMARK(BM_RoundTripSmallRequestSession)->UseRealTime();
+
+void BM_RoundTripSmallRequestLongTermKey(benchmark::State& state) { roundTrips(state, Link::longTermOnly); }
+BENCHMARK(BM_RoundTripSmallRequestLongTermKey)->UseRealTime();
 
 void BM_RoundTripSmallRequest(benchmark::State& state) {
   Bench bench;
