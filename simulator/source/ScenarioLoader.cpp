@@ -25,6 +25,11 @@ void onlyFields(const json& object, const std::string& where, const std::set<std
 
 int64_t integer(const json& value, const std::string& where, int64_t low, int64_t high) {
   if (!value.is_number_integer()) fail(where, "expected an integer");
+  // Numbers past the signed range would wrap into it when read as signed.
+  if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)) {
+    fail(where, "value " + std::to_string(value.get<uint64_t>()) + " is outside " + std::to_string(low) + ".." +
+                    std::to_string(high));
+  }
   const int64_t number = value.get<int64_t>();
   if (number < low || number > high) {
     fail(where, "value " + std::to_string(number) + " is outside " + std::to_string(low) + ".." + std::to_string(high));

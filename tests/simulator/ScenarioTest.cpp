@@ -151,6 +151,10 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113"}, {"family": "none", "address": "001A7DDA7113"}]})",
        "devices[1].address: address 001a7dda7113 is used twice"},
       {R"({"devices": [{"family": "kelvo"}]})", "devices[0]: needs 'address'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "battery": 18446744073709551615}]})",
+       "devices[0].battery: value 18446744073709551615 is outside 0..100"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "usb": 0.5}]})",
+       "devices[0].usb: expected an integer"},
       {R"({"devices": [)", "not valid JSON"},
   };
   for (const Case& c : cases) {
