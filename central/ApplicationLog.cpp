@@ -84,7 +84,10 @@ bool ApplicationLog::install(const QString& filePath, qint64 maxFileSize) {
     if (state.file != nullptr) std::fclose(state.file);
     state.path = filePath;
     state.maxSize = maxFileSize;
-    QDir().mkpath(QFileInfo(filePath).absolutePath());
+    const QString directory = QFileInfo(filePath).absolutePath();
+    if (!QDir(directory).exists() && QDir().mkpath(directory)) {
+      QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
     state.file = openForAppend(filePath);
     state.size = state.file != nullptr ? QFileInfo(filePath).size() : 0;
   }

@@ -21,7 +21,7 @@ std::string SingleInstance::defaultLockFilePath() {
 
 SingleInstance::Claim SingleInstance::claim() {
   if (fd >= 0) return Claim::acquired;
-  const int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (opened < 0) {
     failureText = "cannot open " + path + ": " + std::strerror(errno);
     return Claim::unavailable;

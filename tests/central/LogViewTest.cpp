@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -190,6 +191,50 @@ TEST(LogViewTest, ExportReplacesAnExistingArchive) {
   const auto entries = readArchive(target.filePath("KelvoLogs.zip"));
   ASSERT_EQ(entries.count("central.log"), 1u);
   EXPECT_TRUE(entries.at("central.log").content.endsWith("INFO: fresh line"));
+}
+
+// Answers the directory question of "Export Logs": with the directory, or by cancelling when it is empty.
+class DirectoryAnswer {
+ public:
+  explicit DirectoryAnswer(const QString& directory) {
+    QObject::connect(&poll, &QTimer::timeout, [this, directory] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      asked = true;
+      directoryMode = dialog->fileMode() == QFileDialog::Directory || dialog->testOption(QFileDialog::ShowDirsOnly);
+      if (directory.isEmpty()) {
+        dialog->reject();
+      } else {
+        dialog->setDirectory(directory);
+        QMetaObject::invokeMethod(dialog, "accept");
+      }
+    });
+    poll.start(5);
+  }
+  bool asked = false;
+  bool directoryMode = false;
+
+ private:
+  QTimer poll;
+};
+
+TEST(LogViewTest, ExportButtonAsksForADirectoryAndCancellingWritesNothing) {
+  LogView view;
+  view.debugMessageLogged("line");
+  QTemporaryDir target;
+  {
+    DirectoryAnswer cancel{QString()};
+    QTest::mouseClick(view.findChild<QPushButton*>("exportButton"), Qt::LeftButton);
+    EXPECT_TRUE(cancel.asked);
+    EXPECT_TRUE(cancel.directoryMode);
+  }
+  EXPECT_TRUE(QDir(target.path()).isEmpty());
+  {
+    DirectoryAnswer choose{target.path()};
+    QTest::mouseClick(view.findChild<QPushButton*>("exportButton"), Qt::LeftButton);
+    EXPECT_TRUE(choose.asked);
+  }
+  EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList({"KelvoLogs.zip"}));
 }
 
 TEST(LogViewTest, ExportIntoAMissingDirectoryFails) {
