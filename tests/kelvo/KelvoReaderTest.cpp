@@ -272,7 +272,9 @@ TEST(ReaderParsers, DescriptorSections) {
       auto expected = c.expected.find(key);
       EXPECT_EQ(reader->getDescriptor(key), expected == c.expected.end() ? "" : expected->second) << c.name << key;
     }
-    if (c.warning) EXPECT_TRUE(capture.containsAt("Warning", c.warning)) << c.name;
+    if (c.warning) {
+      EXPECT_TRUE(capture.containsAt("Warning", c.warning)) << c.name;
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "trevalon/kelvo/KelvoBLEReader.h"
 
+#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/KelvoNames.h"
@@ -9,20 +10,6 @@ namespace {
 
 // Long payloads (firmware, flash pages) would flood the trace; their head identifies them well enough.
 constexpr size_t kTracedPayloadBytes = 64;
-
-std::string hexText(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  const size_t shown = std::min(bytes.size(), kTracedPayloadBytes);
-  for (size_t i = 0; i < shown; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0f];
-  }
-  if (shown < bytes.size()) {
-    text += "...(" + std::to_string(bytes.size()) + " bytes)";
-  }
-  return text;
-}
 
 bool isKnownStatus(uint8_t status) {
   return status <= 10 || status == KelvoBLEReader::kStatusTransferFailed;
@@ -48,7 +35,7 @@ bool KelvoBLEReader::isUnsupported(uint8_t method) const {
 }
 
 TransmitResult KelvoBLEReader::transmit(uint8_t method, const std::vector<uint8_t>& payload, bool recover) {
-  TREVALON_TRACE_ARGS(KelvoNames::methodTrace(method) + ", " + hexText(payload));
+  TREVALON_TRACE_ARGS(KelvoNames::methodTrace(method) + ", " + common::HexText::of(payload, kTracedPayloadBytes));
   TransmitResult result;
   if (isUnsupported(method)) {
     result.status = kStatusUnsupported;

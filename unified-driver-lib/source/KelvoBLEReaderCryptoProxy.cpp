@@ -1,5 +1,6 @@
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"
 
+#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/NamedLock.h"
 #include "trevalon/common/ScopeTrace.h"
@@ -21,16 +22,6 @@ uint8_t knownMethod(uint8_t id) {
 
 uint8_t knownStatus(uint8_t status) {
   return (status <= 10 || status == KelvoBLEReader::kStatusTransferFailed) ? status : 0xFF;
-}
-
-std::string hexText(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < 64; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 0x0f];
-  }
-  return bytes.size() > 64 ? text + "..." : text;
 }
 
 }  // namespace
@@ -119,7 +110,7 @@ bool KelvoBLEReaderCryptoProxy::renewKeys(const std::shared_ptr<KelvoBLEReader>&
 }
 
 std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t> request, bool recover) {
-  TREVALON_TRACE_ARGS(hexText(request) + (recover ? ", true" : ", false"));
+  TREVALON_TRACE_ARGS(common::HexText::of(request, 64) + (recover ? ", true" : ", false"));
   std::shared_ptr<KelvoBLEReader> lower = getMaster();
   if (!lower || request.empty()) {
     TREVALON_LOG(error, "Expected response to be at least 1 byte long");

@@ -1,5 +1,6 @@
 #include "trevalon/kelvo/KelvoReaderKelvoBLEReaderTranslator.h"
 
+#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/KelvoNames.h"
@@ -47,16 +48,6 @@ bool isSettingId(uint8_t id) {
 
 uint8_t binaryStatusOf(uint8_t reported) {
   return reported <= 1 ? reported : 0xFF;
-}
-
-std::string hexDigits(const std::vector<uint8_t>& bytes) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t byte : bytes) {
-    text += digits[byte >> 4];
-    text += digits[byte & 0x0f];
-  }
-  return text;
 }
 
 }  // namespace
@@ -251,8 +242,7 @@ bool KelvoReaderKelvoBLEReaderTranslator::stateQuery() {
   return lower && lower->stateQuery();
 }
 
-std::list<std::string> KelvoReaderKelvoBLEReaderTranslator::getBonded() {
-  TREVALON_TRACE();
+void KelvoReaderKelvoBLEReaderTranslator::loadBondedIfUnknown() {
   bool empty;
   {
     std::lock_guard<std::mutex> guard(cacheLock);
@@ -261,6 +251,11 @@ std::list<std::string> KelvoReaderKelvoBLEReaderTranslator::getBonded() {
   if (empty && !loadBonded()) {
     TREVALON_LOG(warning, "could not load bonded");
   }
+}
+
+std::list<std::string> KelvoReaderKelvoBLEReaderTranslator::getBonded() {
+  TREVALON_TRACE();
+  loadBondedIfUnknown();
   std::list<std::string> names;
   std::lock_guard<std::mutex> guard(cacheLock);
   for (const auto& entry : bonded) names.push_back(entry.second);
@@ -269,14 +264,7 @@ std::list<std::string> KelvoReaderKelvoBLEReaderTranslator::getBonded() {
 
 std::string KelvoReaderKelvoBLEReaderTranslator::getPrefered() {
   TREVALON_TRACE();
-  bool empty;
-  {
-    std::lock_guard<std::mutex> guard(cacheLock);
-    empty = bonded.empty();
-  }
-  if (empty && !loadBonded()) {
-    TREVALON_LOG(warning, "could not load bonded");
-  }
+  loadBondedIfUnknown();
   std::lock_guard<std::mutex> guard(cacheLock);
   auto entry = bonded.find(preferred);
   return entry == bonded.end() ? std::string() : entry->second;
@@ -400,7 +388,7 @@ bool KelvoReaderKelvoBLEReaderTranslator::loadDescriptor() {
                                      in.begin() + static_cast<std::ptrdiff_t>(valueStart + valueLength));
     std::string text;
     if (key == "MAC" || (key == "Serial" && valueLength == 5)) {
-      text = hexDigits(value);
+      text = common::HexText::of(value);
       TREVALON_LOG(info, "Read descriptor key BCD %s = %s", key.c_str(), text.c_str());
     } else {
       text.assign(value.begin(), value.end());

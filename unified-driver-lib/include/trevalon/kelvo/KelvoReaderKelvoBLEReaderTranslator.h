@@ -59,6 +59,7 @@ class KelvoReaderKelvoBLEReaderTranslator : public common::Translator<KelvoReade
   bool loadSettings();
   bool loadDeviceState();
   bool loadBonded();
+  void loadBondedIfUnknown();
   void resetCache();
   bool storeSetting(uint8_t id, uint8_t value);
 
