@@ -76,9 +76,11 @@ bool DesktopNotifications::hide(uint notificationId) {
 void DesktopNotifications::onActionInvoked(uint id, const QString& actionKey) {
   const auto found = handlers.find(id);
   if (found == handlers.end()) return;
-  // Notices carry no buttons, so any action is the click on the notice itself.
+  // Notices carry no buttons, so any action is the click on the notice itself. The click ends the notice; the
+  // service's NotificationClosed that follows it says nothing more.
   Q_UNUSED(actionKey);
   found->second->toastActivated();
+  handlers.erase(found);
 }
 
 void DesktopNotifications::onNotificationClosed(uint id, uint reason) {

@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTranslator>
-#include <cstdio>
 #include <memory>
 
 #include "ApplicationLog.h"
