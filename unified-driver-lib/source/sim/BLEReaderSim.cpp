@@ -32,7 +32,8 @@ BLEReaderSim::BLEReaderSim(std::shared_ptr<SimulatedRadio> radio, std::string id
                            std::string name)
     : radio(std::move(radio)), id(std::move(id)), address(std::move(address)), name(std::move(name)) {}
 
-BLEReaderSim::~BLEReaderSim() { dropSubscriptions(); }
+// The radio forgets expired subscribers by itself; a destructor that may run on a radio thread leaves it alone.
+BLEReaderSim::~BLEReaderSim() = default;
 
 bool BLEReaderSim::isAvailable() {
   TREVALON_TRACE_QUIET();
@@ -59,7 +60,8 @@ bool BLEReaderSim::setPaired(bool paired) {
   }
   char* end = nullptr;
   std::strtoull(address.c_str(), &end, 16);
-  if (address.empty() || *end != '\0' || !radio->findPeripheral(address)) {
+  std::shared_ptr<SimulatedRadio> air = liveRadio();
+  if (address.empty() || *end != '\0' || !air || !air->findPeripheral(address)) {
     TREVALON_LOG(error, "RemoveDevice failed with 0x%X", kErrorNotConnected);
     return false;
   }
@@ -72,7 +74,8 @@ bool BLEReaderSim::connect() {
     std::lock_guard<std::mutex> guard(lock);
     if (connection) return true;
   }
-  std::shared_ptr<EmulatedPeripheral> peer = radio->findPeripheral(address);
+  std::shared_ptr<SimulatedRadio> air = liveRadio();
+  std::shared_ptr<EmulatedPeripheral> peer = air ? air->findPeripheral(address) : nullptr;
   if (!peer) {
     TREVALON_LOG(error, "device %s not found on the radio", address.c_str());
     return false;
@@ -90,7 +93,12 @@ bool BLEReaderSim::connect() {
 
 void BLEReaderSim::disconnect() {
   TREVALON_TRACE();
-  dropSubscriptions();
+  if (std::shared_ptr<SimulatedRadio> air = liveRadio()) {
+    dropSubscriptions(*air);
+  } else {
+    std::lock_guard<std::mutex> guard(lock);
+    subscribed.clear();
+  }
   {
     std::lock_guard<std::mutex> guard(lock);
     if (!connection) return;
@@ -148,7 +156,8 @@ void BLEReaderSim::readCharacteristic(ble::Uuid service, ble::Uuid characteristi
   TREVALON_TRACE_QUIET();
   std::vector<uint8_t> value;
   std::optional<GattCharacteristic> found = findCharacteristic(service, characteristic);
-  std::shared_ptr<EmulatedPeripheral> peer = found ? radio->findPeripheral(address) : nullptr;
+  std::shared_ptr<SimulatedRadio> air = found ? liveRadio() : nullptr;
+  std::shared_ptr<EmulatedPeripheral> peer = air ? air->findPeripheral(address) : nullptr;
   if (found && !found->readable) {
     TREVALON_LOG(error, "Characteristic not readable");
   } else if (found) {
@@ -172,7 +181,8 @@ void BLEReaderSim::writeCharacteristic(ble::Uuid service, ble::Uuid characterist
   if (found && !found->writable) {
     TREVALON_LOG(error, "Characteristic not writeable");
   } else if (found) {
-    std::shared_ptr<EmulatedPeripheral> peer = radio->findPeripheral(address);
+    std::shared_ptr<SimulatedRadio> air = liveRadio();
+    std::shared_ptr<EmulatedPeripheral> peer = air ? air->findPeripheral(address) : nullptr;
     written = peer && peer->write(service, characteristic, data);
     if (!written) {
       TREVALON_LOG(error, "SetCharacteristicValue failed with 0x%X",
@@ -190,14 +200,15 @@ bool BLEReaderSim::registerCharacteristic(ble::Uuid service, ble::Uuid character
     TREVALON_LOG(error, "ClientCharacteristicConfiguration not found");
     return false;
   }
-  std::shared_ptr<EmulatedPeripheral> peer = radio->findPeripheral(address);
+  std::shared_ptr<SimulatedRadio> air = liveRadio();
+  std::shared_ptr<EmulatedPeripheral> peer = air ? air->findPeripheral(address) : nullptr;
   if (!peer || !peer->subscribe(service, characteristic, true)) {
     TREVALON_LOG(error, "SetDescriptorValue failed with 0x%X", kErrorNotConnected);
     return false;
   }
   std::shared_ptr<BLEReaderSim> self = sharedAs<BLEReaderSim>();
   if (!self) return false;
-  radio->subscribe(address, service, characteristic, self);
+  air->subscribe(address, service, characteristic, self);
   bool becameAvailable = false;
   {
     std::lock_guard<std::mutex> guard(lock);
@@ -218,23 +229,24 @@ bool BLEReaderSim::unregisterCharacteristic(ble::Uuid service, ble::Uuid charact
     std::lock_guard<std::mutex> guard(lock);
     wasSubscribed = subscribed.erase(CharacteristicKey(service, characteristic)) != 0;
   }
-  if (wasSubscribed) {
-    radio->unsubscribe(address, service, characteristic, this);
-    if (std::shared_ptr<EmulatedPeripheral> peer = radio->findPeripheral(address)) {
+  std::shared_ptr<SimulatedRadio> air = wasSubscribed ? liveRadio() : nullptr;
+  if (air) {
+    air->unsubscribe(address, service, characteristic, this);
+    if (std::shared_ptr<EmulatedPeripheral> peer = air->findPeripheral(address)) {
       peer->subscribe(service, characteristic, false);
     }
   }
   return true;
 }
 
-void BLEReaderSim::dropSubscriptions() {
+void BLEReaderSim::dropSubscriptions(SimulatedRadio& from) {
   TREVALON_TRACE_QUIET();
   std::set<CharacteristicKey> dropped;
   {
     std::lock_guard<std::mutex> guard(lock);
     dropped.swap(subscribed);
   }
-  for (const CharacteristicKey& key : dropped) radio->unsubscribe(address, key.first, key.second, this);
+  for (const CharacteristicKey& key : dropped) from.unsubscribe(address, key.first, key.second, this);
 }
 
 void BLEReaderSim::deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,

@@ -1,5 +1,7 @@
 #include "trevalon/sim/SimulatedRadio.h"
 
+#include <algorithm>
+
 #include "EventThread.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
@@ -108,7 +110,14 @@ void SimulatedRadio::onNotification(const std::string& address, const ble::Uuid&
   {
     std::lock_guard<std::mutex> guard(lock);
     auto found = subscriptions.find(SubscriptionKey(address, service, characteristic));
-    if (found != subscriptions.end()) readers = found->second;
+    if (found != subscriptions.end()) {
+      // Released readers do not unsubscribe; they are forgotten here.
+      std::vector<std::weak_ptr<BLEReaderSim>>& known = found->second;
+      known.erase(std::remove_if(known.begin(), known.end(),
+                                 [](const std::weak_ptr<BLEReaderSim>& entry) { return entry.expired(); }),
+                  known.end());
+      readers = known;
+    }
   }
   if (readers.empty()) return;
   notificationThread->post([readers, service, characteristic, data = std::move(data)] {

@@ -1,6 +1,7 @@
 #pragma once
 // The native reader of the simulated radio: one emulated peripheral seen through BLEReaderNative, with the
-// same observable behaviour as a platform backend.
+// same observable behaviour as a platform backend. The radio's owner keeps the radio alive; a reader holds it
+// weakly, so that a reader released on one of the radio's own threads never takes the radio down there.
 
 #include <map>
 #include <memory>
@@ -54,9 +55,11 @@ class BLEReaderSim : public ble::BLEReaderNative, public ProviderObserver<std::s
 
   std::optional<GattCharacteristic> findCharacteristic(const ble::Uuid& service, const ble::Uuid& characteristic);
   void setAvailable(bool available);
-  void dropSubscriptions();
+  void dropSubscriptions(SimulatedRadio& from);
 
-  const std::shared_ptr<SimulatedRadio> radio;
+  std::shared_ptr<SimulatedRadio> liveRadio() const { return radio.lock(); }
+
+  const std::weak_ptr<SimulatedRadio> radio;
   const std::string id;
   const std::string address;
   const std::string name;

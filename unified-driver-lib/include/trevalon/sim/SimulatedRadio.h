@@ -2,6 +2,8 @@
 // The in-process radio: emulated peripherals attach to it, native readers reach them through it. It turns
 // the peripherals' link changes into the connected-address provider's events (on a thread named
 // "MSG__PUMP") and routes their notifications to the readers that subscribed (on a thread named "BLE_NOTIF").
+// Whoever creates the radio owns it (native readers hold it only weakly) and should release it on a thread
+// of its own: the destructor joins the two threads.
 
 #include <map>
 #include <memory>
