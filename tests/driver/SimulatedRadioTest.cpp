@@ -363,6 +363,33 @@ TEST_F(SimulatedRadioTest, ReaderReleasedFromItsOwnNotificationIsDestroyedSafely
   radio->waitIdle();
 }
 
+TEST(SimulatedRadioLifetime, ReadersOutlivingTheRadioFailQuietly) {
+  auto radio = SimulatedRadio::create();
+  auto peripheral = std::make_shared<TestPeripheral>("001a7dda7113");
+  radio->addPeripheral(peripheral);
+  auto reader = BLEReaderSim::create(radio, "001a7dda7113", "001a7dda7113", "");
+  auto recorder = std::make_shared<Recorder>();
+  reader->addObserver(recorder);
+  ASSERT_TRUE(reader->connect());
+  ASSERT_TRUE(reader->registerCharacteristic(kService, kNotifying));
+  radio.reset();
+
+  reader->readCharacteristic(kService, kReadable);
+  reader->writeCharacteristic(kService, kWritable, {1});
+  EXPECT_FALSE(reader->registerCharacteristic(kService, kNotifying));
+  EXPECT_TRUE(reader->unregisterCharacteristic(kService, kNotifying));
+  EXPECT_FALSE(reader->setPaired(false));
+  reader->disconnect();
+  EXPECT_FALSE(reader->connect());
+  ASSERT_EQ(recorder->of("read").size(), 1u);
+  EXPECT_TRUE(recorder->of("read")[0].data.empty());
+  ASSERT_EQ(recorder->of("written").size(), 1u);
+  EXPECT_FALSE(recorder->of("written")[0].flag);
+  EXPECT_EQ(peripheral->reads + peripheral->writes, 0);
+  // The peripheral's notifications have nowhere to go.
+  peripheral->notify({1});
+}
+
 TEST(SimulatedDiscovery, EnumerationReportsPeripheralsOfferingTheServiceAsNativeReaders) {
   auto radio = SimulatedRadio::create();
   radio->addPeripheral(std::make_shared<TestPeripheral>("001a7dda7113"));
