@@ -1,6 +1,7 @@
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <thread>
 
@@ -28,6 +29,12 @@ Uuid baseUuid(uint16_t id) {
   return Uuid(bytes);
 }
 
+// The radio reports addresses in lower case, and hosts compare them as text.
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
 bool fits(size_t responseLength, ReaderPacketTransfer::Framing framing, size_t pack) {
   const size_t total = responseLength + (framing == ReaderPacketTransfer::Framing::oneWrite ? 4 : 0);
   return total <= 0xFFFF && (total + pack - 1) / pack <= ReaderPacketTransfer::kMaxPackages;
@@ -36,7 +43,7 @@ bool fits(size_t responseLength, ReaderPacketTransfer::Framing framing, size_t p
 }  // namespace
 
 KelvoReaderEmulator::KelvoReaderEmulator(const KelvoReaderConfig& config)
-    : peerAddress(config.address),
+    : peerAddress(lowerCase(config.address)),
       peerName(config.name),
       serviceVariant(config.service),
       linkUp(config.linkUp),

@@ -1,6 +1,7 @@
 #include "kelvo/simulator/ReaderRpcTable.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace kelvo::simulator {
 namespace {
@@ -105,6 +106,8 @@ ReaderRpcTable::ReaderRpcTable(const KelvoReaderConfig& config, ReaderLinkCrypto
     : crypto(crypto), transfer(transfer) {
   const KelvoReaderConfig complete = config.withDefaults();
   current.address = complete.address;
+  std::transform(current.address.begin(), current.address.end(), current.address.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(c)); });
   current.generation = complete.generation;
   current.descriptor = complete.descriptor;
   current.battery = complete.battery;

@@ -57,9 +57,13 @@ TEST_F(ReaderFunctionsTest, FirstGenerationDescriptorPacksSerialAndMac) {
 TEST_F(ReaderFunctionsTest, SecondGenerationDescriptorSendsSerialAsText) {
   Config config = plainConfig();
   config.generation = 2;
-  config.address = "c0ffee000102";
+  config.address = "C0FFEE000102";
   config.descriptor = {{"Serial", "K2000000042"}, {"MAC", "aabbccddeeff"}};
-  start(config);
+  emulator = Emulator::create(config);
+  radio->addPeripheral(emulator);
+  // The radio knows the reader by the lower-case form of its address.
+  EXPECT_EQ(emulator->address(), "c0ffee000102");
+  host = RawGattHost::attach(radio, "c0ffee000102");
   const auto items = sections(ok({1}));
   EXPECT_EQ(items.at("Serial"), text("K2000000042"));
   EXPECT_THAT(items.at("MAC"), ElementsAre(0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF));
