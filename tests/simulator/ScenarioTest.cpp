@@ -103,6 +103,15 @@ TEST(ScenarioTest, TwoReadersOfDifferentGenerationsLoad) {
   EXPECT_EQ(radio->getConnection()->getProvided().size(), 3u);
 }
 
+TEST(ScenarioTest, ShippedDemoScenarioLoads) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  const Scenario scenario = Scenario::fromFile(radio, KELVO_DEMO_SCENARIO);
+  ASSERT_EQ(scenario.readers().size(), 2u);
+  EXPECT_EQ(scenario.readers()[0]->state().generation, 1);
+  EXPECT_EQ(scenario.readers()[1]->state().generation, 2);
+  EXPECT_EQ(scenario.peripherals().size(), 3u);
+}
+
 TEST(ScenarioTest, RunnableProviderReportsEachReaderOnceHoweverOftenItPolls) {
   auto radio = trevalon::sim::SimulatedRadio::create();
   const Scenario scenario = Scenario::fromFile(radio, kScenarioDir + "/two-readers.json");
