@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "LogCapture.h"
+#include "ReaderStack.h"
+#include "SettingsFixture.h"
+#include "kelvo/simulator/OtherPeripheral.h"
+#include "trevalon/ReaderCache.h"
+#include "trevalon/ReaderCardStateProxy.h"
+#include "trevalon/ReaderKelvoReaderTranslator.h"
+#include "trevalon/kelvo/KelvoReaderKelvoBLEReaderTranslator.h"
+#include "trevalon/local/Settings.h"
+
+using namespace kelvo::test;
+using kelvo::simulator::KelvoReaderConfig;
+using trevalon::Reader;
+
+namespace {
+
+class ReaderStackTest : public ::testing::Test {
+ protected:
+  SettingsFixture settingsStore;
+  LogCapture capture;
+};
+
+template <typename Expected, typename Layer>
+std::shared_ptr<Expected> lowerAs(const std::shared_ptr<Layer>& layer) {
+  auto translator = std::dynamic_pointer_cast<trevalon::common::Master<typename Layer::LowerInterface>>(layer);
+  return translator ? std::dynamic_pointer_cast<Expected>(translator->getMaster()) : nullptr;
+}
+
+TEST_F(ReaderStackTest, AKelvoDeviceBecomesCacheOverCardStateOverKelvoTranslator) {
+  ReaderStack stack{KelvoReaderConfig()};
+  ASSERT_TRUE(stack.reader);
+  auto cache = std::dynamic_pointer_cast<trevalon::ReaderCache>(stack.reader);
+  ASSERT_TRUE(cache);
+  auto proxy = std::dynamic_pointer_cast<trevalon::ReaderCardStateProxy>(cache->getMaster());
+  ASSERT_TRUE(proxy);
+  auto translator = std::dynamic_pointer_cast<trevalon::ReaderKelvoReaderTranslator>(proxy->getMaster());
+  ASSERT_TRUE(translator);
+  EXPECT_TRUE(std::dynamic_pointer_cast<trevalon::kelvo::KelvoReaderKelvoBLEReaderTranslator>(translator->getMaster()));
+  EXPECT_TRUE(capture.containsAt("Info", "Kelvo service was found"));
+  EXPECT_FALSE(stack.native->isConnected()) << "the service check's connection is let go";
+}
+
+TEST_F(ReaderStackTest, SerialsInAdvertisedNamesAreRemembered) {
+  struct Case {
+    const char* name;
+    const char* stored;
+  };
+  const std::vector<Case> cases = {
+      {"Kelvo 5123456789", "5123456789"},  {"Kelvo 6123456789", ""},      {"Kelvo 512345678", ""},
+      {"KLV21234567890", "KLV21234567890"}, {"K2AB1234567890", "K2AB1234567890"},
+      {"K2000000042", ""},                  {"Kelvo K2000000042", ""},    {"xKelvo 5123456789", ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    KelvoReaderConfig config;
+    char address[13];
+    std::snprintf(address, sizeof address, "00000000%04x", n++);
+    config.address = address;
+    config.name = c.name;
+    ReaderStack stack(config);
+    EXPECT_EQ(trevalon::local::readTextSetting(std::string("serial_") + address, "", false), c.stored) << c.name;
+  }
+}
+
+TEST_F(ReaderStackTest, ADeviceWithoutAReaderServiceIsNoReader) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  radio->addPeripheral(std::make_shared<kelvo::simulator::OtherPeripheral>("a0a1a2a3a4a5", "Heart rate strap", 50));
+  radio->waitIdle();
+  auto native = trevalon::sim::BLEReaderSim::create(radio, "a0a1a2a3a4a5", "a0a1a2a3a4a5", "Heart rate strap");
+  EXPECT_FALSE(Reader::create(native));
+  EXPECT_TRUE(capture.containsAt("Warning", "No known service was found for 'Heart rate strap'"));
+}
+
+TEST_F(ReaderStackTest, AvailableReaderHasTheWorkstationNameAndClockFirst) {
+  ReaderStack stack{KelvoReaderConfig()};
+  std::string nameWhenAnnounced;
+  bool clockWhenAnnounced = false;
+  stack.events->onAvailable = [&](bool available) {
+    if (!available) return;
+    nameWhenAnnounced = stack.emulator->state().clientName;
+    clockWhenAnnounced = stack.emulator->state().localTime.has_value();
+  };
+  ASSERT_TRUE(stack.connect());
+  EXPECT_FALSE(nameWhenAnnounced.empty());
+  EXPECT_EQ(nameWhenAnnounced, trevalon::local::Facade::instance().getMachine()->getName());
+  EXPECT_TRUE(clockWhenAnnounced);
+}
+
+TEST_F(ReaderStackTest, IdentityAndSettingsInTheirDomains) {
+  KelvoReaderConfig config;
+  config.settings = {{1, 7}, {2, 2}, {3, 1}, {4, 0}, {6, 1}, {8, 0xC4}};
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  Reader& reader = *stack.reader;
+  EXPECT_EQ(reader.getVendor(), "trevalon GmbH");
+  EXPECT_EQ(reader.getName(), "Kelvo 5123456789");
+  EXPECT_EQ(reader.getFirmware(), "1.4.2");
+  EXPECT_EQ(reader.getBatteryLevel(), 80);
+  EXPECT_EQ(reader.getEncryption(), 0xFF);
+  EXPECT_EQ(reader.getSignalStrength(), 0xFF) << "7 is no signal strength";
+  EXPECT_EQ(reader.getAdvertisingMode(), 2);
+  EXPECT_EQ(reader.getDisplayMode(), 1);
+  EXPECT_EQ(reader.getBackLight(), 0);
+  EXPECT_EQ(reader.getBuzzerMode(), 1);
+  EXPECT_EQ(reader.getRssiMinValue(), 0xC4);
+  EXPECT_EQ(reader.getAddress(), "001a7dda7113");
+  EXPECT_FALSE(reader.setPrefered("workstation-1"));
+  EXPECT_FALSE(reader.reservedQuery());
+  EXPECT_FALSE(reader.stateQuery());
+}
+
+TEST_F(ReaderStackTest, SettingNotificationsBecomeEventsInTheirDomains) {
+  ReaderStack stack{KelvoReaderConfig()};
+  ASSERT_TRUE(stack.connect());
+  stack.events->forget();
+  stack.emulator->sendNotification({5, 1, 7});
+  stack.emulator->sendNotification({5, 5, 2});
+  stack.emulator->sendNotification({5, 8, 0xB0});
+  ASSERT_TRUE(stack.events->waitFor("rssi", 0xB0));
+  EXPECT_EQ(stack.events->values("signal"), std::vector<int64_t>{0xFF});
+  EXPECT_TRUE(capture.containsAt("Warning", "Unhandled setting 0x5"));
+  EXPECT_EQ(stack.events->count("contrast"), 0u);
+}
+
+TEST_F(ReaderStackTest, CardStatusesBecomeCardStates) {
+  KelvoReaderConfig config;
+  config.cardAtr.reset();
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  EXPECT_EQ(stack.reader->getState(), trevalon::kCardAbsent);
+  EXPECT_FALSE(stack.reader->getCard());
+  stack.events->forget();
+  stack.emulator->insertCard({0x3B, 0x00});
+  ASSERT_TRUE(stack.events->waitFor("state", trevalon::kCardPresent));
+  EXPECT_EQ(stack.events->values("state"), (std::vector<int64_t>{trevalon::kCardUnidentified, trevalon::kCardPresent}))
+      << "status 2 (present) is not yet identified, status 6 (ready) is present";
+  EXPECT_EQ(stack.reader->getCard(), std::static_pointer_cast<trevalon::Card>(stack.reader));
+  stack.emulator->removeCard();
+  ASSERT_TRUE(stack.events->waitFor("state", trevalon::kCardAbsent));
+  EXPECT_FALSE(stack.reader->getCard());
+}
+
+TEST_F(ReaderStackTest, SerialOutOfReachIsTheOneLastSeen) {
+  KelvoReaderConfig config;
+  config.name = "Kelvo";  // no serial in the name: only the descriptor can tell
+  {
+    ReaderStack never(config);
+    EXPECT_EQ(never.reader->getSerial(), "") << "a reader never seen has no serial";
+  }
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  EXPECT_EQ(stack.reader->getSerial(), "5123456789");
+  ReaderStack again(config);
+  EXPECT_FALSE(again.reader->isConnected());
+  EXPECT_EQ(again.reader->getSerial(), "5123456789");
+}
+
+TEST_F(ReaderStackTest, ShutdownSucceedsEvenWhenTheReaderRefuses) {
+  KelvoReaderConfig config;
+  config.cardAtr.reset();
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  auto cache = std::dynamic_pointer_cast<trevalon::ReaderCache>(stack.reader);
+  auto proxy = std::dynamic_pointer_cast<trevalon::ReaderCardStateProxy>(cache->getMaster());
+  auto translator = proxy->getMaster();
+  EXPECT_TRUE(translator->shutdown());
+  EXPECT_TRUE(capture.containsAt("Info", "Error was ignored during shutdown"));
+}
+
+}  // namespace

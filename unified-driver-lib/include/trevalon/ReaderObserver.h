@@ -1,0 +1,14 @@
+#pragma once
+
+#include "trevalon/CardObserver.h"
+#include "trevalon/DeviceObserver.h"
+#include "trevalon/SlotObserver.h"
+
+namespace trevalon {
+
+class ReaderObserver : public DeviceObserver, public SlotObserver, public CardObserver {
+ public:
+  ~ReaderObserver() override = default;
+};
+
+}  // namespace trevalon
