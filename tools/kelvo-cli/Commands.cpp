@@ -1,0 +1,171 @@
+#include "Commands.h"
+
+#include <iostream>
+
+#include "TextFormat.h"
+#include "trevalon/Slot.h"
+#include "trevalon/classic/DevicePipe.h"
+
+namespace kelvo::cli {
+namespace {
+
+using trevalon::classic::DevicePipe;
+
+std::string orDash(const std::string& text) {
+  return text.empty() ? "-" : text;
+}
+
+}  // namespace
+
+int Commands::fail(const std::string& message) {
+  std::cerr << "kelvo-cli: " << message << std::endl;
+  return 1;
+}
+
+int Commands::reportCode(const char* request, uint8_t code) {
+  std::cout << "code = " << static_cast<int>(code) << std::endl;
+  if (code != DevicePipe::kSuccess) {
+    return fail(std::string(request) + " failed with code " + std::to_string(code));
+  }
+  return 0;
+}
+
+std::shared_ptr<trevalon::Device> Commands::reader(const std::vector<std::string>& args, size_t argumentCount) {
+  if (args.size() != argumentCount) {
+    fail("expected " + std::to_string(argumentCount) + " argument(s), got " + std::to_string(args.size()));
+    return nullptr;
+  }
+  std::optional<std::string> address = TextFormat::parseAddress(args[0]);
+  if (!address) {
+    fail("'" + args[0] + "' is not a reader address (12 hexadecimal digits)");
+    return nullptr;
+  }
+  std::shared_ptr<trevalon::Device> device = session.find(*address);
+  if (!device) {
+    fail("no reader with address " + *address);
+    return nullptr;
+  }
+  if (!session.waitAvailable(device, ReaderSession::kAvailabilityWait)) {
+    fail("reader " + *address + " did not become available within " +
+         std::to_string(ReaderSession::kAvailabilityWait.count()) + " s");
+    return nullptr;
+  }
+  return device;
+}
+
+int Commands::list() {
+  for (const std::shared_ptr<trevalon::Device>& device : session.devices()) {
+    // The serial may only be known once the reader has been reached.
+    session.waitAvailable(device, ReaderSession::kAvailabilityWait);
+    std::cout << device->getAddress() << '\t' << orDash(device->getName()) << '\t' << orDash(device->getModel())
+              << '\t' << orDash(device->getSerial()) << std::endl;
+  }
+  return 0;
+}
+
+int Commands::descriptor(const std::vector<std::string>& args) {
+  std::shared_ptr<trevalon::Device> device = reader(args, 1);
+  if (!device) return 1;
+  std::vector<uint8_t> bytes;
+  const uint8_t code = DevicePipe::InvokeGetDeviceDescriptor(device, bytes);
+  if (code != DevicePipe::kSuccess) {
+    return fail("GetDeviceDescriptor failed with code " + std::to_string(code));
+  }
+  auto items = TextFormat::descriptorItems(bytes);
+  if (!items) {
+    return fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  }
+  for (const auto& item : *items) {
+    std::cout << item.first << " = " << item.second << std::endl;
+  }
+  return 0;
+}
+
+int Commands::state(const std::vector<std::string>& args) {
+  std::shared_ptr<trevalon::Device> device = reader(args, 1);
+  if (!device) return 1;
+  std::vector<uint8_t> record;
+  const uint8_t code = DevicePipe::InvokeGetDeviceState(device, record);
+  if (code != DevicePipe::kSuccess) {
+    return fail("GetDeviceState failed with code " + std::to_string(code));
+  }
+  for (const std::string& line : TextFormat::stateLines(record)) {
+    std::cout << line << std::endl;
+  }
+  return 0;
+}
+
+int Commands::setSetting(const std::vector<std::string>& args) {
+  if (args.size() != 3) return fail("set-setting needs ADDR ID VALUE");
+  std::optional<long> id = TextFormat::parseNumber(args[1], 0, 255);
+  std::optional<long> value = TextFormat::parseNumber(args[2], -128, 255);
+  if (!id) return fail("'" + args[1] + "' is not a setting id (0 to 255)");
+  if (!value) return fail("'" + args[2] + "' is not a setting value (-128 to 255)");
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  const std::vector<uint8_t> request = {static_cast<uint8_t>(*id), static_cast<uint8_t>(*value)};
+  return reportCode("SetSetting", DevicePipe::InvokeSetSetting(device, request));
+}
+
+int Commands::setRanges(const std::vector<std::string>& args) {
+  if (args.size() != 8) return fail("set-ranges needs ADDR and seven START,END pairs");
+  std::vector<uint8_t> request;
+  for (size_t i = 1; i < args.size(); ++i) {
+    auto range = TextFormat::parseRange(args[i]);
+    if (!range) return fail("'" + args[i] + "' is not a START,END pair");
+    for (int16_t value : {range->first, range->second}) {
+      const auto bits = static_cast<uint16_t>(value);
+      request.push_back(static_cast<uint8_t>(bits & 0xFF));
+      request.push_back(static_cast<uint8_t>(bits >> 8));
+    }
+  }
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  return reportCode("SetWorkingTimeRanges", DevicePipe::InvokeSetWorkingTimeRanges(device, request));
+}
+
+int Commands::indicate(const std::vector<std::string>& args) {
+  if (args.size() != 2) return fail("indicate needs ADDR HEX");
+  auto request = TextFormat::parseHex(args[1]);
+  if (!request) return fail("'" + args[1] + "' is not hexadecimal bytes");
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  return reportCode("Indicate", DevicePipe::InvokeIndicate(device, *request));
+}
+
+int Commands::rpc(const std::vector<std::string>& args) {
+  if (args.size() != 2) return fail("rpc needs ADDR HEX");
+  auto request = TextFormat::parseHex(args[1]);
+  if (!request) return fail("'" + args[1] + "' is not hexadecimal bytes");
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  std::vector<uint8_t> response;
+  const uint8_t code = DevicePipe::InvokeTransmitRpc(device, *request, response);
+  if (code == DevicePipe::kSuccess) {
+    std::cout << "code = 0" << std::endl << "response = " << TextFormat::hex(response) << std::endl;
+    return 0;
+  }
+  return reportCode("TransmitRpc", code);
+}
+
+int Commands::apdu(const std::vector<std::string>& args) {
+  if (args.size() != 2) return fail("apdu needs ADDR HEX");
+  auto command = TextFormat::parseHex(args[1]);
+  if (!command) return fail("'" + args[1] + "' is not hexadecimal bytes");
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  const std::list<std::shared_ptr<trevalon::Slot>> slots = device->getSlots();
+  std::shared_ptr<trevalon::Slot> slot = slots.empty() ? nullptr : slots.front();
+  std::shared_ptr<trevalon::Card> card = slot ? slot->getCard() : nullptr;
+  if (!card) return fail("no card in reader " + device->getAddress());
+  const trevalon::CardState state = slot->getState();
+  if ((state == trevalon::kCardPresent || state == trevalon::kCardSwallowed) && card->getAtr().empty()) {
+    return fail("the card in reader " + device->getAddress() + " could not be powered");
+  }
+  const std::vector<uint8_t> response = card->sendAPDU(*command);
+  if (response.empty()) return fail("the card did not answer the APDU");
+  std::cout << "response = " << TextFormat::hex(response) << std::endl;
+  return 0;
+}
+
+}  // namespace kelvo::cli

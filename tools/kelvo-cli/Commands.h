@@ -1,0 +1,35 @@
+#pragma once
+// The tool's commands. Each prints its result on standard output and every failure as one line on standard
+// error, and answers the process's exit status.
+
+#include <string>
+#include <vector>
+
+#include "ReaderSession.h"
+
+namespace kelvo::cli {
+
+class Commands {
+ public:
+  explicit Commands(ReaderSession& session) : session(session) {}
+
+  int list();
+  int descriptor(const std::vector<std::string>& args);
+  int state(const std::vector<std::string>& args);
+  int setSetting(const std::vector<std::string>& args);
+  int setRanges(const std::vector<std::string>& args);
+  int indicate(const std::vector<std::string>& args);
+  int rpc(const std::vector<std::string>& args);
+  int apdu(const std::vector<std::string>& args);
+
+  static int fail(const std::string& message);
+
+ private:
+  // The available reader named by args[0]; empty after reporting why not.
+  std::shared_ptr<trevalon::Device> reader(const std::vector<std::string>& args, size_t argumentCount);
+  static int reportCode(const char* request, uint8_t code);
+
+  ReaderSession& session;
+};
+
+}  // namespace kelvo::cli

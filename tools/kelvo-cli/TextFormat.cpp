@@ -1,0 +1,135 @@
+#include "TextFormat.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "trevalon/common/HexText.h"
+
+namespace kelvo::cli {
+namespace {
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+int16_t littleEndian16(const std::vector<uint8_t>& record, size_t at) {
+  return static_cast<int16_t>(static_cast<uint16_t>(record[at] | (record[at + 1] << 8)));
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> TextFormat::parseHex(const std::string& text) {
+  std::vector<uint8_t> bytes;
+  int high = -1;
+  for (char c : text) {
+    if (c == ' ' || c == ':') {
+      if (high >= 0) return std::nullopt;  // a separator inside a byte
+      continue;
+    }
+    const int digit = hexDigit(c);
+    if (digit < 0) return std::nullopt;
+    if (high < 0) {
+      high = digit;
+    } else {
+      bytes.push_back(static_cast<uint8_t>(high << 4 | digit));
+      high = -1;
+    }
+  }
+  if (high >= 0 || bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+std::string TextFormat::hex(const std::vector<uint8_t>& bytes) {
+  return trevalon::common::HexText::of(bytes);
+}
+
+std::optional<long> TextFormat::parseNumber(const std::string& text, long minimum, long maximum) {
+  if (text.empty()) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (errno != 0 || end == text.c_str() || *end != '\0' || value < minimum || value > maximum) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::pair<int16_t, int16_t>> TextFormat::parseRange(const std::string& text) {
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return std::nullopt;
+  std::optional<long> start = parseNumber(text.substr(0, comma), -32768, 32767);
+  std::optional<long> end = parseNumber(text.substr(comma + 1), -32768, 32767);
+  if (!start || !end) return std::nullopt;
+  return std::make_pair(static_cast<int16_t>(*start), static_cast<int16_t>(*end));
+}
+
+std::optional<std::string> TextFormat::parseAddress(const std::string& text) {
+  std::string address;
+  for (char c : text) {
+    if (c == ':' || c == '-') continue;
+    if (hexDigit(c) < 0) return std::nullopt;
+    address.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  if (address.size() != 12) return std::nullopt;
+  return address;
+}
+
+std::optional<std::vector<std::pair<std::string, std::string>>> TextFormat::descriptorItems(
+    const std::vector<uint8_t>& in) {
+  std::vector<std::pair<std::string, std::string>> items;
+  if (in.empty()) return items;
+  // [total length] then sections of [section size][key length][key][value length][value].
+  const size_t end = std::min(static_cast<size_t>(in[0]) + 1, in.size());
+  size_t at = 1;
+  while (at < end) {
+    if (at + 2 > end) return std::nullopt;
+    const size_t keyLength = in[at + 1];
+    if (at + 2 + keyLength + 1 > end) return std::nullopt;
+    const std::string key(in.begin() + static_cast<std::ptrdiff_t>(at + 2),
+                          in.begin() + static_cast<std::ptrdiff_t>(at + 2 + keyLength));
+    const size_t valueLength = in[at + 2 + keyLength];
+    const size_t valueStart = at + 3 + keyLength;
+    if (valueStart + valueLength > end) return std::nullopt;
+    const std::vector<uint8_t> value(in.begin() + static_cast<std::ptrdiff_t>(valueStart),
+                                     in.begin() + static_cast<std::ptrdiff_t>(valueStart + valueLength));
+    // The MAC and a first-generation serial (five packed decimal bytes) read as their digits.
+    const bool packed = key == "MAC" || (key == "Serial" && valueLength == 5);
+    items.emplace_back(key, packed ? hex(value) : std::string(value.begin(), value.end()));
+    at = valueStart + valueLength;
+  }
+  return items;
+}
+
+std::vector<std::string> TextFormat::stateLines(const std::vector<uint8_t>& record) {
+  std::vector<std::string> lines;
+  if (record.size() != 44) return lines;
+  auto line = [&lines](const char* name, long value) { lines.push_back(std::string(name) + " = " + std::to_string(value)); };
+  line("connected", record[0]);
+  line("card", record[1]);
+  line("battery", record[2]);
+  line("encryption", record[3]);
+  line("atr", static_cast<uint16_t>(record[4] | (record[5] << 8)));
+  line("usb", record[6]);
+  line("encryption-used", record[7]);
+  line("signal", record[8]);
+  line("advertising", record[9]);
+  line("display", record[10]);
+  line("backlight", record[11]);
+  line("contrast", record[12]);
+  line("buzzer", record[13]);
+  line("encryption-enabled", record[14]);
+  line("coverage", static_cast<int8_t>(record[15]));
+  std::string ranges;
+  for (size_t at = 16; at < 44; at += 4) {
+    if (!ranges.empty()) ranges += ' ';
+    ranges += std::to_string(littleEndian16(record, at)) + "," + std::to_string(littleEndian16(record, at + 2));
+  }
+  lines.push_back("ranges = " + ranges);
+  return lines;
+}
+
+}  // namespace kelvo::cli

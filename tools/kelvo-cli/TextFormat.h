@@ -1,0 +1,31 @@
+#pragma once
+// The tool's texts: hexadecimal arguments, descriptor items and the device-state record as lines.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kelvo::cli {
+
+class TextFormat {
+ public:
+  // Pairs of hexadecimal digits, blanks and colons between bytes allowed; empty for anything else.
+  static std::optional<std::vector<uint8_t>> parseHex(const std::string& text);
+  static std::string hex(const std::vector<uint8_t>& bytes);
+  // A decimal or 0x-prefixed number in [minimum, maximum].
+  static std::optional<long> parseNumber(const std::string& text, long minimum, long maximum);
+  // "START,END" with each in the signed 16-bit range.
+  static std::optional<std::pair<int16_t, int16_t>> parseRange(const std::string& text);
+  // 12 hexadecimal digits in lower case; colons and dashes between them are dropped.
+  static std::optional<std::string> parseAddress(const std::string& text);
+
+  // The descriptor's items in their order; empty when the record is malformed.
+  static std::optional<std::vector<std::pair<std::string, std::string>>> descriptorItems(
+      const std::vector<uint8_t>& descriptor);
+  // "NAME = VALUE" lines of the 44-byte device-state record.
+  static std::vector<std::string> stateLines(const std::vector<uint8_t>& record);
+};
+
+}  // namespace kelvo::cli

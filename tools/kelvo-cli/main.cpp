@@ -1,0 +1,84 @@
+// kelvo-cli: readers by hand and for scripts, through the same in-process requests the application uses.
+
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "ReaderSession.h"
+#include "trevalon/common/Log.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: kelvo-cli [--verbose] [--scenario FILE] COMMAND [ARGS]\n"
+    "  list                        one line per reader: address, name, model, serial\n"
+    "  descriptor ADDR             one line per item: KEY = VALUE\n"
+    "  state ADDR                  the device-state record, one line per field: NAME = VALUE\n"
+    "  set-setting ADDR ID VALUE   SetSetting; prints \"code = N\"\n"
+    "  set-ranges ADDR S,E ...     seven pairs (-1,-1 for unset); prints \"code = N\"\n"
+    "  indicate ADDR HEX           Indicate; prints \"code = N\"\n"
+    "  rpc ADDR HEX                TransmitRpc; prints \"code = N\" and \"response = HEX\"\n"
+    "  apdu ADDR HEX               powers the card if needed and prints \"response = HEX\"\n"
+    "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too.\n";
+
+int usage() {
+  std::cerr << kUsage;
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  std::string scenario;
+  bool verbose = false;
+  while (!args.empty() && args.front().rfind("--", 0) == 0) {
+    if (args.front() == "--verbose") {
+      verbose = true;
+      args.erase(args.begin());
+    } else if (args.front() == "--scenario" && args.size() >= 2) {
+      scenario = args[1];
+      args.erase(args.begin(), args.begin() + 2);
+    } else if (args.front() == "--help") {
+      std::cout << kUsage;
+      return 0;
+    } else {
+      return usage();
+    }
+  }
+  if (args.empty()) return usage();
+  if (verbose) {
+    trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
+  }
+  if (scenario.empty()) {
+    const char* backend = std::getenv("KELVO_BLE_BACKEND");
+    const char* file = std::getenv("KELVO_SIM_SCENARIO");
+    if (backend && std::string(backend) == "sim" && file) scenario = file;
+  }
+  if (scenario.empty()) {
+    return kelvo::cli::Commands::fail("this build has no platform Bluetooth backend yet; use --scenario FILE");
+  }
+
+  const std::string command = args.front();
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  std::unique_ptr<kelvo::cli::ReaderSession> session;
+  try {
+    session = std::make_unique<kelvo::cli::ReaderSession>(scenario);
+  } catch (const std::exception& error) {
+    return kelvo::cli::Commands::fail(error.what());
+  }
+  kelvo::cli::Commands commands(*session);
+  if (command == "list" && rest.empty()) return commands.list();
+  if (command == "descriptor") return commands.descriptor(rest);
+  if (command == "state") return commands.state(rest);
+  if (command == "set-setting") return commands.setSetting(rest);
+  if (command == "set-ranges") return commands.setRanges(rest);
+  if (command == "indicate") return commands.indicate(rest);
+  if (command == "rpc") return commands.rpc(rest);
+  if (command == "apdu") return commands.apdu(rest);
+  return usage();
+}
