@@ -221,7 +221,7 @@ TEST_F(PacketTransferTest, ExchangesStayWholeWhileTheReaderIsBusyElsewhere) {
   start();
   std::atomic<bool> done{false};
   std::thread person([&] {
-    // Someone plays with the reader while the host talks to it.
+    // Someone plays with the reader while the host talks to it, no faster than the radio delivers.
     for (uint8_t round = 0; !done; ++round) {
       emulator->setBatteryLevel(static_cast<uint8_t>(round % 100));
       if (round % 2 == 0) {
@@ -231,8 +231,17 @@ TEST_F(PacketTransferTest, ExchangesStayWholeWhileTheReaderIsBusyElsewhere) {
       }
       emulator->state();
       emulator->counters();
+      radio->waitIdle();
     }
   });
+  struct Join {
+    std::atomic<bool>& done;
+    std::thread& thread;
+    ~Join() {
+      done = true;
+      thread.join();
+    }
+  } join{done, person};
   for (int i = 0; i < 200; ++i) {
     std::optional<Bytes> descriptor = host->transmit({1});
     ASSERT_TRUE(descriptor) << i;
@@ -241,8 +250,6 @@ TEST_F(PacketTransferTest, ExchangesStayWholeWhileTheReaderIsBusyElsewhere) {
     ASSERT_TRUE(state) << i;
     ASSERT_EQ(state->size(), 5u) << i;
   }
-  done = true;
-  person.join();
   EXPECT_GT(emulator->counters().notifications(Emulator::kNotification), 0u);
 }
 
