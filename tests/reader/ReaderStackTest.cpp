@@ -119,6 +119,7 @@ TEST_F(ReaderStackTest, SettingNotificationsBecomeEventsInTheirDomains) {
   stack.emulator->sendNotification({5, 5, 2});
   stack.emulator->sendNotification({5, 8, 0xB0});
   ASSERT_TRUE(stack.events->waitFor("rssi", 0xB0));
+  ASSERT_TRUE(stack.events->waitFor("signal", 0xFF)) << "7 is no signal strength";
   EXPECT_EQ(stack.events->values("signal"), std::vector<int64_t>{0xFF});
   EXPECT_TRUE(capture.containsAt("Warning", "Unhandled setting 0x5"));
   EXPECT_EQ(stack.events->count("contrast"), 0u);

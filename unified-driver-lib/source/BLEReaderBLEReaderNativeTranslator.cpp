@@ -242,9 +242,20 @@ void BLEReaderBLEReaderNativeTranslator::onCharacteristicChanged(Uuid service, U
     return;
   }
   std::shared_ptr<common::Shareable> keepAlive = shared_from_this();
-  common::Worker::run([this, keepAlive, upper, characteristic, data = std::move(data)] {
+  {
+    std::lock_guard<std::mutex> guard(notificationsLock);
+    pendingNotifications.push_back(Notification{upper, characteristic, std::move(data)});
+  }
+  common::Worker::run([this, keepAlive] {
     common::setThreadName("NOTF_WORK");
-    notifyObservers(&BLEReaderObserver::onNotified, upper, characteristic, data);
+    std::lock_guard<std::mutex> delivering(deliveryLock);
+    Notification oldest;
+    {
+      std::lock_guard<std::mutex> guard(notificationsLock);
+      oldest = std::move(pendingNotifications.front());
+      pendingNotifications.pop_front();
+    }
+    notifyObservers(&BLEReaderObserver::onNotified, oldest.service, oldest.characteristic, oldest.data);
   });
 }
 

@@ -22,16 +22,16 @@ T ReaderCache::cached(std::optional<T> Values::*slot, Read read) {
   return *(values.*slot);
 }
 
-template <typename T, typename Write>
-bool ReaderCache::written(std::optional<T> Values::*slot, const T& value, Write write) {
+template <typename T, typename WriteBelow>
+ReaderCache::Write ReaderCache::written(std::optional<T> Values::*slot, const T& value, WriteBelow write) {
   {
     std::lock_guard<std::mutex> guard(valuesLock);
-    if (values.*slot == value) return true;
+    if (values.*slot == value) return Write::unchanged;
   }
-  if (!write()) return false;
+  if (!write()) return Write::refused;
   std::lock_guard<std::mutex> guard(valuesLock);
   values.*slot = value;
-  return true;
+  return Write::written;
 }
 
 template <typename T>
@@ -191,12 +191,12 @@ uint32_t ReaderCache::getProtocol() {
 
 #define TREVALON_WRITTEN_EVENT(slot, value, call, event)                             \
   do {                                                                               \
-    const bool accepted = written(&Values::slot, value, [&] {                        \
+    const Write outcome = written(&Values::slot, value, [&] {                        \
       std::shared_ptr<Reader> reader = lower();                                      \
       return reader && reader->call(value);                                          \
     });                                                                              \
-    if (accepted) notifyDevice(&DeviceObserver::event, value);                       \
-    return accepted;                                                                 \
+    if (outcome == Write::written) notifyDevice(&DeviceObserver::event, value);      \
+    return outcome != Write::refused;                                                \
   } while (false)
 
 bool ReaderCache::setAdvertisingMode(uint8_t mode) {
@@ -241,7 +241,7 @@ bool ReaderCache::setWorkingTimeRanges(const kelvo::WorkingTimeRanges& ranges) {
   return written(&Values::ranges, ranges, [&] {
     std::shared_ptr<Reader> reader = lower();
     return reader && reader->setWorkingTimeRanges(ranges);
-  });
+  }) != Write::refused;
 }
 
 bool ReaderCache::setPrefered(const std::string& name) {
@@ -249,7 +249,7 @@ bool ReaderCache::setPrefered(const std::string& name) {
   return written(&Values::prefered, name, [&] {
     std::shared_ptr<Reader> reader = lower();
     return reader && reader->setPrefered(name);
-  });
+  }) != Write::refused;
 }
 
 bool ReaderCache::shutdown() {

@@ -145,18 +145,17 @@ std::vector<uint8_t> ReaderCardStateProxy::getAtr() {
   }
   // Read until two reads agree, so that an ATR caught while the card was still settling is not kept.
   for (int pass = 0; pass < kMaxAtrPasses; ++pass) {
-    const std::vector<uint8_t> previous = atr;
     std::vector<uint8_t> read = readAtr();
     if (read.empty()) {
       setCardState(kCardAbsent);
       return {};
     }
+    if (read == atr) {
+      return atr;
+    }
     setCardState(kCardNegotiable);
     setProtocol(readProtocols(read).front());
     atr = std::move(read);
-    if (atr == previous) {
-      return atr;
-    }
   }
   TREVALON_LOG(warning, "ATR differed on each of %i reads; the last one is kept", kMaxAtrPasses);
   return atr;

@@ -87,9 +87,10 @@ class ReaderCache : public ReaderReaderTranslator {
   // events come back into this layer); the first answer stored wins, so every caller sees the same value.
   template <typename T, typename Read>
   T cached(std::optional<T> Values::*slot, Read read);
+  enum class Write { unchanged, written, refused };
   // A write that would not change the known value is skipped; a successful one is stored.
-  template <typename T, typename Write>
-  bool written(std::optional<T> Values::*slot, const T& value, Write write);
+  template <typename T, typename WriteBelow>
+  Write written(std::optional<T> Values::*slot, const T& value, WriteBelow write);
   // Stores the value; true when it is new, so the event is to be passed up.
   template <typename T>
   bool learned(std::optional<T> Values::*slot, const T& value);

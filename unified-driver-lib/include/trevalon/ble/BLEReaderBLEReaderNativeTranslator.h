@@ -74,6 +74,16 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   // Availability changes wait here in the order they happened; each worker delivers the oldest one.
   std::mutex availabilityLock;
   std::deque<bool> pendingAvailability;
+  // Notifications wait here in the order they arrived; each worker delivers the oldest one, one at a time,
+  // so that a reader's events (card present, then ready) reach the layers above in the reader's order.
+  struct Notification {
+    Uuid service;
+    Uuid characteristic;
+    std::vector<uint8_t> data;
+  };
+  std::mutex notificationsLock;
+  std::deque<Notification> pendingNotifications;
+  std::mutex deliveryLock;
   std::atomic<int64_t> lastUsed{0};
   const std::chrono::milliseconds idlePeriod;
   std::shared_ptr<IdleWatch> idleWatch;
