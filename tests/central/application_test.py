@@ -238,7 +238,7 @@ class ApplicationTest(unittest.TestCase):
             area = self.display.tray_area()
             if area is None:
                 return None
-            shot = self.display.screenshot('tray-probe.png')
+            shot = self.display.screenshot('screen-with-tray-icon.png')
             x, y, width, height = area
             blue = count_colour(shot, '#1e5aa8', 30, (x, y, width, height))
             return area if blue > 10 else None
