@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     } else {
-      return usage();
+      kelvo::cli::Commands::fail("unknown option '" + args.front() + "' (kelvo-cli --help lists the options)");
+      return 2;
     }
   }
   if (args.empty()) return usage();
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
     return kelvo::cli::Commands::fail(error.what());
   }
   kelvo::cli::Commands commands(*session);
-  if (command == "list" && rest.empty()) return commands.list();
+  if (command == "list") return rest.empty() ? commands.list() : kelvo::cli::Commands::fail("list takes no arguments");
   if (command == "descriptor") return commands.descriptor(rest);
   if (command == "state") return commands.state(rest);
   if (command == "set-setting") return commands.setSetting(rest);
@@ -80,5 +81,6 @@ int main(int argc, char** argv) {
   if (command == "indicate") return commands.indicate(rest);
   if (command == "rpc") return commands.rpc(rest);
   if (command == "apdu") return commands.apdu(rest);
-  return usage();
+  kelvo::cli::Commands::fail("unknown command '" + command + "' (kelvo-cli --help lists the commands)");
+  return 2;
 }

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# kelvo-cli on a scenario of its own: each command's output as a script would read it.
+set -u
+cli="$1"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cat > "$dir/scenario.json" <<'JSON'
+{ "devices": [
+  { "family": "kelvo", "address": "001a7dda7113", "name": "Kelvo 5123456789", "generation": 1,
+    "descriptor": { "Serial": "5123456789", "Firmware": "1.4.2", "Hardware": "1.2rev3", "Build": "2026-01-01" },
+    "battery": 80, "usb": 0,
+    "settings": { "1": 2, "2": 1, "3": 0, "4": 1, "5": 3, "6": 1, "7": 1, "8": -70 },
+    "ranges": [[1920, 2490], [-1, -1], [-1, -1], [-1, -1], [-1, -1], [-1, -1], [-1, -1]],
+    "card": { "atr": "3B8180018080" } },
+  { "family": "kelvo", "address": "c0ffee000102", "name": "KLV21234567890", "generation": 2, "service": "6801",
+    "descriptor": { "Serial": "KLV21234567890" }, "battery": 35, "usb": 1 },
+  { "family": "none", "address": "a0a1a2a3a4a5", "name": "Heart rate strap" }
+] }
+JSON
+
+failures=0
+# expect NAME EXPECTED-STATUS EXPECTED-STDOUT [ARGS...]
+expect() {
+  local name="$1" status="$2" expected="$3"
+  shift 3
+  local out err rc
+  out=$("$cli" --scenario "$dir/scenario.json" "$@" 2>"$dir/stderr")
+  rc=$?
+  err=$(cat "$dir/stderr")
+  if [[ "$rc" != "$status" || "$out" != "$expected" ]]; then
+    echo "FAIL $name: exit $rc (expected $status)"
+    echo "--- got:"; echo "$out"; echo "--- expected:"; echo "$expected"; echo "--- stderr:"; echo "$err"
+    failures=$((failures + 1))
+  elif [[ "$status" != 0 && $(wc -l <<<"$err") != 1 ]]; then
+    echo "FAIL $name: expected one line on standard error, got:"; echo "$err"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+
+tab=$'\t'
+expect list 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789
+c0ffee000102${tab}Kelvo KLV21234567890${tab}Kelvo${tab}KLV21234567890" list
+
+expect descriptor 0 "Serial = 5123456789
+MAC = 001a7dda7113
+Firmware = 1.4.2
+Hardware = 1.2rev3
+Build = 2026-01-01
+Bootloader = 1.0" descriptor 001a7dda7113
+
+expect state 0 "connected = 1
+card = 6
+battery = 80
+encryption = 1
+atr = 0
+usb = 0
+encryption-used = 1
+signal = 2
+advertising = 1
+display = 0
+backlight = 1
+contrast = 0
+buzzer = 1
+encryption-enabled = 255
+coverage = -70
+ranges = 1920,2490 -1,-1 -1,-1 -1,-1 -1,-1 -1,-1 -1,-1" state 00:1A:7D:DA:71:13
+
+expect set-setting 0 "code = 0" set-setting 001a7dda7113 6 0
+expect set-setting-refused 1 "code = 6" set-setting 001a7dda7113 200 1
+expect set-ranges 0 "code = 0" set-ranges c0ffee000102 1920,2490 -1,-1 -1,-1 -1,-1 -1,-1 -1,-1 600,700
+expect indicate 0 "code = 0" indicate 001a7dda7113 01
+expect rpc 0 "code = 0
+response = 0001065000" rpc 001a7dda7113 0d
+expect rpc-refused 1 "code = 6" rpc 001a7dda7113 0a
+expect apdu-select 0 "response = 6a82" apdu 001a7dda7113 "00 A4 04 00 02 A0 00"
+expect apdu-echo 0 "response = 0102039000" apdu 001a7dda7113 80EE000003010203
+expect apdu-no-card 1 "" apdu c0ffee000102 80EE000003010203
+expect bad-hex 1 "" apdu 001a7dda7113 80E
+expect unknown-reader 1 "" state 001a7dda7114
+expect not-a-reader 1 "" state a0a1a2a3a4a5
+expect bad-address 1 "" state 001a7dda71
+expect usage 2 "" frobnicate
+
+out=$("$cli" --scenario "$dir/missing.json" list 2>&1)
+if [[ $? == 0 || "$out" != *"cannot use scenario"* ]]; then
+  echo "FAIL missing-scenario: $out"; failures=$((failures + 1))
+else
+  echo "ok   missing-scenario"
+fi
+
+exit $((failures > 0))
