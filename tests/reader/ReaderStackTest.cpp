@@ -171,3 +171,36 @@ TEST_F(ReaderStackTest, ShutdownSucceedsEvenWhenTheReaderRefuses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KelvoValueDomains, SettingsOutsideTheirDomainAreUnknown) {
+  using trevalon::ReaderKelvoReaderTranslator;
+  struct Case {
+    uint8_t id;
+    uint8_t value;
+    uint8_t reported;
+  };
+  const std::vector<Case> cases = {
+      {1, 0, 0},  {1, 3, 3},       {1, 4, 0xFF},  {2, 0, 0xFF},    {2, 1, 1},       {2, 2, 2},
+      {2, 3, 0xFF}, {3, 1, 1},     {3, 2, 0xFF},  {4, 0, 0},       {4, 7, 0xFF},    {6, 1, 1},
+      {6, 2, 0xFF}, {8, 0x80, 0x80}, {8, 0xFF, 0xFF}, {8, 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReaderKelvoReaderTranslator::filterSetting(c.id, c.value), c.reported)
+        << "setting " << int(c.id) << " value " << int(c.value);
+  }
+}
+
+TEST(KelvoValueDomains, CardStatusesWithoutAStateRaiseNothing) {
+  using trevalon::ReaderKelvoReaderTranslator;
+  EXPECT_EQ(ReaderKelvoReaderTranslator::cardStateOf(0), trevalon::kCardUnknown);
+  EXPECT_EQ(ReaderKelvoReaderTranslator::cardStateOf(1), trevalon::kCardAbsent);
+  EXPECT_EQ(ReaderKelvoReaderTranslator::cardStateOf(2), trevalon::kCardUnidentified);
+  EXPECT_EQ(ReaderKelvoReaderTranslator::cardStateOf(6), trevalon::kCardPresent);
+  for (uint8_t status : {3, 4, 5, 7, 0x81, 0xFF}) {
+    EXPECT_FALSE(ReaderKelvoReaderTranslator::cardStateOf(status).has_value()) << int(status);
+  }
+}
+
+}  // namespace
