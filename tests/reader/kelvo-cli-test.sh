@@ -83,6 +83,16 @@ expect not-a-reader 1 "" state a0a1a2a3a4a5
 expect bad-address 1 "" state 001a7dda71
 expect usage 2 "" frobnicate
 
+cat > "$dir/out-of-range.json" <<'JSON'
+{ "devices": [ { "family": "kelvo", "address": "001a7dda7113", "name": "Kelvo 5123456789", "linked": false } ] }
+JSON
+out=$("$cli" --scenario "$dir/out-of-range.json" state 001a7dda7113 2>&1)
+if [[ $? == 0 || "$out" != "kelvo-cli: reader 001a7dda7113 did not become available within 5 s" ]]; then
+  echo "FAIL out-of-range: $out"; failures=$((failures + 1))
+else
+  echo "ok   out-of-range"
+fi
+
 out=$("$cli" --scenario "$dir/missing.json" list 2>&1)
 if [[ $? == 0 || "$out" != *"cannot use scenario"* ]]; then
   echo "FAIL missing-scenario: $out"; failures=$((failures + 1))
