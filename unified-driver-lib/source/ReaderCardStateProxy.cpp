@@ -77,8 +77,8 @@ CardState ReaderCardStateProxy::getState() {
   if (!lowerConnected()) {
     return kCardUnknown;
   }
-  std::lock_guard<std::recursive_mutex> guard(cardLock);
-  return state;
+  // Read without the card lock: a state query need not wait for an exchange in progress.
+  return state.load();
 }
 
 uint32_t ReaderCardStateProxy::getProtocol() {
@@ -118,7 +118,7 @@ void ReaderCardStateProxy::setCardState(CardState next) {
       TREVALON_LOG(warning, "Unhandled CardState 0x%X", next);
       break;
   }
-  state = next;
+  state.store(next);
   notifySlot(&SlotObserver::onStateChanged, next);
 }
 
@@ -239,7 +239,7 @@ void ReaderCardStateProxy::unpower() {
     std::shared_ptr<Reader> reader = lower();
     if (reader) reader->shutdown();
   }
-  switch (state) {
+  switch (state.load()) {
     case kCardPowered:
       setCardState(kCardAsleepPowered);
       break;
@@ -272,8 +272,9 @@ void ReaderCardStateProxy::restartIdleTimer() {
 void ReaderCardStateProxy::onStateChanged(CardState reported) {
   TREVALON_TRACE_ARGS(std::to_string(reported));
   std::lock_guard<std::recursive_mutex> guard(cardLock);
-  if (restatesManagedCard(state, reported) && lowerConnected()) {
-    TREVALON_LOG(debug, "card state 0x%X kept; the reader reported 0x%X", state, reported);
+  const CardState current = state.load();
+  if (restatesManagedCard(current, reported) && lowerConnected()) {
+    TREVALON_LOG(debug, "card state 0x%X kept; the reader reported 0x%X", current, reported);
     return;
   }
   setCardState(reported);

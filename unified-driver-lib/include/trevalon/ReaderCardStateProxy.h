@@ -3,6 +3,7 @@
 // ATR, chooses the protocol from the ATR, refuses APDUs while the card is not ready, and powers an unused card
 // down after an idle period, waking it transparently on the next APDU.
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -47,7 +48,7 @@ class ReaderCardStateProxy : public ReaderReaderTranslator {
   // Held around every card operation and state change, so that the idle timer never puts a card to sleep in
   // the middle of an exchange. Recursive: getAtr and setProtocol call each other and setCardState.
   std::recursive_mutex cardLock;
-  CardState state = kCardUnknown;
+  std::atomic<CardState> state{kCardUnknown};  // changed under cardLock only
   std::vector<uint8_t> atr;
   uint32_t protocol = kProtocolNone;
 };
