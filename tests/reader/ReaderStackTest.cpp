@@ -73,6 +73,63 @@ TEST_F(ReaderStackTest, ADeviceWithoutAReaderServiceIsNoReader) {
   EXPECT_TRUE(capture.containsAt("Warning", "No known service was found for 'Heart rate strap'"));
 }
 
+// a63928c5-f337-4181-9412-09b8a6d8826f, the other reader family's service.
+const trevalon::ble::Uuid kPentaloqService = *trevalon::ble::Uuid::parse("a63928c5-f337-4181-9412-09b8a6d8826f");
+
+// A peripheral that offers a further (empty) service besides those of the one it stands for.
+class WithExtraService : public trevalon::sim::EmulatedPeripheral {
+ public:
+  WithExtraService(std::shared_ptr<trevalon::sim::EmulatedPeripheral> inner, trevalon::ble::Uuid extra)
+      : inner(std::move(inner)), extra(extra) {}
+  std::string address() const override { return inner->address(); }
+  std::string name() const override { return inner->name(); }
+  std::vector<trevalon::sim::GattService> services() const override {
+    std::vector<trevalon::sim::GattService> offered = inner->services();
+    offered.push_back(trevalon::sim::GattService{extra, {}});
+    return offered;
+  }
+  bool isLinkUp() const override { return inner->isLinkUp(); }
+  std::optional<std::vector<uint8_t>> read(const trevalon::ble::Uuid& s, const trevalon::ble::Uuid& c) override {
+    return inner->read(s, c);
+  }
+  bool write(const trevalon::ble::Uuid& s, const trevalon::ble::Uuid& c, const std::vector<uint8_t>& d) override {
+    return inner->write(s, c, d);
+  }
+  bool subscribe(const trevalon::ble::Uuid& s, const trevalon::ble::Uuid& c, bool enable) override {
+    return inner->subscribe(s, c, enable);
+  }
+  void attach(std::weak_ptr<trevalon::sim::PeripheralListener> listener) override { inner->attach(listener); }
+
+ private:
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> inner;
+  trevalon::ble::Uuid extra;
+};
+
+TEST_F(ReaderStackTest, TheFamilyFollowsTheServiceAndKelvoComesFirst) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  KelvoReaderConfig config;
+  auto emulator = kelvo::simulator::KelvoReaderEmulator::create(config.withDefaults());
+  radio->addPeripheral(std::make_shared<WithExtraService>(emulator, kPentaloqService));
+  radio->addPeripheral(std::make_shared<WithExtraService>(
+      std::make_shared<kelvo::simulator::OtherPeripheral>("a0a1a2a3a4a5", "Pentaloq 1", 50), kPentaloqService));
+  radio->waitIdle();
+
+  auto both = trevalon::sim::BLEReaderSim::create(radio, config.address, config.address, config.name);
+  std::shared_ptr<Reader> reader = Reader::create(both);
+  ASSERT_TRUE(reader) << "a device offering both services is a Kelvo reader";
+  auto events = std::make_shared<ReaderEvents>();
+  reader->addObserver(events);
+  both->connect();
+  ASSERT_TRUE(events->waitFor("available", 1));
+  EXPECT_EQ(reader->getBatteryLevel(), 80);
+  EXPECT_EQ(capture.countAt("Info", "Pentaloq service was found"), 0u);
+
+  auto pentaloq = trevalon::sim::BLEReaderSim::create(radio, "a0a1a2a3a4a5", "a0a1a2a3a4a5", "Pentaloq 1");
+  EXPECT_FALSE(Reader::create(pentaloq)) << "this build has no layers for that family";
+  EXPECT_TRUE(capture.containsAt("Info", "Pentaloq service was found"));
+  EXPECT_FALSE(pentaloq->isConnected());
+}
+
 TEST_F(ReaderStackTest, AvailableReaderHasTheWorkstationNameAndClockFirst) {
   ReaderStack stack{KelvoReaderConfig()};
   std::string nameWhenAnnounced;
