@@ -1,7 +1,9 @@
 #pragma once
 // The driver's six device requests served in process on a library device (the top of a reader stack), with
 // the same result codes and records as over the driver's pipe. Requests for one reader are serialised by a
-// named lock per reader address; requests for different readers run in parallel.
+// named lock per reader address; requests for different readers run in parallel. The synchronous BLE reader
+// delivers a reader's availability changes under the same lock, so a request must never be made from inside
+// an availability notification: hand it to another thread.
 
 #include <cstdint>
 #include <memory>
