@@ -9,6 +9,7 @@
 #include "LogCapture.h"
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
+#include "StackRelease.h"
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "kelvo/simulator/OtherPeripheral.h"
 #include "kelvo/simulator/Scenario.h"
@@ -89,6 +90,11 @@ class DiscoveryTest : public ::testing::Test {
   }
   void TearDown() override {
     for (auto& enumeration : enumerations) enumeration->stop();
+    std::vector<std::weak_ptr<trevalon::ble::BLEReader>> bottoms;
+    for (const auto& entry : found->byAddress()) bottoms.push_back(bottomOf(entry.second));
+    found.reset();
+    devices.reset();
+    for (const auto& bottom : bottoms) waitGone(bottom);
   }
   void discover() {
     for (auto& enumeration : enumerations) enumeration->start(50);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ReaderEvents.h"
+#include "StackRelease.h"
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "trevalon/Reader.h"
 #include "trevalon/sim/BLEReaderSim.h"
@@ -26,6 +27,14 @@ class ReaderStack {
     reader = trevalon::Reader::create(native, options);
     if (reader) reader->addObserver(events);
   }
+
+  ~ReaderStack() {
+    std::weak_ptr<trevalon::ble::BLEReader> bottom = reader ? bottomOf(reader) : std::weak_ptr<trevalon::ble::BLEReader>();
+    reader.reset();
+    waitGone(bottom);
+  }
+  ReaderStack(const ReaderStack&) = delete;
+  ReaderStack& operator=(const ReaderStack&) = delete;
 
   // What the platform does when the reader comes into range and the system connects it.
   bool connect() {
