@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "trevalon/local/Facade.h"
@@ -73,9 +74,21 @@ ReaderSession::ReaderSession(const std::string& scenarioPath) {
 }
 
 ReaderSession::~ReaderSession() {
+  // Library workers may hold a stack for the last moments of a notification: the process ends only once every
+  // stack is gone (a native reader goes last, with the stack above it), so no link key is left half freed.
+  std::vector<std::weak_ptr<trevalon::ble::BLEReaderNative>> bottoms;
+  if (natives) {
+    for (const auto& native : natives->getProvided()) bottoms.push_back(native);
+  }
   enumerations.clear();
   provider.reset();
   natives.reset();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (const auto& bottom : bottoms) {
+    while (!bottom.expired() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   scenario.reset();
   radio.reset();
   trevalon::local::Facade::instance().setSettings(nullptr);
