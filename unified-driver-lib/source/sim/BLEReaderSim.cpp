@@ -28,9 +28,13 @@ std::shared_ptr<BLEReaderSim> BLEReaderSim::create(std::shared_ptr<SimulatedRadi
   return reader;
 }
 
+// The radio's inner pointer, not the owners' one: a reader must never be the one that stops the radio.
 BLEReaderSim::BLEReaderSim(std::shared_ptr<SimulatedRadio> radio, std::string id, std::string address,
                            std::string name)
-    : radio(std::move(radio)), id(std::move(id)), address(std::move(address)), name(std::move(name)) {}
+    : radio(radio ? radio->shared_from_this() : nullptr),
+      id(std::move(id)),
+      address(std::move(address)),
+      name(std::move(name)) {}
 
 // The radio forgets expired subscribers by itself; a destructor that may run on a radio thread leaves it alone.
 BLEReaderSim::~BLEReaderSim() = default;

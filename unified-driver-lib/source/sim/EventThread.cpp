@@ -6,16 +6,20 @@ namespace trevalon::sim {
 
 EventThread::EventThread(std::string name) : thread(&EventThread::run, state, std::move(name)) {}
 
-EventThread::~EventThread() {
+EventThread::~EventThread() { stop(); }
+
+void EventThread::stop() {
+  std::lock_guard<std::mutex> once(stopping);
   {
     std::lock_guard<std::mutex> guard(state->lock);
     state->stopping = true;
     state->tasks.clear();
   }
   state->changed.notify_all();
+  if (!thread.joinable()) return;
   if (thread.get_id() == std::this_thread::get_id()) {
     thread.detach();
-  } else if (thread.joinable()) {
+  } else {
     thread.join();
   }
 }

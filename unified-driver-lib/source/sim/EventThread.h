@@ -17,8 +17,12 @@ class EventThread {
   explicit EventThread(std::string name);
   EventThread(const EventThread&) = delete;
   EventThread& operator=(const EventThread&) = delete;
-  // Drops tasks not yet run. Safe to run on the thread itself (a task may release the last owner).
+  // Stops as stop() does.
   ~EventThread();
+
+  // Drops tasks not yet run, lets the running one finish and joins the thread; later posts are ignored.
+  // On the thread itself (a task released the last owner) the thread is let go instead of joined.
+  void stop();
 
   void post(std::function<void()> task);
   // Returns once every task posted before the call has run; at once when called from the thread itself.
@@ -37,6 +41,7 @@ class EventThread {
   static void run(std::shared_ptr<State> state, std::string name);
 
   std::shared_ptr<State> state = std::make_shared<State>();
+  std::mutex stopping;
   std::thread thread;
 };
 

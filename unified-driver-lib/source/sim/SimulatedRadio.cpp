@@ -9,18 +9,37 @@
 
 namespace trevalon::sim {
 
+namespace {
+
+// The owners' share of a radio. Readers and peripherals keep the radio's inner pointer, and may release it
+// on one of the radio's own threads, where those threads cannot be joined; the owners release theirs on a
+// thread of their own, so that is where the threads are stopped and joined.
+struct RadioOwnership {
+  std::shared_ptr<SimulatedRadio> radio;
+  ~RadioOwnership() { radio->shutdown(); }
+};
+
+}  // namespace
+
 std::shared_ptr<SimulatedRadio> SimulatedRadio::create() {
-  return std::shared_ptr<SimulatedRadio>(new SimulatedRadio());
+  auto ownership = std::make_shared<RadioOwnership>();
+  ownership->radio = std::shared_ptr<SimulatedRadio>(new SimulatedRadio());
+  SimulatedRadio* radio = ownership->radio.get();
+  return std::shared_ptr<SimulatedRadio>(std::move(ownership), radio);
 }
 
 SimulatedRadio::SimulatedRadio()
     : notificationThread(std::make_unique<EventThread>("BLE_NOTIF")),
       linkThread(std::make_unique<EventThread>("MSG__PUMP")) {}
 
-SimulatedRadio::~SimulatedRadio() {
-  // Threads first: their tasks hold no pointer to the radio, but must not run against half-destroyed maps.
-  notificationThread.reset();
-  linkThread.reset();
+SimulatedRadio::~SimulatedRadio() { shutdown(); }
+
+void SimulatedRadio::shutdown() {
+  TREVALON_TRACE();
+  // Link events first, while notifications still flow: a reader busy with a link event may be waiting
+  // for an answer that arrives as a notification.
+  linkThread->stop();
+  notificationThread->stop();
 }
 
 void SimulatedRadio::addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral) {

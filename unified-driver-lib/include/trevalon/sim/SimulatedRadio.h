@@ -2,8 +2,9 @@
 // The in-process radio: emulated peripherals attach to it, native readers reach them through it. It turns
 // the peripherals' link changes into the connected-address provider's events (on a thread named
 // "MSG__PUMP") and routes their notifications to the readers that subscribed (on a thread named "BLE_NOTIF").
-// Whoever creates the radio owns it (native readers hold it only weakly) and should release it on a thread
-// of its own: the destructor joins the two threads.
+// Whoever creates the radio owns it: when the last copy of the pointer create() returned is released, the
+// two threads are stopped and joined there, even if readers or peripherals still refer to the radio (they
+// hold it through its inner pointer only, and from then on its events go nowhere).
 
 #include <map>
 #include <memory>
@@ -26,6 +27,9 @@ class SimulatedRadio : public PeripheralListener, public std::enable_shared_from
  public:
   static std::shared_ptr<SimulatedRadio> create();
   ~SimulatedRadio() override;
+
+  // Stops and joins both threads; events after it are dropped. Runs when the owners let go.
+  void shutdown();
 
   // A peripheral whose link is up when it is added is reported connected at once.
   void addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral);
