@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
@@ -92,6 +93,23 @@ class KelvoStack {
     }
     top->addObserver(events);
   }
+
+  // Worker threads of the stack (notifications, availability) hold its synchronous reader while they run: wait
+  // for them, so that no test ends while one is still inside the stack or the crypto library.
+  ~KelvoStack() {
+    std::weak_ptr<trevalon::ble::BLEReader> layers = ble;
+    top.reset();
+    proxy.reset();
+    packets.reset();
+    characteristics.reset();
+    ble.reset();
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!layers.expired() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  KelvoStack(const KelvoStack&) = delete;
+  KelvoStack& operator=(const KelvoStack&) = delete;
 
   // A plain reader: its encryption setting off, so that requests without the encryption layer are served.
   static simulator::KelvoReaderConfig plainConfig() {
