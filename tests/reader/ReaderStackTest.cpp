@@ -261,3 +261,24 @@ TEST(KelvoValueDomains, CardStatusesWithoutAStateRaiseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReaderStackReconnection, TheCardIsKnownAgainAfterTheLinkComesBack) {
+  SettingsFixture settingsStore;
+  KelvoReaderConfig config;
+  config.cardAtr = std::vector<uint8_t>{0x3B, 0x00};
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  ASSERT_EQ(stack.reader->getState(), trevalon::kCardPresent);
+  stack.events->forget();
+  // As after the link's idle period: the link drops while the reader stays in range, and the next use
+  // connects it again.
+  stack.native->disconnect();
+  EXPECT_EQ(stack.reader->getState(), trevalon::kCardUnknown);
+  stack.native->connect();
+  EXPECT_TRUE(stack.events->waitFor("state", trevalon::kCardPresent));
+  EXPECT_EQ(stack.reader->getState(), trevalon::kCardPresent);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/common/Worker.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/Settings.h"
 
@@ -376,6 +377,24 @@ void ReaderKelvoReaderTranslator::onEncryptionChanged(uint8_t value) {
 void ReaderKelvoReaderTranslator::onConnectedChanged(bool connected) {
   TREVALON_TRACE_ARGS(connected ? "true" : "false");
   notifyDevice(&DeviceObserver::onConnectedChanged, connected);
+  if (connected && announcedAvailable.load()) {
+    // The link dropped (after its idle period, say) and came back while the reader stayed in range: the
+    // card status the reader functions forgot with the link must be asked again, or the card would stay
+    // unknown, which the application takes for a card that left. Not on this thread: the connection is being
+    // made for a request that is about to use the link.
+    std::weak_ptr<ReaderKelvoReaderTranslator> self = sharedAs<ReaderKelvoReaderTranslator>();
+    common::Worker::run([self] {
+      common::setThreadName("CARD_STAT");
+      if (std::shared_ptr<ReaderKelvoReaderTranslator> translator = self.lock()) translator->refreshCardStatus();
+    });
+  }
+}
+
+void ReaderKelvoReaderTranslator::refreshCardStatus() {
+  TREVALON_TRACE();
+  std::shared_ptr<kelvo::KelvoReader> reader = lower();
+  // Asking loads the reader's device state, whose card status comes up as an event when it changed.
+  if (reader && reader->isConnected()) reader->getCardStatus();
 }
 
 void ReaderKelvoReaderTranslator::onAvailableChanged(bool available) {
@@ -390,6 +409,7 @@ void ReaderKelvoReaderTranslator::onAvailableChanged(bool available) {
       reader->setLocalTime();
     }
   }
+  announcedAvailable.store(available);
   notifyDevice(&DeviceObserver::onAvailableChanged, available);
 }
 

@@ -3,6 +3,7 @@
 // states, the serial number remembered for when the reader is out of reach, and the workstation's name and
 // clock given to the reader each time it becomes available.
 
+#include <atomic>
 #include <optional>
 
 #include "trevalon/Reader.h"
@@ -94,6 +95,11 @@ class ReaderKelvoReaderTranslator : public common::Translator<Reader, kelvo::Kel
   std::shared_ptr<kelvo::KelvoReader> lower();
   uint8_t setting(uint8_t id);
   bool changeSetting(uint8_t id, uint8_t value);
+  void refreshCardStatus();
+
+  // Whether availability has been announced upwards; a connection that comes back while it holds needs the
+  // card status asked again, as no availability change will bring it.
+  std::atomic<bool> announcedAvailable{false};
 };
 
 }  // namespace trevalon
