@@ -39,8 +39,8 @@ class BlockingQueue {
       if (timeout <= std::chrono::seconds::zero()) {
         return false;
       }
-      // One wait only: a wake-up by stop, or by a push whose element another consumer took, ends the pop.
-      if (condition.wait_for(lock, timeout) == std::cv_status::timeout && queue.empty()) {
+      // Waits out spurious wake-ups: only an element, stop or the time-out ends the wait.
+      if (!condition.wait_for(lock, timeout, [this] { return !running || !queue.empty(); })) {
         return false;
       }
     }
