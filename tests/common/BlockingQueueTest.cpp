@@ -92,3 +92,20 @@ TEST(BlockingQueue, ManyProducersLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BlockingQueue, AStopFollowedAtOnceByAResetStillEndsAWaitingPop) {
+  BlockingQueue<Bytes> queue;
+  auto waiting = std::async(std::launch::async, [&] {
+    Bytes out;
+    return queue.pop(out, std::chrono::seconds(30));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  queue.stop();
+  queue.reset();
+  ASSERT_EQ(waiting.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_FALSE(waiting.get());
+}
+
+}  // namespace

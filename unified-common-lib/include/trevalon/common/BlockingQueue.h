@@ -3,6 +3,7 @@
 // until `reset` runs the queue again, empty.
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -39,8 +40,11 @@ class BlockingQueue {
       if (timeout <= std::chrono::seconds::zero()) {
         return false;
       }
-      // Waits out spurious wake-ups: only an element, stop or the time-out ends the wait.
-      if (!condition.wait_for(lock, timeout, [this] { return !running || !queue.empty(); })) {
+      // Waits out spurious wake-ups: only an element, a stop or the time-out ends the wait. A stop ends it
+      // even when a reset follows at once (a link that went down and was configured again).
+      const uint64_t stopsBefore = stops;
+      if (!condition.wait_for(lock, timeout, [&] { return stops != stopsBefore || !queue.empty(); }) ||
+          stops != stopsBefore) {
         return false;
       }
     }
@@ -57,6 +61,7 @@ class BlockingQueue {
     {
       std::lock_guard<std::mutex> guard(mutex);
       running = false;
+      ++stops;
     }
     // Every waiter must give up, not just one: a stopped queue delivers nothing.
     condition.notify_all();
@@ -78,6 +83,7 @@ class BlockingQueue {
   mutable std::mutex mutex;
   std::condition_variable condition;
   bool running = true;
+  uint64_t stops = 0;
 };
 
 }  // namespace trevalon::common
