@@ -128,6 +128,10 @@ TEST_F(ReaderStackTest, TheFamilyFollowsTheServiceAndKelvoComesFirst) {
   EXPECT_FALSE(Reader::create(pentaloq)) << "this build has no layers for that family";
   EXPECT_TRUE(capture.containsAt("Info", "Pentaloq service was found"));
   EXPECT_FALSE(pentaloq->isConnected());
+
+  std::weak_ptr<trevalon::ble::BLEReader> bottom = bottomOf(reader);
+  reader.reset();
+  EXPECT_TRUE(waitGone(bottom)) << "the stack's worker threads must finish before the test ends";
 }
 
 TEST_F(ReaderStackTest, AvailableReaderHasTheWorkstationNameAndClockFirst) {
