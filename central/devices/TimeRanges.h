@@ -3,12 +3,14 @@
 // and an end in minutes counted from Sunday 00:00, -1 meaning unset.
 
 #include <QMetaType>
+#include <QString>
 #include <array>
 #include <cstdint>
 
 struct TimeRanges {
   static constexpr int kEntries = 7;
   static constexpr int32_t kUnset = -1;
+  static constexpr int32_t kMinutesPerDay = 1440;
 
   struct Range {
     int32_t start = kUnset;
@@ -24,6 +26,11 @@ struct TimeRanges {
     return true;
   }
   bool operator!=(const TimeRanges& other) const { return !(*this == other); }
+
+  // "{ {Mo 08:00, Mo 17:00}, {Undefined, Undefined}, ... }", as the log writes the ranges.
+  QString toText() const;
+  // "Mo 08:05" for a minute of the week; "Undefined" for a negative one.
+  static QString timeText(int32_t minutes);
 };
 
 Q_DECLARE_METATYPE(TimeRanges)

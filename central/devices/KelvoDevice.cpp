@@ -1,0 +1,588 @@
+#include "devices/KelvoDevice.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTimerEvent>
+
+#include "ApplicationSettings.h"
+#include "DesktopNotifications.h"
+
+namespace {
+
+// RPC method ids of the reader operations below.
+constexpr char kRpcGetBondIdxPrefnameList = 14;
+constexpr char kRpcEraseBondPrefnameByIndex = 15;
+constexpr char kRpcWriteExternalFlash = 20;
+constexpr char kRpcGotoBootloader = 22;
+constexpr uchar kRpcStatusOk = 0;
+constexpr uchar kRpcStatusNotSupported = 2;
+constexpr uchar kRpcStatusEraseError = 3;
+constexpr int kExternalFlashLengthLimit = 65536;
+constexpr quint8 kIndicationBootloader = 4;
+constexpr int kFullBattery = 100;
+
+void appendLittleEndian(QByteArray& bytes, quint32 value, int size) {
+  for (int i = 0; i < size; ++i) bytes.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+struct KelvoDevice::State {
+  bool connected;
+  int cardStatus;
+  int batteryLevel;
+  int encryptionStatus;
+  int cardAtrNumber;
+  int usbCableStatus;
+  bool encryptionUsed;
+  DeviceSettings settings;
+  TimeRanges ranges;
+};
+
+KelvoDevice::KelvoDevice(const Descriptor& descriptor, QObject* parent) : QObject(parent), descriptorItems(descriptor) {
+  qRegisterMetaType<KelvoDevice*>("KelvoDevice*");
+  qRegisterMetaType<BYTE>("BYTE");
+  qRegisterMetaType<TimeRanges>("TimeRanges");
+  settingsRecord.coverageRssiMinValue = DeviceSettings::kDefaultCoverageRssiMinValue;
+  parseVersions();
+
+  connect(this, &KelvoDevice::sendSettingRequested, this, &KelvoDevice::sendSetting);
+  connect(this, &KelvoDevice::sendWorkingTimeRangesRequested, this, &KelvoDevice::sendWorkingTimeRanges);
+  connect(this, &KelvoDevice::indicateRequested, this, &KelvoDevice::indicate);
+  connect(this, &KelvoDevice::removeDeviceRequested, this, &KelvoDevice::removeDevice);
+  connect(this, &KelvoDevice::batteryLevelChanged, this, &KelvoDevice::onBatteryLevelChanged);
+  connect(this, &KelvoDevice::usbCableStatusChanged, this, &KelvoDevice::onUsbCableStatusChanged);
+
+  statePollTimerId = startTimer(kStatePollMs, Qt::CoarseTimer);
+}
+
+KelvoDevice::~KelvoDevice() = default;
+
+QString KelvoDevice::address() const { return descriptorItems.value(QStringLiteral("MAC")); }
+
+bool KelvoDevice::hasTransport() const { return false; }
+
+QString KelvoDevice::driverVersion() { return QString(); }
+
+void KelvoDevice::sendSetting(BYTE setting, BYTE value) {
+  Q_UNUSED(setting);
+  Q_UNUSED(value);
+}
+
+void KelvoDevice::sendWorkingTimeRanges(TimeRanges ranges) { Q_UNUSED(ranges); }
+
+bool KelvoDevice::indicate(quint8 indication, quint8 param1, quint8 param2) {
+  Q_UNUSED(indication);
+  Q_UNUSED(param1);
+  Q_UNUSED(param2);
+  return false;
+}
+
+bool KelvoDevice::transmit(QByteArray request, QByteArray& response) {
+  Q_UNUSED(request);
+  Q_UNUSED(response);
+  return false;
+}
+
+void KelvoDevice::requestState() {}
+
+void KelvoDevice::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == statePollTimerId) {
+    requestState();
+  } else if (event->timerId() == dailyTimerId) {
+    onDailyTimer();
+  } else {
+    QObject::timerEvent(event);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// State updates
+
+void KelvoDevice::updateDeviceState(bool connected, int cardStatus, int batteryLevel, int encryptionStatus,
+                                    int cardAtrNumber, int usbCableStatus, bool encryptionUsed,
+                                    const DeviceSettings& settings, const TimeRanges& ranges) {
+  // A removed device has said goodbye once; a late state must not lock again or announce a second removal.
+  if (isRemoved()) return;
+  const State incoming{connected,      cardStatus,     batteryLevel, encryptionStatus, cardAtrNumber,
+                       usbCableStatus, encryptionUsed, settings,     ranges};
+  if (!isInitialized()) {
+    initializeFrom(incoming);
+  } else {
+    applyChanges(incoming);
+  }
+  followAuthorization(connected);
+  removeIfDisconnected(connected);
+}
+
+void KelvoDevice::initializeFrom(const State& incoming) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    cardStatusValue = incoming.cardStatus;
+    batteryLevelValue = incoming.batteryLevel;
+    encryptionStatusValue = incoming.encryptionStatus;
+    cardAtrNumberValue = incoming.cardAtrNumber;
+    usbCableStatusValue = incoming.usbCableStatus;
+    encryptionUsedValue = incoming.encryptionUsed;
+    settingsRecord = incoming.settings;
+    ranges = incoming.ranges;
+    initialized = true;
+  }
+  emit deviceInitialized(this);
+  dailyTimerId = startTimer(0, Qt::CoarseTimer);
+  emit debugMessageLogged(QStringLiteral("Initialized device %1").arg(displayName()));
+}
+
+void KelvoDevice::applyChanges(const State& incoming) {
+  if (cardStatus() != kCardStatusNoCard && (!incoming.connected || incoming.cardStatus == kCardStatusNoCard)) {
+    lockWorkstationOnCardRemoval();
+  }
+
+  struct IntField {
+    int* stored;
+    int incoming;
+    void (KelvoDevice::*changed)(int);
+    const char* message;
+  };
+  const IntField stateFields[] = {
+      {&cardStatusValue, incoming.cardStatus, &KelvoDevice::cardStatusChanged, "Device's %1 card status changed %2"},
+      {&batteryLevelValue, incoming.batteryLevel, &KelvoDevice::batteryLevelChanged,
+       "Device's %1 battery level changed %2"},
+      {&encryptionStatusValue, incoming.encryptionStatus, &KelvoDevice::encryptionStatusChanged,
+       "Device's %1 encryption status changed %2"},
+      {&cardAtrNumberValue, incoming.cardAtrNumber, &KelvoDevice::cardAtrNumberChanged,
+       "Device's %1 card atr number changed %2"},
+      {&usbCableStatusValue, incoming.usbCableStatus, &KelvoDevice::usbCableStatusChanged,
+       "Device's %1 usb cable status changed %2"},
+  };
+  const DeviceSettings& next = incoming.settings;
+  const IntField settingFields[] = {
+      {&settingsRecord.signalStrength, next.signalStrength, &KelvoDevice::signalStrengthChanged,
+       "Device's %1 signal strength setting changed %2"},
+      {&settingsRecord.advertisingMode, next.advertisingMode, &KelvoDevice::advertisingModeChanged,
+       "Device's %1 advertising mode setting changed %2"},
+      {&settingsRecord.displayAlwaysEnabled, next.displayAlwaysEnabled, &KelvoDevice::displayAlwaysEnabledChanged,
+       "Device's %1 display always enabled setting changed %2"},
+      {&settingsRecord.backlightEnabled, next.backlightEnabled, &KelvoDevice::backlightEnabledChanged,
+       "Device's %1 backlight enabled setting changed %2"},
+      {&settingsRecord.contrastLevel, next.contrastLevel, &KelvoDevice::contrastLevelChanged,
+       "Device's %1 contrast level setting changed %2"},
+      {&settingsRecord.buzzerEnabled, next.buzzerEnabled, &KelvoDevice::buzzerEnabledChanged,
+       "Device's %1 buzzer enabled setting changed %2"},
+      {&settingsRecord.encryptionEnabled, next.encryptionEnabled, &KelvoDevice::encryptionEnabledChanged,
+       "Device's %1 encryption enabled setting changed %2"},
+      {&settingsRecord.coverageRssiMinValue, next.coverageRssiMinValue, &KelvoDevice::coverageRssiMinValueChanged,
+       "Device's %1 coverage setting changed %2"},
+  };
+
+  // Each field is stored before its own signal goes out, and no later field before it, so a receiver (the
+  // battery notice looks at the USB cable) sees the record as it was when that one value changed.
+  auto apply = [this](const IntField& field) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      if (*field.stored == field.incoming) return;
+      *field.stored = field.incoming;
+    }
+    emit(this->*field.changed)(field.incoming);
+    emit debugMessageLogged(QString::fromLatin1(field.message).arg(displayName()).arg(field.incoming));
+  };
+  for (const IntField& field : stateFields) apply(field);
+
+  bool encryptionUsedChangedNow = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (encryptionUsedValue != incoming.encryptionUsed) {
+      encryptionUsedValue = incoming.encryptionUsed;
+      encryptionUsedChangedNow = true;
+    }
+  }
+  if (encryptionUsedChangedNow) {
+    emit encryptionUsedChanged(incoming.encryptionUsed);
+    emit debugMessageLogged(QStringLiteral("Device's %1 encryption used changed %2")
+                                .arg(displayName())
+                                .arg(incoming.encryptionUsed ? 1 : 0));
+  }
+
+  for (const IntField& field : settingFields) apply(field);
+
+  bool rangesChanged = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (ranges != incoming.ranges) {
+      ranges = incoming.ranges;
+      rangesChanged = true;
+    }
+  }
+  if (rangesChanged) {
+    emit workingTimeRangesChanged(incoming.ranges);
+    emit debugMessageLogged(
+        QStringLiteral("Device's %1 working time ranges changed %2").arg(displayName(), incoming.ranges.toText()));
+  }
+}
+
+// A failed authorisation is tried again only once the card has left the reader and come back; until then the
+// failure stays noted, so that the retry is not lost when the card stays in for several polls.
+void KelvoDevice::followAuthorization(bool connected) {
+  if (!connected) return;
+  bool start = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (authorizationFailedFlag && cardStatusValue != kCardStatusReady) {
+      authorizationFailedFlag = false;
+      authorizationStartedFlag = false;
+    }
+    if (!authorizationStartedFlag && cardStatusValue == kCardStatusReady) {
+      authorizationStartedFlag = true;
+      start = true;
+    }
+  }
+  if (start) emit authorizationStarted(this);
+}
+
+void KelvoDevice::removeIfDisconnected(bool connected) {
+  if (connected) return;
+  emit debugMessageLogged(QStringLiteral("Disconnected device %1").arg(displayName()));
+  removeDevice();
+}
+
+void KelvoDevice::removeDevice() {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (removed) return;
+    removed = true;
+  }
+  stopTimers();
+  emit deviceRemoved(this);
+}
+
+void KelvoDevice::stopTimers() {
+  if (statePollTimerId != 0) killTimer(statePollTimerId);
+  if (dailyTimerId != 0) killTimer(dailyTimerId);
+  statePollTimerId = 0;
+  dailyTimerId = 0;
+}
+
+void KelvoDevice::setAuthorized(bool ok) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (ok) {
+      authorized = true;
+    } else {
+      authorizationFailedFlag = true;
+    }
+  }
+  if (ok) emit deviceAuthorized(this);
+}
+
+void KelvoDevice::setAvailableFirmware(std::shared_ptr<trevalon::Firmware> firmware) {
+  const bool outdated = firmware != nullptr;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    availableFirmwareValue = std::move(firmware);
+  }
+  if (outdated) emit deviceOutdated();
+}
+
+void KelvoDevice::scheduleUpdateCheckRetry() {
+  if (isRemoved()) return;
+  if (dailyTimerId != 0) killTimer(dailyTimerId);
+  int retries = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    retries = updateCheckRetries++;
+  }
+  dailyTimerId = startTimer(retries * kUpdateRetryStepMs, Qt::CoarseTimer);
+}
+
+void KelvoDevice::onDailyTimer() {
+  killTimer(dailyTimerId);
+  dailyTimerId = startTimer(kDailyMs, Qt::CoarseTimer);
+  ApplicationSettings::setLastLogTime(descriptorItems.value(QStringLiteral("MAC")),
+                                      QDateTime::currentMSecsSinceEpoch());
+  emit deviceLogged(this);
+  emit deviceUpdateChecking(this);
+}
+
+// The workstation policy (which logon the user made, and locking the session) arrives with the security work;
+// until then only the conditions this device itself knows are checked, and nothing is locked.
+void KelvoDevice::lockWorkstationOnCardRemoval() {
+  if (!ApplicationSettings::lockingWorkstation() || !isAuthorized()) return;
+  emit verboseMessageLogged(QStringLiteral("Workstation lock for %1 not available yet").arg(displayName()));
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Settings and ranges
+
+void KelvoDevice::applySettings(const DeviceSettings& settings) {
+  const DeviceSettings stored = this->settings();
+  for (int id = DeviceSettings::kFirstSendableId; id <= DeviceSettings::kLastSendableId; ++id) {
+    const int32_t value = settings.valueOf(id);
+    // An unknown value is not a setting: sending it would write 0xFF into the reader.
+    if (value == stored.valueOf(id) || value < 0 || value > 0xFF) continue;
+    emit sendSettingRequested(static_cast<BYTE>(id), static_cast<BYTE>(value));
+  }
+}
+
+void KelvoDevice::applyWorkingTimeRanges(const TimeRanges& ranges) {
+  if (ranges != workingTimeRanges()) emit sendWorkingTimeRangesRequested(ranges);
+}
+
+void KelvoDevice::storeSentSetting(BYTE setting, BYTE value) {
+  using Changed = void (KelvoDevice::*)(int);
+  static const Changed changedSignals[] = {
+      &KelvoDevice::signalStrengthChanged, &KelvoDevice::advertisingModeChanged,
+      &KelvoDevice::displayAlwaysEnabledChanged, &KelvoDevice::backlightEnabledChanged,
+      &KelvoDevice::contrastLevelChanged, &KelvoDevice::buzzerEnabledChanged,
+      &KelvoDevice::encryptionEnabledChanged};
+  if (setting < DeviceSettings::kFirstSendableId || setting > DeviceSettings::kLastSendableId) {
+    emit debugMessageLogged(QStringLiteral("Sent to device %1 unknown setting with id %2 and value %3")
+                                .arg(displayName())
+                                .arg(setting)
+                                .arg(value));
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    *settingsRecord.fieldOf(setting) = value;
+  }
+  emit(this->*changedSignals[setting - DeviceSettings::kFirstSendableId])(value);
+}
+
+void KelvoDevice::storeSentWorkingTimeRanges(const TimeRanges& sent) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    ranges = sent;
+  }
+  emit workingTimeRangesChanged(sent);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Battery notices
+
+void KelvoDevice::onBatteryLevelChanged(int level) {
+  if (isBatteryNoticeShown()) return;
+  const int threshold = ApplicationSettings::batteryWarningThreshhold();
+  const int usbCable = usbCableStatus();
+  QString title;
+  QString text;
+  if (threshold >= level && usbCable == 0) {
+    title = tr("Kelvo Battery Warning");
+    text = tr("The battery charge went below threshold of %1%! Plug in USB to charge your Kelvo.").arg(threshold);
+  } else if (level == kFullBattery && usbCable != 0) {
+    title = tr("Kelvo Battery Information");
+    text = tr("Your Kelvo is fully charged now.");
+  } else {
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    batteryNoticeShown = true;
+  }
+  if (!showNotice(title, text)) emit errorOccurred(QStringLiteral("Could not launch your toast notification!"));
+}
+
+void KelvoDevice::onUsbCableStatusChanged(int status) {
+  Q_UNUSED(status);
+  std::lock_guard<std::mutex> guard(lock);
+  batteryNoticeShown = false;
+}
+
+// The notice service belongs to the GUI thread; the device asks it there and does not wait for the bus.
+bool KelvoDevice::showNotice(const QString& title, const QString& text) {
+  DesktopNotifications& notifications = DesktopNotifications::instance();
+  if (!notifications.isInitialized()) return false;
+  QMetaObject::invokeMethod(
+      &notifications, [&notifications, title, text] { notifications.showNotice(title, text); },
+      Qt::QueuedConnection);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Reader operations over RPC
+
+bool KelvoDevice::getBondedDevices(QMap<int, QString>& bonds, int& ownIndex) {
+  bonds.clear();
+  QByteArray response;
+  if (!transmit(QByteArray(1, kRpcGetBondIdxPrefnameList), response)) {
+    emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
+    return false;
+  }
+  if (response.isEmpty()) {
+    emit debugMessageLogged(QStringLiteral("Empty transmit response of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
+    return false;
+  }
+  const uchar status = static_cast<uchar>(response[0]);
+  if (status != kRpcStatusOk) return false;
+  if (response.size() < 2) {
+    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
+    return false;
+  }
+  ownIndex = static_cast<uchar>(response[1]);
+  const int size = response.size();
+  int position = 2;
+  if (size < 4) return true;
+  while (position + 2 <= size) {
+    const int index = static_cast<uchar>(response[position]);
+    const int nameLength = static_cast<uchar>(response[position + 1]);
+    if (position + 2 + nameLength > size) {
+      emit debugMessageLogged(QStringLiteral("Invalid response data of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
+      return false;
+    }
+    const QString name = QString::fromLocal8Bit(response.constData() + position + 2, nameLength);
+    bonds[index] = name.isEmpty() ? tr("Unknown") : name;
+    position += 2 + nameLength;
+  }
+  return true;
+}
+
+bool KelvoDevice::eraseBond(int index) {
+  QByteArray request(1, kRpcEraseBondPrefnameByIndex);
+  request.append(static_cast<char>(index));
+  QByteArray response;
+  if (!transmit(request, response)) {
+    emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
+    return false;
+  }
+  if (response.isEmpty()) {
+    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
+    return false;
+  }
+  const uchar status = static_cast<uchar>(response[0]);
+  if (status == kRpcStatusOk) return true;
+  if (status == kRpcStatusEraseError) {
+    const int error = response.size() > 1 ? static_cast<uchar>(response[1]) : 0;
+    emit debugMessageLogged(QStringLiteral("Error (%1) of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX").arg(error));
+  }
+  return false;
+}
+
+bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int length) {
+  if (length >= kExternalFlashLengthLimit || length < 0 || offset < 0) {
+    emit debugMessageLogged(QStringLiteral("Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
+    return false;
+  }
+  if (static_cast<qint64>(offset) + length > data.size()) {
+    emit debugMessageLogged(QStringLiteral("Invalid data size of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
+    return false;
+  }
+  QByteArray request(1, kRpcWriteExternalFlash);
+  appendLittleEndian(request, static_cast<quint32>(offset), 4);
+  appendLittleEndian(request, static_cast<quint32>(length), 2);
+  request.append(data.constData() + offset, length);
+  QByteArray response;
+  if (!transmit(request, response)) {
+    emit debugMessageLogged(QStringLiteral("Failed transmit RPC_METHOD_WRITE_EXTERNAL_FLASH"));
+    return false;
+  }
+  if (response.isEmpty()) {
+    emit debugMessageLogged(QStringLiteral("RPC_METHOD_WRITE_EXTERNAL_FLASH invalid result length"));
+    return false;
+  }
+  const uchar status = static_cast<uchar>(response[0]);
+  if (status == kRpcStatusOk) return true;
+  emit debugMessageLogged(QStringLiteral("RPC error %1 of RPC_METHOD_WRITE_EXTERNAL_FLASH").arg(status));
+  return false;
+}
+
+bool KelvoDevice::supportsExternalFlash() {
+  QByteArray response;
+  if (!transmit(QByteArray(1, kRpcWriteExternalFlash), response)) return false;
+  return !response.isEmpty() && static_cast<uchar>(response[0]) != kRpcStatusNotSupported;
+}
+
+// Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.
+bool KelvoDevice::gotoBootloader(quint8 mode) {
+  QByteArray request(1, kRpcGotoBootloader);
+  request.append(static_cast<char>(mode));
+  QByteArray response;
+  transmit(request, response);
+  if (response.size() == 1 && static_cast<uchar>(response[0]) == kRpcStatusNotSupported) {
+    indicate(kIndicationBootloader, 0, 0);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Names and versions
+
+QString KelvoDevice::serial() const { return descriptorItems.value(QStringLiteral("Serial")); }
+
+QString KelvoDevice::displayName() const { return QStringLiteral("Kelvo ") + serial(); }
+
+QString KelvoDevice::modelName() const {
+  const QString number = serial();
+  if (number.startsWith(QLatin1String("572"))) return QStringLiteral("tvKelvo");
+  if (number.startsWith(QLatin1String("KLV2")) || number.startsWith(QLatin1String("K2XX"))) {
+    return QStringLiteral("tvKelvo2");
+  }
+  if (number.startsWith(QLatin1String("K2M"))) return QStringLiteral("tvKelvo2Mini");
+  return QStringLiteral("Classic");
+}
+
+bool KelvoDevice::isSecondGeneration() const {
+  const QString number = serial();
+  return number.startsWith(QLatin1String("K2")) || number.startsWith(QLatin1String("KLV2"));
+}
+
+void KelvoDevice::parseVersions() {
+  const QStringList firmwareParts =
+      descriptorItems.value(QStringLiteral("Firmware")).split(QLatin1Char('-'), Qt::SkipEmptyParts);
+  if (!firmwareParts.isEmpty()) {
+    QString numeric = firmwareParts.first();
+    const int end = numeric.indexOf(QRegularExpression(QStringLiteral("[^0-9.]")));
+    if (end >= 0) numeric.truncate(end);
+    for (const QString& part : numeric.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+      firmwareVersionNumbers.append(part.toInt());
+    }
+  }
+
+  const QStringList hardwareParts =
+      descriptorItems.value(QStringLiteral("Hardware")).split(QStringLiteral("rev"), Qt::SkipEmptyParts);
+  if (!hardwareParts.isEmpty()) {
+    const QStringList numbers = hardwareParts.at(0).split(QLatin1Char('.'));
+    hardwareVersionNumbers.append(numbers.value(0).toInt());
+    hardwareVersionNumbers.append(numbers.value(1).toInt());
+  }
+  if (hardwareParts.size() > 1) hardwareVersionNumbers.append(hardwareParts.at(1).toInt());
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Accessors
+
+#define KELVO_DEVICE_GETTER(type, name, expression) \
+  type KelvoDevice::name() const {                  \
+    std::lock_guard<std::mutex> guard(lock);        \
+    return expression;                              \
+  }
+
+KELVO_DEVICE_GETTER(KelvoDevice::Descriptor, descriptor, descriptorItems)
+KELVO_DEVICE_GETTER(DeviceSettings, settings, settingsRecord)
+KELVO_DEVICE_GETTER(TimeRanges, workingTimeRanges, ranges)
+KELVO_DEVICE_GETTER(QList<int>, firmwareVersion, firmwareVersionNumbers)
+KELVO_DEVICE_GETTER(QList<int>, hardwareVersion, hardwareVersionNumbers)
+KELVO_DEVICE_GETTER(bool, isRemoved, removed)
+KELVO_DEVICE_GETTER(bool, isAuthorized, authorized)
+KELVO_DEVICE_GETTER(bool, isAuthorizationStarted, authorizationStartedFlag)
+KELVO_DEVICE_GETTER(bool, isAuthorizationFailed, authorizationFailedFlag)
+KELVO_DEVICE_GETTER(bool, isInitialized, initialized)
+KELVO_DEVICE_GETTER(int, cardStatus, cardStatusValue)
+KELVO_DEVICE_GETTER(int, batteryLevel, batteryLevelValue)
+KELVO_DEVICE_GETTER(int, encryptionStatus, encryptionStatusValue)
+KELVO_DEVICE_GETTER(int, cardAtrNumber, cardAtrNumberValue)
+KELVO_DEVICE_GETTER(int, usbCableStatus, usbCableStatusValue)
+KELVO_DEVICE_GETTER(bool, encryptionUsed, encryptionUsedValue)
+KELVO_DEVICE_GETTER(int, signalStrength, settingsRecord.signalStrength)
+KELVO_DEVICE_GETTER(int, advertisingMode, settingsRecord.advertisingMode)
+KELVO_DEVICE_GETTER(int, displayAlwaysEnabled, settingsRecord.displayAlwaysEnabled)
+KELVO_DEVICE_GETTER(int, backlightEnabled, settingsRecord.backlightEnabled)
+KELVO_DEVICE_GETTER(int, contrastLevel, settingsRecord.contrastLevel)
+KELVO_DEVICE_GETTER(int, buzzerEnabled, settingsRecord.buzzerEnabled)
+KELVO_DEVICE_GETTER(int, encryptionEnabled, settingsRecord.encryptionEnabled)
+KELVO_DEVICE_GETTER(int, coverageRssiMinValue, settingsRecord.coverageRssiMinValue)
+KELVO_DEVICE_GETTER(std::shared_ptr<trevalon::Firmware>, availableFirmware, availableFirmwareValue)
+KELVO_DEVICE_GETTER(int, updateCheckRetryCount, updateCheckRetries)
+KELVO_DEVICE_GETTER(bool, isBatteryNoticeShown, batteryNoticeShown)
+
+#undef KELVO_DEVICE_GETTER
