@@ -1,5 +1,6 @@
 #include "kelvo/simulator/Scenario.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "kelvo/simulator/OtherPeripheral.h"
@@ -7,21 +8,45 @@
 namespace kelvo::simulator {
 
 Scenario Scenario::populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
-                            const std::vector<ScenarioDevice>& devices) {
+                           const std::vector<ScenarioDevice>& devices) {
   Scenario scenario;
   for (const ScenarioDevice& device : devices) {
-    std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral;
-    if (device.family == "kelvo") {
-      auto reader = KelvoReaderEmulator::create(device.reader);
-      scenario.kelvoReaders.push_back(reader);
-      peripheral = reader;
-    } else {
-      peripheral = std::make_shared<OtherPeripheral>(device.reader.address, device.reader.name, device.reader.battery);
-    }
-    scenario.all.push_back(peripheral);
+    std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral = scenario.add(device);
     if (radio) radio->addPeripheral(peripheral);
   }
   return scenario;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::add(const ScenarioDevice& device) {
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral;
+  if (device.family == "kelvo") {
+    auto reader = KelvoReaderEmulator::create(device.reader);
+    kelvoReaders.push_back(reader);
+    peripheral = reader;
+  } else {
+    peripheral = std::make_shared<OtherPeripheral>(device.reader.address, device.reader.name, device.reader.battery);
+  }
+  all.push_back(peripheral);
+  return peripheral;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::remove(const std::string& address) {
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> removed = peripheral(address);
+  if (!removed) return nullptr;
+  all.erase(std::remove(all.begin(), all.end(), removed), all.end());
+  kelvoReaders.erase(std::remove_if(kelvoReaders.begin(), kelvoReaders.end(),
+                                    [&removed](const std::shared_ptr<KelvoReaderEmulator>& reader) {
+                                      return reader == removed;
+                                    }),
+                     kelvoReaders.end());
+  return removed;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::peripheral(const std::string& address) const {
+  for (const auto& candidate : all) {
+    if (candidate->address() == address) return candidate;
+  }
+  return nullptr;
 }
 
 Scenario Scenario::fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path) {

@@ -307,6 +307,16 @@ std::vector<ScenarioDevice> ScenarioLoader::parse(const std::string& content) {
   return devices;
 }
 
+ScenarioDevice ScenarioLoader::parseDevice(const std::string& content) {
+  json document;
+  try {
+    document = json::parse(content);
+  } catch (const json::parse_error& error) {
+    throw ScenarioError(std::string("not valid JSON: ") + error.what());
+  }
+  return readDevice(document, "device");
+}
+
 std::vector<ScenarioDevice> ScenarioLoader::load(const std::string& path) {
   std::ifstream file(path);
   if (!file) throw ScenarioError(path + ": cannot be read");

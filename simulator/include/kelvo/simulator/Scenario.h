@@ -22,6 +22,12 @@ class Scenario {
   // Empty when the simulated backend is not selected; throws ScenarioError when it is but the file is unusable.
   static std::optional<Scenario> fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio);
 
+  // Builds the device and keeps it; placing it on a radio is the caller's business.
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> add(const ScenarioDevice& device);
+  // Forgets the device; the caller takes it off its radio. Null when the address is unknown.
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> remove(const std::string& address);
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral(const std::string& address) const;
+
   const std::vector<std::shared_ptr<KelvoReaderEmulator>>& readers() const { return kelvoReaders; }
   const std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>>& peripherals() const { return all; }
   std::shared_ptr<KelvoReaderEmulator> reader(const std::string& address) const;

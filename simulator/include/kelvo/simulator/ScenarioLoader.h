@@ -21,6 +21,8 @@ class ScenarioLoader {
  public:
   static std::vector<ScenarioDevice> parse(const std::string& text);
   static std::vector<ScenarioDevice> load(const std::string& path);
+  // One device object as it stands in a scenario's "devices" array; errors name it "device".
+  static ScenarioDevice parseDevice(const std::string& text);
 };
 
 }  // namespace kelvo::simulator
