@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
@@ -54,43 +53,23 @@ class AvailabilityWatch : public trevalon::DeviceObserver {
 
 ReaderSession::ReaderSession(const std::string& scenarioPath) {
   prepareSettings();
-  radio = trevalon::sim::SimulatedRadio::create();
   try {
-    scenario = simulator::Scenario::fromFile(radio, scenarioPath);
+    backend = scenarioPath.empty() ? simulator::ReaderBackend::fromEnvironment()
+                                   : simulator::ReaderBackend::fromScenarioFile(scenarioPath);
   } catch (const std::exception& error) {
+    if (scenarioPath.empty()) throw std::runtime_error(std::string("cannot reach readers: ") + error.what());
     throw std::runtime_error(std::string("cannot use scenario ") + scenarioPath + ": " + error.what());
   }
-  radio->waitIdle();
-  natives = std::make_shared<trevalon::sim::ProviderBLESim>(radio);
   provider = trevalon::Reader::createDeviceProvider();
-  provider->setMaster(natives);
-  // Readers offer the reader service in one of its two variants; a device is found under either.
-  for (uint16_t variant : {0x6803, 0x6801}) {
-    auto enumeration = std::make_shared<Enumeration>(radio, simulator::KelvoReaderEmulator::serviceUuid(variant));
-    enumeration->addObserver(natives);
-    enumeration->update();
-    enumerations.push_back(enumeration);
-  }
+  provider->setMaster(backend->natives());
+  // One enumeration on this thread is all a short-lived tool needs.
+  backend->pollOnce();
 }
 
 ReaderSession::~ReaderSession() {
-  // Library workers may hold a stack for the last moments of a notification: the process ends only once every
-  // stack is gone (a native reader goes last, with the stack above it), so no link key is left half freed.
-  std::vector<std::weak_ptr<trevalon::ble::BLEReaderNative>> bottoms;
-  if (natives) {
-    for (const auto& native : natives->getProvided()) bottoms.push_back(native);
-  }
-  enumerations.clear();
+  // The backend waits for the native readers, which go with the stacks above them.
   provider.reset();
-  natives.reset();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  for (const auto& bottom : bottoms) {
-    while (!bottom.expired() && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  scenario.reset();
-  radio.reset();
+  backend.reset();
   trevalon::local::Facade::instance().setSettings(nullptr);
   std::error_code ignored;
   std::filesystem::remove_all(settingsDirectory, ignored);
@@ -126,7 +105,7 @@ std::shared_ptr<trevalon::Device> ReaderSession::find(const std::string& address
 }
 
 std::shared_ptr<trevalon::ble::BLEReaderNative> ReaderSession::nativeOf(const std::string& address) {
-  for (const std::shared_ptr<trevalon::ble::BLEReaderNative>& native : natives->getProvided()) {
+  for (const std::shared_ptr<trevalon::ble::BLEReaderNative>& native : backend->natives()->getProvided()) {
     if (native && native->getAddress() == address) return native;
   }
   return nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 // The readers the tool can reach: the discovery chain over the selected radio (a scenario on the simulated
-// radio), the devices it built, and a settings store of its own for the emulated readers' keys and serials.
+// radio, or BlueZ), the devices it built, and a settings store of its own for the readers' keys and serials.
 
 #include <chrono>
 #include <memory>
@@ -8,11 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/Scenario.h"
+#include "kelvo/simulator/ReaderBackend.h"
 #include "trevalon/Reader.h"
-#include "trevalon/sim/ProviderBLESim.h"
-#include "trevalon/sim/ProviderSim.h"
-#include "trevalon/sim/SimulatedRadio.h"
 
 namespace kelvo::cli {
 
@@ -20,7 +17,8 @@ class ReaderSession {
  public:
   static constexpr std::chrono::seconds kAvailabilityWait = std::chrono::seconds(5);
 
-  // Throws std::runtime_error with a message for the user when the scenario cannot be used.
+  // An empty path takes the radio the environment selects (BlueZ unless KELVO_BLE_BACKEND=sim). Throws
+  // std::runtime_error with a message for the user when the radio cannot be used.
   explicit ReaderSession(const std::string& scenarioPath);
   ~ReaderSession();
   ReaderSession(const ReaderSession&) = delete;
@@ -33,21 +31,11 @@ class ReaderSession {
   bool waitAvailable(const std::shared_ptr<trevalon::Device>& device, std::chrono::milliseconds limit);
 
  private:
-  // Polls the radio on the caller's thread: one enumeration is all a short-lived tool needs.
-  class Enumeration : public trevalon::sim::ProviderSim {
-   public:
-    using ProviderSim::ProviderSim;
-    using ProviderSim::update;
-  };
-
   void prepareSettings();
   std::shared_ptr<trevalon::ble::BLEReaderNative> nativeOf(const std::string& address);
 
   std::string settingsDirectory;
-  std::shared_ptr<trevalon::sim::SimulatedRadio> radio;
-  std::optional<simulator::Scenario> scenario;
-  std::vector<std::shared_ptr<Enumeration>> enumerations;
-  std::shared_ptr<trevalon::sim::ProviderBLESim> natives;
+  std::unique_ptr<simulator::ReaderBackend> backend;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
 };
 

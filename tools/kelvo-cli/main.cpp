@@ -23,7 +23,8 @@ const char* const kUsage =
     "  indicate ADDR HEX           Indicate; prints \"code = N\"\n"
     "  rpc ADDR HEX                TransmitRpc; prints \"code = N\" and \"response = HEX\"\n"
     "  apdu ADDR HEX               powers the card if needed and prints \"response = HEX\"\n"
-    "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too.\n";
+    "Without --scenario, readers are reached through BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS),\n"
+    "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -55,15 +56,6 @@ int main(int argc, char** argv) {
   if (verbose) {
     trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
   }
-  if (scenario.empty()) {
-    const char* backend = std::getenv("KELVO_BLE_BACKEND");
-    const char* file = std::getenv("KELVO_SIM_SCENARIO");
-    if (backend && std::string(backend) == "sim" && file) scenario = file;
-  }
-  if (scenario.empty()) {
-    return kelvo::cli::Commands::fail("this build has no platform Bluetooth backend yet; use --scenario FILE");
-  }
-
   const std::string command = args.front();
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   std::unique_ptr<kelvo::cli::ReaderSession> session;

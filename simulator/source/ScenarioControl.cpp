@@ -1,0 +1,148 @@
+#include "kelvo/simulator/ScenarioControl.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "kelvo/simulator/ScenarioLoader.h"
+
+namespace kelvo::simulator {
+namespace {
+
+// A card that answers like a plain contact card, for an "insert" that names no ATR.
+const std::vector<uint8_t> kDefaultAtr = {0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
+
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream stream(text);
+  std::vector<std::string> found;
+  for (std::string word; stream >> word;) found.push_back(word);
+  return found;
+}
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+bool parseNumber(const std::string& text, int low, int high, int& value) {
+  if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), ::isdigit)) return false;
+  value = std::stoi(text);
+  return value >= low && value <= high;
+}
+
+bool parseHex(const std::string& text, std::vector<uint8_t>& bytes) {
+  if (text.empty() || text.size() % 2 != 0 || !std::all_of(text.begin(), text.end(), ::isxdigit)) return false;
+  bytes.clear();
+  for (size_t i = 0; i < text.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  return true;
+}
+
+std::string error(const std::string& why) { return "error: " + why; }
+
+}  // namespace
+
+ScenarioControl::ScenarioControl(Scenario& scenario, Place place, Withdraw withdraw)
+    : scenario(scenario), place(std::move(place)), withdraw(std::move(withdraw)) {}
+
+std::string ScenarioControl::execute(const std::string& line) {
+  std::lock_guard<std::mutex> guard(lock);
+  const Arguments arguments = words(line);
+  if (arguments.empty()) return error("empty command");
+  const std::string& command = arguments.front();
+  try {
+    if (command == "insert") return insertCard(arguments);
+    if (command == "remove") return removeCard(arguments);
+    if (command == "battery") return battery(arguments);
+    if (command == "usb") return usb(arguments);
+    if (command == "drop") return drop(arguments);
+    if (command == "remove-reader") return removeReader(arguments);
+    if (command == "add-reader") {
+      const size_t start = line.find("add-reader") + std::string("add-reader").size();
+      return addReader(line.substr(start));
+    }
+  } catch (const std::exception& failure) {
+    return error(failure.what());
+  }
+  return error("unknown command '" + command +
+               "' (known: insert, remove, battery, usb, drop, add-reader, remove-reader)");
+}
+
+std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& arguments, size_t count,
+                                                            std::string& why) const {
+  if (arguments.size() != count) {
+    why = "'" + arguments.front() + "' takes " + std::to_string(count - 1) + " argument(s)";
+    return nullptr;
+  }
+  const std::string address = lowerCase(arguments[1]);
+  std::shared_ptr<KelvoReaderEmulator> found = scenario.reader(address);
+  if (!found) why = "no Kelvo reader " + address;
+  return found;
+}
+
+std::string ScenarioControl::insertCard(const Arguments& arguments) {
+  std::string why;
+  std::vector<uint8_t> atr = kDefaultAtr;
+  if (arguments.size() == 3 && !parseHex(arguments[2], atr)) return error("ATR must be hexadecimal bytes");
+  auto target = reader(arguments, arguments.size() == 3 ? 3 : 2, why);
+  if (!target) return error(why);
+  target->insertCard(atr);
+  return "ok";
+}
+
+std::string ScenarioControl::removeCard(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, 2, why);
+  if (!target) return error(why);
+  target->removeCard();
+  return "ok";
+}
+
+std::string ScenarioControl::battery(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, 3, why);
+  if (!target) return error(why);
+  int level = 0;
+  if (!parseNumber(arguments[2], 0, 100, level)) return error("battery level must be 0 to 100");
+  target->setBatteryLevel(static_cast<uint8_t>(level));
+  return "ok";
+}
+
+std::string ScenarioControl::usb(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, 3, why);
+  if (!target) return error(why);
+  int connected = 0;
+  if (!parseNumber(arguments[2], 0, 1, connected)) return error("usb takes 0 or 1");
+  target->setUsbCable(static_cast<uint8_t>(connected));
+  return "ok";
+}
+
+std::string ScenarioControl::drop(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, 2, why);
+  if (!target) return error(why);
+  if (!target->isLinkUp()) return error("the link of " + target->address() + " is down already");
+  target->setLinkUp(false);
+  target->setLinkUp(true);
+  return "ok";
+}
+
+std::string ScenarioControl::addReader(const std::string& json) {
+  ScenarioDevice device = ScenarioLoader::parseDevice(json);
+  if (scenario.peripheral(device.reader.address)) return error("address " + device.reader.address + " is in use");
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> added = scenario.add(device);
+  if (place) place(added);
+  return "ok";
+}
+
+std::string ScenarioControl::removeReader(const Arguments& arguments) {
+  if (arguments.size() != 2) return error("'remove-reader' takes 1 argument(s)");
+  const std::string address = lowerCase(arguments[1]);
+  if (!scenario.peripheral(address)) return error("no device " + address);
+  if (withdraw) withdraw(address);
+  scenario.remove(address);
+  return "ok";
+}
+
+}  // namespace kelvo::simulator
