@@ -1,23 +1,14 @@
 #pragma once
-// Stand-ins for the views that later appear as pop-up contents. The window knows them by class name only, so these
-// carry the real names and the signals the window listens to; replace them by the real views once those exist.
+// What the window shows as pop-up contents. The window knows them by class name only; the tutorial is still a
+// stand-in with its real name and the signal the window listens to, to be replaced once the tutorial exists.
 
 #include <QWidget>
+
+#include "views/DevicesPage.h"
+#include "views/WorkingTimeRangesPage.h"
 
 class TutorialView : public QWidget {
   Q_OBJECT
  signals:
   void requestClose(bool isGlobal);
-};
-
-class WorkingTimeRangesPage : public QWidget {
-  Q_OBJECT
- signals:
-  void finished();
-};
-
-class DevicesPage : public QWidget {
-  Q_OBJECT
- signals:
-  void deviceSelected(QString deviceName);
 };

@@ -18,6 +18,7 @@
 #include "LogView.h"
 #include "PopupContents.h"
 #include "SettingsView.h"
+#include "devices/KelvoDevice.h"
 
 namespace {
 
@@ -216,12 +217,13 @@ TEST_F(WindowTest, ShadeClickClosesAnOrdinaryPopupButAClickInsideTheFrameDoesNot
 }
 
 TEST_F(WindowTest, ContentsCloseTheirPopupByTheirOwnSignals) {
-  auto* ranges = new WorkingTimeRangesPage();
+  KelvoDevice device({{QStringLiteral("Serial"), QStringLiteral("5000000001")}});
+  auto* ranges = new WorkingTimeRangesPage(&device);
   open(ranges, false, true);
   emit ranges->finished();
   EXPECT_TRUE(frames().isEmpty());
 
-  auto* devices = new DevicesPage();
+  auto* devices = new DevicesPage({&device}, &device);
   open(devices, true, false);
   emit devices->deviceSelected(QString());
   EXPECT_TRUE(frames().isEmpty());

@@ -1,0 +1,504 @@
+#include "KelvoDeviceView.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVariant>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "AdvertisingSettingPage.h"
+#include "ApplicationSettings.h"
+#include "BacklightSettingPage.h"
+#include "BatteryGauge.h"
+#include "BatterySettingPage.h"
+#include "BuzzerSettingPage.h"
+#include "DescriptorTable.h"
+#include "DeviceSymbols.h"
+#include "DeviceThreadCall.h"
+#include "DisplaySettingPage.h"
+#include "SignalStrngSettingPage.h"
+#include "WorkingTimeRangesPage.h"
+#include "devices/KelvoDevice.h"
+
+namespace {
+
+const char kResourceProperty[] = "resource";
+const char kButtonStyle[] = "background-color: rgb(240, 240, 240);";
+const QColor kOwnBondingColor(0, 0, 255);
+constexpr int kSymbolSize = 48;
+constexpr int kBatteryOffsetX = -50;
+
+// The descriptor keys that the reader sends, named here so that the translation tools collect them.
+const char* const kDescriptorKeyTexts[] = {
+    QT_TRANSLATE_NOOP("KelvoDeviceView", "Serial"),   QT_TRANSLATE_NOOP("KelvoDeviceView", "MAC"),
+    QT_TRANSLATE_NOOP("KelvoDeviceView", "Hardware"), QT_TRANSLATE_NOOP("KelvoDeviceView", "Bootloader"),
+    QT_TRANSLATE_NOOP("KelvoDeviceView", "Firmware"), QT_TRANSLATE_NOOP("KelvoDeviceView", "Build"),
+    QT_TRANSLATE_NOOP("KelvoDeviceView", "Driver"),
+};
+
+// The resource name travels with the picture so that what a label shows can be told without comparing pixels.
+void showSymbol(QLabel* label, const QString& resource) {
+  label->setProperty(kResourceProperty, resource);
+  if (resource.isEmpty()) {
+    label->clear();
+    label->hide();
+    return;
+  }
+  label->setPixmap(QPixmap(resource));
+  label->show();
+}
+
+QLabel* makeSymbol(QWidget* parent, const QString& name, int size = kSymbolSize) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setFixedSize(size, size);
+  label->setScaledContents(true);
+  return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& text) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(name);
+  button->setCursor(Qt::PointingHandCursor);
+  button->setStyleSheet(QString::fromLatin1(kButtonStyle));
+  return button;
+}
+
+QLabel* makeHtmlColumn(QWidget* parent, const QString& name) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setTextFormat(Qt::RichText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+}  // namespace
+
+KelvoDeviceView::KelvoDeviceView(QObject* deviceManager, KelvoDevice* device, QWidget* parent)
+    : QWidget(parent),
+      manager(deviceManager),
+      kelvoDevice(device),
+      frontPicture(DeviceSymbols::frontPicture(device->modelName())),
+      backPicture(DeviceSymbols::backPicture(device->modelName())),
+      hasBacklight(DeviceSymbols::hasBacklight(device->serial())) {
+  createForm();
+  connectDevice();
+  applyCurrentValues();
+  fillDescriptorTable(QString());
+  loadDriverVersion();
+  titleButton->setText(device->displayName());
+  pictureSwitched(false);
+  eraseButton->setEnabled(false);
+  if (!hasBacklight) {
+    backlightLabel->hide();
+    backlightButton->hide();
+  }
+}
+
+void KelvoDeviceView::createForm() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(20, 10, 20, 10);
+  layout->setSpacing(6);
+
+  titleButton = new QPushButton(this);
+  titleButton->setObjectName(QStringLiteral("titleButton"));
+  titleButton->setFlat(true);
+  QFont titleFont = titleButton->font();
+  titleFont.setPointSize(16);
+  titleFont.setBold(true);
+  titleButton->setFont(titleFont);
+  layout->addWidget(titleButton, 0, Qt::AlignHCenter);
+
+  mainArea = new QWidget(this);
+  mainArea->setObjectName(QStringLiteral("mainArea"));
+  auto* columns = new QHBoxLayout(mainArea);
+  columns->setContentsMargins(0, 0, 0, 0);
+  columns->setSpacing(30);
+  columns->addWidget(createPictureColumn());
+  columns->addWidget(createStatusColumn());
+  columns->addWidget(createInfoStack(), 1);
+  layout->addWidget(mainArea, 1);
+  layout->addWidget(createEcoPanel(), 0, Qt::AlignHCenter);
+}
+
+QWidget* KelvoDeviceView::createPictureColumn() {
+  auto* column = new QWidget(mainArea);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  pictureButton = new QPushButton(column);
+  pictureButton->setObjectName(QStringLiteral("pictureButton"));
+  pictureButton->setCheckable(true);
+  pictureButton->setFlat(true);
+  pictureButton->setCursor(Qt::PointingHandCursor);
+  pictureButton->setStyleSheet(QStringLiteral("border: none;"));
+  pictureButton->setIconSize(QSize(240, 360));
+  pictureButton->setFixedSize(240, 360);
+  layout->addWidget(pictureButton);
+
+  auto* shadow = new QLabel(column);
+  shadow->setPixmap(QPixmap(QStringLiteral(":/res/gui/shadow-bottom.png")).scaled(240, 12));
+  layout->addWidget(shadow);
+
+  turnButton = new QPushButton(column);
+  turnButton->setObjectName(QStringLiteral("turnButton"));
+  turnButton->setFlat(true);
+  turnButton->setCursor(Qt::PointingHandCursor);
+  turnButton->setStyleSheet(QStringLiteral("border: none;"));
+  turnButton->setIcon(QIcon(QStringLiteral(":/res/gui/arrow_turn.png")));
+  turnButton->setIconSize(QSize(40, 40));
+  turnButton->setFixedSize(40, 40);
+  layout->addWidget(turnButton, 0, Qt::AlignHCenter);
+  layout->addStretch(1);
+
+  connect(pictureButton, &QPushButton::toggled, this, &KelvoDeviceView::pictureSwitched);
+  connect(turnButton, &QPushButton::clicked, pictureButton, &QPushButton::click);
+  return column;
+}
+
+QWidget* KelvoDeviceView::createStatusColumn() {
+  auto* column = new QWidget(mainArea);
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(8);
+
+  cardLabel = makeSymbol(column, QStringLiteral("cardLabel"));
+  cardLabel->setFixedSize(120, 80);
+  layout->addWidget(cardLabel, 0, Qt::AlignHCenter);
+
+  auto* batteryRow = new QHBoxLayout();
+  auto* battery = new QLabel(column);
+  battery->setObjectName(QStringLiteral("batteryBody"));
+  battery->setFixedSize(60, 222);
+  battery->setPixmap(QPixmap(QStringLiteral(":/res/gui/Battery-Body.png")));
+  batteryBar = new QLabel(battery);
+  batteryBar->setObjectName(QStringLiteral("batteryBar"));
+  batteryMarker = new QLabel(battery);
+  batteryMarker->setObjectName(QStringLiteral("batteryMarker"));
+  batteryMarker->setStyleSheet(BatteryGauge::markerStyle());
+  batteryRow->addWidget(battery);
+  chargingLabel = makeSymbol(column, QStringLiteral("chargingLabel"));
+  showSymbol(chargingLabel, DeviceSymbols::chargingSymbol());
+  batteryRow->addWidget(chargingLabel, 0, Qt::AlignBottom);
+  layout->addLayout(batteryRow);
+
+  batteryLevelLabel = new QLabel(column);
+  batteryLevelLabel->setObjectName(QStringLiteral("batteryLevelLabel"));
+  QFont levelFont = batteryLevelLabel->font();
+  levelFont.setPointSize(14);
+  batteryLevelLabel->setFont(levelFont);
+  layout->addWidget(batteryLevelLabel);
+  batteryButton = makeButton(column, QStringLiteral("batteryButton"), tr("Modify battery warning level"));
+  layout->addWidget(batteryButton);
+
+  auto* symbolRow = new QHBoxLayout();
+  encryptionLabel = makeSymbol(column, QStringLiteral("encryptionLabel"));
+  coverageLabel = makeSymbol(column, QStringLiteral("coverageLabel"));
+  symbolRow->addWidget(encryptionLabel);
+  symbolRow->addWidget(coverageLabel);
+  symbolRow->addStretch(1);
+  layout->addLayout(symbolRow);
+  layout->addStretch(1);
+
+  connect(batteryButton, &QPushButton::clicked, this, &KelvoDeviceView::batteryClicked);
+  return column;
+}
+
+QWidget* KelvoDeviceView::createInfoStack() {
+  infoStack = new QStackedWidget(mainArea);
+  infoStack->setObjectName(QStringLiteral("infoStack"));
+
+  auto* front = new QWidget(infoStack);
+  auto* frontLayout = new QVBoxLayout(front);
+  frontLayout->setContentsMargins(0, 0, 0, 0);
+  auto* table = new QHBoxLayout();
+  table->setSpacing(0);
+  descriptorKeys = makeHtmlColumn(front, QStringLiteral("descriptorKeys"));
+  descriptorSeparators = makeHtmlColumn(front, QStringLiteral("descriptorSeparators"));
+  descriptorValues = makeHtmlColumn(front, QStringLiteral("descriptorValues"));
+  descriptorValues->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  table->addWidget(descriptorKeys);
+  table->addWidget(descriptorSeparators);
+  table->addWidget(descriptorValues);
+  table->addStretch(1);
+  frontLayout->addLayout(table);
+  updateButton = makeButton(front, QStringLiteral("updateButton"), tr("Update"));
+  frontLayout->addWidget(updateButton, 0, Qt::AlignLeft);
+  frontLayout->addStretch(1);
+  infoStack->addWidget(front);
+
+  bondingArea = new QWidget(infoStack);
+  bondingArea->setObjectName(QStringLiteral("bondingArea"));
+  auto* backLayout = new QVBoxLayout(bondingArea);
+  backLayout->setContentsMargins(0, 0, 0, 0);
+  backLayout->addWidget(new QLabel(tr("Paired Devices:"), bondingArea));
+  bondList = new QListWidget(bondingArea);
+  bondList->setObjectName(QStringLiteral("bondList"));
+  bondList->setMaximumHeight(200);
+  backLayout->addWidget(bondList);
+  eraseButton = makeButton(bondingArea, QStringLiteral("eraseButton"), tr("Erase"));
+  backLayout->addWidget(eraseButton, 0, Qt::AlignLeft);
+  backLayout->addStretch(1);
+  infoStack->addWidget(bondingArea);
+
+  connect(updateButton, &QPushButton::clicked, this, &KelvoDeviceView::updateClicked);
+  connect(bondList, &QListWidget::currentItemChanged, this, &KelvoDeviceView::bondingSelected);
+  connect(eraseButton, &QPushButton::clicked, this, &KelvoDeviceView::eraseClicked);
+  return infoStack;
+}
+
+QWidget* KelvoDeviceView::createEcoPanel() {
+  auto* panel = new QWidget(this);
+  panel->setObjectName(QStringLiteral("ecoPanel"));
+  panel->setAttribute(Qt::WA_StyledBackground);
+  panel->setStyleSheet(QStringLiteral(
+      "QWidget#ecoPanel { border-image: url(:/res/gui/EcoMode-Grafik_background.png) 0 0 0 0 stretch stretch; }"));
+  panel->setFixedSize(720, 110);
+  auto* grid = new QGridLayout(panel);
+  grid->setContentsMargins(20, 8, 20, 8);
+  grid->setHorizontalSpacing(12);
+
+  struct Column {
+    QLabel** symbol;
+    QPushButton** button;
+    const char* name;
+    QString caption;
+    void (KelvoDeviceView::*clicked)();
+  };
+  const Column columns[] = {
+      {&signalLabel, &signalButton, "signal", tr("Signal Strength"), &KelvoDeviceView::signalStrengthClicked},
+      {&advertisingLabel, &advertisingButton, "advertising", tr("Advertising Mode"),
+       &KelvoDeviceView::advertisingClicked},
+      {&displayLabel, &displayButton, "display", tr("Display"), &KelvoDeviceView::displayClicked},
+      {&backlightLabel, &backlightButton, "backlight", tr("Backlight"), &KelvoDeviceView::backlightClicked},
+      {&buzzerLabel, &buzzerButton, "buzzer", tr("Buzzer"), &KelvoDeviceView::buzzerClicked},
+  };
+  int index = 0;
+  for (const Column& column : columns) {
+    const QString name = QString::fromLatin1(column.name);
+    *column.symbol = makeSymbol(panel, name + QStringLiteral("Label"));
+    *column.button = makeButton(panel, name + QStringLiteral("Button"), column.caption);
+    grid->addWidget(*column.symbol, 0, index, Qt::AlignHCenter);
+    grid->addWidget(*column.button, 1, index, Qt::AlignHCenter);
+    connect(*column.button, &QPushButton::clicked, this, column.clicked);
+    ++index;
+  }
+  return panel;
+}
+
+void KelvoDeviceView::connectDevice() {
+  KelvoDevice* d = kelvoDevice;
+  connect(d, &KelvoDevice::cardStatusChanged, this, &KelvoDeviceView::cardStatusChanged);
+  connect(d, &KelvoDevice::batteryLevelChanged, this, &KelvoDeviceView::batteryLevelChanged);
+  connect(d, &KelvoDevice::cardAtrNumberChanged, this, &KelvoDeviceView::cardAtrNumberChanged);
+  connect(d, &KelvoDevice::usbCableStatusChanged, this, &KelvoDeviceView::usbCableStatusChanged);
+  connect(d, &KelvoDevice::encryptionUsedChanged, this, &KelvoDeviceView::encryptionUsedChanged);
+  connect(d, &KelvoDevice::signalStrengthChanged, this, &KelvoDeviceView::signalStrengthChanged);
+  connect(d, &KelvoDevice::advertisingModeChanged, this, &KelvoDeviceView::advertisingModeChanged);
+  connect(d, &KelvoDevice::displayAlwaysEnabledChanged, this, &KelvoDeviceView::displayAlwaysEnabledChanged);
+  connect(d, &KelvoDevice::backlightEnabledChanged, this, &KelvoDeviceView::backlightEnabledChanged);
+  connect(d, &KelvoDevice::buzzerEnabledChanged, this, &KelvoDeviceView::buzzerEnabledChanged);
+  connect(d, &KelvoDevice::coverageRssiMinValueChanged, this, &KelvoDeviceView::coverageRssiMinValueChanged);
+  connect(d, &KelvoDevice::deviceOutdated, this, &KelvoDeviceView::deviceOutdated);
+}
+
+void KelvoDeviceView::applyCurrentValues() {
+  KelvoDevice* d = kelvoDevice;
+  cardStatusChanged(d->cardStatus());
+  batteryLevelChanged(d->batteryLevel());
+  cardAtrNumberChanged(d->cardAtrNumber());
+  usbCableStatusChanged(d->usbCableStatus());
+  encryptionUsedChanged(d->encryptionUsed());
+  const DeviceSettings settings = d->settings();
+  signalStrengthChanged(settings.signalStrength);
+  advertisingModeChanged(settings.advertisingMode);
+  displayAlwaysEnabledChanged(settings.displayAlwaysEnabled);
+  backlightEnabledChanged(settings.backlightEnabled);
+  buzzerEnabledChanged(settings.buzzerEnabled);
+  coverageRssiMinValueChanged(settings.coverageRssiMinValue);
+}
+
+// The driver's version is asked through the driver's socket, so it arrives later and completes the table.
+void KelvoDeviceView::loadDriverVersion() {
+  KelvoDevice* device = kelvoDevice;
+  DeviceThreadCall::run<QString>(
+      device, this, [device] { return device->driverVersion(); },
+      [this](const QString& version) {
+        if (!version.isEmpty()) fillDescriptorTable(version);
+      });
+}
+
+void KelvoDeviceView::fillDescriptorTable(const QString& driverVersion) {
+  Q_UNUSED(kDescriptorKeyTexts);
+  const DescriptorTable table(kelvoDevice->descriptor(), driverVersion);
+  descriptorKeys->setText(table.keyColumn([](const QString& key) { return tr(key.toUtf8().constData()); }));
+  descriptorSeparators->setText(table.separatorColumn());
+  descriptorValues->setText(table.valueColumn());
+}
+
+void KelvoDeviceView::cardStatusChanged(int status) {
+  showSymbol(cardLabel, DeviceSymbols::cardSymbol(status));
+  if (kelvoDevice->descriptor().value(QStringLiteral("NOSCARD")) == QLatin1String("1")) cardLabel->hide();
+}
+
+void KelvoDeviceView::batteryLevelChanged(int level) {
+  const int threshold = ApplicationSettings::batteryWarningThreshhold();
+  batteryBar->setGeometry(BatteryGauge::barGeometry(level));
+  batteryBar->setStyleSheet(BatteryGauge::barStyle(level, threshold));
+  batteryMarker->setGeometry(BatteryGauge::markerGeometry(threshold));
+  batteryLevelLabel->setText(BatteryGauge::levelText(level));
+}
+
+// The card type is kept for other pages; this one does not show it.
+void KelvoDeviceView::cardAtrNumberChanged(int number) { cardAtrNumber = number; }
+
+void KelvoDeviceView::usbCableStatusChanged(int status) { chargingLabel->setVisible(status != 0); }
+
+void KelvoDeviceView::encryptionUsedChanged(bool used) {
+  showSymbol(encryptionLabel, used ? DeviceSymbols::encryptionSymbol() : QString());
+}
+
+void KelvoDeviceView::signalStrengthChanged(int value) {
+  const QString symbol = DeviceSymbols::signalSymbol(value, DeviceSymbols::signalLevels(kelvoDevice->serial()));
+  showSymbol(signalLabel, symbol);
+  signalButton->setEnabled(!symbol.isEmpty());
+}
+
+// Both modes draw the same symbol; the setting page tells them apart.
+void KelvoDeviceView::advertisingModeChanged(int value) {
+  Q_UNUSED(value);
+  showSymbol(advertisingLabel, DeviceSymbols::advertisingSymbol());
+}
+
+void KelvoDeviceView::displayAlwaysEnabledChanged(int value) {
+  showSymbol(displayLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Display, value));
+  displayButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
+}
+
+void KelvoDeviceView::backlightEnabledChanged(int value) {
+  if (!hasBacklight) return;
+  showSymbol(backlightLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Backlight, value));
+  backlightButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
+}
+
+void KelvoDeviceView::buzzerEnabledChanged(int value) {
+  showSymbol(buzzerLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Buzzer, value));
+  buzzerButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
+}
+
+void KelvoDeviceView::coverageRssiMinValueChanged(int value) {
+  showSymbol(coverageLabel, DeviceSymbols::coverageSymbol(value));
+}
+
+void KelvoDeviceView::deviceOutdated() {
+  emit deviceViewFocused();
+  if (kelvoDevice->isSecondGeneration() && manager != nullptr) {
+    QMetaObject::invokeMethod(manager, "prepareFirmwareUpdateRequested", Qt::DirectConnection,
+                              Q_ARG(KelvoDevice*, kelvoDevice));
+  }
+}
+
+void KelvoDeviceView::workingTimeRangesClicked() {
+  emit popupOpened(mainArea, new WorkingTimeRangesPage(kelvoDevice), false, true, QPoint(0, 0));
+}
+
+void KelvoDeviceView::pictureSwitched(bool showBack) {
+  const QString picture = showBack ? backPicture : frontPicture;
+  pictureButton->setIcon(QIcon(picture));
+  pictureButton->setProperty(kResourceProperty, picture);
+  infoStack->setCurrentWidget(showBack ? bondingArea : infoStack->widget(0));
+  if (showBack && !bondingsLoaded) {
+    bondingsLoaded = true;
+    loadBondings();
+  }
+}
+
+void KelvoDeviceView::loadBondings() {
+  KelvoDevice* device = kelvoDevice;
+  DeviceThreadCall::run<Bondings>(
+      device, this,
+      [device] {
+        Bondings bondings;
+        bondings.ok = device->getBondedDevices(bondings.names, bondings.ownIndex);
+        return bondings;
+      },
+      [this](const Bondings& bondings) { showBondings(bondings); });
+}
+
+void KelvoDeviceView::showBondings(const Bondings& bondings) {
+  bondList->clear();
+  if (!bondings.ok) {
+    emit debugMessageLogged(
+        QStringLiteral("Failed to query bonding list for device %1").arg(kelvoDevice->displayName()));
+    bondingArea->hide();
+    return;
+  }
+  for (auto it = bondings.names.cbegin(); it != bondings.names.cend(); ++it) {
+    auto* item = new QListWidgetItem(it.value(), bondList);
+    item->setData(Qt::UserRole, it.key());
+    if (it.key() == bondings.ownIndex) item->setForeground(kOwnBondingColor);
+  }
+  bondList->setCurrentItem(nullptr);
+  eraseButton->setEnabled(false);
+}
+
+void KelvoDeviceView::bondingSelected(QListWidgetItem* current) { eraseButton->setEnabled(current != nullptr); }
+
+void KelvoDeviceView::eraseClicked() {
+  QListWidgetItem* item = bondList->currentItem();
+  if (item == nullptr) return;
+  const int index = item->data(Qt::UserRole).toInt();
+  KelvoDevice* device = kelvoDevice;
+  // One erase at a time: the button comes back with the next selection.
+  eraseButton->setEnabled(false);
+  DeviceThreadCall::run<bool>(
+      device, this, [device, index] { return device->eraseBond(index); },
+      [this, index](bool ok) { erasedBonding(index, ok); });
+}
+
+void KelvoDeviceView::erasedBonding(int index, bool ok) {
+  if (!ok) {
+    emit debugMessageLogged(QStringLiteral("Failed to erase bonding with index %1").arg(index));
+    eraseButton->setEnabled(bondList->currentItem() != nullptr);
+    return;
+  }
+  for (int row = 0; row < bondList->count(); ++row) {
+    if (bondList->item(row)->data(Qt::UserRole).toInt() == index) {
+      delete bondList->takeItem(row);
+      break;
+    }
+  }
+  bondList->setCurrentItem(nullptr);
+  eraseButton->setEnabled(false);
+}
+
+void KelvoDeviceView::updateClicked() { emit kelvoDevice->deviceUpdateChecking(kelvoDevice); }
+
+void KelvoDeviceView::openSettingPage(QPushButton* anchor, QWidget* page, QPoint offset) {
+  emit popupOpened(anchor, page, true, true, offset);
+}
+
+void KelvoDeviceView::signalStrengthClicked() {
+  openSettingPage(signalButton, new SignalStrngSettingPage(kelvoDevice));
+}
+
+void KelvoDeviceView::advertisingClicked() {
+  auto* page = new AdvertisingSettingPage(kelvoDevice);
+  connect(page, &AdvertisingSettingPage::workingTimeRangesClicked, this, &KelvoDeviceView::workingTimeRangesClicked);
+  openSettingPage(advertisingButton, page);
+}
+
+void KelvoDeviceView::displayClicked() { openSettingPage(displayButton, new DisplaySettingPage(kelvoDevice)); }
+
+void KelvoDeviceView::backlightClicked() {
+  if (!hasBacklight) return;
+  openSettingPage(backlightButton, new BacklightSettingPage(kelvoDevice));
+}
+
+void KelvoDeviceView::buzzerClicked() { openSettingPage(buzzerButton, new BuzzerSettingPage(kelvoDevice)); }
+
+void KelvoDeviceView::batteryClicked() {
+  openSettingPage(batteryButton, new BatterySettingPage(kelvoDevice), QPoint(kBatteryOffsetX, 0));
+}
