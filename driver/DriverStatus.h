@@ -1,0 +1,18 @@
+#pragma once
+// The status byte that opens every answer of the driver. 0, 1, 5 and 6 are the in-process request codes; the
+// others are the driver's own.
+
+#include <cstdint>
+
+namespace kelvo::driver {
+
+enum DriverStatus : uint8_t {
+  kStatusSuccess = 0,
+  kStatusWrongSize = 5,        // a request record of the wrong size, or a request larger than the driver accepts
+  kStatusRefused = 6,
+  kStatusUnknownRequest = 7,   // a request code the driver does not serve
+  kStatusKeyResetNeeded = 9,   // descriptor only: the reader's key must be reset before it can be used
+  kStatusDeviceRemoved = 253,  // the reader was lost while the request was served
+};
+
+}  // namespace kelvo::driver

@@ -1,0 +1,67 @@
+#include "RequestDispatcher.h"
+
+#include "DriverStatus.h"
+#include "trevalon/classic/DevicePipe.h"
+#include "trevalon/common/Log.h"
+#include "trevalon/common/ScopeTrace.h"
+
+namespace kelvo::driver {
+namespace {
+
+using trevalon::classic::DevicePipe;
+
+constexpr size_t kSetSettingSize = 2;
+constexpr size_t kIndicateSize = 3;
+
+}  // namespace
+
+std::string RequestDispatcher::driverVersion() {
+  return KELVO_DRIVER_VERSION;
+}
+
+std::vector<uint8_t> RequestDispatcher::withStatus(uint8_t status, const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> answer;
+  answer.reserve(payload.size() + 1);
+  answer.push_back(status);
+  answer.insert(answer.end(), payload.begin(), payload.end());
+  return answer;
+}
+
+std::vector<uint8_t> RequestDispatcher::answer(const std::shared_ptr<trevalon::Device>& device,
+                                               const std::vector<uint8_t>& request) {
+  TREVALON_TRACE();
+  const uint8_t code = request.at(0);
+  const std::vector<uint8_t> payload(request.begin() + 1, request.end());
+  const bool bare = payload.empty();
+  std::vector<uint8_t> output;
+  switch (code) {
+    case kGetDeviceDescriptor:
+      if (!bare) return withStatus(kStatusWrongSize);
+      return withStatus(DevicePipe::InvokeGetDeviceDescriptor(device, output), output);
+    case kGetDeviceState:
+      if (!bare) return withStatus(kStatusWrongSize);
+      return withStatus(DevicePipe::InvokeGetDeviceState(device, output), output);
+    case kSetSetting:
+      if (payload.size() != kSetSettingSize) return withStatus(kStatusWrongSize);
+      return withStatus(DevicePipe::InvokeSetSetting(device, payload));
+    case kSetWorkingTimeRanges:
+      // The in-process request checks the record's size itself and answers its own code for a wrong one.
+      return withStatus(DevicePipe::InvokeSetWorkingTimeRanges(device, payload));
+    case kTransmitRpc:
+      if (bare) return withStatus(kStatusWrongSize);
+      return withStatus(DevicePipe::InvokeTransmitRpc(device, payload, output), output);
+    case kIndicate:
+      if (payload.size() != kIndicateSize) return withStatus(kStatusWrongSize);
+      return withStatus(DevicePipe::InvokeIndicate(device, payload));
+    case kGetDriverVersion: {
+      if (!bare) return withStatus(kStatusWrongSize);
+      const std::string version = driverVersion();
+      return withStatus(kStatusSuccess, std::vector<uint8_t>(version.begin(), version.end()));
+    }
+    default:
+      TREVALON_LOG(warning, "unknown request code %u", static_cast<unsigned>(code));
+      return withStatus(kStatusUnknownRequest);
+  }
+}
+
+}  // namespace kelvo::driver

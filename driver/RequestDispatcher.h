@@ -1,0 +1,35 @@
+#pragma once
+// Turns one driver request (code first) into the in-process request on a reader's device and its answer
+// (status first). Sizes are checked here, before the reader is touched, so a malformed request costs no radio
+// traffic.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "trevalon/Device.h"
+
+namespace kelvo::driver {
+
+class RequestDispatcher {
+ public:
+  enum Request : uint8_t {
+    kGetDeviceDescriptor = 1,
+    kGetDeviceState = 2,
+    kSetSetting = 3,
+    kSetWorkingTimeRanges = 4,
+    kTransmitRpc = 5,
+    kIndicate = 6,
+    kGetDriverVersion = 16,
+  };
+
+  static std::vector<uint8_t> answer(const std::shared_ptr<trevalon::Device>& device,
+                                     const std::vector<uint8_t>& request);
+  static std::string driverVersion();
+
+ private:
+  static std::vector<uint8_t> withStatus(uint8_t status, const std::vector<uint8_t>& payload = {});
+};
+
+}  // namespace kelvo::driver

@@ -1,0 +1,38 @@
+#pragma once
+// The driver's log file: lines are appended until the file reaches its limit, then it is renamed to
+// "<path>.1" (replacing the older one) and a new file begins, so the two never take more than twice the limit.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace kelvo::driver {
+
+class RotatingLogFile {
+ public:
+  static constexpr size_t kDefaultLimit = 4 * 1024 * 1024;
+
+  explicit RotatingLogFile(std::string path, size_t limitBytes = kDefaultLimit);
+  ~RotatingLogFile();
+  RotatingLogFile(const RotatingLogFile&) = delete;
+  RotatingLogFile& operator=(const RotatingLogFile&) = delete;
+
+  bool isOpen();
+  void write(const std::string& line);
+
+  // Sends the library log to the file at `<data directory>/driver.log` when the logging marker file exists
+  // there; answers whether it does. The file lives as long as the process.
+  static bool enableIfMarked(const std::string& dataDirectory);
+
+ private:
+  bool openLocked();
+  void rotateLocked();
+
+  const std::string path;
+  const size_t limit;
+  std::mutex lock;
+  std::FILE* file = nullptr;
+  size_t size = 0;
+};
+
+}  // namespace kelvo::driver

@@ -1,0 +1,135 @@
+// kelvo-driver: owns the readers through the library and serves each reader's requests on a socket of its own.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "ReaderDiscovery.h"
+#include "RotatingLogFile.h"
+#include "trevalon/common/Log.h"
+#include "trevalon/local/Facade.h"
+#include "trevalon/local/FileSettings.h"
+#include "trevalon/local/LinuxMachine.h"
+#include "trevalon/local/Paths.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: kelvo-driver [--verbose] [--scenario FILE] [--poll-interval MS]\n"
+    "  --scenario FILE       readers of a scenario file on the simulated radio\n"
+    "  --poll-interval MS    how often readers are looked for (default 1000)\n"
+    "  --verbose             the library log on standard error\n"
+    "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too.\n"
+    "Sockets go to $TREVALON_RUNTIME_DIR, settings to $TREVALON_SETTINGS_DIR; runs until SIGTERM or SIGINT.\n";
+
+struct Options {
+  std::string scenario;
+  bool verbose = false;
+  long pollMs = 1000;
+};
+
+int fail(const std::string& message) {
+  std::cerr << "kelvo-driver: " << message << std::endl;
+  return 1;
+}
+
+bool parse(std::vector<std::string> args, Options& options) {
+  while (!args.empty()) {
+    if (args.front() == "--verbose") {
+      options.verbose = true;
+      args.erase(args.begin());
+    } else if ((args.front() == "--scenario" || args.front() == "--poll-interval") && args.size() >= 2) {
+      if (args.front() == "--scenario") {
+        options.scenario = args[1];
+      } else {
+        char* end = nullptr;
+        options.pollMs = std::strtol(args[1].c_str(), &end, 10);
+        if (*end != '\0' || options.pollMs < 10 || options.pollMs > 600000) return false;
+      }
+      args.erase(args.begin(), args.begin() + 2);
+    } else {
+      return false;
+    }
+  }
+  if (options.scenario.empty()) {
+    const char* backend = std::getenv("KELVO_BLE_BACKEND");
+    const char* file = std::getenv("KELVO_SIM_SCENARIO");
+    if (backend && std::string(backend) == "sim" && file) options.scenario = file;
+  }
+  return true;
+}
+
+// The library's settings hold the readers' link keys: the directory is the driver's alone.
+bool prepareSettings() {
+  const std::string directory = trevalon::local::Paths::settingsDirectory();
+  std::error_code error;
+  if (!std::filesystem::is_directory(directory, error)) {
+    std::filesystem::create_directories(directory, error);
+    if (error || ::chmod(directory.c_str(), 0700) != 0) return false;
+  }
+  trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(directory));
+  trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args.front() == "--help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (!parse(args, options)) {
+    std::cerr << kUsage;
+    return 2;
+  }
+  // Signals are taken by sigwait below; every thread started from here on inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  if (options.verbose) {
+    trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::flush; }, "stderr");
+  }
+  kelvo::driver::RotatingLogFile::enableIfMarked(trevalon::local::Paths::dataDirectory());
+  if (options.scenario.empty()) {
+    return fail("this build has no platform Bluetooth backend yet; use --scenario FILE");
+  }
+  if (!prepareSettings()) {
+    return fail("cannot use the settings directory " + trevalon::local::Paths::settingsDirectory());
+  }
+  auto driver = std::make_shared<kelvo::driver::Driver>(trevalon::local::Paths::runtimeDirectory());
+  if (!driver->prepareRuntimeDirectory()) {
+    return fail("cannot use the runtime directory " + trevalon::local::Paths::runtimeDirectory());
+  }
+  std::unique_ptr<kelvo::driver::ReaderDiscovery> discovery;
+  try {
+    discovery = kelvo::driver::ReaderDiscovery::fromScenarioFile(options.scenario,
+                                                                 std::chrono::milliseconds(options.pollMs));
+  } catch (const std::exception& error) {
+    return fail(error.what());
+  }
+  discovery->devices()->addObserver(driver);
+  discovery->start();
+
+  int signalNumber = 0;
+  sigwait(&stopSignals, &signalNumber);
+
+  discovery->stop();
+  driver->stopAll();
+  discovery.reset();
+  trevalon::local::Facade::instance().setSettings(nullptr);
+  return 0;
+}
