@@ -5,6 +5,7 @@
 #include "trevalon/ReaderCache.h"
 #include "trevalon/ReaderCardStateProxy.h"
 #include "trevalon/ReaderKelvoReaderTranslator.h"
+#include "trevalon/ReaderTokenReaderTranslator.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
 #include "trevalon/ble/ReaderServiceUuids.h"
 #include "trevalon/common/Log.h"
@@ -14,13 +15,13 @@
 #include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"
 #include "trevalon/kelvo/KelvoReaderKelvoBLEReaderTranslator.h"
 #include "trevalon/local/Settings.h"
+#include "trevalon/token/TokenBLECharacteristicsBLEReaderTranslator.h"
+#include "trevalon/token/TokenBLEReaderCryptoProxy.h"
+#include "trevalon/token/TokenBLEReaderTokenBLECharacteristicsTranslator.h"
+#include "trevalon/token/TokenReaderTokenBLEReaderTranslator.h"
 
 namespace trevalon {
 namespace {
-
-// a63928c5-f337-4181-9412-09b8a6d8826f
-const ble::Uuid kPentaloqService = ble::Uuid(
-    {0xa6, 0x39, 0x28, 0xc5, 0xf3, 0x37, 0x41, 0x81, 0x94, 0x12, 0x09, 0xb8, 0xa6, 0xd8, 0x82, 0x6f});
 
 // A serial number carried in the advertised name; empty when the name carries none.
 std::string serialInName(const std::string& name) {
@@ -47,6 +48,18 @@ std::shared_ptr<Reader> createKelvoReader(const std::shared_ptr<ble::BLEReader>&
   return common::createTranslator<ReaderKelvoReaderTranslator>(functions);
 }
 
+std::shared_ptr<Reader> createPentaloqReader(const std::shared_ptr<ble::BLEReader>& ble,
+                                             const Reader::StackOptions& options) {
+  using namespace token;
+  std::shared_ptr<TokenBLECharacteristics> characteristics =
+      common::createTranslator<TokenBLECharacteristicsBLEReaderTranslator>(ble, options.characteristicTimeout);
+  std::shared_ptr<TokenBLEReader> chunks =
+      common::createTranslator<TokenBLEReaderTokenBLECharacteristicsTranslator>(characteristics);
+  std::shared_ptr<TokenBLEReader> encrypted = common::createTranslator<TokenBLEReaderCryptoProxy>(chunks);
+  std::shared_ptr<TokenReader> functions = common::createTranslator<TokenReaderTokenBLEReaderTranslator>(encrypted);
+  return common::createTranslator<ReaderTokenReaderTranslator>(functions);
+}
+
 }  // namespace
 
 std::shared_ptr<Reader> Reader::create(std::shared_ptr<ble::BLEReaderNative> native) {
@@ -70,9 +83,9 @@ std::shared_ptr<Reader> Reader::create(std::shared_ptr<ble::BLEReaderNative> nat
   if (ble->hasService(ble::kReaderService, {})) {
     TREVALON_LOG(info, "Kelvo service was found");
     family = createKelvoReader(ble, options);
-  } else if (ble->hasService(kPentaloqService, {})) {
+  } else if (ble->hasService(token::TokenBLECharacteristics::kService, {})) {
     TREVALON_LOG(info, "Pentaloq service was found");
-    TREVALON_LOG(warning, "Pentaloq readers are not supported by this build");
+    family = createPentaloqReader(ble, options);
   } else {
     TREVALON_LOG(warning, "No known service was found for '%s'", name.c_str());
   }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trevalon::token {
+
+// A Pentaloq reader's answer: its result code and the result data after it.
+struct TransmitResult {
+  static constexpr uint8_t kFailed = 0xFF;
+
+  std::vector<uint8_t> data;
+  uint8_t code = kFailed;
+
+  // The code in hexadecimal, ", ", then the data, as trace lines show it.
+  std::string toString() const;
+};
+
+}  // namespace trevalon::token
