@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QThread>
 #include <QTimerEvent>
 
 #include "ApplicationSettings.h"
@@ -248,6 +249,11 @@ void KelvoDevice::removeIfDisconnected(bool connected) {
 }
 
 void KelvoDevice::removeDevice() {
+  // A request from the GUI thread (the bond list) may fail; the timers belong to the device's own thread.
+  if (QThread::currentThread() != thread()) {
+    emit removeDeviceRequested();
+    return;
+  }
   {
     std::lock_guard<std::mutex> guard(lock);
     if (removed) return;

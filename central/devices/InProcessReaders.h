@@ -1,0 +1,38 @@
+#pragma once
+// The readers this process serves itself: the platform's radio (BlueZ, or the simulated radio that
+// KELVO_BLE_BACKEND=sim selects) polled for reader interfaces, and the library's device provider on top, which
+// builds a reader stack for each. Without a usable radio the source is empty and says why.
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "trevalon/Device.h"
+#include "trevalon/Reader.h"
+
+namespace kelvo::simulator {
+class ReaderBackend;
+}
+
+class InProcessReaders {
+ public:
+  static constexpr int kPollPeriodMs = 20000;
+
+  InProcessReaders();
+  // Stops polling and lets every reader stack go before the radio.
+  ~InProcessReaders();
+  InProcessReaders(const InProcessReaders&) = delete;
+  InProcessReaders& operator=(const InProcessReaders&) = delete;
+
+  // Builds the chain and starts polling; false with failure() set when no radio can be used.
+  bool start();
+  const QString& failure() const { return failureText; }
+
+  // The library devices found so far.
+  std::vector<std::shared_ptr<trevalon::Device>> devices() const;
+
+ private:
+  std::unique_ptr<kelvo::simulator::ReaderBackend> backend;
+  std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
+  QString failureText;
+};

@@ -1,0 +1,319 @@
+#include "devices/KelvoDeviceManager.h"
+
+#include <QTimerEvent>
+
+#include "devices/DeviceDescriptorConverter.h"
+#include "devices/DevicePipeClient.h"
+#include "devices/DriverSockets.h"
+#include "devices/InProcessReaders.h"
+#include "devices/KelvoDeviceBle.h"
+#include "devices/KelvoDeviceUDA.h"
+#include "security/LoggedOnUser.h"
+#include "trevalon/Device.h"
+#include "trevalon/classic/DevicePipe.h"
+
+namespace {
+
+// Driver sockets carry the address in lower case; the library may write it otherwise.
+QString addressKey(const QString& address) {
+  QString key = address.toLower();
+  key.remove(QLatin1Char(':'));
+  return key;
+}
+
+}  // namespace
+
+KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReaders) : QObject(parent) {
+  qRegisterMetaType<KelvoDevice*>("KelvoDevice*");
+  connect(this, &KelvoDeviceManager::prepareFirmwareUpdateRequested, this,
+          &KelvoDeviceManager::prepareFirmwareUpdateStarted);
+  connect(this, &KelvoDeviceManager::updateFirmwareRequested, this, &KelvoDeviceManager::updateFirmwareStarted);
+
+  startupTimerId = startTimer(0, Qt::CoarseTimer);
+  scanTimerId = startTimer(kScanPeriodMs, Qt::CoarseTimer);
+
+  if (startInProcessReaders) {
+    inProcessReaders = std::make_unique<InProcessReaders>();
+    if (!inProcessReaders->start()) {
+      // Reported at the first scan, once the log view listens.
+      inProcessFailure = inProcessReaders->failure();
+      inProcessReaders.reset();
+    }
+  }
+}
+
+// The devices go first: each holds its library device, and the reader stacks must be gone before the radio.
+KelvoDeviceManager::~KelvoDeviceManager() {
+  killTimer(scanTimerId);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    devices.clear();
+  }
+  for (KelvoDeviceUDA* device : findChildren<KelvoDeviceUDA*>(QString(), Qt::FindDirectChildrenOnly)) delete device;
+  for (KelvoDeviceBle* device : findChildren<KelvoDeviceBle*>(QString(), Qt::FindDirectChildrenOnly)) delete device;
+  inProcessReaders.reset();
+}
+
+void KelvoDeviceManager::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == startupTimerId) {
+    killTimer(startupTimerId);
+    startupTimerId = 0;
+    readLoggedOnUser();
+    if (!inProcessFailure.isEmpty()) {
+      emit errorOccurred(QStringLiteral("In-process readers unavailable: %1").arg(inProcessFailure));
+    }
+  } else if (event->timerId() == scanTimerId) {
+    scan();
+  } else {
+    QObject::timerEvent(event);
+  }
+}
+
+void KelvoDeviceManager::readLoggedOnUser() {
+  const QString name = LoggedOnUser::displayName();
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    userName = name;
+  }
+  if (!name.isEmpty()) {
+    emit debugMessageLogged(QStringLiteral("Logged on username: %1").arg(name));
+  } else {
+    emit debugMessageLogged(QStringLiteral("Authorization disabled as logged on username unknown"));
+  }
+}
+
+QString KelvoDeviceManager::loggedOnUserName() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return userName;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Scans
+
+void KelvoDeviceManager::scan() {
+  const QSet<QString> driverAddresses = DriverSockets::readerAddresses();
+  scanDriverReaders(driverAddresses);
+  scanInProcessReaders(driverAddresses);
+}
+
+void KelvoDeviceManager::scanDriverReaders(const QSet<QString>& addresses) {
+  QList<KelvoDeviceBle*> gone = findChildren<KelvoDeviceBle*>(QString(), Qt::FindDirectChildrenOnly);
+  for (const QString& address : addresses) {
+    bool known = false;
+    for (auto child = gone.begin(); child != gone.end(); ++child) {
+      if ((*child)->pipeClient()->address().compare(address, Qt::CaseInsensitive) == 0) {
+        gone.erase(child);
+        known = true;
+        break;
+      }
+    }
+    if (!known) createPipeDevice(address);
+  }
+  for (KelvoDeviceBle* device : gone) dropDevice(device);
+}
+
+void KelvoDeviceManager::scanInProcessReaders(const QSet<QString>& driverAddresses) {
+  QList<KelvoDeviceUDA*> gone = findChildren<KelvoDeviceUDA*>(QString(), Qt::FindDirectChildrenOnly);
+  if (inProcessReaders) {
+    for (const std::shared_ptr<trevalon::Device>& libraryDevice : inProcessReaders->devices()) {
+      const QString address = QString::fromStdString(libraryDevice->getAddress());
+      // The driver has this reader: its in-process device, if any, is left in `gone` and dropped below.
+      if (driverAddresses.contains(addressKey(address))) continue;
+      bool known = false;
+      for (auto child = gone.begin(); child != gone.end(); ++child) {
+        if ((*child)->libraryAddress() == address) {
+          gone.erase(child);
+          known = true;
+          break;
+        }
+      }
+      if (!known) createInProcessDevice(libraryDevice);
+    }
+  }
+  for (KelvoDeviceUDA* device : gone) dropDevice(device);
+}
+
+void KelvoDeviceManager::dropDevice(KelvoDevice* device) {
+  if (device->isRemoved()) return;
+  if (device->cardStatus() != KelvoDevice::kCardStatusNoCard) device->lockWorkstationOnCardRemoval();
+  emit debugMessageLogged(QStringLiteral("Removed device %1").arg(device->displayName()));
+  emit device->removeDeviceRequested();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Device creation
+
+void KelvoDeviceManager::createPipeDevice(const QString& address) {
+  auto* client = new DevicePipeClient(address);
+  connect(client, &PipeClient::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+  connect(client, &PipeClient::debugMessageLogged, this, &KelvoDeviceManager::debugMessageLogged);
+  QByteArray data;
+  bool keyResetNeeded = false;
+  if (!client->getDeviceDescriptor(data, keyResetNeeded)) {
+    if (keyResetNeeded) emit resetKeyNeeded(address);
+    delete client;
+    return;
+  }
+  KelvoDevice::Descriptor descriptor;
+  if (!convertDescriptor(data, descriptor, address)) {
+    delete client;
+    return;
+  }
+  connectDevice(new KelvoDeviceBle(client, descriptor, this));
+}
+
+void KelvoDeviceManager::createInProcessDevice(const std::shared_ptr<trevalon::Device>& libraryDevice) {
+  std::vector<uint8_t> bytes;
+  if (trevalon::classic::DevicePipe::InvokeGetDeviceDescriptor(libraryDevice, bytes) !=
+      trevalon::classic::DevicePipe::kSuccess) {
+    return;
+  }
+  const QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+  KelvoDevice::Descriptor descriptor;
+  if (!convertDescriptor(data, descriptor, QString::fromStdString(libraryDevice->getAddress()))) return;
+  connectDevice(new KelvoDeviceUDA(libraryDevice, descriptor, this));
+}
+
+bool KelvoDeviceManager::convertDescriptor(const QByteArray& data, KelvoDevice::Descriptor& descriptor,
+                                           const QString& address) {
+  QList<DeviceDescriptorConverter::Entry> entries;
+  const bool valid = DeviceDescriptorConverter::convert(data, descriptor, entries);
+  for (const DeviceDescriptorConverter::Entry& entry : entries) {
+    emit debugMessageLogged(QStringLiteral("DeviceDescriptor '%1': %2").arg(entry.first, entry.second));
+  }
+  if (!valid) {
+    emit errorOccurred(QStringLiteral("Device with address %1 has invalid device descriptor").arg(address));
+    return false;
+  }
+  if (descriptor.value(QStringLiteral("Serial")).isEmpty()) {
+    emit errorOccurred(QStringLiteral("Device with address %1 has empty serial number").arg(address));
+    return false;
+  }
+  return true;
+}
+
+void KelvoDeviceManager::connectDevice(KelvoDevice* device) {
+  connect(device, &KelvoDevice::deviceInitialized, this, &KelvoDeviceManager::deviceInitialized);
+  connect(device, &KelvoDevice::deviceRemoved, this, &KelvoDeviceManager::forgetDevice);
+  connect(device, &KelvoDevice::deviceRemoved, this, &KelvoDeviceManager::deviceRemoved);
+  connect(device, &KelvoDevice::deviceAuthorized, this, &KelvoDeviceManager::deviceAuthorized);
+  connect(device, &KelvoDevice::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+  connect(device, &KelvoDevice::debugMessageLogged, this, &KelvoDeviceManager::debugMessageLogged);
+  connect(device, &KelvoDevice::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
+  connect(device, &KelvoDevice::authorizationStarted, this, &KelvoDeviceManager::authorizationStarted);
+  connect(device, &KelvoDevice::deviceLogged, this, &KelvoDeviceManager::deviceLogged);
+  connect(device, &KelvoDevice::deviceUpdateChecking, this, &KelvoDeviceManager::deviceUpdateChecking);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    devices.append(device);
+  }
+  emit debugMessageLogged(QStringLiteral("Added device %1. Initializing...").arg(device->displayName()));
+}
+
+// A removed device is no longer offered to the window, which deletes it after its own removal handling.
+void KelvoDeviceManager::forgetDevice(KelvoDevice* device) {
+  std::lock_guard<std::mutex> guard(lock);
+  devices.removeAll(device);
+}
+
+QList<KelvoDevice*> KelvoDeviceManager::devicesWhere(bool (KelvoDevice::*test)() const) const {
+  std::lock_guard<std::mutex> guard(lock);
+  QList<KelvoDevice*> found;
+  for (KelvoDevice* device : devices) {
+    if ((device->*test)()) found.append(device);
+  }
+  return found;
+}
+
+QList<KelvoDevice*> KelvoDeviceManager::initializedDevices() const {
+  return devicesWhere(&KelvoDevice::isInitialized);
+}
+
+QList<KelvoDevice*> KelvoDeviceManager::authorizedDevices() const { return devicesWhere(&KelvoDevice::isAuthorized); }
+
+// ---------------------------------------------------------------------------------------------------------------
+// Authorisation
+
+// The certificate check on the card arrives with the security work; until then a known user cannot be matched to
+// a card, so the device stays unauthorised, and an unknown user turns authorisation off.
+void KelvoDeviceManager::authorizationStarted(KelvoDevice* device) {
+  const QString name = loggedOnUserName();
+  if (name.isEmpty()) {
+    device->setAuthorized(true);
+    return;
+  }
+  emit debugMessageLogged(QStringLiteral("Authorizing device %1...").arg(device->displayName()));
+  const bool authorized = false;
+  if (authorized) {
+    emit debugMessageLogged(QStringLiteral("Successfully authorized device %1").arg(device->displayName()));
+  } else {
+    emit debugMessageLogged(QStringLiteral("Device %1 unauthorized").arg(device->displayName()));
+  }
+  device->setAuthorized(authorized);
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Workflows that arrive later (firmware, Bridge, PIN); the connections exist so that nothing else changes then.
+
+void KelvoDeviceManager::kemServerAddressChanged(QString url) { Q_UNUSED(url); }
+
+void KelvoDeviceManager::firmwareUpdatesChecked(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware) {
+  Q_UNUSED(device);
+  Q_UNUSED(firmware);
+}
+
+void KelvoDeviceManager::checkFirmwareUpdate(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware) {
+  Q_UNUSED(device);
+  Q_UNUSED(firmware);
+}
+
+void KelvoDeviceManager::firmwareFlashed() {}
+
+void KelvoDeviceManager::prepareFirmwareUpdateStarted(KelvoDevice* device) { Q_UNUSED(device); }
+
+void KelvoDeviceManager::firmwareReceived(QByteArray data, bool last) {
+  Q_UNUSED(data);
+  Q_UNUSED(last);
+}
+
+void KelvoDeviceManager::receiveFirmwareFailed() {}
+
+void KelvoDeviceManager::updateFirmwareStarted() {}
+
+void KelvoDeviceManager::usbReaderFound() {}
+
+void KelvoDeviceManager::deviceDongleCreated(QByteArray descriptorData) {
+  KelvoDevice::Descriptor descriptor;
+  QList<DeviceDescriptorConverter::Entry> entries;
+  if (!DeviceDescriptorConverter::convert(descriptorData, descriptor, entries) ||
+      descriptor.value(QStringLiteral("Serial")).isEmpty()) {
+    emit errorOccurred(QStringLiteral("Invalid dongle device descriptor on creation"));
+  }
+}
+
+void KelvoDeviceManager::deviceDongleRemoved(QByteArray descriptorData) {
+  KelvoDevice::Descriptor descriptor;
+  QList<DeviceDescriptorConverter::Entry> entries;
+  if (!DeviceDescriptorConverter::convert(descriptorData, descriptor, entries)) {
+    emit errorOccurred(QStringLiteral("Invalid dongle device descriptor on removal"));
+    return;
+  }
+  emit errorOccurred(
+      QStringLiteral("Device with serial %1 not found on removal").arg(descriptor.value(QStringLiteral("Serial"))));
+}
+
+void KelvoDeviceManager::pinChangeRequested(QString deviceName, QString currPin, QString newPin) {
+  Q_UNUSED(deviceName);
+  Q_UNUSED(currPin);
+  Q_UNUSED(newPin);
+}
+
+void KelvoDeviceManager::pinUnblockRequested(QString deviceName, QString puk, QString newPin) {
+  Q_UNUSED(deviceName);
+  Q_UNUSED(puk);
+  Q_UNUSED(newPin);
+}
+
+void KelvoDeviceManager::deviceLogged(KelvoDevice* device) { Q_UNUSED(device); }
+
+void KelvoDeviceManager::deviceUpdateChecking(KelvoDevice* device) { Q_UNUSED(device); }

@@ -1,0 +1,113 @@
+#pragma once
+// Finds the readers that are present, makes one application device for each and notices when they go. Two
+// sources run side by side: the readers the reader driver serves (one socket each in the runtime directory) and
+// the readers this process serves itself through the reader library. A reader the driver serves is never also
+// opened in process: two hosts on one reader would desynchronise its link encryption's counter.
+//
+// The main window creates the manager without parent and moves it to a thread of its own. The devices of both
+// sources are its Qt children and live in that thread; the window sees them only through the queued signals and
+// the device lists below, which are safe to read from any thread.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <memory>
+#include <mutex>
+
+#include "devices/KelvoDevice.h"
+
+class DevicePipeClient;
+class InProcessReaders;
+class KelvoDongle;
+
+namespace trevalon {
+class Device;
+class Firmware;
+}  // namespace trevalon
+
+class KelvoDeviceManager : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr int kScanPeriodMs = 2000;
+  static constexpr int kBridgeThreadWaitMs = 2000;
+
+  // `startInProcessReaders` false leaves the library's source off (for tests of the driver's source alone).
+  explicit KelvoDeviceManager(QObject* parent = nullptr, bool startInProcessReaders = true);
+  ~KelvoDeviceManager() override;
+
+  QList<KelvoDevice*> initializedDevices() const;
+  QList<KelvoDevice*> authorizedDevices() const;
+  // The Bridge controller; the Bridge arrives with its own work, until then there is none.
+  KelvoDongle* dongle() const { return nullptr; }
+  QString loggedOnUserName() const;
+
+ signals:
+  void deviceInitialized(KelvoDevice* device);
+  void deviceRemoved(KelvoDevice* device);
+  void deviceAuthorized(KelvoDevice* device);
+  void errorOccurred(QString error);
+  void debugMessageLogged(QString message);
+  void verboseMessageLogged(QString message);
+  void resetKeyNeeded(QString ieee);
+  void prepareFirmwareUpdateRequested(KelvoDevice* device);
+  void updateFirmwarePrepared(KelvoDevice* device);
+  void updateFirmwareRequested();
+  void flashConnectStateTransited();
+  void flashUpdateStateTransited(int percent);
+  void flashFinishStateTransited();
+  void flashErrorStateTransited(QString error);
+  void pinSetSuccess();
+  void pinSetIncorrect();
+  void pinSetFailed();
+  void pinSetBlocked();
+  void pinSetInvalid();
+
+ public slots:
+  void kemServerAddressChanged(QString url);
+  // One scan of both sources; the scan timer calls it every two seconds.
+  void scan();
+
+ private slots:
+  void authorizationStarted(KelvoDevice* device);
+  void firmwareUpdatesChecked(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware);
+  void checkFirmwareUpdate(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware);
+  void firmwareFlashed();
+  void prepareFirmwareUpdateStarted(KelvoDevice* device);
+  void firmwareReceived(QByteArray data, bool last);
+  void receiveFirmwareFailed();
+  void updateFirmwareStarted();
+  void usbReaderFound();
+  void deviceDongleCreated(QByteArray descriptorData);
+  void deviceDongleRemoved(QByteArray descriptorData);
+  void pinChangeRequested(QString deviceName, QString currPin, QString newPin);
+  void pinUnblockRequested(QString deviceName, QString puk, QString newPin);
+  void deviceLogged(KelvoDevice* device);
+  void deviceUpdateChecking(KelvoDevice* device);
+
+ protected:
+  void timerEvent(QTimerEvent* event) override;
+
+ private:
+  void readLoggedOnUser();
+  void scanDriverReaders(const QSet<QString>& addresses);
+  void scanInProcessReaders(const QSet<QString>& driverAddresses);
+  void createPipeDevice(const QString& address);
+  void createInProcessDevice(const std::shared_ptr<trevalon::Device>& libraryDevice);
+  bool convertDescriptor(const QByteArray& data, KelvoDevice::Descriptor& descriptor, const QString& address);
+  void connectDevice(KelvoDevice* device);
+  void dropDevice(KelvoDevice* device);
+  void forgetDevice(KelvoDevice* device);
+  QList<KelvoDevice*> devicesWhere(bool (KelvoDevice::*test)() const) const;
+
+  std::unique_ptr<InProcessReaders> inProcessReaders;
+  int startupTimerId = 0;
+  int scanTimerId = 0;
+
+  mutable std::mutex lock;
+  QList<KelvoDevice*> devices;
+  QString userName;
+  QString inProcessFailure;
+};
