@@ -9,6 +9,9 @@
 #include "kelvo/simulator/KelvoReaderEmulator.h"
 #include "kelvo/simulator/ScenarioControl.h"
 #include "trevalon/common/Log.h"
+#include "trevalon/linux/BLEConnectionBlueZ.h"
+#include "trevalon/linux/ProviderBLEBlueZ.h"
+#include "trevalon/linux/ProviderBlueZ.h"
 #include "trevalon/sim/ProviderBLESim.h"
 #include "trevalon/sim/ProviderSim.h"
 
@@ -77,7 +80,20 @@ void ReaderBackend::attachSimulatedRadio(const std::string& scenarioPath) {
   openControlFifo();
 }
 
-void ReaderBackend::attachBlueZ() { throw std::runtime_error("no BlueZ backend in this build yet"); }
+void ReaderBackend::attachBlueZ() {
+  std::shared_ptr<trevalon::bluez::BLEConnectionBlueZ> watcher = trevalon::bluez::BLEConnectionBlueZ::create();
+  if (!watcher) throw std::runtime_error("BlueZ cannot be reached on the system bus");
+  bus = watcher;
+  std::vector<std::shared_ptr<Enumeration>> variants;
+  std::vector<std::function<void()>> polls;
+  for (uint16_t variant : kServiceVariants) {
+    auto enumeration =
+        std::make_shared<Pollable<trevalon::bluez::ProviderBlueZ>>(KelvoReaderEmulator::serviceUuid(variant));
+    polls.push_back([raw = enumeration.get()] { raw->poll(); });
+    variants.push_back(enumeration);
+  }
+  chain(std::make_shared<trevalon::bluez::ProviderBLEBlueZ>(watcher), std::move(variants), std::move(polls));
+}
 
 void ReaderBackend::openControlFifo() {
   const std::string path = environment("KELVO_SIM_CONTROL");

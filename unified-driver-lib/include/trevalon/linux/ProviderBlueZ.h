@@ -1,0 +1,29 @@
+#pragma once
+// The bottom of the discovery chain on BlueZ: every poll reads BlueZ's objects and reports each Device1 whose
+// UUIDs hold the given service, keyed by its object path, with its address in the library's form and its
+// name. A failed read of the objects ends that poll; the next one tries again.
+
+#include <memory>
+
+#include "trevalon/ble/ProvidedDevice.h"
+#include "trevalon/ble/Uuid.h"
+#include "trevalon/common/ProviderRunnable.h"
+
+namespace trevalon::bluez {
+
+class BlueZCaller;
+
+class ProviderBlueZ : public common::ProviderRunnable<ble::ProvidedDevice> {
+ public:
+  explicit ProviderBlueZ(ble::Uuid interfaceClass);
+  ~ProviderBlueZ() override;
+
+ protected:
+  void update() override;
+
+ private:
+  const ble::Uuid interfaceClass;
+  std::shared_ptr<BlueZCaller> caller;
+};
+
+}  // namespace trevalon::bluez
