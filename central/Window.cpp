@@ -6,12 +6,18 @@
 #include <QGridLayout>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStackedWidget>
+#include <QThread>
 #include <QtMath>
 
 #include "DesktopNotifications.h"
 #include "LogView.h"
 #include "SettingsView.h"
+#include "devices/KelvoDevice.h"
+#include "devices/KelvoDeviceManager.h"
 #include "ui_Window.h"
+#include "views/DevicesPage.h"
+#include "views/KelvoDeviceView.h"
 
 namespace {
 
@@ -24,6 +30,7 @@ const char kPopupFrameDownwardsStyle[] =
 const char kPopupFrameUpwardsStyle[] =
     "QWidget#popupFrame {  background-color: rgba(255, 255, 255, 0);  border-image: "
     "url(:/res/gui/infoblase-upwards.png);  border-width: 30px 200px 30px 30px;}";
+const QPoint kDeviceListOffset(-100, 0);
 // The bubble's tail needs room on the side it points to.
 constexpr int kPopupSideMargin = 20;
 constexpr int kPopupTailMargin = 45;
@@ -36,20 +43,58 @@ Window::Window(bool simpleQuit, QWidget* parent)
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowMaximizeButtonHint);
   convertChangeDeviceButtonFont();
 
+  createDeviceManager();
+
   createPopupShade();
 
   logWindow = std::make_unique<LogView>();
+  connectDeviceManagerLog();
   settingsWindow = std::make_unique<SettingsView>();
+  connect(settingsWindow.get(), &SettingsView::kemServerAddressChanged, manager,
+          &KelvoDeviceManager::kemServerAddressChanged);
 
   createActions();
   createTrayIcon();
   connect(trayIcon, &QSystemTrayIcon::activated, this, &Window::iconActivated);
   trayIcon->setVisible(true);
 
+  deviceManagerThread->start();
   initializeNotifications();
 }
 
-Window::~Window() { ui.reset(); }
+// The device pages go with the form, before their devices; the devices go with the manager in its own thread.
+Window::~Window() {
+  ui.reset();
+  stopDeviceManager();
+}
+
+void Window::createDeviceManager() {
+  deviceManagerThread = std::make_unique<QThread>();
+  deviceManagerThread->setObjectName(QStringLiteral("DeviceManager"));
+  manager = new KelvoDeviceManager();
+  manager->moveToThread(deviceManagerThread.get());
+  connect(manager, &KelvoDeviceManager::deviceInitialized, this, &Window::deviceInitialized);
+  connect(manager, &KelvoDeviceManager::deviceRemoved, this, &Window::deviceRemoved);
+  connect(manager, &KelvoDeviceManager::deviceAuthorized, this, &Window::deviceAuthorized);
+  connect(manager, &KelvoDeviceManager::resetKeyNeeded, this, &Window::resetKeyNeeded);
+}
+
+void Window::connectDeviceManagerLog() {
+  connect(manager, &KelvoDeviceManager::errorOccurred, logWindow.get(), &LogView::errorOccurred);
+  connect(manager, &KelvoDeviceManager::debugMessageLogged, logWindow.get(), &LogView::debugMessageLogged);
+  connect(manager, &KelvoDeviceManager::verboseMessageLogged, logWindow.get(), &LogView::verboseMessageLogged);
+}
+
+void Window::stopDeviceManager() {
+  manager->deleteLater();
+  manager = nullptr;
+  deviceManagerThread->quit();
+  if (!deviceManagerThread->wait(KelvoDeviceManager::kBridgeThreadWaitMs)) {
+    // A reader request still blocks the thread; the process is ending, so it is left to finish on its own.
+    qWarning("The device manager's thread did not end in time");
+    deviceManagerThread.release();
+  }
+}
 
 // The form is laid out in pixels; a point-sized font would grow with the screen's DPI and overflow the button.
 void Window::convertChangeDeviceButtonFont() {
@@ -95,6 +140,7 @@ void Window::createActions() {
   aboutAction->setObjectName("aboutAction");
   checkForUpdateAction = new QAction(tr("&Check for update"), this);
   checkForUpdateAction->setObjectName("checkForUpdateAction");
+  connect(checkForUpdateAction, &QAction::triggered, this, &Window::checkCurrentDeviceForUpdate);
   bridgeAction = new QAction(tr("&Bridge"), this);
   bridgeAction->setObjectName("bridgeAction");
 
@@ -139,9 +185,12 @@ void Window::initializeNotifications() {
   if (!notifications.initialize()) qDebug("Error, your system in not compatible!");
 }
 
+// A reader model without transport shows the pages without hardware; it never changes.
 void Window::addTestDevice(const QString& serial) {
-  // The simulated reader is a plain device model without transport; it is added with the device pages.
-  qInfo("Test device %s requested", qPrintable(serial));
+  KelvoDevice::Descriptor descriptor;
+  descriptor.insert(QStringLiteral("Serial"), serial);
+  descriptor.insert(QStringLiteral("MAC"), QStringLiteral("AABBCCDDEEFF"));
+  deviceInitialized(new KelvoDevice(descriptor, this));
 }
 
 void Window::closeEvent(QCloseEvent* event) {
@@ -164,22 +213,79 @@ void Window::iconActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) restoreAction->trigger();
 }
 
-// The device slots below are wired by the device manager and the device pages.
-void Window::deviceInitialized(KelvoDevice* device) { Q_UNUSED(device); }
+void Window::deviceInitialized(KelvoDevice* device) {
+  auto* view = new KelvoDeviceView(manager, device);
+  connect(view, &KelvoDeviceView::debugMessageLogged, logWindow.get(), &LogView::debugMessageLogged);
+  connect(view, &KelvoDeviceView::deviceViewFocused, this, &Window::deviceViewFocused);
+  connect(view, &KelvoDeviceView::popupOpened, this,
+          qOverload<QWidget*, QWidget*, bool, bool, QPoint>(&Window::popupOpened));
+  ui->kelvoStack->addWidget(view);
+  // An authorised reader keeps the window; otherwise the newest reader shows.
+  if (manager == nullptr || manager->authorizedDevices().isEmpty()) {
+    ui->kelvoStack->setCurrentWidget(view);
+    popupClosed();
+  }
+}
 
-void Window::deviceRemoved(KelvoDevice* device) { Q_UNUSED(device); }
+void Window::deviceRemoved(KelvoDevice* device) {
+  KelvoDeviceView* page = pageOf(device);
+  if (page != nullptr) {
+    const int index = ui->kelvoStack->indexOf(page);
+    if (ui->kelvoStack->currentIndex() == index) {
+      popupClosed();
+      ui->kelvoStack->setCurrentIndex(index - 1);
+    }
+    ui->kelvoStack->removeWidget(page);
+    page->deleteLater();
+  }
+  device->deleteLater();
+}
 
-void Window::deviceAuthorized(KelvoDevice* device) { Q_UNUSED(device); }
+void Window::deviceAuthorized(KelvoDevice* device) {
+  KelvoDeviceView* page = pageOf(device);
+  if (page == nullptr || ui->kelvoStack->currentWidget() == page) return;
+  ui->kelvoStack->setCurrentWidget(page);
+  popupClosed();
+}
 
 void Window::resetKeyNeeded(QString ieee) {
   logWindow->errorOccurred(QStringLiteral("Please reset the keys on your Kelvo %1 device").arg(ieee));
 }
 
-void Window::deviceViewFocused() {}
+void Window::deviceViewFocused() {
+  auto* page = qobject_cast<KelvoDeviceView*>(sender());
+  popupClosed();
+  if (page != nullptr) ui->kelvoStack->setCurrentWidget(page);
+  show();
+}
 
 void Window::deviceSelected(QString deviceName) {
-  Q_UNUSED(deviceName);
+  for (int index = 0; index < ui->kelvoStack->count(); ++index) {
+    auto* page = qobject_cast<KelvoDeviceView*>(ui->kelvoStack->widget(index));
+    if (page != nullptr && page->device()->displayName() == deviceName) {
+      ui->kelvoStack->setCurrentIndex(index);
+      break;
+    }
+  }
   if (!popupSticky) popupClosed();
+}
+
+KelvoDeviceView* Window::pageOf(KelvoDevice* device) const {
+  for (int index = 0; index < ui->kelvoStack->count(); ++index) {
+    auto* page = qobject_cast<KelvoDeviceView*>(ui->kelvoStack->widget(index));
+    if (page != nullptr && page->device() == device) return page;
+  }
+  return nullptr;
+}
+
+KelvoDevice* Window::currentDevice() const {
+  auto* page = qobject_cast<KelvoDeviceView*>(ui->kelvoStack->currentWidget());
+  return page != nullptr ? page->device() : nullptr;
+}
+
+void Window::checkCurrentDeviceForUpdate() {
+  KelvoDevice* device = currentDevice();
+  if (device != nullptr) emit device->deviceUpdateChecking(device);
 }
 
 void Window::popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards, QPoint offset) {
@@ -278,15 +384,18 @@ void Window::pinChangeRequested() {}
 
 void Window::pinUnblockRequested() {}
 
-void Window::on_changeDeviceButton_clicked() {}
+void Window::on_changeDeviceButton_clicked() {
+  const QList<KelvoDevice*> devices = manager != nullptr ? manager->initializedDevices() : QList<KelvoDevice*>();
+  popupOpened(ui->changeDeviceButton, new DevicesPage(devices, currentDevice()), true, false, kDeviceListOffset);
+}
 
-// PIN changes need a device page whose reader has a transport; until the device pages exist every page is the
-// "No Device" page.
+// The card's PIN is reached through the reader, so the simulated test reader and the "No Device" page offer none.
 void Window::on_kelvoStack_currentChanged(int index) {
-  Q_UNUSED(index);
   if (changePinAction == nullptr) return;
-  changePinAction->setEnabled(false);
-  unblockPinAction->setEnabled(false);
+  auto* page = qobject_cast<KelvoDeviceView*>(ui->kelvoStack->widget(index));
+  const bool withTransport = page != nullptr && page->device()->hasTransport();
+  changePinAction->setEnabled(withTransport);
+  unblockPinAction->setEnabled(withTransport);
 }
 
 void Window::on_logoButton_clicked() {}

@@ -9,9 +9,12 @@
 #include <memory>
 
 class KelvoDevice;
+class KelvoDeviceManager;
+class KelvoDeviceView;
 class LogView;
 class QAction;
 class QMenu;
+class QThread;
 class SettingsView;
 
 namespace Ui {
@@ -32,6 +35,7 @@ class Window : public QWidget {
 
   LogView* logView() const { return logWindow.get(); }
   SettingsView* settingsView() const { return settingsWindow.get(); }
+  KelvoDeviceManager* deviceManager() const { return manager; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -67,6 +71,12 @@ class Window : public QWidget {
   void deletePopupFrames();
   void connectPopupContent(QWidget* content);
   void placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards, QPoint offset);
+  void createDeviceManager();
+  void connectDeviceManagerLog();
+  void stopDeviceManager();
+  KelvoDeviceView* pageOf(KelvoDevice* device) const;
+  KelvoDevice* currentDevice() const;
+  void checkCurrentDeviceForUpdate();
 
   std::unique_ptr<Ui::Window> ui;
   bool simpleQuit;
@@ -90,4 +100,8 @@ class Window : public QWidget {
 
   std::unique_ptr<LogView> logWindow;
   std::unique_ptr<SettingsView> settingsWindow;
+
+  // Lives in its own thread from construction; deleted there when the window goes.
+  KelvoDeviceManager* manager = nullptr;
+  std::unique_ptr<QThread> deviceManagerThread;
 };
