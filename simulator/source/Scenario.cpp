@@ -23,6 +23,10 @@ std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::add(const ScenarioD
     auto reader = KelvoReaderEmulator::create(device.reader);
     kelvoReaders.push_back(reader);
     peripheral = reader;
+  } else if (device.family == "pentaloq") {
+    auto reader = PentaloqReaderEmulator::create(device.pentaloq);
+    pentaloqReaders.push_back(reader);
+    peripheral = reader;
   } else {
     peripheral = std::make_shared<OtherPeripheral>(device.reader.address, device.reader.name, device.reader.battery);
   }
@@ -39,6 +43,7 @@ std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::remove(const std::s
                                       return reader == removed;
                                     }),
                      kelvoReaders.end());
+  pentaloqReaders.erase(std::remove(pentaloqReaders.begin(), pentaloqReaders.end(), removed), pentaloqReaders.end());
   return removed;
 }
 
@@ -65,6 +70,17 @@ std::optional<Scenario> Scenario::fromEnvironment(const std::shared_ptr<trevalon
 
 std::shared_ptr<KelvoReaderEmulator> Scenario::reader(const std::string& address) const {
   for (const auto& reader : kelvoReaders) {
+    if (reader->address() == address) return reader;
+  }
+  return nullptr;
+}
+
+}  // namespace kelvo::simulator
+
+namespace kelvo::simulator {
+
+std::shared_ptr<PentaloqReaderEmulator> Scenario::pentaloqReader(const std::string& address) const {
+  for (const auto& reader : pentaloqReaders) {
     if (reader->address() == address) return reader;
   }
   return nullptr;

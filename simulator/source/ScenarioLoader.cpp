@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "PentaloqScenarioReader.h"
+
 namespace kelvo::simulator {
 namespace {
 
@@ -238,15 +240,17 @@ void readFaults(const json& value, const std::string& where, KelvoReaderConfig& 
 }
 
 ScenarioDevice readDevice(const json& value, const std::string& where) {
+  if (value.is_object() && value.contains("family") && value["family"] == "pentaloq") {
+    return PentaloqScenarioReader::read(value, where);
+  }
   onlyFields(value, where, {"family", "address", "name", "generation", "service", "descriptor", "battery", "usb",
                             "settings", "ranges", "bonds", "preferred", "card", "quirks", "faults", "linked"});
   if (!value.contains("family")) fail(where, "needs 'family'");
   if (!value.contains("address")) fail(where, "needs 'address'");
   ScenarioDevice device;
   device.family = text(value["family"], where + ".family");
-  if (device.family == "pentaloq") fail(where + ".family", "the family 'pentaloq' has no emulator yet");
   if (device.family != "kelvo" && device.family != "none") {
-    fail(where + ".family", "unknown family '" + device.family + "' (known: kelvo, none)");
+    fail(where + ".family", "unknown family '" + device.family + "' (known: kelvo, pentaloq, none)");
   }
   KelvoReaderConfig& reader = device.reader;
   reader.address = address(value["address"], where + ".address");

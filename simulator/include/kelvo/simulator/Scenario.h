@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/PentaloqReaderEmulator.h"
 #include "kelvo/simulator/ScenarioLoader.h"
 #include "trevalon/sim/SimulatedRadio.h"
 
@@ -31,9 +32,12 @@ class Scenario {
   const std::vector<std::shared_ptr<KelvoReaderEmulator>>& readers() const { return kelvoReaders; }
   const std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>>& peripherals() const { return all; }
   std::shared_ptr<KelvoReaderEmulator> reader(const std::string& address) const;
+  const std::vector<std::shared_ptr<PentaloqReaderEmulator>>& pentaloqs() const { return pentaloqReaders; }
+  std::shared_ptr<PentaloqReaderEmulator> pentaloqReader(const std::string& address) const;
 
  private:
   std::vector<std::shared_ptr<KelvoReaderEmulator>> kelvoReaders;
+  std::vector<std::shared_ptr<PentaloqReaderEmulator>> pentaloqReaders;
   std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>> all;
 };
 

@@ -8,13 +8,15 @@
 #include <vector>
 
 #include "kelvo/simulator/KelvoReaderConfig.h"
+#include "kelvo/simulator/PentaloqReaderConfig.h"
 #include "kelvo/simulator/ScenarioError.h"
 
 namespace kelvo::simulator {
 
 struct ScenarioDevice {
-  std::string family;         // "kelvo", or "none" for a peripheral without the reader service
-  KelvoReaderConfig reader;   // for "none" only address, name and battery are used
+  std::string family;         // "kelvo", "pentaloq", or "none" for a peripheral without a reader service
+  KelvoReaderConfig reader;   // for "none" only address, name and battery are used; for "pentaloq" address and name
+  PentaloqReaderConfig pentaloq;  // for "pentaloq" only
 };
 
 class ScenarioLoader {
