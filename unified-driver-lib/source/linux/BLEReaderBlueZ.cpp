@@ -201,11 +201,9 @@ void BLEReaderBlueZ::disconnect() {
     connection.reset();
     subscribed.swap(notifying);
   }
-  if (std::shared_ptr<BLEConnectionBlueZ> events = watcher.lock()) {
-    for (const auto& entry : subscribed) events->unwatchValue(entry.second);
-  }
-  // Unlinking ends every notification session with it.
-  if (caller) caller->call(path, BlueZNames::kDevice, "Disconnect", kGattTimeout);
+  // Only this program's use of the device ends: the link is BlueZ's, kept for every program as the system keeps
+  // a bonded reader linked. Unlinking here would make the reader vanish and come back after every idle spell.
+  for (const auto& entry : subscribed) stopNotify(entry.second);
   notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, false);
 }
 

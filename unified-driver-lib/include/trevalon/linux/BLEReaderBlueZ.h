@@ -6,7 +6,8 @@
 // platform read limited to 24 bytes, a read delivers the whole value BlueZ returns.
 //
 // A link that BlueZ reports down ends the connection at once (waiting calls above fail instead of timing
-// out); the next operation connects again. Every call to BlueZ has a time-out.
+// out); the next operation connects again. disconnect() ends this program's GATT sessions but leaves the
+// link to BlueZ. Every call to BlueZ has a time-out.
 
 #include <map>
 #include <memory>

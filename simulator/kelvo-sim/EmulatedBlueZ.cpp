@@ -1,0 +1,147 @@
+#include "EmulatedBlueZ.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "trevalon/common/Log.h"
+
+namespace kelvo::sim {
+namespace {
+
+const std::string kAdapter = "org.bluez.Adapter1";
+// The bus is served between queued tasks; a wake-up makes a queued task run at once.
+constexpr int kPollMs = 100;
+
+}  // namespace
+
+const std::string EmulatedBlueZ::kAdapterPath = "/org/bluez/hci0";
+
+EmulatedBlueZ::EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario)
+    : bus(std::move(bus)), scenario(std::move(scenario)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  control = std::make_unique<kelvo::simulator::ScenarioControl>(
+      this->scenario, [this](const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral) { place(peripheral); },
+      [this](const std::string& address) { withdraw(address); });
+  root = sdbus::createObject(*this->bus, "/");
+  root->addObjectManager();
+  registerAdapter();
+  this->bus->requestName("org.bluez");
+}
+
+EmulatedBlueZ::~EmulatedBlueZ() {
+  for (const auto& peripheral : scenario.peripherals()) peripheral->attach({});
+  devices.clear();
+  if (wakeFd >= 0) close(wakeFd);
+}
+
+void EmulatedBlueZ::registerAdapter() {
+  adapter = sdbus::createObject(*bus, kAdapterPath);
+  adapter->registerMethod("RemoveDevice").onInterface(kAdapter).implementedAs([this](const sdbus::ObjectPath& path) {
+    removeDevice(path);
+  });
+  adapter->registerProperty("Address").onInterface(kAdapter).withGetter([] { return std::string("00:1A:7D:00:00:01"); });
+  adapter->registerProperty("Name").onInterface(kAdapter).withGetter([] { return std::string("kelvo-sim"); });
+  adapter->registerProperty("Powered").onInterface(kAdapter).withGetter([] { return true; });
+  adapter->finishRegistration();
+}
+
+void EmulatedBlueZ::publish() {
+  for (const auto& peripheral : scenario.peripherals()) place(peripheral);
+}
+
+void EmulatedBlueZ::place(const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral) {
+  const std::string address = peripheral->address();
+  devices[address] = std::make_unique<EmulatedDeviceObject>(*bus, kAdapterPath, peripheral);
+  peripheral->attach(weak_from_this());
+}
+
+void EmulatedBlueZ::withdraw(const std::string& address) {
+  if (auto peripheral = scenario.peripheral(address)) peripheral->attach({});
+  devices.erase(address);
+}
+
+void EmulatedBlueZ::removeDevice(const sdbus::ObjectPath& path) {
+  for (auto& entry : devices) {
+    if (entry.second->path() != path) continue;
+    // The bond is gone; the reader, still advertising, is found again at once as a new device.
+    std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral = scenario.peripheral(entry.first);
+    entry.second.reset();
+    if (peripheral) entry.second = std::make_unique<EmulatedDeviceObject>(*bus, kAdapterPath, peripheral);
+    return;
+  }
+  throw sdbus::Error("org.bluez.Error.DoesNotExist", "Does Not Exist");
+}
+
+void EmulatedBlueZ::command(const std::string& line, std::function<void(const std::string&)> answer) {
+  post([this, line, answer = std::move(answer)] { answer(control->execute(line)); });
+}
+
+void EmulatedBlueZ::onNotification(const std::string& address, const trevalon::ble::Uuid& service,
+                                   const trevalon::ble::Uuid& characteristic, std::vector<uint8_t> data) {
+  post([this, address, service, characteristic, data = std::move(data)] {
+    auto device = devices.find(address);
+    if (device != devices.end()) device->second->notify(service, characteristic, data);
+  });
+}
+
+void EmulatedBlueZ::onLinkChanged(const std::string& address, bool up) {
+  post([this, address, up] {
+    auto device = devices.find(address);
+    if (device != devices.end()) device->second->setLinked(up);
+  });
+}
+
+void EmulatedBlueZ::post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> guard(queueLock);
+    queue.push_back(std::move(task));
+  }
+  const uint64_t one = 1;
+  if (write(wakeFd, &one, sizeof one) < 0) TREVALON_LOG(warning, "cannot wake the bus thread");
+}
+
+void EmulatedBlueZ::stop() {
+  {
+    std::lock_guard<std::mutex> guard(queueLock);
+    stopping = true;
+  }
+  const uint64_t one = 1;
+  if (write(wakeFd, &one, sizeof one) < 0) TREVALON_LOG(warning, "cannot wake the bus thread");
+}
+
+void EmulatedBlueZ::runQueued() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> guard(queueLock);
+      if (queue.empty()) return;
+      task = std::move(queue.front());
+      queue.pop_front();
+    }
+    try {
+      task();
+    } catch (const std::exception& failure) {
+      TREVALON_LOG(error, "kelvo-sim: %s", failure.what());
+    }
+  }
+}
+
+void EmulatedBlueZ::run() {
+  for (;;) {
+    while (bus->processPendingRequest()) {
+      runQueued();
+    }
+    runQueued();
+    {
+      std::lock_guard<std::mutex> guard(queueLock);
+      if (stopping) return;
+    }
+    sdbus::IConnection::PollData data = bus->getEventLoopPollData();
+    pollfd watched[2] = {{data.fd, data.events, 0}, {wakeFd, POLLIN, 0}};
+    poll(watched, 2, kPollMs);
+    uint64_t count = 0;
+    if (watched[1].revents != 0 && read(wakeFd, &count, sizeof count) < 0) count = 0;
+  }
+}
+
+}  // namespace kelvo::sim

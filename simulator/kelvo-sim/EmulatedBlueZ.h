@@ -1,0 +1,67 @@
+#pragma once
+// kelvo-sim's side of the bus: owns the name org.bluez, an ObjectManager at "/", the adapter /org/bluez/hci0
+// and one EmulatedDeviceObject per device of the scenario, and runs the bus on one thread. Everything that
+// touches the bus or the emulators happens on that thread: the emulators' events and the control commands are
+// queued to it, so the emulated BlueZ is as single-threaded as bluetoothd.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "EmulatedDeviceObject.h"
+#include "kelvo/simulator/Scenario.h"
+#include "kelvo/simulator/ScenarioControl.h"
+#include "trevalon/sim/PeripheralListener.h"
+
+namespace kelvo::sim {
+
+class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
+                      public std::enable_shared_from_this<EmulatedBlueZ> {
+ public:
+  static const std::string kAdapterPath;
+
+  // Takes the name org.bluez on `bus`; throws sdbus::Error when the name is taken.
+  EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario);
+  ~EmulatedBlueZ() override;
+
+  // Publishes the scenario's devices; call once, before run().
+  void publish();
+  // Serves the bus until stop(); `onCommandAnswer` receives each control command's answer.
+  void run();
+  // From any thread.
+  void stop();
+  // From any thread: the command runs on the bus thread; its answer goes to `answer` there.
+  void command(const std::string& line, std::function<void(const std::string&)> answer);
+
+  void onNotification(const std::string& address, const trevalon::ble::Uuid& service,
+                      const trevalon::ble::Uuid& characteristic, std::vector<uint8_t> data) override;
+  void onLinkChanged(const std::string& address, bool up) override;
+
+ private:
+  void post(std::function<void()> task);
+  void runQueued();
+  void registerAdapter();
+  void place(const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral);
+  void withdraw(const std::string& address);
+  void removeDevice(const sdbus::ObjectPath& path);
+
+  std::unique_ptr<sdbus::IConnection> bus;
+  kelvo::simulator::Scenario scenario;
+  std::unique_ptr<kelvo::simulator::ScenarioControl> control;
+  std::unique_ptr<sdbus::IObject> root;
+  std::unique_ptr<sdbus::IObject> adapter;
+  std::map<std::string, std::unique_ptr<EmulatedDeviceObject>> devices;  // by library address
+
+  std::mutex queueLock;
+  std::deque<std::function<void()>> queue;
+  bool stopping = false;
+  int wakeFd = -1;
+};
+
+}  // namespace kelvo::sim
