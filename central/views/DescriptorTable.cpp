@@ -4,7 +4,9 @@
 
 namespace {
 const char* const kLeadingKeys[] = {"Serial", "MAC", "Hardware", "Bootloader", "Firmware", "Build", "Driver"};
-const char kParagraphStart[] = "<p style='line-height:50'>";
+// Qt 5.15 reads a unitless line height as a multiple of the line (50 lines each); the rows are meant at half
+// height, which the percentage says on every Qt version.
+const char kParagraphStart[] = "<p style='line-height:50%'>";
 const char kParagraphEnd[] = "</p>";
 const char kSeparator[] = "&nbsp;:&nbsp;";
 }  // namespace

@@ -56,6 +56,10 @@ QLabel* makeSymbol(QWidget* parent, const QString& name, int size = kSymbolSize)
   label->setObjectName(name);
   label->setFixedSize(size, size);
   label->setScaledContents(true);
+  // A symbol that comes and goes must not shift its neighbours.
+  QSizePolicy policy = label->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  label->setSizePolicy(policy);
   return label;
 }
 
