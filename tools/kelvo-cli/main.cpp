@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "Commands.h"
+#include "DriverCommands.h"
 #include "ReaderSession.h"
 #include "trevalon/common/Log.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: kelvo-cli [--verbose] [--scenario FILE] COMMAND [ARGS]\n"
+    "usage: kelvo-cli [--verbose] [--scenario FILE | --driver] COMMAND [ARGS]\n"
     "  list                        one line per reader: address, name, model, serial\n"
     "  descriptor ADDR             one line per item: KEY = VALUE\n"
     "  state ADDR                  the device-state record, one line per field: NAME = VALUE\n"
@@ -24,7 +25,8 @@ const char* const kUsage =
     "  rpc ADDR HEX                TransmitRpc; prints \"code = N\" and \"response = HEX\"\n"
     "  apdu ADDR HEX               powers the card if needed and prints \"response = HEX\"\n"
     "Without --scenario, readers are reached through BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS),\n"
-    "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n";
+    "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n"
+    "With --driver, commands (all but apdu) go through a running kelvo-driver's sockets in $TREVALON_RUNTIME_DIR.\n";
 
 int usage() {
   std::cerr << kUsage;
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string scenario;
   bool verbose = false;
+  bool throughDriver = false;
   while (!args.empty() && args.front().rfind("--", 0) == 0) {
     if (args.front() == "--verbose") {
       verbose = true;
@@ -44,6 +47,9 @@ int main(int argc, char** argv) {
     } else if (args.front() == "--scenario" && args.size() >= 2) {
       scenario = args[1];
       args.erase(args.begin(), args.begin() + 2);
+    } else if (args.front() == "--driver") {
+      throughDriver = true;
+      args.erase(args.begin());
     } else if (args.front() == "--help") {
       std::cout << kUsage;
       return 0;
@@ -58,6 +64,10 @@ int main(int argc, char** argv) {
   }
   const std::string command = args.front();
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (throughDriver) {
+    const kelvo::cli::DriverSession driver;
+    return kelvo::cli::DriverCommands(driver).run(command, rest);
+  }
   std::unique_ptr<kelvo::cli::ReaderSession> session;
   try {
     session = std::make_unique<kelvo::cli::ReaderSession>(scenario);

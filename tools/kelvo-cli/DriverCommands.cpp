@@ -1,0 +1,145 @@
+#include "DriverCommands.h"
+
+#include <iostream>
+
+#include "Commands.h"
+#include "TextFormat.h"
+
+namespace kelvo::cli {
+namespace {
+
+enum Request : uint8_t {
+  kGetDeviceDescriptor = 1,
+  kGetDeviceState = 2,
+  kSetSetting = 3,
+  kSetWorkingTimeRanges = 4,
+  kTransmitRpc = 5,
+  kIndicate = 6,
+};
+constexpr uint8_t kStatusDeviceRemoved = 253;
+
+}  // namespace
+
+int DriverCommands::run(const std::string& command, const std::vector<std::string>& args) {
+  if (command == "list") return args.empty() ? list() : Commands::fail("list takes no arguments");
+  if (command == "descriptor") return descriptor(args);
+  if (command == "state") return state(args);
+  if (command == "set-setting") return setSetting(args);
+  if (command == "set-ranges") return setRanges(args);
+  if (command == "indicate") return indicate(args);
+  if (command == "rpc") return rpc(args);
+  if (command == "apdu") return Commands::fail("apdu is not a driver request; run it without --driver");
+  Commands::fail("unknown command '" + command + "' (kelvo-cli --help lists the commands)");
+  return 2;
+}
+
+std::optional<std::vector<uint8_t>> DriverCommands::ask(const std::string& addressText, uint8_t code,
+                                                        const std::vector<uint8_t>& payload) {
+  std::optional<std::string> address = TextFormat::parseAddress(addressText);
+  if (!address) {
+    Commands::fail("'" + addressText + "' is not a reader address (12 hexadecimal digits)");
+    return std::nullopt;
+  }
+  std::optional<std::vector<uint8_t>> answer = session.exchange(*address, code, payload);
+  if (answer && answer->front() == kStatusDeviceRemoved) {
+    Commands::fail("the driver lost reader " + *address + " while serving the request");
+    return std::nullopt;
+  }
+  return answer;
+}
+
+int DriverCommands::reportCode(const char* request, const std::vector<uint8_t>& answer) {
+  const int code = answer.front();
+  std::cout << "code = " << code << std::endl;
+  if (code != 0) return Commands::fail(std::string(request) + " failed with code " + std::to_string(code));
+  return 0;
+}
+
+int DriverCommands::list() {
+  for (const std::string& address : session.addresses()) {
+    // The driver tells only what the descriptor holds: the name and model stay with the in-process path.
+    std::string serial = "-";
+    std::optional<std::vector<uint8_t>> answer = session.exchange(address, kGetDeviceDescriptor, {});
+    if (answer && answer->front() == 0) {
+      auto items = TextFormat::descriptorItems(std::vector<uint8_t>(answer->begin() + 1, answer->end()));
+      for (const auto& item : items.value_or(decltype(items)::value_type{})) {
+        if (item.first == "Serial") serial = item.second;
+      }
+    }
+    std::cout << address << "\t-\t-\t" << serial << std::endl;
+  }
+  return 0;
+}
+
+int DriverCommands::descriptor(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Commands::fail("descriptor needs ADDR");
+  auto answer = ask(args[0], kGetDeviceDescriptor, {});
+  if (!answer) return 1;
+  if (answer->front() != 0) return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+  const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
+  auto items = TextFormat::descriptorItems(bytes);
+  if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  for (const auto& item : *items) std::cout << item.first << " = " << item.second << std::endl;
+  return 0;
+}
+
+int DriverCommands::state(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Commands::fail("state needs ADDR");
+  auto answer = ask(args[0], kGetDeviceState, {});
+  if (!answer) return 1;
+  if (answer->front() != 0) return Commands::fail("GetDeviceState failed with code " + std::to_string(answer->front()));
+  const std::vector<uint8_t> record(answer->begin() + 1, answer->end());
+  if (record.size() != 44) return Commands::fail("the driver's state record has " + std::to_string(record.size()) + " bytes");
+  for (const std::string& line : TextFormat::stateLines(record)) std::cout << line << std::endl;
+  return 0;
+}
+
+int DriverCommands::setSetting(const std::vector<std::string>& args) {
+  if (args.size() != 3) return Commands::fail("set-setting needs ADDR ID VALUE");
+  std::optional<long> id = TextFormat::parseNumber(args[1], 0, 255);
+  std::optional<long> value = TextFormat::parseNumber(args[2], -128, 255);
+  if (!id) return Commands::fail("'" + args[1] + "' is not a setting id (0 to 255)");
+  if (!value) return Commands::fail("'" + args[2] + "' is not a setting value (-128 to 255)");
+  auto answer = ask(args[0], kSetSetting, {static_cast<uint8_t>(*id), static_cast<uint8_t>(*value)});
+  return answer ? reportCode("SetSetting", *answer) : 1;
+}
+
+int DriverCommands::setRanges(const std::vector<std::string>& args) {
+  if (args.size() != 8) return Commands::fail("set-ranges needs ADDR and seven START,END pairs");
+  std::vector<uint8_t> record;
+  for (size_t i = 1; i < args.size(); ++i) {
+    auto range = TextFormat::parseRange(args[i]);
+    if (!range) return Commands::fail("'" + args[i] + "' is not a START,END pair");
+    for (int16_t bound : {range->first, range->second}) {
+      const auto bits = static_cast<uint16_t>(bound);
+      record.push_back(static_cast<uint8_t>(bits & 0xFF));
+      record.push_back(static_cast<uint8_t>(bits >> 8));
+    }
+  }
+  auto answer = ask(args[0], kSetWorkingTimeRanges, record);
+  return answer ? reportCode("SetWorkingTimeRanges", *answer) : 1;
+}
+
+int DriverCommands::indicate(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Commands::fail("indicate needs ADDR HEX");
+  auto request = TextFormat::parseHex(args[1]);
+  if (!request) return Commands::fail("'" + args[1] + "' is not hexadecimal bytes");
+  // The driver takes the indication with both its parameters; missing ones are zero.
+  request->resize(3, 0);
+  auto answer = ask(args[0], kIndicate, *request);
+  return answer ? reportCode("Indicate", *answer) : 1;
+}
+
+int DriverCommands::rpc(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Commands::fail("rpc needs ADDR HEX");
+  auto request = TextFormat::parseHex(args[1]);
+  if (!request) return Commands::fail("'" + args[1] + "' is not hexadecimal bytes");
+  auto answer = ask(args[0], kTransmitRpc, *request);
+  if (!answer) return 1;
+  if (answer->front() != 0) return reportCode("TransmitRpc", *answer);
+  std::cout << "code = 0" << std::endl
+            << "response = " << TextFormat::hex(std::vector<uint8_t>(answer->begin() + 1, answer->end())) << std::endl;
+  return 0;
+}
+
+}  // namespace kelvo::cli
