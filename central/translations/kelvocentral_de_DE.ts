@@ -105,4 +105,227 @@
         <translation>Auf diesem System wurde kein Infobereich (System Tray) gefunden.</translation>
     </message>
 </context>
+<context>
+    <name>KelvoDeviceView</name>
+    <message>
+        <source>Modify battery warning level</source>
+        <translation>Batterie-Warnschwelle ändern</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Paired Devices:</source>
+        <translation>Gekoppelte Geräte:</translation>
+    </message>
+    <message>
+        <source>Erase</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Signal Strength</source>
+        <translation>Signalstärke</translation>
+    </message>
+    <message>
+        <source>Advertising Mode</source>
+        <translation>Sendemodus</translation>
+    </message>
+    <message>
+        <source>Display</source>
+        <translation>Anzeige</translation>
+    </message>
+    <message>
+        <source>Backlight</source>
+        <translation>Beleuchtung</translation>
+    </message>
+    <message>
+        <source>Buzzer</source>
+        <translation>Summer</translation>
+    </message>
+    <message>
+        <source>Serial</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>MAC</source>
+        <translation>MAC</translation>
+    </message>
+    <message>
+        <source>Hardware</source>
+        <translation>Hardware</translation>
+    </message>
+    <message>
+        <source>Bootloader</source>
+        <translation>Bootloader</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Build</source>
+        <translation>Build</translation>
+    </message>
+    <message>
+        <source>Driver</source>
+        <translation>Treiber</translation>
+    </message>
+</context>
+<context>
+    <name>SignalStrngSettingPage</name>
+    <message>
+        <source>Signal Strength</source>
+        <translation>Signalstärke</translation>
+    </message>
+    <message>
+        <source>
+Choose signal strength.
+</source>
+        <translation>
+Wählen Sie die Signalstärke.
+</translation>
+    </message>
+</context>
+<context>
+    <name>AdvertisingSettingPage</name>
+    <message>
+        <source>Advertising</source>
+        <translation>Senden</translation>
+    </message>
+    <message>
+        <source>
+Choose between a permanent or temporary signal.
+</source>
+        <translation>
+Wählen Sie zwischen dauerhaftem und zeitweisem Signal.
+</translation>
+    </message>
+    <message>
+        <source>Work Schedule</source>
+        <translation>Arbeitszeiten</translation>
+    </message>
+    <message>
+        <source>Temporary</source>
+        <translation>Zeitweise</translation>
+    </message>
+    <message>
+        <source>Permanent</source>
+        <translation>Dauerhaft</translation>
+    </message>
+</context>
+<context>
+    <name>DisplaySettingPage</name>
+    <message>
+        <source>Display</source>
+        <translation>Anzeige</translation>
+    </message>
+    <message>
+        <source>
+Choose between continuous and temporary display mode.
+</source>
+        <translation>
+Wählen Sie zwischen dauerhafter und zeitweiser Anzeige.
+</translation>
+    </message>
+    <message>
+        <source>Always on</source>
+        <translation>Immer an</translation>
+    </message>
+</context>
+<context>
+    <name>BacklightSettingPage</name>
+    <message>
+        <source>Backlight</source>
+        <translation>Beleuchtung</translation>
+    </message>
+    <message>
+        <source>
+Toggle backlight on/off.
+</source>
+        <translation>
+Beleuchtung ein- oder ausschalten.
+</translation>
+    </message>
+    <message>
+        <source>Backlight on</source>
+        <translation>Beleuchtung an</translation>
+    </message>
+</context>
+<context>
+    <name>BuzzerSettingPage</name>
+    <message>
+        <source>Buzzer</source>
+        <translation>Summer</translation>
+    </message>
+    <message>
+        <source>
+Switch buzzer on/off.
+</source>
+        <translation>
+Summer ein- oder ausschalten.
+</translation>
+    </message>
+    <message>
+        <source>Buzzer on</source>
+        <translation>Summer an</translation>
+    </message>
+</context>
+<context>
+    <name>BatterySettingPage</name>
+    <message>
+        <source>Battery Warning</source>
+        <translation>Batteriewarnung</translation>
+    </message>
+    <message>
+        <source>
+Define when you should be warned to charge your Kelvo.
+</source>
+        <translation>
+Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
+</translation>
+    </message>
+    <message>
+        <source>20%</source>
+        <translation>20%</translation>
+    </message>
+    <message>
+        <source>100%</source>
+        <translation>100%</translation>
+    </message>
+</context>
+<context>
+    <name>WorkingTimeRangesPage</name>
+    <message>
+        <source>Work Schedule</source>
+        <translation>Arbeitszeiten</translation>
+    </message>
+    <message>
+        <source>Begin</source>
+        <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Ende</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+</context>
+<context>
+    <name>DevicesPage</name>
+    <message>
+        <source>Connected Devices</source>
+        <translation>Verbundene Geräte</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>Auswählen</translation>
+    </message>
+</context>
 </TS>

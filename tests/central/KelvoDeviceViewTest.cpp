@@ -10,6 +10,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QThread>
+#include <QTranslator>
 
 #include "ApplicationSettings.h"
 #include "ScriptedReaderDevice.h"
@@ -243,6 +244,23 @@ TEST_F(KelvoDeviceViewTest, UpdateButtonAsksForAnUpdateCheckAndAnOutdatedReaderT
   emit second.deviceOutdated();
   ASSERT_EQ(prepare.count(), 1);
   EXPECT_EQ(prepare.first().at(0).value<KelvoDevice*>(), &second);
+}
+
+TEST_F(KelvoDeviceViewTest, GermanTranslationCoversThePageAndItsDescriptorKeys) {
+  QTranslator translator;
+  ASSERT_TRUE(translator.load("kelvocentral_de_DE", ":/i18n"));
+  QCoreApplication::installTranslator(&translator);
+  {
+    ScriptedReaderDevice device("5720000001");
+    device.initialize(6, 64, usualSettings());
+    auto view = viewOf(&device);
+    EXPECT_EQ(button(view.get(), "batteryButton")->text(), QString::fromUtf8("Batterie-Warnschwelle ändern"));
+    EXPECT_EQ(button(view.get(), "signalButton")->text(), QString::fromUtf8("Signalstärke"));
+    EXPECT_TRUE(label(view.get(), "descriptorKeys")->text().contains("Seriennummer"));
+    button(view.get(), "advertisingButton")->click();
+    EXPECT_EQ(button(lastPopup.content, "scheduleButton")->text(), "Arbeitszeiten");
+  }
+  QCoreApplication::removeTranslator(&translator);
 }
 
 // A reader in a thread of its own, as the device manager keeps them.
