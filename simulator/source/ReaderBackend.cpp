@@ -7,6 +7,7 @@
 
 #include "kelvo/simulator/ControlFifo.h"
 #include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/PentaloqReaderEmulator.h"
 #include "kelvo/simulator/ScenarioControl.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/linux/BLEConnectionBlueZ.h"
@@ -18,8 +19,12 @@
 namespace kelvo::simulator {
 namespace {
 
-// Readers offer the reader service in one of its two variants; a device is found under either.
-constexpr uint16_t kServiceVariants[] = {0x6803, 0x6801};
+// Kelvo readers offer the reader service in one of its two variants, Pentaloq readers a service of their own;
+// a device is found under any of them.
+std::vector<trevalon::ble::Uuid> readerServices() {
+  return {KelvoReaderEmulator::serviceUuid(0x6803), KelvoReaderEmulator::serviceUuid(0x6801),
+          PentaloqReaderEmulator::serviceUuid()};
+}
 
 // An enumeration whose update a tool may also run on its own thread.
 template <typename Enumeration>
@@ -61,9 +66,8 @@ void ReaderBackend::attachSimulatedRadio(const std::string& scenarioPath) {
   simulatedRadio->waitIdle();
   std::vector<std::shared_ptr<Enumeration>> variants;
   std::vector<std::function<void()>> polls;
-  for (uint16_t variant : kServiceVariants) {
-    auto enumeration = std::make_shared<Pollable<trevalon::sim::ProviderSim>>(
-        simulatedRadio, KelvoReaderEmulator::serviceUuid(variant));
+  for (const trevalon::ble::Uuid& service : readerServices()) {
+    auto enumeration = std::make_shared<Pollable<trevalon::sim::ProviderSim>>(simulatedRadio, service);
     polls.push_back([raw = enumeration.get()] { raw->poll(); });
     variants.push_back(enumeration);
   }
@@ -86,9 +90,8 @@ void ReaderBackend::attachBlueZ() {
   bus = watcher;
   std::vector<std::shared_ptr<Enumeration>> variants;
   std::vector<std::function<void()>> polls;
-  for (uint16_t variant : kServiceVariants) {
-    auto enumeration =
-        std::make_shared<Pollable<trevalon::bluez::ProviderBlueZ>>(KelvoReaderEmulator::serviceUuid(variant));
+  for (const trevalon::ble::Uuid& service : readerServices()) {
+    auto enumeration = std::make_shared<Pollable<trevalon::bluez::ProviderBlueZ>>(service);
     polls.push_back([raw = enumeration.get()] { raw->poll(); });
     variants.push_back(enumeration);
   }

@@ -93,6 +93,51 @@ else
   echo "ok   out-of-range"
 fi
 
+# A Pentaloq reader beside a Kelvo one: listed with the serial it answers, read through the same requests.
+cat > "$dir/pentaloq.json" <<'JSON'
+{ "devices": [
+  { "family": "kelvo", "address": "001a7dda7113", "name": "Kelvo 5123456789",
+    "descriptor": { "Serial": "5123456789" } },
+  { "family": "pentaloq", "address": "5e0a1c000001", "name": "Pentaloq", "firmware": "1.2", "hardware": "2.1",
+    "serial": "PQ4711", "battery": 64, "card": { "atr": "3B8180018080" } }
+] }
+JSON
+pentaloq() {
+  local name="$1" status="$2" expected="$3"
+  shift 3
+  local out rc
+  out=$("$cli" --scenario "$dir/pentaloq.json" "$@" 2>"$dir/stderr")
+  rc=$?
+  if [[ "$rc" != "$status" || "$out" != "$expected" ]]; then
+    echo "FAIL $name: exit $rc (expected $status)"
+    echo "--- got:"; echo "$out"; echo "--- expected:"; echo "$expected"; echo "--- stderr:"; cat "$dir/stderr"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+pentaloq pentaloq-list 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789
+5e0a1c000001${tab}Pentaloq PQ4711${tab}Pentaloq${tab}PQ4711" list
+pentaloq pentaloq-state 0 "connected = 1
+card = 6
+battery = 64
+encryption = 1
+atr = 0
+usb = 255
+encryption-used = 1
+signal = 255
+advertising = 255
+display = 255
+backlight = 255
+contrast = 0
+buzzer = 255
+encryption-enabled = 255
+coverage = -1
+ranges = 0,0 0,0 0,0 0,0 0,0 0,0 0,0" state 5e0a1c000001
+pentaloq pentaloq-apdu 0 "response = 0102039000" apdu 5e0a1c000001 80EE000003010203
+pentaloq pentaloq-descriptor 1 "" descriptor 5e0a1c000001
+pentaloq pentaloq-set-setting 1 "code = 6" set-setting 5e0a1c000001 6 0
+
 out=$("$cli" --scenario "$dir/missing.json" list 2>&1)
 if [[ $? == 0 || "$out" != *"cannot use scenario"* ]]; then
   echo "FAIL missing-scenario: $out"; failures=$((failures + 1))

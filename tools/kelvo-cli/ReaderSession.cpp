@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "trevalon/common/NamedLock.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
@@ -15,19 +16,21 @@
 namespace kelvo::cli {
 namespace {
 
-// Wakes a waiting command when the reader reports itself available.
+// Wakes a waiting command when the reader reports itself available and connected. A Kelvo reader announces
+// both; a Pentaloq reader is always listed as available and announces, as its connection, that it came into
+// reach with its link key set up.
 class AvailabilityWatch : public trevalon::DeviceObserver {
  public:
-  void onAvailableChanged(bool value) override {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      available = value;
-    }
-    changed.notify_all();
+  AvailabilityWatch(bool available, bool connected) : available(available), connected(connected) {}
+  void onAvailableChanged(bool value) override { set(available, value); }
+  void onConnectedChanged(bool value) override { set(connected, value); }
+  bool ready() {
+    std::lock_guard<std::mutex> guard(lock);
+    return available && connected;
   }
   bool waitFor(std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> guard(lock);
-    return changed.wait_for(guard, limit, [this] { return available; });
+    return changed.wait_for(guard, limit, [this] { return available && connected; });
   }
   void onBatteryLevelChanged(uint8_t) override {}
   void onUsbCableStatusChanged(uint8_t) override {}
@@ -38,15 +41,23 @@ class AvailabilityWatch : public trevalon::DeviceObserver {
   void onBackLightChanged(uint8_t) override {}
   void onDisplayModeChanged(uint8_t) override {}
   void onRssiMinValueChanged(uint8_t) override {}
-  void onConnectedChanged(bool) override {}
   void onPairedChanged(bool) override {}
   std::vector<uint8_t> onKeyRequested() override { throw std::runtime_error("no key"); }
   void onEvent(uint32_t) override {}
 
  private:
+  void set(bool& flag, bool value) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      flag = value;
+    }
+    changed.notify_all();
+  }
+
   std::mutex lock;
   std::condition_variable changed;
-  bool available = false;
+  bool available;
+  bool connected;
 };
 
 }  // namespace
@@ -112,15 +123,20 @@ std::shared_ptr<trevalon::ble::BLEReaderNative> ReaderSession::nativeOf(const st
 }
 
 bool ReaderSession::waitAvailable(const std::shared_ptr<trevalon::Device>& device, std::chrono::milliseconds limit) {
-  auto watch = std::make_shared<AvailabilityWatch>();
+  auto watch = std::make_shared<AvailabilityWatch>(device->isAvailable(), device->isConnected());
   device->addObserver(watch);
-  bool available = device->isAvailable();
+  bool available = watch->ready();
   if (!available) {
     std::shared_ptr<trevalon::ble::BLEReaderNative> native = nativeOf(device->getAddress());
     if (native) native->connect();
     available = watch->waitFor(limit);
   }
   device->removeObserver(watch);
+  if (available) {
+    // A reader's coming into reach is told to its stack under the reader's named lock (the in-process device
+    // requests take it too): once it is ours, that news has been told whole, the card's state included.
+    TREVALON_NAMED_LOCK(settled, device->getAddress());
+  }
   return available;
 }
 

@@ -3,7 +3,7 @@
 // KELVO_BLE_BACKEND=sim names one in KELVO_SIM_SCENARIO, or BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS
 // moves it to another bus). It gives the provider of native readers that a device provider
 // (trevalon::Reader::createDeviceProvider) takes as its master, and polls for readers offering either variant
-// of the reader service.
+// of the Kelvo reader service or the Pentaloq service.
 //
 // Release every device provider built on natives() before the backend: the destructor waits a little for
 // the native readers to go, then stops the radio's threads.
@@ -46,7 +46,7 @@ class ReaderBackend {
 
   std::shared_ptr<NativeSource> natives() const { return nativeProvider; }
 
-  // Polls both service variants every `periodMs` on a thread each; stop() returns once they have ended.
+  // Polls each reader service every `periodMs` on a thread each; stop() returns once they have ended.
   void start(int64_t periodMs);
   void stop();
   // One enumeration on the caller's thread, for short-lived tools.
