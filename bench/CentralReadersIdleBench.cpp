@@ -1,0 +1,206 @@
+// Kelvo Central idle with emulated readers: the CPU share and resident memory of the real program while it polls
+// 1 or 8 readers every 2 s and nobody touches it. The readers are on the program's own simulated radio, so their
+// emulators' work is counted too (a real reader's costs nothing on the workstation). Runs the program on a private
+// Xvfb display with a tray host and a private session bus, which the benchmark starts itself.
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kMeasuredIdle = std::chrono::seconds(20);
+constexpr auto kStartupLimit = std::chrono::seconds(60);
+
+pid_t spawn(const std::vector<std::string>& command, int keepFd = -1) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (keepFd < 0) {
+      const int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+void stop(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+}
+
+std::string readLine(int fd) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+std::string makeDirectory(const std::string& pattern) {
+  std::string path = pattern;
+  if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return path;
+}
+
+// Xvfb, trayer and a session bus, shared by every benchmark of this program.
+class Desktop {
+ public:
+  static Desktop& instance() {
+    static Desktop desktop;
+    return desktop;
+  }
+  const std::string& root() const { return directory; }
+
+ private:
+  Desktop() {
+    int displayPipe[2];
+    if (::pipe(displayPipe) != 0) throw std::runtime_error("pipe failed");
+    xvfb = spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "1280x800x24", "-nolisten",
+                  "tcp"});
+    ::close(displayPipe[1]);
+    ::setenv("DISPLAY", (":" + readLine(displayPipe[0])).c_str(), 1);
+    ::close(displayPipe[0]);
+
+    int busPipe[2];
+    if (::pipe(busPipe) != 0) throw std::runtime_error("pipe failed");
+    bus = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(busPipe[1])}, busPipe[1]);
+    ::close(busPipe[1]);
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", readLine(busPipe[0]).c_str(), 1);
+    ::close(busPipe[0]);
+
+    directory = makeDirectory("/tmp/kelvo-bench-XXXXXX");
+    ::mkdir((directory + "/runtime").c_str(), 0700);
+    ::mkdir((directory + "/run").c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", (directory + "/runtime").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (directory + "/config").c_str(), 1);
+    ::setenv("TREVALON_DATA_DIR", (directory + "/data").c_str(), 1);
+    // No driver runs: every reader is the program's own.
+    ::setenv("TREVALON_RUNTIME_DIR", (directory + "/run").c_str(), 1);
+    ::setenv("KELVO_BLE_BACKEND", "sim", 1);
+    ::unsetenv("QT_QPA_PLATFORM");
+
+    tray = spawn({"trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24"});
+    // Give the tray host time to claim the tray selection; the program refuses to start without one.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  }
+
+  ~Desktop() {
+    stop(tray);
+    stop(bus);
+    stop(xvfb);
+  }
+
+  pid_t xvfb = -1;
+  pid_t bus = -1;
+  pid_t tray = -1;
+  std::string directory;
+};
+
+// A scenario of `count` first-generation readers, each with a card in.
+std::string writeScenario(const std::string& directory, int count) {
+  const std::string path = directory + "/readers-" + std::to_string(count) + ".json";
+  std::ofstream file(path);
+  file << "{ \"devices\": [";
+  for (int i = 0; i < count; ++i) {
+    const char* const digits = "0123456789abcdef";
+    const std::string address = std::string("001a7dda71") + digits[(i >> 4) & 0xF] + digits[i & 0xF];
+    file << (i == 0 ? "" : ",") << "{ \"family\": \"kelvo\", \"address\": \"" << address
+         << "\", \"generation\": 1, \"service\": \"6803\", \"descriptor\": { \"Serial\": \"51234567" << 10 + i
+         << "\" }, \"battery\": 80, \"usb\": 0, \"card\": { \"atr\": \"3B8180018080\" } }";
+  }
+  file << "] }\n";
+  return path;
+}
+
+int linesWith(const std::string& path, const std::string& text) {
+  std::ifstream file(path);
+  std::string line;
+  int found = 0;
+  while (std::getline(file, line)) found += line.find(text) != std::string::npos ? 1 : 0;
+  return found;
+}
+
+// CPU time of all the process's threads so far, in nanoseconds (the scheduler's own account, finer than the
+// clock ticks of /proc/PID/stat). Threads that ended before the call are not counted, which leaves out only
+// start-up work here.
+double cpuNanoseconds(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  double total = 0;
+  for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream schedstat(task.path() / "schedstat");
+    double onCpu = 0;
+    if (schedstat >> onCpu) total += onCpu;
+  }
+  return total;
+}
+
+long residentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      long value = 0;
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 16, '\n');
+  }
+  return -1;
+}
+
+void BM_IdleWithReaders(benchmark::State& state) {
+  Desktop& desktop = Desktop::instance();
+  const int readers = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    const std::string run = makeDirectory(desktop.root() + "/run-XXXXXX");
+    ::setenv("XDG_STATE_HOME", run.c_str(), 1);
+    ::setenv("KELVO_SIM_SCENARIO", writeScenario(run, readers).c_str(), 1);
+    const std::string log = run + "/kelvo-central/central.log";
+    const pid_t app = spawn({KELVO_CENTRAL_PATH, "-hidden"});
+    const Clock::time_point deadline = Clock::now() + kStartupLimit;
+    while (linesWith(log, "Initialized device") < readers && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    if (linesWith(log, "Initialized device") < readers) {
+      stop(app);
+      state.SkipWithError("the readers were not initialised");
+      break;
+    }
+    // Past the start-up work (descriptors, first states, daily timers), only the polling is left.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double cpuBefore = cpuNanoseconds(app);
+    const Clock::time_point start = Clock::now();
+    std::this_thread::sleep_for(kMeasuredIdle);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpu = cpuNanoseconds(app) - cpuBefore;
+    const long kib = residentKiB(app);
+    stop(app);
+    state.SetIterationTime(seconds);
+    state.counters["cpu_percent"] = 100.0 * cpu / 1e9 / seconds;
+    state.counters["resident_MiB"] = static_cast<double>(kib) / 1024.0;
+  }
+}
+BENCHMARK(BM_IdleWithReaders)->Arg(1)->Arg(8)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
