@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QMutexLocker>
 #include <QThread>
 #include <cerrno>
 #include <chrono>
@@ -73,7 +72,7 @@ bool PipeClient::exchange(uint8_t code, const QByteArray& request, uint8_t& stat
 }
 
 bool PipeClient::exchange(uint8_t code, const QByteArray& request, uint8_t& status, QByteArray& response) {
-  QMutexLocker locker(&mutex);
+  std::lock_guard<std::recursive_mutex> locker(mutex);
   if (request.size() + 1 > kBufferSize) {
     emit errorOccurred(QStringLiteral("Request buffer overflow: request size %1 bytes").arg(request.size()));
     return false;

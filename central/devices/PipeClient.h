@@ -6,10 +6,10 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QRecursiveMutex>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <mutex>
 
 class PipeClient : public QObject {
   Q_OBJECT
@@ -47,7 +47,8 @@ class PipeClient : public QObject {
   int writeRequest(int socketFd, int requestSize);
   int readResponse(int socketFd, int& received);
 
-  QRecursiveMutex mutex;
+  // A standard mutex rather than Qt's: the thread sanitizer sees its ordering, and Qt's futex-based one it cannot.
+  std::recursive_mutex mutex;
   const QString name;
   std::array<char, kBufferSize> requestBuffer{};
   std::array<char, kBufferSize> responseBuffer{};
