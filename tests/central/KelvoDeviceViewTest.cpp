@@ -11,9 +11,13 @@
 #include <QTest>
 #include <QThread>
 #include <QTranslator>
+#include <atomic>
+#include <functional>
+#include <memory>
 
 #include "ApplicationSettings.h"
 #include "ScriptedReaderDevice.h"
+#include "views/DeviceThreadCall.h"
 #include "views/KelvoDeviceView.h"
 
 namespace {
@@ -277,11 +281,20 @@ class ReaderThreadTest : public KelvoDeviceViewTest {
   void TearDown() override {
     view.reset();
     ScriptedReaderDevice* doomed = device;
-    QMetaObject::invokeMethod(
-        device, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+    inReaderThread([doomed] { delete doomed; });
     thread.quit();
     thread.wait();
     KelvoDeviceViewTest::TearDown();
+  }
+
+  // Runs the job in the reader's thread and waits for it, as the device manager's thread would run it.
+  void inReaderThread(std::function<void()> job) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    DeviceThreadCall::post(device, [job, done] {
+      job();
+      done->store(true);
+    });
+    while (!done->load()) QThread::msleep(1);
   }
 
   void showBack() { button(view.get(), "turnButton")->click(); }
@@ -366,13 +379,10 @@ TEST_F(ReaderThreadTest, AFailedEraseIsLoggedWithTheBondingsIndex) {
 TEST_F(ReaderThreadTest, ChangesFromTheReadersThreadReachThePage) {
   view = viewOf(device);
   ScriptedReaderDevice* reader = device;
-  QMetaObject::invokeMethod(
-      device,
-      [reader] {
-        reader->updateDeviceState(true, 1, 9, 0, 0, 1, true, ScriptedReaderDevice::allSettings(3, 1, 0, 1, 1),
-                                  TimeRanges());
-      },
-      Qt::BlockingQueuedConnection);
+  inReaderThread([reader] {
+    reader->updateDeviceState(true, 1, 9, 0, 0, 1, true, ScriptedReaderDevice::allSettings(3, 1, 0, 1, 1),
+                              TimeRanges());
+  });
   ASSERT_TRUE(QTest::qWaitFor([&] { return label(view.get(), "batteryLevelLabel")->text() == "9 %"; }));
   EXPECT_TRUE(QTest::qWaitFor([&] { return resourceOf(label(view.get(), "signalLabel")).contains("4-4"); }));
   EXPECT_EQ(resourceOf(label(view.get(), "cardLabel")), ":/res/gui/Card-NoCard.png");
