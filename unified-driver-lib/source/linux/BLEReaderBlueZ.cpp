@@ -102,13 +102,15 @@ bool BLEReaderBlueZ::setPaired(bool paired) {
 bool BLEReaderBlueZ::connect() {
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (connection) return true;
+    if (connection && !linkLost) return true;
   }
   TREVALON_TRACE();
   std::lock_guard<std::mutex> attempt(connectLock);
+  bool relink = false;
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (connection) return true;
+    if (connection && !linkLost) return true;
+    relink = connection.has_value();
   }
   if (!caller || !linkDevice()) return false;
   std::optional<Services> services = resolvedServices();
@@ -116,10 +118,13 @@ bool BLEReaderBlueZ::connect() {
   {
     std::lock_guard<std::mutex> guard(lock);
     connection = std::move(services);
+    linkLost = false;
     notifying.clear();
   }
   resubscribe();
-  notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, true);
+  // A link that came back is this program's connection still: the layers above saw the reader go and come
+  // back through its availability and keep their state, as they do when the system restores a link itself.
+  if (!relink) notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, true);
   return true;
 }
 
@@ -199,6 +204,7 @@ void BLEReaderBlueZ::disconnect() {
     std::lock_guard<std::mutex> guard(lock);
     if (!connection) return;
     connection.reset();
+    linkLost = false;
     subscribed.swap(notifying);
   }
   // Only this program's use of the device ends: the link is BlueZ's, kept for every program as the system keeps
@@ -207,19 +213,18 @@ void BLEReaderBlueZ::disconnect() {
   notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, false);
 }
 
-bool BLEReaderBlueZ::forgetConnection() {
+void BLEReaderBlueZ::markLinkLost() {
   TREVALON_TRACE_QUIET();
   std::map<CharacteristicKey, std::string> subscribed;
   {
     std::lock_guard<std::mutex> guard(lock);
-    if (!connection) return false;
-    connection.reset();
+    if (!connection) return;
+    linkLost = true;
     subscribed.swap(notifying);
   }
   if (std::shared_ptr<BLEConnectionBlueZ> events = watcher.lock()) {
     for (const auto& entry : subscribed) events->unwatchValue(entry.second);
   }
-  return true;
 }
 
 std::string BLEReaderBlueZ::getAddress() {
@@ -393,8 +398,8 @@ void BLEReaderBlueZ::onFound(const std::string& item) {
 void BLEReaderBlueZ::onLost(const std::string& item) {
   if (item != address) return;
   TREVALON_TRACE_ARGS(item);
-  // BlueZ ends the GATT sessions with the link: the next operation has to connect and subscribe again.
-  if (forgetConnection()) notifyObservers(&ble::BLEReaderNativeObserver::onConnectedChanged, false);
+  // BlueZ ends the GATT sessions with the link: the next operation links again and subscribes again.
+  markLinkLost();
   setAvailable(false);
 }
 

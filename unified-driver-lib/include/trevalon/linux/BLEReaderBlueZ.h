@@ -5,9 +5,10 @@
 // StartNotify with the characteristics' Value changes, set up again on every new connection. Unlike a
 // platform read limited to 24 bytes, a read delivers the whole value BlueZ returns.
 //
-// A link that BlueZ reports down ends the connection at once (waiting calls above fail instead of timing
-// out); the next operation connects again. disconnect() ends this program's GATT sessions but leaves the
-// link to BlueZ. Every call to BlueZ has a time-out.
+// A link that BlueZ reports down makes the reader unavailable; the connection stays this program's, and the
+// next operation links the device again and subscribes again to what was subscribed, without a connection
+// change for the layers above (as a platform that restores a link by itself). disconnect() ends this
+// program's GATT sessions but leaves the link to BlueZ. Every call to BlueZ has a time-out.
 
 #include <map>
 #include <memory>
@@ -75,8 +76,8 @@ class BLEReaderBlueZ : public ble::BLEReaderNative, public ProviderObserver<std:
   std::optional<Characteristic> findCharacteristic(const ble::Uuid& service, const ble::Uuid& characteristic);
   void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic, std::vector<uint8_t> data);
   void setAvailable(bool available);
-  // Forgets the connection after the link went down; true when there was one.
-  bool forgetConnection();
+  // The link went down: the subscriptions are gone with it, and the next connect() links again.
+  void markLinkLost();
 
   const std::weak_ptr<BLEConnectionBlueZ> watcher;
   const std::shared_ptr<BlueZCaller> caller;
@@ -90,6 +91,7 @@ class BLEReaderBlueZ : public ble::BLEReaderNative, public ProviderObserver<std:
   std::optional<bool> available;
   // Present exactly while connected: the services as they were when the connection was made.
   std::optional<Services> connection;
+  bool linkLost = false;
   std::map<CharacteristicKey, std::string> notifying;  // subscribed on this connection -> object path
   std::set<CharacteristicKey> wanted;                  // subscriptions to set up again on the next connection
 };
