@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# kelvo-cli without a scenario: the readers kelvo-sim publishes on a bus of its own, reached through BlueZ.
+set -u
+cli="$1"
+sim="$2"
+dir=$(mktemp -d)
+cat > "$dir/scenario.json" <<'JSON'
+{ "devices": [
+  { "family": "kelvo", "address": "001a7dda7113", "name": "Kelvo 5123456789", "generation": 1,
+    "descriptor": { "Serial": "5123456789", "Firmware": "1.4.2" }, "battery": 80, "card": { "atr": "3B8180018080" } },
+  { "family": "kelvo", "address": "c0ffee000102", "name": "KLV21234567890", "generation": 2, "service": "6801",
+    "descriptor": { "Serial": "KLV21234567890" }, "battery": 35, "usb": 1 },
+  { "family": "none", "address": "a0a1a2a3a4a5", "name": "Heart rate strap" }
+] }
+JSON
+
+coproc SIM { exec "$sim" "$dir/scenario.json"; }
+trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -rf "$dir"' EXIT
+address=""
+while read -r -t 20 line <&"${SIM[0]}"; do
+  case "$line" in
+    DBUS_SYSTEM_BUS_ADDRESS=*) address="${line#DBUS_SYSTEM_BUS_ADDRESS=}" ;;
+    ready) break ;;
+  esac
+done
+if [[ -z "$address" ]]; then
+  echo "FAIL kelvo-sim printed no bus address"
+  exit 1
+fi
+export DBUS_SYSTEM_BUS_ADDRESS="$address"
+unset KELVO_BLE_BACKEND KELVO_SIM_SCENARIO
+
+failures=0
+# expect NAME EXPECTED-STATUS EXPECTED-STDOUT [ARGS...]
+expect() {
+  local name="$1" status="$2" expected="$3"
+  shift 3
+  local out rc
+  out=$("$cli" "$@" 2>"$dir/stderr")
+  rc=$?
+  if [[ "$rc" != "$status" || "$out" != "$expected" ]]; then
+    echo "FAIL $name: exit $rc (expected $status)"
+    echo "--- got:"; echo "$out"; echo "--- expected:"; echo "$expected"; echo "--- stderr:"; cat "$dir/stderr"
+    failures=$((failures + 1))
+  else
+    echo "ok   $name"
+  fi
+}
+# control COMMAND: sends a command to kelvo-sim and checks its answer
+control() {
+  local answer
+  echo "$1" >&"${SIM[1]}"
+  read -r -t 20 answer <&"${SIM[0]}"
+  if [[ "$answer" != "ok" ]]; then
+    echo "FAIL control '$1': $answer"
+    failures=$((failures + 1))
+  fi
+}
+
+tab=$'\t'
+expect list 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789
+c0ffee000102${tab}Kelvo KLV21234567890${tab}Kelvo${tab}KLV21234567890" list
+expect descriptor 0 "Serial = 5123456789
+MAC = 001a7dda7113
+Firmware = 1.4.2
+Hardware = 1.2rev3
+Build = 2026-01-01
+Bootloader = 1.0" descriptor 001a7dda7113
+expect apdu-echo 0 "response = 0102039000" apdu 001a7dda7113 80EE000003010203
+control "battery c0ffee000102 12"
+out=$("$cli" state c0ffee000102 2>/dev/null | grep '^battery = ')
+if [[ "$out" == "battery = 12" ]]; then echo "ok   battery-after-control"; else echo "FAIL battery-after-control: $out"; failures=$((failures + 1)); fi
+control "remove-reader c0ffee000102"
+expect removed 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789" list
+
+exit $((failures > 0))
