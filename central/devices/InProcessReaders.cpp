@@ -1,18 +1,33 @@
 #include "devices/InProcessReaders.h"
 
 #include <exception>
+#include <set>
+
+#include "devices/DriverServedFilter.h"
 
 #include "kelvo/simulator/ReaderBackend.h"
 
 InProcessReaders::InProcessReaders() = default;
 
+namespace {
+
+std::set<std::string> addressSet(const QSet<QString>& addresses) {
+  std::set<std::string> keys;
+  for (const QString& address : addresses) keys.insert(DriverServedFilter::addressKey(address.toStdString()));
+  return keys;
+}
+
+}  // namespace
+
+// The filter keeps the native readers it has seen, and the backend waits for those to go before it ends.
 InProcessReaders::~InProcessReaders() {
   if (backend) backend->stop();
   provider.reset();
+  filter.reset();
   backend.reset();
 }
 
-bool InProcessReaders::start() {
+bool InProcessReaders::start(const QSet<QString>& driverAddresses) {
   try {
     backend = kelvo::simulator::ReaderBackend::fromEnvironment();
   } catch (const std::exception& error) {
@@ -23,10 +38,17 @@ bool InProcessReaders::start() {
     failureText = QStringLiteral("no radio");
     return false;
   }
+  filter = std::make_shared<DriverServedFilter>();
+  filter->setHeldBack(addressSet(driverAddresses));
+  filter->setMaster(backend->natives());
   provider = trevalon::Reader::createDeviceProvider();
-  provider->setMaster(backend->natives());
+  provider->setMaster(filter);
   backend->start(kPollPeriodMs);
   return true;
+}
+
+void InProcessReaders::holdBack(const QSet<QString>& driverAddresses) {
+  if (filter) filter->setHeldBack(addressSet(driverAddresses));
 }
 
 std::vector<std::shared_ptr<trevalon::Device>> InProcessReaders::devices() const {

@@ -3,12 +3,15 @@
 // KELVO_BLE_BACKEND=sim selects) polled for reader interfaces, and the library's device provider on top, which
 // builds a reader stack for each. Without a usable radio the source is empty and says why.
 
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <vector>
 
 #include "trevalon/Device.h"
 #include "trevalon/Reader.h"
+
+class DriverServedFilter;
 
 namespace kelvo::simulator {
 class ReaderBackend;
@@ -24,8 +27,11 @@ class InProcessReaders {
   InProcessReaders(const InProcessReaders&) = delete;
   InProcessReaders& operator=(const InProcessReaders&) = delete;
 
-  // Builds the chain and starts polling; false with failure() set when no radio can be used.
-  bool start();
+  // Builds the chain and starts polling, holding back the readers the driver serves (lower-case addresses);
+  // false with failure() set when no radio can be used.
+  bool start(const QSet<QString>& driverAddresses);
+  // The readers the driver serves now: their stacks go, and those the driver let go come back.
+  void holdBack(const QSet<QString>& driverAddresses);
   const QString& failure() const { return failureText; }
 
   // The library devices found so far.
@@ -33,6 +39,7 @@ class InProcessReaders {
 
  private:
   std::unique_ptr<kelvo::simulator::ReaderBackend> backend;
+  std::shared_ptr<DriverServedFilter> filter;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
   QString failureText;
 };

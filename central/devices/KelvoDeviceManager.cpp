@@ -34,7 +34,7 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
 
   if (startInProcessReaders) {
     inProcessReaders = std::make_unique<InProcessReaders>();
-    if (!inProcessReaders->start()) {
+    if (!inProcessReaders->start(DriverSockets::readerAddresses())) {
       // Reported at the first scan, once the log view listens.
       inProcessFailure = inProcessReaders->failure();
       inProcessReaders.reset();
@@ -115,6 +115,7 @@ void KelvoDeviceManager::scanDriverReaders(const QSet<QString>& addresses) {
 void KelvoDeviceManager::scanInProcessReaders(const QSet<QString>& driverAddresses) {
   QList<KelvoDeviceUDA*> gone = findChildren<KelvoDeviceUDA*>(QString(), Qt::FindDirectChildrenOnly);
   if (inProcessReaders) {
+    inProcessReaders->holdBack(driverAddresses);
     for (const std::shared_ptr<trevalon::Device>& libraryDevice : inProcessReaders->devices()) {
       const QString address = QString::fromStdString(libraryDevice->getAddress());
       // The driver has this reader: its in-process device, if any, is left in `gone` and dropped below.

@@ -10,11 +10,13 @@
 #include <memory>
 
 #include "FakeDriverReader.h"
+#include "LogCapture.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceManager.h"
 #include "devices/KelvoDeviceUDA.h"
 #include "security/LoggedOnUser.h"
+#include "trevalon/Device.h"
 
 namespace {
 
@@ -275,19 +277,36 @@ TEST_F(InProcessManagerTest, ReaderOnTheRadioBecomesAnInProcessDeviceThatInitial
   EXPECT_TRUE(device->hasTransport());
 }
 
+// Not even a reader stack is built for it: building one connects to the reader to look at its services.
 TEST_F(InProcessManagerTest, ReaderTheDriverServesIsNotAlsoOpenedInProcess) {
+  kelvo::test::LogCapture library;
   auto fake = reader("001a7dda7113", "5123456789");
   startManager(true);
-  // Give the provider time to find the reader on the radio, then look: only the driver's device is there.
   QTest::qWait(1500);
   for (int scan = 0; scan < 3; ++scan) manager->scan();
   EXPECT_EQ(devicesOfKind<KelvoDeviceBle>().size(), 1);
   EXPECT_TRUE(devicesOfKind<KelvoDeviceUDA>().isEmpty());
+  EXPECT_EQ(library.count("Kelvo service was found"), 0u);
 
   // When the driver lets the reader go, this process takes it over.
   fake.reset();
   ASSERT_TRUE(scanUntil([&] { return devicesOfKind<KelvoDeviceUDA>().size() == 1; }));
   EXPECT_EQ(removed->count(), 1);
+  EXPECT_GE(library.count("Kelvo service was found"), 1u);
+}
+
+// The driver takes over a reader this process serves: the in-process device and its reader stack go.
+TEST_F(InProcessManagerTest, ReaderTheDriverTakesOverLeavesThisProcess) {
+  startManager(true);
+  ASSERT_TRUE(scanUntil([&] { return devicesOfKind<KelvoDeviceUDA>().size() == 1; }));
+  std::weak_ptr<trevalon::Device> stack = devicesOfKind<KelvoDeviceUDA>().first()->libraryDevice();
+  auto fake = reader("001a7dda7113", "5123456789");
+  manager->scan();
+  EXPECT_EQ(removed->count(), 1);
+  EXPECT_EQ(devicesOfKind<KelvoDeviceBle>().size(), 1);
+  delete devicesOfKind<KelvoDeviceUDA>().first();  // as the window does with a removed device
+  // Library workers may hold the stack for the last moments of a notification.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return stack.expired(); }, 2000)) << "the provider let the reader's stack go";
 }
 
 }  // namespace
