@@ -17,6 +17,7 @@ class PrivateBus {
   PrivateBus& operator=(const PrivateBus&) = delete;
 
   const std::string& address() const { return busAddress; }
+  pid_t pid() const { return daemon; }
 
  private:
   pid_t daemon = -1;

@@ -48,6 +48,8 @@ class KelvoSimProcess {
     return readLine(std::chrono::seconds(20)) == "ready";
   }
 
+  pid_t pid() const { return child; }
+
   // The answer line, or "" when none came.
   std::string command(const std::string& line) {
     const std::string text = line + "\n";
