@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -179,6 +181,38 @@ TEST(WindowManagerTest, DeviceManagerLivesInItsOwnThread) {
   ASSERT_NE(window.deviceManager(), nullptr);
   EXPECT_NE(window.deviceManager()->thread(), window.thread());
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.deviceManager()->thread()->isRunning(); }, 2000));
+}
+
+// The whole chain: readers on the simulated radio become pages through the manager's thread, and the window's
+// end stops that thread with every reader stack in it.
+TEST(WindowWithReadersTest, EachReaderGetsAPageAndTheWindowEndsWithItsReaders) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  QFile scenario(directory.filePath("scenario.json"));
+  ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));
+  scenario.write(R"({ "devices": [
+    { "family": "kelvo", "address": "001a7dda7113", "generation": 1, "service": "6803",
+      "descriptor": { "Serial": "5123456789" }, "battery": 80, "usb": 0, "card": { "atr": "3B8180018080" } },
+    { "family": "kelvo", "address": "001a7dda8224", "generation": 2, "service": "6803",
+      "descriptor": { "Serial": "K2000000042" }, "battery": 55, "usb": 1 } ] })");
+  scenario.close();
+  qputenv("TREVALON_RUNTIME_DIR", QFile::encodeName(directory.filePath("run")));
+  qputenv("KELVO_BLE_BACKEND", "sim");
+  qputenv("KELVO_SIM_SCENARIO", QFile::encodeName(scenario.fileName()));
+  {
+    Window window(false);
+    auto* stack = window.findChild<QStackedWidget*>("kelvoStack");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stack->count() == 3; }, 15000));
+    QStringList names;
+    for (int index = 1; index < stack->count(); ++index) {
+      names.append(qobject_cast<KelvoDeviceView*>(stack->widget(index))->device()->displayName());
+    }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"Kelvo 5123456789", "Kelvo K2000000042"}));
+    EXPECT_EQ(window.deviceManager()->initializedDevices().size(), 2);
+  }
+  qunsetenv("KELVO_BLE_BACKEND");
+  qunsetenv("KELVO_SIM_SCENARIO");
 }
 
 }  // namespace
