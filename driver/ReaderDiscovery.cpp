@@ -3,23 +3,44 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "trevalon/ble/ReaderServiceUuids.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/linux/BLEConnectionBlueZ.h"
+#include "trevalon/linux/ProviderBLEBlueZ.h"
+#include "trevalon/linux/ProviderBlueZ.h"
+#include "trevalon/sim/ProviderBLESim.h"
+#include "trevalon/sim/ProviderSim.h"
 
 namespace kelvo::driver {
 
-void ReaderDiscovery::Enumeration::pollWithLosses() {
-  seen.clear();
-  update();
-  for (const trevalon::ble::ProvidedDevice& item : getProvided()) {
-    if (seen.count(item.path) == 0) onLost(item);
-  }
-}
+template <typename Enumeration>
+class ReaderDiscovery::Tracked : public Enumeration, public LossReporting {
+ public:
+  using Enumeration::Enumeration;
 
-void ReaderDiscovery::Enumeration::onFound(const trevalon::ble::ProvidedDevice& item) {
-  seen.insert(item.path);
-  ProviderSim::onFound(item);
+  void pollWithLosses() override {
+    seen.clear();
+    this->update();
+    for (const trevalon::ble::ProvidedDevice& item : this->getProvided()) {
+      if (seen.count(item.path) == 0) this->onLost(item);
+    }
+  }
+
+  void onFound(const trevalon::ble::ProvidedDevice& item) override {
+    seen.insert(item.path);
+    Enumeration::onFound(item);
+  }
+
+ private:
+  std::set<std::string> seen;
+};
+
+template <typename Enumeration, typename... Arguments>
+void ReaderDiscovery::addEnumeration(Arguments&&... arguments) {
+  auto enumeration = std::make_shared<Tracked<Enumeration>>(std::forward<Arguments>(arguments)...);
+  enumeration->addObserver(natives);
+  enumerations.push_back(enumeration);
 }
 
 std::unique_ptr<ReaderDiscovery> ReaderDiscovery::fromScenarioFile(const std::string& path,
@@ -52,19 +73,31 @@ void ReaderDiscovery::openControlFifo(const std::string& path) {
   TREVALON_LOG(info, "control commands are read from %s", path.c_str());
 }
 
+ReaderDiscovery::ReaderDiscovery(std::shared_ptr<NativeSource> natives, std::chrono::milliseconds pollPeriod)
+    : natives(std::move(natives)), pollPeriod(pollPeriod) {
+  provider = trevalon::Reader::createDeviceProvider();
+  provider->setMaster(this->natives);
+}
+
 ReaderDiscovery::ReaderDiscovery(std::shared_ptr<trevalon::sim::SimulatedRadio> radio,
                                  std::chrono::milliseconds pollPeriod)
-    : radio(std::move(radio)), pollPeriod(pollPeriod) {
-  natives = std::make_shared<trevalon::sim::ProviderBLESim>(this->radio);
-  provider = trevalon::Reader::createDeviceProvider();
-  provider->setMaster(natives);
-  // Readers offer the reader service in one of its two variants; a device is found under either.
-  for (uint16_t variant : {0x6803, 0x6801}) {
-    auto enumeration =
-        std::make_shared<Enumeration>(this->radio, simulator::KelvoReaderEmulator::serviceUuid(variant));
-    enumeration->addObserver(natives);
-    enumerations.push_back(enumeration);
+    : ReaderDiscovery(std::make_shared<trevalon::sim::ProviderBLESim>(radio), pollPeriod) {
+  this->radio = std::move(radio);
+  for (const trevalon::ble::Uuid& service : {trevalon::ble::kReaderService, trevalon::ble::kReaderServiceVariant}) {
+    addEnumeration<trevalon::sim::ProviderSim>(this->radio, service);
   }
+}
+
+std::unique_ptr<ReaderDiscovery> ReaderDiscovery::onBlueZ(std::chrono::milliseconds pollPeriod) {
+  std::shared_ptr<trevalon::bluez::BLEConnectionBlueZ> watcher = trevalon::bluez::BLEConnectionBlueZ::create();
+  if (!watcher) throw std::runtime_error("BlueZ cannot be reached on the system bus");
+  std::unique_ptr<ReaderDiscovery> discovery(
+      new ReaderDiscovery(std::make_shared<trevalon::bluez::ProviderBLEBlueZ>(watcher), pollPeriod));
+  discovery->bus = watcher;
+  for (const trevalon::ble::Uuid& service : {trevalon::ble::kReaderService, trevalon::ble::kReaderServiceVariant}) {
+    discovery->addEnumeration<trevalon::bluez::ProviderBlueZ>(service);
+  }
+  return discovery;
 }
 
 ReaderDiscovery::~ReaderDiscovery() {
@@ -86,6 +119,7 @@ ReaderDiscovery::~ReaderDiscovery() {
   }
   scenario.reset();
   radio.reset();
+  bus.reset();
 }
 
 void ReaderDiscovery::start() {
@@ -118,7 +152,7 @@ void ReaderDiscovery::run() {
 void ReaderDiscovery::poll() {
   TREVALON_TRACE();
   std::lock_guard<std::mutex> guard(pollLock);
-  for (const std::shared_ptr<Enumeration>& enumeration : enumerations) enumeration->pollWithLosses();
+  for (const std::shared_ptr<LossReporting>& enumeration : enumerations) enumeration->pollWithLosses();
   // Outside every notification: connecting may report the link at once, and the chain's locks must be free.
   for (const std::shared_ptr<trevalon::ble::BLEReaderNative>& native : natives->getProvided()) {
     if (native && !native->isConnected()) native->connect();

@@ -1,8 +1,9 @@
 #pragma once
-// Finds readers for the driver through the library's discovery chain on a simulated radio, polled on a thread
-// of its own. Unlike the application, the driver must also notice a reader that leaves, to remove its socket:
-// each poll reports the interfaces it no longer sees as lost, and the chain passes the loss up to the devices.
-// Each poll also brings up the link of every reader found, as the system does for a paired reader in range.
+// Finds readers for the driver through the library's discovery chain, on BlueZ or on a simulated radio, polled on
+// a thread of its own. Unlike the application, the driver must also notice a reader that leaves, to remove its
+// socket: each poll reports the interfaces it no longer sees as lost, and the chain passes the loss up to the
+// devices. Each poll also brings up the link of every reader found that is not linked, as the system does for a
+// paired reader in range.
 
 #include <chrono>
 #include <condition_variable>
@@ -18,8 +19,8 @@
 #include "kelvo/simulator/Scenario.h"
 #include "kelvo/simulator/ScenarioControl.h"
 #include "trevalon/Reader.h"
-#include "trevalon/sim/ProviderBLESim.h"
-#include "trevalon/sim/ProviderSim.h"
+#include "trevalon/ble/BLEReaderNative.h"
+#include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/sim/SimulatedRadio.h"
 
 namespace kelvo::driver {
@@ -27,12 +28,17 @@ namespace kelvo::driver {
 class ReaderDiscovery {
  public:
   static constexpr std::chrono::milliseconds kDefaultPollPeriod{1000};
+  using NativeSource = trevalon::common::Translator<trevalon::Provider<trevalon::ble::ProvidedDevice>,
+                                                    trevalon::Provider<std::shared_ptr<trevalon::ble::BLEReaderNative>>>;
 
   // A radio populated from the scenario file; throws std::runtime_error when the file cannot be used. When
   // KELVO_SIM_CONTROL names a FIFO, control commands read from it move the scenario's readers (tests take a
   // reader off the air this way).
   static std::unique_ptr<ReaderDiscovery> fromScenarioFile(const std::string& path,
                                                            std::chrono::milliseconds pollPeriod = kDefaultPollPeriod);
+  // Readers BlueZ offers on the system bus (DBUS_SYSTEM_BUS_ADDRESS moves it); throws std::runtime_error when
+  // the bus cannot be reached.
+  static std::unique_ptr<ReaderDiscovery> onBlueZ(std::chrono::milliseconds pollPeriod = kDefaultPollPeriod);
 
   ReaderDiscovery(std::shared_ptr<trevalon::sim::SimulatedRadio> radio, std::chrono::milliseconds pollPeriod);
   ~ReaderDiscovery();
@@ -47,25 +53,29 @@ class ReaderDiscovery {
   void poll();
 
  private:
-  class Enumeration : public trevalon::sim::ProviderSim {
+  // An enumeration of one reader service that also reports what it no longer sees.
+  class LossReporting {
    public:
-    using ProviderSim::ProviderSim;
-    void pollWithLosses();
-    void onFound(const trevalon::ble::ProvidedDevice& item) override;
-
-   private:
-    std::set<std::string> seen;
+    virtual ~LossReporting() = default;
+    virtual void pollWithLosses() = 0;
   };
+  template <typename Enumeration>
+  class Tracked;
 
+  ReaderDiscovery(std::shared_ptr<NativeSource> natives, std::chrono::milliseconds pollPeriod);
+  template <typename Enumeration, typename... Arguments>
+  void addEnumeration(Arguments&&... arguments);
   void run();
   void openControlFifo(const std::string& path);
 
   std::shared_ptr<trevalon::sim::SimulatedRadio> radio;
+  // The BlueZ link watcher, kept as the owner that stops its threads.
+  std::shared_ptr<void> bus;
   std::optional<simulator::Scenario> scenario;
   std::shared_ptr<simulator::ScenarioControl> control;
   std::unique_ptr<simulator::ControlFifo> controlFifo;
-  std::vector<std::shared_ptr<Enumeration>> enumerations;
-  std::shared_ptr<trevalon::sim::ProviderBLESim> natives;
+  std::vector<std::shared_ptr<LossReporting>> enumerations;
+  std::shared_ptr<NativeSource> natives;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
   const std::chrono::milliseconds pollPeriod;
 

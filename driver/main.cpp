@@ -23,7 +23,7 @@ namespace {
 
 const char* const kUsage =
     "usage: kelvo-driver [--verbose] [--scenario FILE] [--poll-interval MS]\n"
-    "  --scenario FILE       readers of a scenario file on the simulated radio\n"
+    "  --scenario FILE       readers of a scenario file on the simulated radio (default: BlueZ on the system bus)\n"
     "  --poll-interval MS    how often readers are looked for (default 1000)\n"
     "  --verbose             the library log on standard error\n"
     "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too.\n"
@@ -104,9 +104,6 @@ int main(int argc, char** argv) {
     trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::flush; }, "stderr");
   }
   kelvo::driver::RotatingLogFile::enableIfMarked(trevalon::local::Paths::dataDirectory());
-  if (options.scenario.empty()) {
-    return fail("this build has no platform Bluetooth backend yet; use --scenario FILE");
-  }
   if (!prepareSettings()) {
     return fail("cannot use the settings directory " + trevalon::local::Paths::settingsDirectory());
   }
@@ -116,8 +113,9 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<kelvo::driver::ReaderDiscovery> discovery;
   try {
-    discovery = kelvo::driver::ReaderDiscovery::fromScenarioFile(options.scenario,
-                                                                 std::chrono::milliseconds(options.pollMs));
+    const std::chrono::milliseconds period(options.pollMs);
+    discovery = options.scenario.empty() ? kelvo::driver::ReaderDiscovery::onBlueZ(period)
+                                         : kelvo::driver::ReaderDiscovery::fromScenarioFile(options.scenario, period);
   } catch (const std::exception& error) {
     return fail(error.what());
   }
