@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <future>
+
 #include "trevalon/common/Log.h"
 
 namespace kelvo::sim {
@@ -25,6 +27,7 @@ EmulatedBlueZ::EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::sim
   root = sdbus::createObject(*this->bus, "/");
   root->addObjectManager();
   registerAdapter();
+  registerControl();
   this->bus->requestName("org.bluez");
 }
 
@@ -43,6 +46,13 @@ void EmulatedBlueZ::registerAdapter() {
   adapter->registerProperty("Name").onInterface(kAdapter).withGetter([] { return std::string("kelvo-sim"); });
   adapter->registerProperty("Powered").onInterface(kAdapter).withGetter([] { return true; });
   adapter->finishRegistration();
+}
+
+void EmulatedBlueZ::registerControl() {
+  controlObject = sdbus::createObject(*bus, "/org/kelvo/sim");
+  controlObject->registerMethod("Command").onInterface("org.kelvo.Sim1").implementedAs(
+      [this](const std::string& line) { return control->execute(line); });
+  controlObject->finishRegistration();
 }
 
 void EmulatedBlueZ::publish() {
@@ -74,6 +84,18 @@ void EmulatedBlueZ::removeDevice(const sdbus::ObjectPath& path) {
 
 void EmulatedBlueZ::command(const std::string& line, std::function<void(const std::string&)> answer) {
   post([this, line, answer = std::move(answer)] { answer(control->execute(line)); });
+}
+
+std::string EmulatedBlueZ::commandAndWait(const std::string& line) {
+  auto answer = std::make_shared<std::promise<std::string>>();
+  std::future<std::string> answered = answer->get_future();
+  command(line, [answer](const std::string& text) { answer->set_value(text); });
+  // A command queued as the bus thread ends is never run; its caller must not wait for it.
+  while (answered.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    std::lock_guard<std::mutex> guard(queueLock);
+    if (stopping) return "error: kelvo-sim is ending";
+  }
+  return answered.get();
 }
 
 void EmulatedBlueZ::onNotification(const std::string& address, const trevalon::ble::Uuid& service,

@@ -1,6 +1,7 @@
 #pragma once
-// kelvo-sim's side of the bus: owns the name org.bluez, an ObjectManager at "/", the adapter /org/bluez/hci0
-// and one EmulatedDeviceObject per device of the scenario, and runs the bus on one thread. Everything that
+// kelvo-sim's side of the bus: owns the name org.bluez, an ObjectManager at "/", the adapter /org/bluez/hci0,
+// one EmulatedDeviceObject per device of the scenario and its own control object /org/kelvo/sim (interface
+// org.kelvo.Sim1, method Command(s line) -> s answer), and runs the bus on one thread. Everything that
 // touches the bus or the emulators happens on that thread: the emulators' events and the control commands are
 // queued to it, so the emulated BlueZ is as single-threaded as bluetoothd.
 
@@ -38,6 +39,8 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   void stop();
   // From any thread: the command runs on the bus thread; its answer goes to `answer` there.
   void command(const std::string& line, std::function<void(const std::string&)> answer);
+  // From any thread but the bus thread: runs the command there and returns its answer.
+  std::string commandAndWait(const std::string& line);
 
   void onNotification(const std::string& address, const trevalon::ble::Uuid& service,
                       const trevalon::ble::Uuid& characteristic, std::vector<uint8_t> data) override;
@@ -47,6 +50,7 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   void post(std::function<void()> task);
   void runQueued();
   void registerAdapter();
+  void registerControl();
   void place(const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral);
   void withdraw(const std::string& address);
   void removeDevice(const sdbus::ObjectPath& path);
@@ -56,6 +60,7 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   std::unique_ptr<kelvo::simulator::ScenarioControl> control;
   std::unique_ptr<sdbus::IObject> root;
   std::unique_ptr<sdbus::IObject> adapter;
+  std::unique_ptr<sdbus::IObject> controlObject;
   std::map<std::string, std::unique_ptr<EmulatedDeviceObject>> devices;  // by library address
 
   std::mutex queueLock;

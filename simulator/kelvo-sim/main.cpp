@@ -15,6 +15,7 @@
 
 #include "EmulatedBlueZ.h"
 #include "PrivateBus.h"
+#include "kelvo/simulator/ControlFifo.h"
 #include "kelvo/simulator/ScenarioLoader.h"
 #include "trevalon/common/Log.h"
 
@@ -25,7 +26,9 @@ const char* const kUsage =
     "Publishes the scenario's devices as org.bluez on the bus DBUS_SYSTEM_BUS_ADDRESS names, or on a bus of its\n"
     "own whose address it prints as \"DBUS_SYSTEM_BUS_ADDRESS=...\". Prints \"ready\" once the devices are on the\n"
     "bus. Reads control commands on standard input (insert, remove, battery, usb, drop, add-reader,\n"
-    "remove-reader; \"quit\" ends it) and prints one answer line for each. Ends on SIGTERM or SIGINT too.\n";
+    "remove-reader; \"quit\" ends it) and prints one answer line for each; also from the named pipe\n"
+    "KELVO_SIM_CONTROL names (answers appended to <pipe>.out) and as org.kelvo.Sim1.Command on /org/kelvo/sim.\n"
+    "Ends on SIGTERM or SIGINT too.\n";
 
 std::weak_ptr<kelvo::sim::EmulatedBlueZ> running;
 std::mutex outputLock;
@@ -106,6 +109,11 @@ int main(int argc, char** argv) {
     running = emulation;
     watchSignals(signals);
     readCommands(emulation);
+    std::unique_ptr<kelvo::simulator::ControlFifo> fifo;
+    if (const char* pipe = std::getenv("KELVO_SIM_CONTROL"); pipe && *pipe) {
+      fifo = std::make_unique<kelvo::simulator::ControlFifo>(
+          pipe, [emulation](const std::string& line) { return emulation->commandAndWait(line); });
+    }
     say("ready");
     emulation->run();
   } catch (const sdbus::Error& error) {

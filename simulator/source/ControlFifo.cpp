@@ -14,8 +14,11 @@
 
 namespace kelvo::simulator {
 
-ControlFifo::ControlFifo(std::string pipePath, std::shared_ptr<ScenarioControl> scenarioControl)
-    : path(std::move(pipePath)), control(std::move(scenarioControl)) {
+ControlFifo::ControlFifo(std::string pipePath, std::shared_ptr<ScenarioControl> control)
+    : ControlFifo(std::move(pipePath), [control](const std::string& line) { return control->execute(line); }) {}
+
+ControlFifo::ControlFifo(std::string pipePath, Executor executor)
+    : path(std::move(pipePath)), execute(std::move(executor)) {
   if (mkfifo(path.c_str(), 0600) != 0 && errno != EEXIST) {
     throw std::runtime_error("cannot create the control pipe " + path + ": " + std::strerror(errno));
   }
@@ -59,7 +62,7 @@ void ControlFifo::run() {
       const std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-      const std::string reply = control->execute(line);
+      const std::string reply = execute(line);
       TREVALON_LOG(info, "control: %s -> %s", line.c_str(), reply.c_str());
       answer(reply);
     }

@@ -14,7 +14,7 @@ cat > "$dir/scenario.json" <<'JSON'
 ] }
 JSON
 
-coproc SIM { exec "$sim" "$dir/scenario.json"; }
+coproc SIM { KELVO_SIM_CONTROL="$dir/control" exec "$sim" "$dir/scenario.json"; }
 trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -rf "$dir"' EXIT
 address=""
 while read -r -t 20 line <&"${SIM[0]}"; do
@@ -70,6 +70,21 @@ expect apdu-echo 0 "response = 0102039000" apdu 001a7dda7113 80EE000003010203
 control "battery c0ffee000102 12"
 out=$("$cli" state c0ffee000102 2>/dev/null | grep '^battery = ')
 if [[ "$out" == "battery = 12" ]]; then echo "ok   battery-after-control"; else echo "FAIL battery-after-control: $out"; failures=$((failures + 1)); fi
+# battery-of ADDRESS EXPECTED: the reader's battery as kelvo-cli reads it
+battery_of() {
+  local out
+  out=$("$cli" state "$1" 2>/dev/null | grep '^battery = ')
+  if [[ "$out" == "battery = $2" ]]; then echo "ok   battery $2"; else echo "FAIL battery $2: $out"; failures=$((failures + 1)); fi
+}
+echo "battery c0ffee000102 21" > "$dir/control"
+for _ in $(seq 50); do [[ -s "$dir/control.out" ]] && break; sleep 0.1; done
+[[ "$(cat "$dir/control.out")" == "ok" ]] || { echo "FAIL control pipe: $(cat "$dir/control.out")"; failures=$((failures + 1)); }
+battery_of c0ffee000102 21
+if command -v busctl >/dev/null; then
+  answer=$(busctl --address="$address" call org.bluez /org/kelvo/sim org.kelvo.Sim1 Command s "battery c0ffee000102 22")
+  [[ "$answer" == 's "ok"' ]] || { echo "FAIL control object: $answer"; failures=$((failures + 1)); }
+  battery_of c0ffee000102 22
+fi
 control "remove-reader c0ffee000102"
 expect removed 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789" list
 
