@@ -340,20 +340,23 @@ bool BLEReaderBlueZ::startNotify(const CharacteristicKey& key, const std::string
   TREVALON_TRACE_QUIET();
   std::shared_ptr<BLEConnectionBlueZ> events = watcher.lock();
   if (!events || !caller) return false;
-  // Watching before subscribing: a value sent right after the subscription must not slip through.
+  // Watching and counted as subscribed before subscribing: a value sent right after the subscription must not
+  // slip through.
   std::weak_ptr<BLEReaderBlueZ> self = sharedAs<BLEReaderBlueZ>();
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    notifying[key] = characteristicPath;
+  }
   events->watchValue(characteristicPath, [self, key](std::vector<uint8_t> data) {
     if (std::shared_ptr<BLEReaderBlueZ> reader = self.lock()) {
       reader->deliverNotification(key.first, key.second, std::move(data));
     }
   });
-  if (!caller->call(characteristicPath, BlueZNames::kGattCharacteristic, "StartNotify", kGattTimeout)) {
-    events->unwatchValue(characteristicPath);
-    return false;
-  }
+  if (caller->call(characteristicPath, BlueZNames::kGattCharacteristic, "StartNotify", kGattTimeout)) return true;
+  events->unwatchValue(characteristicPath);
   std::lock_guard<std::mutex> guard(lock);
-  notifying[key] = characteristicPath;
-  return true;
+  notifying.erase(key);
+  return false;
 }
 
 void BLEReaderBlueZ::stopNotify(const std::string& characteristicPath) {

@@ -14,12 +14,18 @@ ProviderBlueZ::ProviderBlueZ(ble::Uuid interfaceClass) : interfaceClass(interfac
 // The poller ends before the caller it uses goes.
 ProviderBlueZ::~ProviderBlueZ() { stop(); }
 
+std::shared_ptr<BlueZCaller> ProviderBlueZ::reachBus() {
+  // The bus may not have been there before; each poll tries to reach it again.
+  std::lock_guard<std::mutex> guard(callerLock);
+  if (!caller) caller = BlueZCaller::connectSystemBus();
+  return caller;
+}
+
 void ProviderBlueZ::update() {
   TREVALON_TRACE();
-  // The bus may not have been there before; each poll tries to reach it again.
-  if (!caller) caller = BlueZCaller::connectSystemBus();
-  if (!caller) return;
-  std::optional<BlueZCaller::ManagedObjects> objects = caller->managedObjects();
+  std::shared_ptr<BlueZCaller> bus = reachBus();
+  if (!bus) return;
+  std::optional<BlueZCaller::ManagedObjects> objects = bus->managedObjects();
   if (!objects) return;
   const std::string wanted = interfaceClass.toString();
   for (const auto& [path, interfaces] : *objects) {

@@ -4,6 +4,7 @@
 // name. A failed read of the objects ends that poll; the next one tries again.
 
 #include <memory>
+#include <mutex>
 
 #include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/ble/Uuid.h"
@@ -22,7 +23,10 @@ class ProviderBlueZ : public common::ProviderRunnable<ble::ProvidedDevice> {
   void update() override;
 
  private:
+  std::shared_ptr<BlueZCaller> reachBus();
+
   const ble::Uuid interfaceClass;
+  std::mutex callerLock;
   std::shared_ptr<BlueZCaller> caller;
 };
 
