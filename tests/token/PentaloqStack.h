@@ -58,11 +58,11 @@ struct PentaloqLayers {
 class PentaloqStack {
  public:
   explicit PentaloqStack(const simulator::PentaloqReaderConfig& config,
-                         std::shared_ptr<simulator::PentaloqReaderEmulator> existing = nullptr) {
+                         std::shared_ptr<simulator::PentaloqReaderEmulator> existing = nullptr,
+                         trevalon::Reader::StackOptions options = trevalon::Reader::StackOptions()) {
     emulator = existing ? existing : simulator::PentaloqReaderEmulator::create(config);
     radio->addPeripheral(emulator);
     radio->waitIdle();
-    trevalon::Reader::StackOptions options;
     options.characteristicTimeout = std::chrono::seconds(1);
     native = trevalon::sim::BLEReaderSim::create(radio, "/org/bluez/hci0/dev_" + config.address, config.address,
                                                  config.name);

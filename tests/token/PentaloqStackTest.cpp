@@ -2,6 +2,8 @@
 // the cached serial, and the failures a reader can cause.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "LogCapture.h"
 #include "PentaloqStack.h"
 #include "SettingsFixture.h"
@@ -200,6 +202,22 @@ TEST_F(PentaloqStackTest, TheSerialIsRememberedWhileTheReaderIsOutOfReach) {
     EXPECT_EQ(stack.emulator->counters().total(), 0u);
   }
   EXPECT_EQ(trevalon::local::readTextSetting("serial_" + config.address, "", false), "PQ4711");
+}
+
+TEST_F(PentaloqStackTest, AnIdleLinkComesBackForTheNextExchangeUnseenAbove) {
+  trevalon::Reader::StackOptions options;
+  options.linkIdlePeriod = std::chrono::milliseconds(50);
+  PentaloqStack stack(config, nullptr, options);
+  ASSERT_TRUE(stack.connect());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (stack.native->isConnected() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_FALSE(stack.native->isConnected()) << "the idle link was dropped";
+  EXPECT_TRUE(stack.reader->isConnected()) << "the reader is still in reach";
+  EXPECT_EQ(stack.reader->getSerial(), "PQ4711") << "answers reach a link made anew";
+  EXPECT_EQ(stack.events->values("connected"), std::vector<int64_t>{1});
+  EXPECT_EQ(stack.emulator->state().keySets, 1);
 }
 
 TEST_F(PentaloqStackTest, ReaderAnswersOutsideTheirDomains) {
