@@ -29,8 +29,9 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
           &KelvoDeviceManager::prepareFirmwareUpdateStarted);
   connect(this, &KelvoDeviceManager::updateFirmwareRequested, this, &KelvoDeviceManager::updateFirmwareStarted);
 
-  startupTimerId = startTimer(0, Qt::CoarseTimer);
-  scanTimerId = startTimer(kScanPeriodMs, Qt::CoarseTimer);
+  // The timers start in the thread the manager runs in: moving an object with active timers to a thread that
+  // ends before it ran leaves Qt's record of them behind.
+  QMetaObject::invokeMethod(this, &KelvoDeviceManager::startTimers, Qt::QueuedConnection);
 
   if (startInProcessReaders) {
     inProcessReaders = std::make_unique<InProcessReaders>();
@@ -42,9 +43,14 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
   }
 }
 
+void KelvoDeviceManager::startTimers() {
+  startupTimerId = startTimer(0, Qt::CoarseTimer);
+  scanTimerId = startTimer(kScanPeriodMs, Qt::CoarseTimer);
+}
+
 // The devices go first: each holds its library device, and the reader stacks must be gone before the radio.
 KelvoDeviceManager::~KelvoDeviceManager() {
-  killTimer(scanTimerId);
+  if (scanTimerId != 0) killTimer(scanTimerId);
   {
     std::lock_guard<std::mutex> guard(lock);
     devices.clear();

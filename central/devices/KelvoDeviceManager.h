@@ -91,6 +91,7 @@ class KelvoDeviceManager : public QObject {
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  void startTimers();
   void readLoggedOnUser();
   void scanDriverReaders(const QSet<QString>& addresses);
   void scanInProcessReaders(const QSet<QString>& driverAddresses);
