@@ -50,8 +50,13 @@ void EmulatedBlueZ::registerAdapter() {
 
 void EmulatedBlueZ::registerControl() {
   controlObject = sdbus::createObject(*bus, "/org/kelvo/sim");
+  // Answered later from the queue, like the other ways in: a command runs outside the bus's dispatch, so it may
+  // add and remove bus objects, and the locks are always taken in one order.
   controlObject->registerMethod("Command").onInterface("org.kelvo.Sim1").implementedAs(
-      [this](const std::string& line) { return control->execute(line); });
+      [this](sdbus::Result<std::string>&& result, std::string line) {
+        auto pending = std::make_shared<sdbus::Result<std::string>>(std::move(result));
+        command(line, [pending](const std::string& answer) { pending->returnResults(answer); });
+      });
   controlObject->finishRegistration();
 }
 

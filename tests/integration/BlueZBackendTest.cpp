@@ -82,7 +82,9 @@ class BlueZBackendTest : public ::testing::Test {
     devices.reset();
     for (const auto& bottom : bottoms) EXPECT_TRUE(waitGone(bottom));
     backend.reset();
-    if (sim) sim->stop();
+    if (sim) {
+      EXPECT_EQ(sim->stop().value_or(0), 0) << "kelvo-sim ends cleanly";
+    }
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
   }
 
@@ -218,7 +220,7 @@ TEST_F(BlueZBackendTest, ReadersComeBackAfterBluetoothdRestarts) {
   std::shared_ptr<trevalon::Device> first = available(kFirst, events);
   ASSERT_EQ(batteryOf(first), 80);
 
-  sim->stop();
+  EXPECT_EQ(sim->stop(), 0);
   EXPECT_TRUE(events->waitFor("available", 0)) << "every peer is lost with bluetoothd";
   EXPECT_FALSE(answered(first));
 

@@ -94,7 +94,9 @@ class BlueZReaderTest : public ::testing::Test {
   void TearDown() override {
     reader.reset();
     watcher.reset();
-    if (sim) sim->stop();
+    if (sim) {
+      EXPECT_EQ(sim->stop().value_or(0), 0) << "kelvo-sim ends cleanly";
+    }
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
   }
 
@@ -174,7 +176,7 @@ TEST_F(BlueZReaderTest, AValueLongerThanAPlatformBufferIsDeliveredWhole) {
 TEST_F(BlueZReaderTest, UnpairingRemovesTheDeviceFromItsAdapterAndAGoneBluetoothdFailsIt) {
   start(R"({ "family": "kelvo", "address": "001a7dda7113" })");
   EXPECT_TRUE(reader->setPaired(false));
-  sim->stop();
+  EXPECT_EQ(sim->stop(), 0);
   EXPECT_FALSE(reader->setPaired(false));
   EXPECT_TRUE(capture.contains("org.bluez.Adapter1.RemoveDevice(/org/bluez/hci0) failed"));
   EXPECT_FALSE(reader->connect()) << "fails at once with bluetoothd gone";

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,17 +58,22 @@ class KelvoSimProcess {
     return readLine(std::chrono::seconds(20));
   }
 
-  // Ends it as bluetoothd ends: SIGTERM lets it leave the bus, SIGKILL does not ask.
-  void stop(int signal = SIGTERM) {
+  // Ends it as bluetoothd ends: SIGTERM lets it leave the bus, SIGKILL does not ask. Gives its exit status
+  // when it was still running and ended by exiting (a sanitizer's report makes it non-zero).
+  std::optional<int> stop(int signal = SIGTERM) {
+    std::optional<int> exitStatus;
     if (child > 0) {
       kill(child, signal);
-      waitpid(child, nullptr, 0);
+      int status = 0;
+      waitpid(child, &status, 0);
+      if (WIFEXITED(status)) exitStatus = WEXITSTATUS(status);
       child = -1;
     }
     for (int* fd : {&toChild, &fromChild}) {
       if (*fd >= 0) close(*fd);
       *fd = -1;
     }
+    return exitStatus;
   }
 
  private:

@@ -15,7 +15,8 @@ cat > "$dir/scenario.json" <<'JSON'
 JSON
 
 coproc SIM { KELVO_SIM_CONTROL="$dir/control" exec "$sim" "$dir/scenario.json"; }
-trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -rf "$dir"' EXIT
+sim_pid=$SIM_PID
+trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -rf "$dir"' EXIT
 address=""
 while read -r -t 20 line <&"${SIM[0]}"; do
   case "$line" in
@@ -87,5 +88,11 @@ if command -v busctl >/dev/null; then
 fi
 control "remove-reader c0ffee000102"
 expect removed 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789" list
+
+# kelvo-sim ends cleanly on "quit" (a sanitizer report would make its status non-zero).
+echo quit >&"${SIM[1]}"
+wait "$sim_pid"
+sim_status=$?
+if [[ "$sim_status" != 0 ]]; then echo "FAIL kelvo-sim ended with status $sim_status"; failures=$((failures + 1)); else echo "ok   kelvo-sim quit"; fi
 
 exit $((failures > 0))
