@@ -154,6 +154,7 @@ TEST_F(BlueZBackendTest, ReadersOnTheBusBecomeDevicesAndTheWholeStackRunsOverThe
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   std::map<std::string, std::shared_ptr<trevalon::Device>> byAddress = found->byAddress();
   ASSERT_EQ(byAddress.size(), 2u) << "the heart rate strap offers no reader service";
+  EXPECT_EQ(backend->natives()->getProvided().size(), 2u) << "one native reader each, however often polled";
   EXPECT_EQ(byAddress[kFirst]->getSerial(), "5123456789");
   EXPECT_EQ(nativeOf(kSecond)->getName(), "KLV21234567890") << "Device1.Name";
 
