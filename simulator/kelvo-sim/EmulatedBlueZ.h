@@ -33,7 +33,7 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
 
   // Publishes the scenario's devices; call once, before run().
   void publish();
-  // Serves the bus until stop(); `onCommandAnswer` receives each control command's answer.
+  // Serves the bus until stop().
   void run();
   // From any thread.
   void stop();
