@@ -47,10 +47,6 @@ std::shared_ptr<TokenEncryptor> TokenBLEReaderCryptoProxy::currentEncryptor() {
   return encryptor;
 }
 
-bool TokenBLEReaderCryptoProxy::hasKey() {
-  return currentEncryptor() != nullptr;
-}
-
 std::vector<uint8_t> TokenBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t> request, bool encrypt) {
   TREVALON_TRACE_ARGS(common::HexText::of(request, 64) + (encrypt ? ", true" : ", false"));
   std::shared_ptr<TokenBLEReader> lower = getMaster();

@@ -25,8 +25,6 @@ class TokenBLEReaderCryptoProxy : public common::Translator<TokenBLEReader, Toke
   void onConnectedChanged(bool connected) override;
   std::vector<uint8_t> onKeyRequested() override;
 
-  bool hasKey();
-
  private:
   std::shared_ptr<TokenEncryptor> currentEncryptor();
 
