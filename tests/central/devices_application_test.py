@@ -27,6 +27,7 @@ LIST_SELECT = (706, 284)
 BUZZER = (768, 652)
 BUZZER_TOGGLE = (739, 582)
 CARD_SYMBOL = '110x70+332+164'
+SANITIZER_REPORT = re.compile(r'(Thread|Address|Leak)Sanitizer|runtime error:')
 
 
 def reader(address, serial, generation, battery, usb, card_atr):
@@ -235,6 +236,11 @@ class TwoReadersTest(unittest.TestCase):
         session.control('driver.ctl', 'remove ' + DRIVEN)
         self.assertTrue(session.wait_for_log("Device's Kelvo K2000000042 card status changed 1", 2 * POLL_S + 0.5,
                                              mark))
+
+        # In the sanitizer builds, both programs ran the whole time without a report.
+        for name in ('central.stderr', 'driver.log'):
+            reports = [line for line in lines_in(session.path(name)) if SANITIZER_REPORT.search(line)]
+            self.assertEqual(reports, [], name)
 
 
 if __name__ == '__main__':
