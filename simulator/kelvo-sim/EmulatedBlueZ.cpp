@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <future>
+#include <thread>
 
 #include "trevalon/common/Log.h"
 
@@ -19,8 +20,12 @@ constexpr int kPollMs = 100;
 
 const std::string EmulatedBlueZ::kAdapterPath = "/org/bluez/hci0";
 
-EmulatedBlueZ::EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario)
-    : bus(std::move(bus)), scenario(std::move(scenario)), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+EmulatedBlueZ::EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario,
+                             int gattDelayMs)
+    : bus(std::move(bus)),
+      scenario(std::move(scenario)),
+      gattDelayMs(gattDelayMs),
+      wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   control = std::make_unique<kelvo::simulator::ScenarioControl>(
       this->scenario, [this](const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral) { place(peripheral); },
       [this](const std::string& address) { withdraw(address); });
@@ -114,8 +119,28 @@ void EmulatedBlueZ::onNotification(const std::string& address, const trevalon::b
 void EmulatedBlueZ::onLinkChanged(const std::string& address, bool up) {
   post([this, address, up] {
     auto device = devices.find(address);
-    if (device != devices.end()) device->second->setLinked(up);
+    if (device == devices.end()) return;
+    device->second->setLinked(up);
+    if (!up) return;
+    if (gattDelayMs <= 0) {
+      device->second->exportGatt();
+    } else {
+      postLater(gattDelayMs, [this, address] { exportGattOf(address); });
+    }
   });
+}
+
+void EmulatedBlueZ::exportGattOf(const std::string& address) {
+  auto device = devices.find(address);
+  if (device != devices.end()) device->second->exportGatt();
+}
+
+void EmulatedBlueZ::postLater(int delayMs, std::function<void()> task) {
+  std::weak_ptr<EmulatedBlueZ> self = weak_from_this();
+  std::thread([self, delayMs, task = std::move(task)]() mutable {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (auto alive = self.lock()) alive->post(std::move(task));
+  }).detach();
 }
 
 void EmulatedBlueZ::post(std::function<void()> task) {

@@ -28,7 +28,9 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   static const std::string kAdapterPath;
 
   // Takes the name org.bluez on `bus`; throws sdbus::Error when the name is taken.
-  EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario);
+  // `gattDelayMs`: how long after a link comes up the GATT objects are exported, as BlueZ may export them
+  // after reporting the services resolved.
+  EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::simulator::Scenario scenario, int gattDelayMs = 0);
   ~EmulatedBlueZ() override;
 
   // Publishes the scenario's devices; call once, before run().
@@ -48,6 +50,8 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
 
  private:
   void post(std::function<void()> task);
+  void postLater(int delayMs, std::function<void()> task);
+  void exportGattOf(const std::string& address);
   void runQueued();
   void registerAdapter();
   void registerControl();
@@ -66,6 +70,7 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   std::mutex queueLock;
   std::deque<std::function<void()>> queue;
   bool stopping = false;
+  const int gattDelayMs;
   int wakeFd = -1;
 };
 

@@ -45,13 +45,12 @@ EmulatedDeviceObject::EmulatedDeviceObject(sdbus::IConnection& bus, const std::s
       }()),
       linked(this->peripheral->isLinkUp()) {
   registerDevice();
-  registerGatt();
+  if (linked) exportGatt();
 }
 
 EmulatedDeviceObject::~EmulatedDeviceObject() {
   try {
-    for (auto& characteristic : characteristics) characteristic->object->emitInterfacesRemovedSignal();
-    for (Service& service : services) service.object->emitInterfacesRemovedSignal();
+    withdrawGatt();
     device->emitInterfacesRemovedSignal();
   } catch (const sdbus::Error& error) {
     TREVALON_LOG(warning, "cannot announce %s as gone: %s", devicePath.c_str(), error.getMessage().c_str());
@@ -81,7 +80,15 @@ void EmulatedDeviceObject::registerDevice() {
   device->emitInterfacesAddedSignal();
 }
 
-void EmulatedDeviceObject::registerGatt() {
+void EmulatedDeviceObject::withdrawGatt() {
+  for (auto& characteristic : characteristics) characteristic->object->emitInterfacesRemovedSignal();
+  for (Service& service : services) service.object->emitInterfacesRemovedSignal();
+  characteristics.clear();
+  services.clear();
+}
+
+void EmulatedDeviceObject::exportGatt() {
+  if (!linked || !services.empty()) return;
   size_t handle = 1;
   for (const trevalon::sim::GattService& gattService : peripheral->services()) {
     const std::string servicePath = devicePath + "/" + handleName("service", handle++);
@@ -136,6 +143,8 @@ void EmulatedDeviceObject::connect() {
   if (auto reader = std::dynamic_pointer_cast<kelvo::simulator::KelvoReaderEmulator>(peripheral)) reader->setLinkUp(true);
   if (!peripheral->isLinkUp()) throw sdbus::Error(kFailed, "le-connection-abort-by-local");
   setLinked(true);
+  // A Kelvo reader's link event makes the owner export the GATT objects; another device has none.
+  if (!std::dynamic_pointer_cast<kelvo::simulator::KelvoReaderEmulator>(peripheral)) exportGatt();
 }
 
 void EmulatedDeviceObject::disconnect() {
@@ -148,14 +157,8 @@ void EmulatedDeviceObject::disconnect() {
 void EmulatedDeviceObject::setLinked(bool up) {
   if (linked == up) return;
   linked = up;
-  if (!up) {
-    for (auto& characteristic : characteristics) {
-      if (!characteristic->notifying) continue;
-      characteristic->notifying = false;
-      characteristic->object->emitPropertiesChangedSignal(kCharacteristic, {"Notifying"});
-    }
-  }
   device->emitPropertiesChangedSignal(kDevice, {"Connected", "ServicesResolved"});
+  if (!up) withdrawGatt();
 }
 
 void EmulatedDeviceObject::requireLink() const {

@@ -1,7 +1,9 @@
 #pragma once
 // One emulated peripheral as BlueZ shows a remote device: a Device1 object under the adapter and, below it,
 // a GattService1 object per service and a GattCharacteristic1 object per characteristic, all answering from
-// the emulator. Lives on kelvo-sim's one bus thread; nothing here is called from any other.
+// the emulator. As in BlueZ the GATT objects exist while the device is linked, and they may be exported a
+// little after ServicesResolved turned true (exportGatt() is then called later by the owner). Lives on
+// kelvo-sim's one bus thread; nothing here is called from any other.
 
 #include <map>
 #include <memory>
@@ -29,8 +31,12 @@ class EmulatedDeviceObject {
   // "00:1A:7D:DA:71:13" for the emulator's "001a7dda7113".
   static std::string bluezAddress(const std::string& address);
 
-  // The emulator's link came up or went down: BlueZ ends every notification session with the link.
+  // The emulator's link came up or went down: BlueZ ends every notification session with the link, and its
+  // GATT objects go. On a link that comes up the owner exports them with exportGatt().
   void setLinked(bool up);
+  bool isLinked() const { return linked; }
+  // Exports the GATT objects of a linked device; nothing when they are there already.
+  void exportGatt();
   // A notification of the emulator; it reaches the bus only while the characteristic is notifying.
   void notify(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
               const std::vector<uint8_t>& value);
@@ -51,7 +57,7 @@ class EmulatedDeviceObject {
   };
 
   void registerDevice();
-  void registerGatt();
+  void withdrawGatt();
   void registerCharacteristic(Characteristic& characteristic);
   void connect();
   void disconnect();

@@ -22,13 +22,14 @@
 namespace {
 
 const char* const kUsage =
-    "usage: kelvo-sim [--verbose] SCENARIO.json\n"
+    "usage: kelvo-sim [--verbose] [--gatt-delay MS] SCENARIO.json\n"
     "Publishes the scenario's devices as org.bluez on the bus DBUS_SYSTEM_BUS_ADDRESS names, or on a bus of its\n"
     "own whose address it prints as \"DBUS_SYSTEM_BUS_ADDRESS=...\". Prints \"ready\" once the devices are on the\n"
     "bus. Reads control commands on standard input (insert, remove, battery, usb, drop, add-reader,\n"
     "remove-reader; \"quit\" ends it) and prints one answer line for each; also from the named pipe\n"
     "KELVO_SIM_CONTROL names (answers appended to <pipe>.out) and as org.kelvo.Sim1.Command on /org/kelvo/sim.\n"
-    "Ends on SIGTERM or SIGINT too.\n";
+    "Ends on SIGTERM or SIGINT too. --gatt-delay exports a device's GATT objects that long after its link\n"
+    "comes up (and its services are reported resolved), as BlueZ may.\n";
 
 std::weak_ptr<kelvo::sim::EmulatedBlueZ> running;
 std::mutex outputLock;
@@ -65,10 +66,13 @@ void readCommands(std::shared_ptr<kelvo::sim::EmulatedBlueZ> emulation) {
 int main(int argc, char** argv) {
   std::string scenarioPath;
   bool verbose = false;
+  int gattDelayMs = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--verbose") {
       verbose = true;
+    } else if (argument == "--gatt-delay" && i + 1 < argc) {
+      gattDelayMs = std::atoi(argv[++i]);
     } else if (argument == "--help") {
       std::cout << kUsage;
       return 0;
@@ -104,7 +108,7 @@ int main(int argc, char** argv) {
       bus = sdbus::createSessionBusConnectionWithAddress(ownBus->address());
     }
     auto emulation = std::make_shared<kelvo::sim::EmulatedBlueZ>(
-        std::move(bus), kelvo::simulator::Scenario::populate(nullptr, devices));
+        std::move(bus), kelvo::simulator::Scenario::populate(nullptr, devices), gattDelayMs);
     emulation->publish();
     running = emulation;
     watchSignals(signals);

@@ -100,9 +100,10 @@ class BlueZReaderTest : public ::testing::Test {
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
   }
 
-  void start(const std::string& device) {
+  void start(const std::string& device, std::vector<std::string> options = {}) {
     std::ofstream(directory.file("scenario.json")) << R"({ "devices": [ )" << device << " ] }";
-    sim = std::make_unique<kelvo::test::KelvoSimProcess>(KELVO_SIM_PROGRAM, directory.file("scenario.json"));
+    sim = std::make_unique<kelvo::test::KelvoSimProcess>(KELVO_SIM_PROGRAM, directory.file("scenario.json"),
+                                                         std::move(options));
     ASSERT_TRUE(sim->start());
     watcher = trevalon::bluez::BLEConnectionBlueZ::create();
     ASSERT_TRUE(watcher);
@@ -163,6 +164,15 @@ TEST_F(BlueZReaderTest, ConnectionsPropertiesAndSubscriptionsReachTheObserversOn
   reader->disconnect();
   EXPECT_FALSE(events->last("connected")->flag);
   EXPECT_FALSE(reader->isConnected());
+}
+
+TEST_F(BlueZReaderTest, ConnectingWaitsForGattObjectsExportedAfterTheServicesWereReportedResolved) {
+  start(R"({ "family": "kelvo", "address": "001a7dda7113" })", {"--gatt-delay", "400"});
+  ASSERT_EQ(sim->command("drop 001a7dda7113"), "ok");
+  // The link is back at once; its GATT objects come 400 ms later.
+  EXPECT_TRUE(reader->connect());
+  EXPECT_TRUE(reader->hasService(kService, {kSpareRead, kNotification}));
+  EXPECT_TRUE(reader->registerCharacteristic(kService, kNotification));
 }
 
 TEST_F(BlueZReaderTest, AValueLongerThanAPlatformBufferIsDeliveredWhole) {

@@ -20,8 +20,8 @@ namespace kelvo::test {
 
 class KelvoSimProcess {
  public:
-  KelvoSimProcess(std::string program, std::string scenarioPath)
-      : program(std::move(program)), scenarioPath(std::move(scenarioPath)) {}
+  KelvoSimProcess(std::string program, std::string scenarioPath, std::vector<std::string> options = {})
+      : program(std::move(program)), scenarioPath(std::move(scenarioPath)), options(std::move(options)) {}
   ~KelvoSimProcess() { stop(SIGKILL); }
   KelvoSimProcess(const KelvoSimProcess&) = delete;
   KelvoSimProcess& operator=(const KelvoSimProcess&) = delete;
@@ -35,8 +35,11 @@ class KelvoSimProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    char* arguments[] = {const_cast<char*>(program.c_str()), const_cast<char*>(scenarioPath.c_str()), nullptr};
-    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, arguments, environ);
+    std::vector<char*> arguments{const_cast<char*>(program.c_str())};
+    for (const std::string& option : options) arguments.push_back(const_cast<char*>(option.c_str()));
+    arguments.push_back(const_cast<char*>(scenarioPath.c_str()));
+    arguments.push_back(nullptr);
+    const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, arguments.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(input[0]);
     close(output[1]);
@@ -99,6 +102,7 @@ class KelvoSimProcess {
 
   const std::string program;
   const std::string scenarioPath;
+  const std::vector<std::string> options;
   pid_t child = -1;
   int toChild = -1;
   int fromChild = -1;
