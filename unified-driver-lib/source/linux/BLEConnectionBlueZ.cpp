@@ -85,6 +85,7 @@ void BLEConnectionBlueZ::subscribe() {
 }
 
 void BLEConnectionBlueZ::startThreads() {
+  TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(stateLock);
   running = true;
   linkPump = std::thread([this] {
@@ -191,6 +192,7 @@ void BLEConnectionBlueZ::onOwnerChanged(sdbus::Message& message) {
 }
 
 void BLEConnectionBlueZ::onValueChanged(sdbus::Message& message) {
+  TREVALON_TRACE_QUIET();
   std::string interface;
   BlueZCaller::Properties changed;
   message >> interface >> changed;
@@ -245,6 +247,7 @@ void BLEConnectionBlueZ::loseEveryPeer() {
 }
 
 std::string BLEConnectionBlueZ::addressOf(const std::string& devicePath) {
+  TREVALON_TRACE_QUIET();
   {
     std::lock_guard<std::mutex> guard(stateLock);
     auto found = addresses.find(devicePath);
