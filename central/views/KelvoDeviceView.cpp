@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVariant>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <QVariant>
 
 #include "AdvertisingSettingPage.h"
 #include "ApplicationSettings.h"
@@ -97,15 +97,21 @@ KelvoDeviceView::KelvoDeviceView(QObject* deviceManager, KelvoDevice* device, QW
   pictureSwitched(false);
   eraseButton->setEnabled(false);
   if (!hasBacklight) {
+    // Hidden for good, so the other power-saving symbols close up.
+    QSizePolicy policy = backlightLabel->sizePolicy();
+    policy.setRetainSizeWhenHidden(false);
+    backlightLabel->setSizePolicy(policy);
     backlightLabel->hide();
     backlightButton->hide();
   }
 }
 
+// Everything fits the window's page area (982 x 580) without scrolling: title, picture and status columns, the
+// shadow line and the power-saving panel.
 void KelvoDeviceView::createForm() {
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(20, 10, 20, 10);
-  layout->setSpacing(6);
+  layout->setContentsMargins(20, 6, 20, 6);
+  layout->setSpacing(4);
 
   titleButton = new QPushButton(this);
   titleButton->setObjectName(QStringLiteral("titleButton"));
@@ -120,19 +126,26 @@ void KelvoDeviceView::createForm() {
   mainArea->setObjectName(QStringLiteral("mainArea"));
   auto* columns = new QHBoxLayout(mainArea);
   columns->setContentsMargins(0, 0, 0, 0);
-  columns->setSpacing(30);
-  columns->addWidget(createPictureColumn());
-  columns->addWidget(createStatusColumn());
+  columns->setSpacing(24);
+  columns->addWidget(createPictureColumn(), 0, Qt::AlignTop);
+  columns->addWidget(createStatusColumn(), 0, Qt::AlignTop);
   columns->addWidget(createInfoStack(), 1);
   layout->addWidget(mainArea, 1);
+
+  auto* shadow = new QLabel(this);
+  shadow->setObjectName(QStringLiteral("shadowBottom"));
+  shadow->setFixedHeight(12);
+  // The shadow is drawn for the whole window's width; it must not ask for that width on top of the margins.
+  shadow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  shadow->setScaledContents(true);
+  shadow->setPixmap(QPixmap(QStringLiteral(":/res/gui/shadow-bottom.png")));
+  layout->addWidget(shadow);
   layout->addWidget(createEcoPanel(), 0, Qt::AlignHCenter);
 }
 
+// The turn arrow sits on the picture's lower corner, so it is plainly a control of the picture.
 QWidget* KelvoDeviceView::createPictureColumn() {
-  auto* column = new QWidget(mainArea);
-  auto* layout = new QVBoxLayout(column);
-  layout->setContentsMargins(0, 0, 0, 0);
-  pictureButton = new QPushButton(column);
+  pictureButton = new QPushButton(mainArea);
   pictureButton->setObjectName(QStringLiteral("pictureButton"));
   pictureButton->setCheckable(true);
   pictureButton->setFlat(true);
@@ -140,26 +153,19 @@ QWidget* KelvoDeviceView::createPictureColumn() {
   pictureButton->setStyleSheet(QStringLiteral("border: none;"));
   pictureButton->setIconSize(QSize(240, 360));
   pictureButton->setFixedSize(240, 360);
-  layout->addWidget(pictureButton);
 
-  auto* shadow = new QLabel(column);
-  shadow->setPixmap(QPixmap(QStringLiteral(":/res/gui/shadow-bottom.png")).scaled(240, 12));
-  layout->addWidget(shadow);
-
-  turnButton = new QPushButton(column);
+  turnButton = new QPushButton(pictureButton);
   turnButton->setObjectName(QStringLiteral("turnButton"));
   turnButton->setFlat(true);
   turnButton->setCursor(Qt::PointingHandCursor);
   turnButton->setStyleSheet(QStringLiteral("border: none;"));
   turnButton->setIcon(QIcon(QStringLiteral(":/res/gui/arrow_turn.png")));
   turnButton->setIconSize(QSize(40, 40));
-  turnButton->setFixedSize(40, 40);
-  layout->addWidget(turnButton, 0, Qt::AlignHCenter);
-  layout->addStretch(1);
+  turnButton->setGeometry(196, 316, 40, 40);
 
   connect(pictureButton, &QPushButton::toggled, this, &KelvoDeviceView::pictureSwitched);
   connect(turnButton, &QPushButton::clicked, pictureButton, &QPushButton::click);
-  return column;
+  return pictureButton;
 }
 
 QWidget* KelvoDeviceView::createStatusColumn() {
@@ -170,9 +176,10 @@ QWidget* KelvoDeviceView::createStatusColumn() {
 
   cardLabel = makeSymbol(column, QStringLiteral("cardLabel"));
   cardLabel->setFixedSize(120, 80);
-  layout->addWidget(cardLabel, 0, Qt::AlignHCenter);
+  layout->addWidget(cardLabel, 0, Qt::AlignLeft);
 
   auto* batteryRow = new QHBoxLayout();
+  batteryRow->setSpacing(16);
   auto* battery = new QLabel(column);
   battery->setObjectName(QStringLiteral("batteryBody"));
   battery->setFixedSize(60, 222);
@@ -183,9 +190,19 @@ QWidget* KelvoDeviceView::createStatusColumn() {
   batteryMarker->setObjectName(QStringLiteral("batteryMarker"));
   batteryMarker->setStyleSheet(BatteryGauge::markerStyle());
   batteryRow->addWidget(battery);
+
+  auto* symbols = new QVBoxLayout();
+  symbols->setSpacing(12);
   chargingLabel = makeSymbol(column, QStringLiteral("chargingLabel"));
   showSymbol(chargingLabel, DeviceSymbols::chargingSymbol());
-  batteryRow->addWidget(chargingLabel, 0, Qt::AlignBottom);
+  encryptionLabel = makeSymbol(column, QStringLiteral("encryptionLabel"));
+  coverageLabel = makeSymbol(column, QStringLiteral("coverageLabel"));
+  symbols->addStretch(1);
+  symbols->addWidget(chargingLabel);
+  symbols->addWidget(encryptionLabel);
+  symbols->addWidget(coverageLabel);
+  batteryRow->addLayout(symbols);
+  batteryRow->addStretch(1);
   layout->addLayout(batteryRow);
 
   batteryLevelLabel = new QLabel(column);
@@ -195,16 +212,7 @@ QWidget* KelvoDeviceView::createStatusColumn() {
   batteryLevelLabel->setFont(levelFont);
   layout->addWidget(batteryLevelLabel);
   batteryButton = makeButton(column, QStringLiteral("batteryButton"), tr("Modify battery warning level"));
-  layout->addWidget(batteryButton);
-
-  auto* symbolRow = new QHBoxLayout();
-  encryptionLabel = makeSymbol(column, QStringLiteral("encryptionLabel"));
-  coverageLabel = makeSymbol(column, QStringLiteral("coverageLabel"));
-  symbolRow->addWidget(encryptionLabel);
-  symbolRow->addWidget(coverageLabel);
-  symbolRow->addStretch(1);
-  layout->addLayout(symbolRow);
-  layout->addStretch(1);
+  layout->addWidget(batteryButton, 0, Qt::AlignLeft);
 
   connect(batteryButton, &QPushButton::clicked, this, &KelvoDeviceView::batteryClicked);
   return column;
@@ -213,6 +221,8 @@ QWidget* KelvoDeviceView::createStatusColumn() {
 QWidget* KelvoDeviceView::createInfoStack() {
   infoStack = new QStackedWidget(mainArea);
   infoStack->setObjectName(QStringLiteral("infoStack"));
+  // The reader's descriptor decides how long its values are; a long one is cut off rather than widen the window.
+  infoStack->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
   auto* front = new QWidget(infoStack);
   auto* frontLayout = new QVBoxLayout(front);

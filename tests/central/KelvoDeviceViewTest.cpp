@@ -389,6 +389,31 @@ TEST_F(ReaderThreadTest, ChangesFromTheReadersThreadReachThePage) {
   EXPECT_EQ(resourceOf(label(view.get(), "displayLabel")), ":/res/gui/EcoMode-Grafik_display_ECO.png");
 }
 
+// The window's page area is 982 x 580; nothing on the page may run out of it or under the power-saving panel.
+TEST_F(KelvoDeviceViewTest, PageFitsTheWindowsPageArea) {
+  ScriptedReaderDevice device("K2XX000001", {{"Firmware", "2.1.7-K2"}, {"Hardware", "2rev1"}, {"Build", "4711"}});
+  device.initialize(6, 0, usualSettings());
+  auto view = viewOf(&device);
+  view->resize(982, 580);
+  view->show();
+  QCoreApplication::processEvents();
+  EXPECT_LE(view->minimumSizeHint().height(), 580);
+  EXPECT_LE(view->minimumSizeHint().width(), 982);
+  EXPECT_EQ(view->size(), QSize(982, 580));
+
+  QWidget* panel = child<QWidget>(view.get(), "ecoPanel");
+  const QRect panelArea(panel->mapTo(view.get(), QPoint(0, 0)), panel->size());
+  EXPECT_TRUE(view->rect().contains(panelArea));
+  for (const char* name : {"titleButton", "pictureButton", "turnButton", "cardLabel", "batteryBody", "chargingLabel",
+                           "encryptionLabel", "coverageLabel", "batteryLevelLabel", "batteryButton", "updateButton"}) {
+    SCOPED_TRACE(name);
+    QWidget* widget = child<QWidget>(view.get(), name);
+    const QRect area(widget->mapTo(view.get(), QPoint(0, 0)), widget->size());
+    EXPECT_TRUE(view->rect().contains(area));
+    EXPECT_FALSE(area.intersects(panelArea));
+  }
+}
+
 // Renders pages in a few states as the window shows them, checks the colours a person would look at, and keeps the
 // pictures when KELVO_SCREENSHOT_DIR names a folder.
 TEST_F(KelvoDeviceViewTest, RenderedPageShowsTheGaugeInItsColour) {
@@ -416,7 +441,7 @@ TEST_F(KelvoDeviceViewTest, RenderedPageShowsTheGaugeInItsColour) {
     auto view = viewOf(&device);
     view->setStyleSheet("KelvoDeviceView { background-color: rgb(245, 245, 245); }");
     view->setAttribute(Qt::WA_StyledBackground);
-    view->resize(982, 590);
+    view->resize(982, 580);
     view->show();
     changeState(device, state.cardStatus, state.battery, state.usb, state.settings);
     if (state.back) {
