@@ -270,7 +270,9 @@ Payload ReaderRpcTable::getMethods(const Payload&, ReaderOutbox&) { return answe
 Payload ReaderRpcTable::sectionOf(const std::string& key, const std::string& value) const {
   Payload packed;
   if (key == "MAC" && isHex(value, 12)) {
+    // A Bluetooth address travels least significant byte first, as the controller keeps it.
     packed = packDigits(value);
+    std::reverse(packed.begin(), packed.end());
   } else if (key == "Serial" && current.generation < 2 && isDigits(value, 10)) {
     packed = packDigits(value);
   } else {

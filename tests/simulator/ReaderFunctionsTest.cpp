@@ -49,7 +49,7 @@ TEST_F(ReaderFunctionsTest, FirstGenerationDescriptorPacksSerialAndMac) {
   start(config);
   const auto items = sections(ok({1}));
   EXPECT_THAT(items.at("Serial"), ElementsAre(0x51, 0x23, 0x45, 0x67, 0x89));
-  EXPECT_THAT(items.at("MAC"), ElementsAre(0x00, 0x1A, 0x7D, 0xDA, 0x71, 0x13));
+  EXPECT_THAT(items.at("MAC"), ElementsAre(0x13, 0x71, 0xDA, 0x7D, 0x1A, 0x00)) << "least significant byte first";
   EXPECT_EQ(items.at("Firmware"), text("1.4.2"));
   for (const char* key : {"Hardware", "Build", "Bootloader"}) EXPECT_EQ(items.count(key), 1u) << key;
 }
@@ -66,7 +66,7 @@ TEST_F(ReaderFunctionsTest, SecondGenerationDescriptorSendsSerialAsText) {
   host = RawGattHost::attach(radio, "c0ffee000102");
   const auto items = sections(ok({1}));
   EXPECT_EQ(items.at("Serial"), text("K2000000042"));
-  EXPECT_THAT(items.at("MAC"), ElementsAre(0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF));
+  EXPECT_THAT(items.at("MAC"), ElementsAre(0xFF, 0xEE, 0xDD, 0xCC, 0xBB, 0xAA));
 }
 
 TEST_F(ReaderFunctionsTest, SettingsReadAndChangeWithNotifications) {

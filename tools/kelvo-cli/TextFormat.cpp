@@ -96,9 +96,14 @@ std::optional<std::vector<std::pair<std::string, std::string>>> TextFormat::desc
     if (valueStart + valueLength > end) return std::nullopt;
     const std::vector<uint8_t> value(in.begin() + static_cast<std::ptrdiff_t>(valueStart),
                                      in.begin() + static_cast<std::ptrdiff_t>(valueStart + valueLength));
-    // The MAC and a first-generation serial (five packed decimal bytes) read as their digits.
-    const bool packed = key == "MAC" || (key == "Serial" && valueLength == 5);
-    items.emplace_back(key, packed ? hex(value) : std::string(value.begin(), value.end()));
+    // A first-generation serial (five packed decimal bytes) reads as its digits; the MAC comes least
+    // significant byte first and is shown in the order of the reader's address.
+    if (key == "MAC") {
+      items.emplace_back(key, hex(std::vector<uint8_t>(value.rbegin(), value.rend())));
+    } else {
+      const bool packed = key == "Serial" && valueLength == 5;
+      items.emplace_back(key, packed ? hex(value) : std::string(value.begin(), value.end()));
+    }
     at = valueStart + valueLength;
   }
   return items;
