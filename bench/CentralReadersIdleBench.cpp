@@ -19,103 +19,28 @@
 #include <thread>
 #include <vector>
 
+#include "BenchDesktop.h"
+
 namespace {
+
+using bench::makeDirectory;
+using bench::spawn;
+using bench::stop;
 
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kMeasuredIdle = std::chrono::seconds(20);
 constexpr auto kStartupLimit = std::chrono::seconds(60);
 
-pid_t spawn(const std::vector<std::string>& command, int keepFd = -1) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (keepFd < 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-    }
-    std::vector<char*> argv;
-    for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
+// The shared desktop, with the run-time folders of this benchmark: no driver runs, every reader is the program's
+// own on its simulated radio.
+bench::BenchDesktop& prepareDesktop() {
+  bench::BenchDesktop& desktop = bench::BenchDesktop::instance();
+  ::mkdir((desktop.root() + "/run").c_str(), 0700);
+  ::setenv("TREVALON_RUNTIME_DIR", (desktop.root() + "/run").c_str(), 1);
+  ::setenv("KELVO_BLE_BACKEND", "sim", 1);
+  return desktop;
 }
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-}
-
-std::string readLine(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-std::string makeDirectory(const std::string& pattern) {
-  std::string path = pattern;
-  if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return path;
-}
-
-// Xvfb, trayer and a session bus, shared by every benchmark of this program.
-class Desktop {
- public:
-  static Desktop& instance() {
-    static Desktop desktop;
-    return desktop;
-  }
-  const std::string& root() const { return directory; }
-
- private:
-  Desktop() {
-    int displayPipe[2];
-    if (::pipe(displayPipe) != 0) throw std::runtime_error("pipe failed");
-    xvfb = spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "1280x800x24", "-nolisten",
-                  "tcp"});
-    ::close(displayPipe[1]);
-    ::setenv("DISPLAY", (":" + readLine(displayPipe[0])).c_str(), 1);
-    ::close(displayPipe[0]);
-
-    int busPipe[2];
-    if (::pipe(busPipe) != 0) throw std::runtime_error("pipe failed");
-    bus = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(busPipe[1])}, busPipe[1]);
-    ::close(busPipe[1]);
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", readLine(busPipe[0]).c_str(), 1);
-    ::close(busPipe[0]);
-
-    directory = makeDirectory("/tmp/kelvo-bench-XXXXXX");
-    ::mkdir((directory + "/runtime").c_str(), 0700);
-    ::mkdir((directory + "/run").c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", (directory + "/runtime").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (directory + "/config").c_str(), 1);
-    ::setenv("TREVALON_DATA_DIR", (directory + "/data").c_str(), 1);
-    // No driver runs: every reader is the program's own.
-    ::setenv("TREVALON_RUNTIME_DIR", (directory + "/run").c_str(), 1);
-    ::setenv("KELVO_BLE_BACKEND", "sim", 1);
-    ::unsetenv("QT_QPA_PLATFORM");
-
-    tray = spawn({"trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24"});
-    // Give the tray host time to claim the tray selection; the program refuses to start without one.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  }
-
-  ~Desktop() {
-    stop(tray);
-    stop(bus);
-    stop(xvfb);
-  }
-
-  pid_t xvfb = -1;
-  pid_t bus = -1;
-  pid_t tray = -1;
-  std::string directory;
-};
 
 // A scenario of `count` first-generation readers, each with a card in.
 std::string writeScenario(const std::string& directory, int count) {
@@ -170,7 +95,7 @@ long residentKiB(pid_t pid) {
 }
 
 void BM_IdleWithReaders(benchmark::State& state) {
-  Desktop& desktop = Desktop::instance();
+  bench::BenchDesktop& desktop = prepareDesktop();
   const int readers = static_cast<int>(state.range(0));
   for (auto _ : state) {
     const std::string run = makeDirectory(desktop.root() + "/run-XXXXXX");

@@ -20,101 +20,33 @@
 #include <thread>
 #include <vector>
 
+#include "BenchDesktop.h"
+
 namespace {
+
+using bench::spawn;
+using bench::stop;
 
 using Clock = std::chrono::steady_clock;
 
-pid_t spawn(const std::vector<std::string>& command, int keepFd = -1) {
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (keepFd < 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1);
-      ::dup2(null, 2);
-    }
-    std::vector<char*> argv;
-    for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-}
-
-std::string readLine(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-std::string makeDirectory(const std::string& pattern) {
-  std::string path = pattern;
-  if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return path;
-}
-
-// Xvfb, trayer and a session bus, shared by every benchmark of this program.
-class Desktop {
+// The shared desktop and a connection to its display that hears of every window mapped on it.
+class DisplayWatch {
  public:
-  static Desktop& instance() {
-    static Desktop desktop;
-    return desktop;
+  static DisplayWatch& instance() {
+    static DisplayWatch watch;
+    return watch;
   }
-
   Display* display() const { return connection; }
 
  private:
-  Desktop() {
-    int displayPipe[2];
-    if (::pipe(displayPipe) != 0) throw std::runtime_error("pipe failed");
-    xvfb = spawn({"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "1280x800x24", "-nolisten",
-                  "tcp"});
-    ::close(displayPipe[1]);
-    const std::string number = readLine(displayPipe[0]);
-    ::close(displayPipe[0]);
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
-
-    int busPipe[2];
-    if (::pipe(busPipe) != 0) throw std::runtime_error("pipe failed");
-    bus = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=" + std::to_string(busPipe[1])}, busPipe[1]);
-    ::close(busPipe[1]);
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", readLine(busPipe[0]).c_str(), 1);
-    ::close(busPipe[0]);
-
-    const std::string root = makeDirectory("/tmp/kelvo-bench-XXXXXX");
-    ::mkdir((root + "/runtime").c_str(), 0700);
-    ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-    ::setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
-    ::setenv("TREVALON_DATA_DIR", (root + "/data").c_str(), 1);
-    ::unsetenv("QT_QPA_PLATFORM");
-
-    tray = spawn({"trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24"});
+  DisplayWatch() {
+    bench::BenchDesktop::instance();
     connection = XOpenDisplay(nullptr);
     if (connection == nullptr) throw std::runtime_error("cannot open the Xvfb display");
-    // Give the tray host time to claim the tray selection; the program refuses to start without one.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     XSelectInput(connection, DefaultRootWindow(connection), SubstructureNotifyMask);
   }
+  ~DisplayWatch() { XCloseDisplay(connection); }
 
-  ~Desktop() {
-    if (connection != nullptr) XCloseDisplay(connection);
-    stop(tray);
-    stop(bus);
-    stop(xvfb);
-  }
-
-  pid_t xvfb = -1;
-  pid_t bus = -1;
-  pid_t tray = -1;
   Display* connection = nullptr;
 };
 
@@ -163,7 +95,7 @@ long residentKiB(pid_t pid) {
 }
 
 void BM_StartToMainWindowShown(benchmark::State& state) {
-  Desktop& desktop = Desktop::instance();
+  DisplayWatch& desktop = DisplayWatch::instance();
   for (auto _ : state) {
     drainEvents(desktop.display());
     const Clock::time_point start = Clock::now();
@@ -181,7 +113,7 @@ void BM_StartToMainWindowShown(benchmark::State& state) {
 BENCHMARK(BM_StartToMainWindowShown)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_IdleResidentMemory(benchmark::State& state) {
-  Desktop& desktop = Desktop::instance();
+  DisplayWatch& desktop = DisplayWatch::instance();
   for (auto _ : state) {
     drainEvents(desktop.display());
     const pid_t app = spawn({KELVO_CENTRAL_PATH});
