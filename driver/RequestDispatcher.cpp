@@ -4,6 +4,7 @@
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/kelvo/LongTermEncryptor.h"
 
 namespace kelvo::driver {
 namespace {
@@ -27,6 +28,18 @@ std::vector<uint8_t> RequestDispatcher::withStatus(uint8_t status, const std::ve
   return answer;
 }
 
+std::vector<uint8_t> RequestDispatcher::descriptorAnswer(const std::shared_ptr<trevalon::Device>& device) {
+  TREVALON_TRACE();
+  std::vector<uint8_t> output;
+  const uint8_t code = DevicePipe::InvokeGetDeviceDescriptor(device, output);
+  // A reader that refuses our key agreement can never be reached until the user resets its keys: the client
+  // tells them so instead of showing a reader that silently fails.
+  if (code != kStatusSuccess && trevalon::kelvo::LongTermEncryptor::isKeyResetRequired(device->getAddress())) {
+    return withStatus(kStatusKeyResetNeeded);
+  }
+  return withStatus(code, output);
+}
+
 std::vector<uint8_t> RequestDispatcher::answer(const std::shared_ptr<trevalon::Device>& device,
                                                const std::vector<uint8_t>& request) {
   TREVALON_TRACE();
@@ -37,7 +50,7 @@ std::vector<uint8_t> RequestDispatcher::answer(const std::shared_ptr<trevalon::D
   switch (code) {
     case kGetDeviceDescriptor:
       if (!bare) return withStatus(kStatusWrongSize);
-      return withStatus(DevicePipe::InvokeGetDeviceDescriptor(device, output), output);
+      return descriptorAnswer(device);
     case kGetDeviceState:
       if (!bare) return withStatus(kStatusWrongSize);
       return withStatus(DevicePipe::InvokeGetDeviceState(device, output), output);

@@ -30,6 +30,7 @@ class RequestDispatcher {
 
  private:
   static std::vector<uint8_t> withStatus(uint8_t status, const std::vector<uint8_t>& payload = {});
+  static std::vector<uint8_t> descriptorAnswer(const std::shared_ptr<trevalon::Device>& device);
 };
 
 }  // namespace kelvo::driver

@@ -16,6 +16,7 @@ const std::vector<std::pair<ReaderQuirk, std::string>>& table() {
       {ReaderQuirk::noMaxRequestSize, "no-max-request-size"},
       {ReaderQuirk::noStateRequest, "no-state-request"},
       {ReaderQuirk::acceptPlain, "accept-plain"},
+      {ReaderQuirk::keyLocked, "key-locked"},
   };
   return names;
 }

@@ -323,6 +323,7 @@ Payload ReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) 
 }
 
 Payload ReaderRpcTable::exchangeKey(const Payload& payload, ReaderOutbox&) {
+  if (current.has(ReaderQuirk::keyLocked)) return answer(7);
   if (payload.size() != 64) return answer(kError);
   if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
   Payload reply;

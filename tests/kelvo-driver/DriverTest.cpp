@@ -12,6 +12,7 @@
 #include "TempDirectory.h"
 #include "TwoReaderScenario.h"
 #include "kelvo/simulator/Scenario.h"
+#include "kelvo/simulator/ScenarioLoader.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
@@ -139,6 +140,24 @@ TEST_F(DriverTest, ReaderLeavingTheAirTakesItsSocketAlongAndComingBackBringsItBa
   const auto back = askAvailable(TwoReaderScenario::kSecond, {RequestDispatcher::kGetDeviceState});
   ASSERT_EQ(back.size(), 45u);
   EXPECT_EQ(back[1 + 2], 15);
+}
+
+TEST_F(DriverTest, AReaderRefusingTheKeyAgreementAsksForAKeyResetOnItsDescriptor) {
+  const char* const locked = "001a7dda9335";
+  radio->addPeripheral(scenario->add(simulator::ScenarioLoader::parseDevice(
+      R"({ "family": "kelvo", "address": "001a7dda9335", "name": "Kelvo 5123450000", "generation": 1,
+           "service": "6803", "descriptor": { "Serial": "5123450000" }, "quirks": [ "key-locked" ] })")));
+  ASSERT_TRUE(RawClient::waitForPath(socketOf(locked), true, 10s));
+  std::vector<uint8_t> answer;
+  for (int attempt = 0; attempt < 100 && answer != std::vector<uint8_t>{kStatusKeyResetNeeded}; ++attempt) {
+    answer = RawClient::exchange(socketOf(locked), {RequestDispatcher::kGetDeviceDescriptor}).value_or(answer);
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_EQ(answer, std::vector<uint8_t>{kStatusKeyResetNeeded});
+  // The other readers keep their keys and answer as before.
+  const auto other = askAvailable(TwoReaderScenario::kFirst, {RequestDispatcher::kGetDeviceDescriptor});
+  ASSERT_FALSE(other.empty());
+  EXPECT_EQ(other[0], kStatusSuccess);
 }
 
 TEST_F(DriverTest, StoppingRemovesEverySocket) {

@@ -3,6 +3,9 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <mutex>
+#include <set>
+
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/local/Facade.h"
@@ -16,6 +19,18 @@ constexpr uint8_t kCommandSetSetting = 5;
 constexpr uint8_t kCommandSaveEncryptionKey = 7;
 constexpr uint8_t kSettingEncryption = 7;
 constexpr size_t kKeySize = 32;
+
+// Addresses of readers that refused the last key agreement with status 7. The driver reads it to tell its
+// clients that the user must reset the reader's keys.
+struct KeyResetRegistry {
+  std::mutex lock;
+  std::set<std::string> addresses;
+};
+
+KeyResetRegistry& keyResetRegistry() {
+  static KeyResetRegistry registry;
+  return registry;
+}
 
 std::string keyName(const std::string& identifier) {
   return "key_" + identifier;
@@ -55,6 +70,24 @@ std::optional<LongTermEncryptor::Key> LongTermEncryptor::loadKey(const std::stri
 bool LongTermEncryptor::saveKey(const std::string& identifier, const Key& key) {
   TREVALON_TRACE();
   return local::writeTextSetting(keyName(identifier), std::string(key.begin(), key.end()), true);
+}
+
+bool LongTermEncryptor::isKeyResetRequired(const std::string& address) {
+  TREVALON_TRACE();
+  KeyResetRegistry& registry = keyResetRegistry();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  return registry.addresses.count(address) != 0;
+}
+
+void LongTermEncryptor::setKeyResetRequired(const std::string& address, bool required) {
+  TREVALON_TRACE();
+  KeyResetRegistry& registry = keyResetRegistry();
+  std::lock_guard<std::mutex> guard(registry.lock);
+  if (required) {
+    registry.addresses.insert(address);
+  } else {
+    registry.addresses.erase(address);
+  }
 }
 
 void LongTermEncryptor::removeKey(const std::string& identifier) {
@@ -98,6 +131,7 @@ std::shared_ptr<LongTermEncryptor> LongTermEncryptor::agree(const std::shared_pt
   if (answer.status != KelvoBLEReader::kStatusSuccess) {
     if (answer.status == 7) {
       TREVALON_LOG(info, "If FW 1.2.0 or lower is used reset key is required");
+      setKeyResetRequired(reader->getAddress(), true);
     }
     TREVALON_LOG(error, "failed to exchange key: 0x%hhX", answer.status);
     return nullptr;
@@ -118,6 +152,7 @@ std::shared_ptr<LongTermEncryptor> LongTermEncryptor::agree(const std::shared_pt
   if (!saveKey(reader->getId(), key)) {
     TREVALON_LOG(warning, "failed to save key");
   }
+  setKeyResetRequired(reader->getAddress(), false);
   return std::make_shared<LongTermEncryptor>(key);
 }
 

@@ -17,6 +17,7 @@ enum class ReaderQuirk {
   noMaxRequestSize,   // "no-max-request-size": MaxRequestSize answers status 2
   noStateRequest,     // "no-state-request": GetDeviceState answers status 2
   acceptPlain,        // "accept-plain": plain requests are served while the encryption setting is on
+  keyLocked,          // "key-locked": ExchangeKey answers 7, the reader keeps a key that only a reset clears
 };
 
 std::optional<ReaderQuirk> parseReaderQuirk(const std::string& name);

@@ -25,6 +25,10 @@ class LongTermEncryptor : public EncryptorAES {
   static bool saveKey(const std::string& identifier, const Key& key);
   static void removeKey(const std::string& identifier);
 
+  // True while the reader of this address refuses every key agreement until its keys are reset on the reader
+  // itself (its last ExchangeKey answered 7); a later agreement that succeeds clears it.
+  static bool isKeyResetRequired(const std::string& address);
+
   // 0xFF, then whole ECB blocks.
   std::vector<uint8_t> encrypt(std::vector<uint8_t> plain) override;
   // The status byte travels in plain in front of the blocks.
@@ -35,6 +39,7 @@ class LongTermEncryptor : public EncryptorAES {
 
  private:
   static std::shared_ptr<LongTermEncryptor> agree(const std::shared_ptr<KelvoBLEReader>& reader);
+  static void setKeyResetRequired(const std::string& address, bool required);
 
   Key key;
 };
