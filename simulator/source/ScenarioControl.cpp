@@ -56,6 +56,7 @@ std::string ScenarioControl::execute(const std::string& line) {
     if (command == "battery") return battery(arguments);
     if (command == "usb") return usb(arguments);
     if (command == "drop") return drop(arguments);
+    if (command == "settings") return settings(arguments);
     if (command == "remove-reader") return removeReader(arguments);
     if (command == "add-reader") {
       const size_t start = line.find("add-reader") + std::string("add-reader").size();
@@ -65,7 +66,7 @@ std::string ScenarioControl::execute(const std::string& line) {
     return error(failure.what());
   }
   return error("unknown command '" + command +
-               "' (known: insert, remove, battery, usb, drop, add-reader, remove-reader)");
+               "' (known: insert, remove, battery, usb, drop, settings, add-reader, remove-reader)");
 }
 
 std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& arguments, size_t count,
@@ -126,6 +127,18 @@ std::string ScenarioControl::drop(const Arguments& arguments) {
   target->setLinkUp(false);
   target->setLinkUp(true);
   return "ok";
+}
+
+// The reader's settings as it holds them, so that a test in another process can see what reached the reader.
+std::string ScenarioControl::settings(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, 2, why);
+  if (!target) return error(why);
+  std::string answer = "ok";
+  for (const auto& [id, value] : target->state().settings) {
+    answer += " " + std::to_string(id) + "=" + std::to_string(value);
+  }
+  return answer;
 }
 
 std::string ScenarioControl::addReader(const std::string& json) {

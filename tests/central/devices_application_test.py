@@ -138,7 +138,13 @@ class Session:
             pipe.write(command + '\n')
         assert wait_until(lambda: len(lines_in(answers)) > before, 5), 'no answer to ' + command
         answer = lines_in(answers)[-1]
-        assert answer == 'ok', '%s: %s' % (command, answer)
+        assert answer == 'ok' or answer.startswith('ok '), '%s: %s' % (command, answer)
+        return answer
+
+    def reader_settings(self, fifo, address):
+        """The emulated reader's settings as it holds them, {id: value}."""
+        answer = self.control(fifo, 'settings ' + address)
+        return dict((int(k), int(v)) for k, v in (item.split('=') for item in answer.split()[1:]))
 
     def click(self, position):
         self.run('xdotool', 'mousemove', '--window', self.window(), str(position[0]), str(position[1]), 'click', '1')
@@ -212,6 +218,8 @@ class TwoReadersTest(unittest.TestCase):
         session.click(BUZZER_TOGGLE)
         self.assertTrue(session.wait_for_log('KelvoReaderKelvoBLEReaderTranslator::setSetting(6)', 5, mark))
         self.assertNotIn('removed unexpectedly on SetSetting failure', session.log()[mark:])
+        self.assertTrue(wait_until(lambda: session.reader_settings('central.ctl', IN_PROCESS).get(6) == 0, 5),
+                        'the emulated reader holds buzzer %s' % session.reader_settings('central.ctl', IN_PROCESS))
         session.run('xdotool', 'key', 'Escape')
         session.click((490, 400))  # the shade: closes the pop-up
 

@@ -48,6 +48,13 @@ TEST_F(ScenarioControlTest, CommandsMoveTheReader) {
   EXPECT_EQ(state().usb, 1);
   EXPECT_EQ(control.execute("drop 001a7dda7113"), "ok");
   EXPECT_TRUE(scenario.reader("001a7dda7113")->isLinkUp()) << "a dropped reader in range comes back";
+
+  // The reader's settings as it holds them: what another process changed through the host reaches a test here.
+  std::string expected = "ok";
+  for (const auto& [id, value] : state().settings) expected += " " + std::to_string(id) + "=" + std::to_string(value);
+  EXPECT_GT(state().settings.size(), 0u);
+  EXPECT_EQ(control.execute("settings 001a7dda7113"), expected);
+  EXPECT_EQ(control.execute("settings 001a7dda7113 6"), "error: 'settings' takes 1 argument(s)");
 }
 
 TEST_F(ScenarioControlTest, BadCommandsAreAnsweredWithTheReasonAndChangeNothing) {

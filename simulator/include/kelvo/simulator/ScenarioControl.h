@@ -41,6 +41,7 @@ class ScenarioControl {
   std::string battery(const Arguments& arguments);
   std::string usb(const Arguments& arguments);
   std::string drop(const Arguments& arguments);
+  std::string settings(const Arguments& arguments);
   std::string addReader(const std::string& json);
   std::string removeReader(const Arguments& arguments);
   // Null with `why` set when the arguments do not name one Kelvo reader of the scenario.
