@@ -3,51 +3,13 @@
 #include <algorithm>
 #include <set>
 
+#include "ScenarioFields.h"
+
 namespace kelvo::simulator {
 namespace {
 
 using nlohmann::json;
-
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-  throw ScenarioError(where + ": " + what);
-}
-
-void onlyFields(const json& object, const std::string& where, const std::set<std::string>& allowed) {
-  if (!object.is_object()) fail(where, "expected an object");
-  for (auto item = object.begin(); item != object.end(); ++item) {
-    if (allowed.count(item.key()) == 0) fail(where, "unknown field '" + item.key() + "'");
-  }
-}
-
-int64_t integer(const json& value, const std::string& where, int64_t low, int64_t high) {
-  if (!value.is_number_integer()) fail(where, "expected an integer");
-  if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)) {
-    fail(where, "value is outside " + std::to_string(low) + ".." + std::to_string(high));
-  }
-  const int64_t number = value.get<int64_t>();
-  if (number < low || number > high) {
-    fail(where, "value " + std::to_string(number) + " is outside " + std::to_string(low) + ".." + std::to_string(high));
-  }
-  return number;
-}
-
-std::string text(const json& value, const std::string& where) {
-  if (!value.is_string()) fail(where, "expected a string");
-  return value.get<std::string>();
-}
-
-bool isHexDigit(char c) {
-  return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string address(const json& value, const std::string& where) {
-  std::string digits = text(value, where);
-  if (digits.size() != 12 || !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
-    fail(where, "expected 12 hexadecimal digits, got '" + digits + "'");
-  }
-  std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
-  return digits;
-}
+using namespace scenario_fields;
 
 // "major.minor", each 0 to 15: the reader sends it as one byte, a nibble each.
 uint8_t version(const json& value, const std::string& where) {

@@ -8,66 +8,13 @@
 #include <nlohmann/json.hpp>
 
 #include "PentaloqScenarioReader.h"
+#include "ScenarioFields.h"
 
 namespace kelvo::simulator {
 namespace {
 
 using nlohmann::json;
-
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-  throw ScenarioError(where + ": " + what);
-}
-
-void onlyFields(const json& object, const std::string& where, const std::set<std::string>& allowed) {
-  if (!object.is_object()) fail(where, "expected an object");
-  for (auto item = object.begin(); item != object.end(); ++item) {
-    if (allowed.count(item.key()) == 0) fail(where, "unknown field '" + item.key() + "'");
-  }
-}
-
-int64_t integer(const json& value, const std::string& where, int64_t low, int64_t high) {
-  if (!value.is_number_integer()) fail(where, "expected an integer");
-  // Numbers past the signed range would wrap into it when read as signed.
-  if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(high)) {
-    fail(where, "value " + std::to_string(value.get<uint64_t>()) + " is outside " + std::to_string(low) + ".." +
-                    std::to_string(high));
-  }
-  const int64_t number = value.get<int64_t>();
-  if (number < low || number > high) {
-    fail(where, "value " + std::to_string(number) + " is outside " + std::to_string(low) + ".." + std::to_string(high));
-  }
-  return number;
-}
-
-std::string text(const json& value, const std::string& where) {
-  if (!value.is_string()) fail(where, "expected a string");
-  return value.get<std::string>();
-}
-
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-std::vector<uint8_t> hexBytes(const json& value, const std::string& where) {
-  const std::string digits = text(value, where);
-  if (digits.empty() || digits.size() % 2 != 0 || !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
-    fail(where, "expected an even number of hexadecimal digits");
-  }
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-std::string address(const json& value, const std::string& where) {
-  std::string digits = text(value, where);
-  if (digits.size() != 12 || !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
-    fail(where, "expected 12 hexadecimal digits, got '" + digits + "'");
-  }
-  std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
-  return digits;
-}
+using namespace scenario_fields;
 
 uint16_t characteristicId(const json& value, const std::string& where) {
   const std::string digits = text(value, where);
