@@ -11,7 +11,11 @@ BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
 comma := ,
 BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE)
+# ccache, where installed, makes rebuilds in other build folders and other checkouts of the tree cheap.
+CCACHE := $(shell command -v ccache 2>/dev/null)
+export CCACHE_BASEDIR := $(CURDIR)
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) \
+  $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 
 .PHONY: all deps configure build test demo bench fuzz clean
 
