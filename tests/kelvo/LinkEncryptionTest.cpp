@@ -10,6 +10,8 @@
 #include "SettingsFixture.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
 #include "trevalon/kelvo/SessionEncryptor.h"
+#include "trevalon/EncryptorAES.h"
+#include "trevalon/local/Settings.h"
 
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderConfig;
@@ -152,7 +154,112 @@ TEST_F(LinkEncryption, ACorruptedTagIsAFailedExchange) {
   const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
   EXPECT_EQ(state.status, 0xFF);
   EXPECT_TRUE(capture.containsAt("ERROR", "Expected response to be at least 1 byte long"));
-  EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0) << "the counters are still in step";
+  EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0) << "a fresh session for the next request";
+}
+
+// Whatever happens to one answer on the air, the next request is served under a fresh session with the same
+// long-term key; the host never seals a request under a counter value the reader has already used.
+TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
+  struct Case {
+    const char* name;
+    ReaderFault fault;
+    bool answerLost;  // the request that meets the fault fails
+    // A copy of the last answer that arrives during the next exchange is only told apart by its counter: that
+    // exchange fails, clearly.
+    int failuresAllowed = 0;
+    bool readerComesBack = false;  // the link was lost: the reader reconnects once back in range
+  };
+  auto fault = [](ReaderFault::Kind kind) {
+    ReaderFault f;
+    f.kind = kind;
+    f.method = kGetDeviceState;
+    return f;
+  };
+  ReaderFault dropped = fault(ReaderFault::Kind::dropPackage);
+  dropped.packages = {0};
+  ReaderFault repeated = fault(ReaderFault::Kind::repeatPackage);
+  repeated.packages = {0};
+  ReaderFault late = fault(ReaderFault::Kind::delay);
+  late.delayMs = 3000;  // past the stack's 2 s wait for a package
+  const Case cases[] = {
+      {"lost answer", dropped, true},
+      {"repeated answer", repeated, false, 1},
+      {"late answer", late, false, 1},
+      {"damaged tag", fault(ReaderFault::Kind::corruptTag), true},
+      {"link lost instead of the answer", fault(ReaderFault::Kind::dropLink), true, 0, true},
+  };
+  for (const Case& c : cases) {
+    SettingsFixture freshSettings;
+    KelvoStack stack(KelvoReaderConfig(), encrypted());
+    ASSERT_TRUE(stack.connect()) << c.name;
+    const auto key = stack.emulator->longTermKey();
+    stack.emulator->addFault(c.fault);
+    const TransmitResult met = stack.proxy->transmit(kGetDeviceState, {}, true);
+    if (c.answerLost) {
+      EXPECT_NE(met.status, 0) << c.name;
+    } else if (met.status == 0) {
+      EXPECT_EQ(met.payload.size(), 4u) << c.name;
+    }
+    if (c.readerComesBack) {
+      stack.emulator->setLinkUp(true);
+      ASSERT_TRUE(stack.connect()) << c.name;
+    }
+    int failures = 0;
+    for (int i = 0; i < 3; ++i) {
+      const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
+      if (state.status != 0) {
+        EXPECT_NE(state.status, 0x02) << c.name << ": a clear failure, never taken for unsupported";
+        ++failures;
+        continue;
+      }
+      EXPECT_EQ(state.payload.size(), 4u) << c.name;
+    }
+    EXPECT_LE(failures, c.failuresAllowed) << c.name;
+    EXPECT_EQ(stack.emulator->longTermKey(), key) << c.name << ": the long-term key stays";
+    EXPECT_FALSE(capture.contains("key is not set on the device")) << c.name;
+    EXPECT_EQ(capture.count("transmit(ExchangeKey [0x03]"), 1u) << c.name << ": only the first contact";
+    capture.clear();
+  }
+}
+
+TEST_F(LinkEncryption, AnIdleDisconnectEndsTheSessionOnBothSides) {
+  KelvoStack stack(KelvoReaderConfig(), encrypted());
+  ASSERT_TRUE(stack.connect());
+  ASSERT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0);
+  stack.native->disconnect();
+  ASSERT_TRUE(stack.events->waitFor([&] { return !stack.native->isConnected(); }));
+  capture.clear();
+  EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0);
+  EXPECT_EQ(capture.count("transmit(ExchangeSessionKey [0xa0]"), 1u) << "a fresh session after the link came back";
+  EXPECT_EQ(capture.count("transmit(ExchangeKey [0x03]"), 0u);
+}
+
+TEST_F(LinkEncryption, AReaderThatAgreedSessionsIsNeverTakenDownToTheLongTermKey) {
+  {
+    KelvoStack stack(KelvoReaderConfig(), encrypted());
+    ASSERT_TRUE(stack.connect());
+  }
+  EXPECT_TRUE(SessionEncryptor::isKnownSessionCapable(kAddress));
+  // The same reader now claims not to know session keys, as a forged status byte would.
+  KelvoReaderConfig config;
+  config.quirks = {ReaderQuirk::noSessionKey};
+  KelvoStack stack(config, encrypted());
+  stack.ble->hasService(trevalon::ble::kReaderService, {});
+  ASSERT_TRUE(stack.events->waitFor([&] { return capture.contains("Connection abourted"); }));
+  EXPECT_TRUE(capture.containsAt("ERROR", "the reader agreed session keys before and now refuses them"));
+  EXPECT_FALSE(capture.contains("SessionKey not supported by device"));
+  EXPECT_TRUE(stack.events->read(stack.events->available).empty()) << "never reported available";
+}
+
+TEST_F(LinkEncryption, ReadersWithoutSessionKeysAcceptAnswersWithoutPayload) {
+  KelvoReaderConfig config;
+  config.quirks = {ReaderQuirk::noSessionKey};
+  KelvoStack stack(config, encrypted());
+  ASSERT_TRUE(stack.connect());
+  const TransmitResult set = stack.proxy->transmit(9, {6, 0}, true);  // SetSettings: buzzer off
+  EXPECT_EQ(set.status, 0);
+  EXPECT_TRUE(set.payload.empty());
+  EXPECT_EQ(stack.emulator->state().setting(6), 0);
 }
 
 TEST_F(LinkEncryption, OutOfRandomNumbersAsksForADisconnectionAndNoPlainLinkIsOffered) {
@@ -180,32 +287,111 @@ TEST_F(LinkEncryption, SwitchingToTheCurrentStateIsFreeAndUnknownStatesAreRefuse
   EXPECT_EQ(stack.proxy->getActiveEncryption(), 1);
 }
 
-// Key-state errors the emulator cannot repeat on demand: a scripted transport answers them.
-TEST_F(LinkEncryption, TwoFailedRenewalsEndInCommunicationFailed) {
-  auto transport = std::make_shared<ScriptedTransport>();
-  auto proxy = std::make_shared<KelvoBLEReaderCryptoProxy>();
-  proxy->setMaster(transport);
-  // Readers without session keys: the agreement needs no real reader, the requests are then ECB.
-  transport->answer(160, {0x02});
-  // A reader that cannot use the key answers its key-state error in plain, whatever the request.
-  transport->answer(0xFF, {0x05});
+// Key-state errors and forged bytes the emulator cannot give on demand: a scripted transport answers them, as a
+// reader without session keys (AES-ECB under a long-term key the test knows).
+class ScriptedLink : public LinkEncryption {
+ protected:
+  void SetUp() override {
+    key.fill(7);
+    ASSERT_TRUE(LongTermEncryptor::saveKey(kAddress, key));
+    proxy->setMaster(transport);
+    transport->answer(160, {0x02});
+    Bytes point(33, 0);
+    point[1] = 9;  // u = 9, the standard base point: a new long-term key can be agreed
+    transport->answer(3, point);
+  }
+
+  // The reader's answer: status in plain, then the payload encrypted under the stored key.
+  Bytes sealedAnswer(const Bytes& payload) {
+    trevalon::EncryptorAES aes(Bytes(key.begin(), key.end()));
+    Bytes answer{0};
+    const Bytes blocks = aes.encrypt(payload);
+    answer.insert(answer.end(), blocks.begin(), blocks.end());
+    return answer;
+  }
+
   LongTermEncryptor::Key key{};
-  key.fill(7);
-  ASSERT_TRUE(LongTermEncryptor::saveKey(kAddress, key));
+  std::shared_ptr<ScriptedTransport> transport = std::make_shared<ScriptedTransport>();
+  std::shared_ptr<KelvoBLEReaderCryptoProxy> proxy = std::make_shared<KelvoBLEReaderCryptoProxy>();
+};
+
+TEST_F(ScriptedLink, KeyStateErrorsTryAFreshSessionThenANewKeyThenGiveUp) {
   ASSERT_TRUE(proxy->setActiveEncryption(1));
-  // Renewals agree a new long-term key: ExchangeKey must succeed with a valid point.
-  Bytes point(33, 0);
-  point[1] = 9;  // u = 9, the standard base point
-  transport->answer(3, point);
+  transport->requests.clear();
+  transport->answer(0xFF, {0x05});
 
   EXPECT_EQ(proxy->transmitRaw({kGetDeviceState}, true), Bytes{0x81});
-  EXPECT_EQ(transport->requestsOf(0xFF), 2u) << "sent at most twice";
-  EXPECT_EQ(transport->requestsOf(3), 2u) << "renewed twice";
+  EXPECT_EQ(transport->requestsOf(0xFF), 3u) << "first try, after a fresh session, after a new key";
+  EXPECT_EQ(transport->requestsOf(160), 2u) << "two renewals";
+  EXPECT_EQ(transport->requestsOf(3), 1u) << "the stored key is replaced only once the fresh session failed too";
   EXPECT_TRUE(capture.containsAt("Warning", "Communication failed"));
 
   transport->requests.clear();
   EXPECT_EQ(proxy->transmitRaw({kGetDeviceState}, false), Bytes{0x05}) << "without recovery the answer is returned";
   EXPECT_EQ(transport->requestsOf(3), 0u);
+}
+
+TEST_F(ScriptedLink, ALoneKeyStateByteDoesNotCostTheStoredKey) {
+  ASSERT_TRUE(proxy->setActiveEncryption(1));
+  transport->requests.clear();
+  transport->answerOnce(0xFF, {0x05});
+  transport->responders[0xFF] = [&](const Bytes&) { return sealedAnswer({1, 2, 3, 4}); };
+
+  EXPECT_EQ(proxy->transmitRaw({kGetDeviceState}, true), (Bytes{0, 1, 2, 3, 4}));
+  EXPECT_TRUE(capture.containsAt("Info", "key is not set on the device"));
+  EXPECT_EQ(transport->requestsOf(3), 0u) << "no new key agreed";
+  EXPECT_EQ(LongTermEncryptor::loadKey(kAddress), std::optional<LongTermEncryptor::Key>(key));
+  EXPECT_EQ(proxy->getActiveEncryption(), 1);
+}
+
+TEST_F(ScriptedLink, AnEmptyPayloadIsASuccessAndAPlainSuccessIsNot) {
+  ASSERT_TRUE(proxy->setActiveEncryption(1));
+  transport->responders[0xFF] = [&](const Bytes&) { return sealedAnswer({}); };
+  EXPECT_EQ(proxy->transmitRaw({9, 6, 0}, true), Bytes{0}) << "a status without payload still carries its padding";
+
+  // Only the reader's key can say success: a lone plain 0 may come from anyone on the air.
+  transport->responders.clear();
+  transport->answer(0xFF, {0x00});
+  EXPECT_TRUE(proxy->transmitRaw({9, 6, 0}, true).empty());
+  EXPECT_TRUE(capture.containsAt("ERROR", "an unencrypted success cannot answer an encrypted request"));
+}
+
+TEST_F(ScriptedLink, AFailedRenewalNeverLetsARequestOutInPlain) {
+  ASSERT_TRUE(proxy->setActiveEncryption(1));
+  transport->answer(0xFF, {0x05});
+  transport->answer(160, {0x01});  // every later session agreement fails
+  transport->requests.clear();
+  EXPECT_EQ(proxy->transmitRaw({kGetDeviceState}, true), Bytes{0x05});
+  EXPECT_EQ(proxy->transmitRaw({kGetDeviceState}, true), Bytes{0x81}) << "no session: the request is not sent";
+  EXPECT_EQ(transport->requestsOf(kGetDeviceState), 0u) << "nothing went out unencrypted";
+  EXPECT_EQ(proxy->getActiveEncryption(), 1);
+}
+
+TEST_F(ScriptedLink, KeyAgreementsAreNeverTakenAsUnsupported) {
+  EXPECT_EQ(transport->transmit(160, Bytes(21, 1), false).status, 2);
+  EXPECT_EQ(transport->transmit(160, Bytes(21, 1), false).status, 2);
+  EXPECT_EQ(transport->requestsOf(160), 2u) << "a forged 2 must not end session keys for the life of the stack";
+}
+
+TEST_F(LinkEncryption, ANewKeyIsStoredBeforeTheReaderIsToldToKeepIt) {
+  // A store that refuses every write: a full disk, a read-only directory.
+  class RefusingSettings : public trevalon::local::Settings {
+   public:
+    bool isset(const std::string&) override { return false; }
+    bool unset(const std::string&) override { return true; }
+    std::shared_ptr<std::vector<uint8_t>> get_raw(const std::string&) override { return nullptr; }
+    bool set_raw(const std::string&, const std::vector<uint8_t>&) override { return false; }
+  };
+  trevalon::local::Facade::instance().setSettings(std::make_shared<RefusingSettings>());
+  auto transport = std::make_shared<ScriptedTransport>();
+  Bytes point(33, 0);
+  point[1] = 9;
+  transport->answer(3, point);
+  EXPECT_FALSE(LongTermEncryptor::create(transport, true));
+  EXPECT_TRUE(capture.containsAt("ERROR", "failed to save key"));
+  for (const Bytes& command : transport->commands) {
+    EXPECT_NE(command.front(), 7) << "the reader was told to keep a key we do not have";
+  }
 }
 
 TEST_F(LinkEncryption, AnExchangeKeyAnswerOfTheWrongSizeStoresNothing) {
@@ -247,10 +433,26 @@ TEST(SessionEncryptorCounter, CountsBigEndianInBytesOneToFourOnly) {
     std::array<uint8_t, 13> nonce{};
     std::copy(c.before.begin(), c.before.end(), nonce.begin());
     nonce[12] = 0x5A;
-    SessionEncryptor::advanceCounter(nonce);
+    const bool wrapped = SessionEncryptor::advanceCounter(nonce);
     EXPECT_TRUE(std::equal(c.after.begin(), c.after.end(), nonce.begin()));
     EXPECT_EQ(nonce[12], 0x5A);
+    EXPECT_EQ(wrapped, c.before[1] == 0xFF) << "only the last value wraps";
   }
+}
+
+TEST(SessionEncryptorCounter, NoCounterValueIsUsedTwice) {
+  LogCapture capture;
+  // Two values left: one request and its answer.
+  SessionEncryptor session(Bytes(32, 0x33), {}, 0xFFFFFFFE);
+  EXPECT_FALSE(session.needsRenewal());
+  ASSERT_FALSE(session.encrypt({13}).empty());
+  EXPECT_TRUE(session.needsRenewal()) << "one value left is not enough for another request";
+  EXPECT_TRUE(session.encrypt({13}).empty()) << "its answer would need a value past the end";
+  EXPECT_TRUE(capture.containsAt("ERROR", "the session's message counter is used up"));
+  session.decrypt(Bytes(8, 0));  // the answer's value, used up whatever the answer was
+  EXPECT_TRUE(session.needsRenewal());
+  EXPECT_FALSE(session.decrypt(Bytes(8, 0))) << "after the last value nothing is opened under the wrapped counter";
+  EXPECT_EQ(session.currentNonce()[4], 0);
 }
 
 TEST(SessionEncryptorCcm, FirstRequestUsesCounterZeroAndTheAnswerCounterOne) {
@@ -295,11 +497,11 @@ TEST(SessionEncryptorCcm, FirstRequestUsesCounterZeroAndTheAnswerCounterOne) {
 TEST(SessionEncryptorCcm, ShortOrForgedAnswersAreRefused) {
   LogCapture capture;
   SessionEncryptor session(Bytes(32, 0x22), {});
-  EXPECT_TRUE(session.decrypt({1, 2}).empty());
-  EXPECT_TRUE(session.decrypt({1, 2, 3}).empty());
+  EXPECT_FALSE(session.decrypt({1, 2}));
+  EXPECT_FALSE(session.decrypt({1, 2, 3}));
   EXPECT_TRUE(capture.containsAt("ERROR", "data did not fit CCM_TAG_LEN"));
   EXPECT_EQ(session.currentNonce()[4], 0) << "refused before use: the counter stays";
-  EXPECT_TRUE(session.decrypt({1, 2, 3, 4, 5, 6}).empty());
+  EXPECT_FALSE(session.decrypt({1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(session.currentNonce()[4], 1) << "a forged answer still used up its counter";
 }
 

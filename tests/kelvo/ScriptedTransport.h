@@ -3,6 +3,7 @@
 // and for exact request bytes. Everything else is tested against the emulated reader.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -29,7 +30,7 @@ class ScriptedTransport : public trevalon::kelvo::KelvoBLEReader {
     commands.push_back(frame);
     return indicateResult;
   }
-  // The next queued answer for the request's method, else its standing answer, else {0x02}.
+  // The next queued answer for the request's method, else its responder's, else its standing answer, else {0x02}.
   std::vector<uint8_t> transmitRaw(std::vector<uint8_t> request, bool) override {
     std::lock_guard<std::mutex> guard(lock);
     requests.push_back(request);
@@ -40,6 +41,8 @@ class ScriptedTransport : public trevalon::kelvo::KelvoBLEReader {
       queued.pop_front();
       return answer;
     }
+    auto responder = responders.find(method);
+    if (responder != responders.end()) return responder->second(request);
     auto standing = answers.find(method);
     return standing == answers.end() ? Bytes{0x02} : standing->second;
   }
@@ -67,6 +70,8 @@ class ScriptedTransport : public trevalon::kelvo::KelvoBLEReader {
   std::mutex lock;
   std::map<uint8_t, Bytes> answers;
   std::map<uint8_t, std::deque<Bytes>> onceAnswers;
+  // Answers computed from the request, for answers that must be encrypted under a key the test knows.
+  std::map<uint8_t, std::function<Bytes(const Bytes& request)>> responders;
   std::vector<Bytes> requests;
   std::vector<Bytes> commands;
   bool indicateResult = true;

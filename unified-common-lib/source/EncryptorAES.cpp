@@ -74,25 +74,25 @@ std::vector<uint8_t> EncryptorAES::encrypt(std::vector<uint8_t> plain) {
   return cipher;
 }
 
-std::vector<uint8_t> EncryptorAES::decrypt(std::vector<uint8_t> data) {
+std::optional<std::vector<uint8_t>> EncryptorAES::decrypt(std::vector<uint8_t> data) {
   TREVALON_TRACE();
   if (data.empty() || data.size() % kBlockSize != 0) {
     TREVALON_LOG(error, "Invalid size %zu", data.size());
-    return {};
+    return std::nullopt;
   }
   std::vector<uint8_t> plain;
   if (!cryptBlocks(decryptContext, data, plain) || plain.size() != data.size()) {
-    return {};
+    return std::nullopt;
   }
   const uint8_t padding = plain.back();
   if (padding < 1 || padding > kBlockSize) {
     TREVALON_LOG(error, "Invalid padding size %i", static_cast<int>(padding));
-    return {};
+    return std::nullopt;
   }
   for (size_t i = plain.size() - padding; i < plain.size(); ++i) {
     if (plain[i] != padding) {
       TREVALON_LOG(error, "Invalid padding");
-      return {};
+      return std::nullopt;
     }
   }
   plain.resize(plain.size() - padding);

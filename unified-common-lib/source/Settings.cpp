@@ -58,12 +58,12 @@ std::string readTextSetting(const std::string& name, const std::string& defaultT
     if (!encryptor) {
       return defaultText;
     }
-    bytes = encryptor->decrypt(bytes);
-    if (bytes.empty()) {
-      // Empty is the encryptor's failure value, so an empty private text also reads back as the default.
+    std::optional<std::vector<uint8_t>> plain = encryptor->decrypt(bytes);
+    if (!plain) {
       TREVALON_LOG(warning, "private setting %s could not be decrypted", name.c_str());
       return defaultText;
     }
+    bytes = std::move(*plain);
   }
   return std::string(bytes.begin(), bytes.end());
 }

@@ -53,7 +53,9 @@ TransmitResult KelvoBLEReader::transmit(uint8_t method, const std::vector<uint8_
     return result;
   }
   result.status = isKnownStatus(response[0]) ? response[0] : kStatusUnknown;
-  if (result.status == kStatusUnsupported) {
+  // The key agreements are never taken as unsupported for good: the answer travels unprotected, and a
+  // damaged or forged byte must not cost the link its encryption for the life of the stack.
+  if (result.status == kStatusUnsupported && method != kExchangeKey && method != kExchangeSessionKey) {
     std::lock_guard<std::mutex> guard(unsupportedLock);
     unsupported.insert(method);
   }

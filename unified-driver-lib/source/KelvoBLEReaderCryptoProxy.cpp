@@ -2,7 +2,6 @@
 
 #include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
-#include "trevalon/common/NamedLock.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/KelvoNames.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
@@ -28,61 +27,114 @@ uint8_t knownStatus(uint8_t status) {
 
 uint8_t KelvoBLEReaderCryptoProxy::getActiveEncryption() {
   TREVALON_TRACE();
-  std::lock_guard<std::mutex> guard(stateLock);
-  return activeEncryption;
+  return activeEncryption.load();
 }
 
 bool KelvoBLEReaderCryptoProxy::setActiveEncryption(uint8_t value) {
   TREVALON_TRACE_ARGS(std::to_string(value));
-  std::unique_lock<std::mutex> guard(stateLock);
+  if (value == 0) {
+    // Without the link lock: a reader that went away must be reported at once, not after the exchange that
+    // is still waiting for it. The old encryptor is never used again (requests need state 1) and is replaced
+    // by the next agreement.
+    sessionStale = true;
+    if (activeEncryption.exchange(0) != 0) {
+      notifyObservers(&KelvoBLEReaderObserver::onActiveEncryptionChanged, value);
+    }
+    return true;
+  }
+  std::unique_lock<std::recursive_mutex> link(linkLock);
   if (value == activeEncryption) {
     return true;
   }
-  std::shared_ptr<Encryptor> replacement;
-  if (value == 1) {
-    // Agreed through our own transmitRaw while no encryptor is installed: the agreement travels in plain.
-    {
-      TREVALON_LABELLED_LOCK(lock, "encryptor", encryptorLock);
-      encryptor.reset();
-    }
-    replacement = SessionEncryptor::create(sharedAs<KelvoBLEReader>(), true);
-    if (!replacement) {
-      TREVALON_LOG(warning, "Encryption could not be set!");
-      return false;
-    }
-  } else if (value != 0) {
+  if (value != 1) {
     TREVALON_LOG(warning, "Unknown encryption format");
     return false;
   }
-  {
-    TREVALON_LABELLED_LOCK(lock, "encryptor", encryptorLock);
-    encryptor = replacement;
+  std::shared_ptr<Encryptor> replacement = agree(true);
+  if (!replacement) {
+    TREVALON_LOG(warning, "Encryption could not be set!");
+    return false;
   }
+  encryptor = replacement;
   activeEncryption = value;
-  guard.unlock();
+  link.unlock();
   notifyObservers(&KelvoBLEReaderObserver::onActiveEncryptionChanged, value);
+  return true;
+}
+
+std::shared_ptr<Encryptor> KelvoBLEReaderCryptoProxy::agree(bool keepLongTermKey) {
+  // Called with linkLock held. The agreement travels in plain through our own transmitRaw; a link that drops
+  // while it runs marks the new session stale again.
+  std::shared_ptr<KelvoBLEReader> lower = getMaster();
+  if (!lower) {
+    return nullptr;
+  }
+  if (!keepLongTermKey) {
+    LongTermEncryptor::removeKey(lower->getId());
+  }
+  encryptor.reset();
+  sessionStale = false;
+  agreeing = true;
+  std::shared_ptr<Encryptor> agreed = SessionEncryptor::create(sharedAs<KelvoBLEReader>(), true);
+  agreeing = false;
+  if (!agreed) {
+    sessionStale = true;
+  }
+  return agreed;
+}
+
+bool KelvoBLEReaderCryptoProxy::renewSessionIfDue() {
+  if (activeEncryption != 1) {
+    // Not agreed yet, or the reader went away: nothing leaves unencrypted.
+    TREVALON_LOG(warning, "the link is not encrypted: the request is not sent");
+    return false;
+  }
+  if (encryptor && !sessionStale && !encryptor->needsRenewal()) {
+    return true;
+  }
+  TREVALON_LOG(info, "the link's session is renewed");
+  encryptor = agree(true);
+  if (!encryptor) {
+    TREVALON_LOG(warning, "no session could be agreed for the request");
+    return false;
+  }
   return true;
 }
 
 std::vector<uint8_t> KelvoBLEReaderCryptoProxy::exchange(const std::shared_ptr<KelvoBLEReader>& lower,
                                                          const std::vector<uint8_t>& request, bool recover) {
-  // One lock from encryption to decryption keeps the shared message counter in step with the reader.
-  TREVALON_LABELLED_LOCK(lock, "encryptor", encryptorLock);
   std::shared_ptr<Encryptor> current = encryptor;
   if (!current) {
     return lower->transmitRaw(request, recover);
   }
   std::vector<uint8_t> sealed = current->encrypt(request);
   if (sealed.empty()) {
+    sessionStale = true;
     return {};
   }
-  const std::vector<uint8_t> response = lower->transmitRaw(std::move(sealed), recover);
-  // A reader that cannot use our key (it lost it, or never had it) can only answer in plain: its lone status
-  // byte must reach the recovery below instead of failing decryption.
-  if (response.size() == 1) {
+  return openAnswer(current, lower->transmitRaw(std::move(sealed), recover));
+}
+
+std::vector<uint8_t> KelvoBLEReaderCryptoProxy::openAnswer(const std::shared_ptr<Encryptor>& current,
+                                                           const std::vector<uint8_t>& response) {
+  // Whatever went wrong below, the reader may have used counter values we did not see.
+  const bool counted = dynamic_cast<const SessionEncryptor*>(current.get()) != nullptr;
+  if (response.size() <= 1) {
+    // Nothing, our own transfer failure, or a reader that could not open the request and has no key to answer
+    // under: a lone status byte in plain. Such a byte may report an error, never a success.
+    if (counted) sessionStale = true;
+    if (!response.empty() && response[0] == kStatusSuccess) {
+      TREVALON_LOG(error, "an unencrypted success cannot answer an encrypted request");
+      return {};
+    }
     return response;
   }
-  return current->decrypt(response);
+  std::optional<std::vector<uint8_t>> plain = current->decrypt(response);
+  if (!plain || plain->empty()) {
+    if (counted) sessionStale = true;
+    return {};
+  }
+  return *plain;
 }
 
 void KelvoBLEReaderCryptoProxy::logExtendedStatus(uint8_t method, const std::vector<uint8_t>& response) {
@@ -102,11 +154,16 @@ void KelvoBLEReaderCryptoProxy::logExtendedStatus(uint8_t method, const std::vec
   TREVALON_LOG(warning, "Method %i failed with extended status %i", method, response[1]);
 }
 
-bool KelvoBLEReaderCryptoProxy::renewKeys(const std::shared_ptr<KelvoBLEReader>& lower) {
+bool KelvoBLEReaderCryptoProxy::recoverKeyState(int renewal) {
   TREVALON_LOG(info, "key is not set on the device");
-  setActiveEncryption(0);
-  LongTermEncryptor::removeKey(lower->getId());
-  return setActiveEncryption(1);
+  // A lone status byte is unprotected: before the stored key is thrown away, a fresh session with it must
+  // have failed as well.
+  const bool keepLongTermKey = renewal == 1;
+  if (!keepLongTermKey) {
+    TREVALON_LOG(info, "a fresh session did not help: a new long-term key is agreed");
+  }
+  encryptor = agree(keepLongTermKey);
+  return encryptor != nullptr;
 }
 
 std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t> request, bool recover) {
@@ -116,9 +173,18 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t>
     TREVALON_LOG(error, "Expected response to be at least 1 byte long");
     return {};
   }
+  std::lock_guard<std::recursive_mutex> link(linkLock);
   const uint8_t method = knownMethod(request[0]);
-  for (int attempts = 0;;) {
-    std::vector<uint8_t> response = exchange(lower, request, recover);
+  for (int renewals = 0;;) {
+    std::vector<uint8_t> response;
+    if (agreeing) {
+      // The agreement's own messages, on the thread that agrees: in plain, never renewing anything.
+      response = lower->transmitRaw(request, false);
+    } else if (!renewSessionIfDue()) {
+      return {kStatusTransferFailed};
+    } else {
+      response = exchange(lower, request, recover);
+    }
     if (response.empty()) {
       TREVALON_LOG(error, "Expected response to be at least 1 byte long");
       return response;
@@ -138,12 +204,15 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t>
       case 5:
       case 6:
       case 7:
-        if (!recover || !renewKeys(lower)) {
+        if (!recover || agreeing) {
           return response;
         }
-        if (++attempts >= kMaxRekeyings) {
+        if (renewals == kMaxRekeyings) {
           TREVALON_LOG(warning, "Communication failed");
           return {kStatusTransferFailed};
+        }
+        if (!recoverKeyState(++renewals)) {
+          return response;
         }
         continue;
       default:
@@ -213,6 +282,8 @@ void KelvoBLEReaderCryptoProxy::onActiveEncryptionChanged(uint8_t /*state*/) {
 
 void KelvoBLEReaderCryptoProxy::onConnectedChanged(bool connected) {
   TREVALON_TRACE_ARGS(connected ? "true" : "false");
+  // The reader ends its session with the link; ours must not outlive it.
+  if (!connected) sessionStale = true;
   notifyObservers(&KelvoBLEReaderObserver::onConnectedChanged, connected);
 }
 

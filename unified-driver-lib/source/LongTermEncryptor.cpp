@@ -145,12 +145,15 @@ std::shared_ptr<LongTermEncryptor> LongTermEncryptor::agree(const std::shared_pt
     TREVALON_LOG(error, "the reader's key agreement value is not usable");
     return nullptr;
   }
-  if (!reader->indicate(kCommandSaveEncryptionKey, {})) {
-    TREVALON_LOG(error, "failed to save key on device");
+  // Ours first: a reader told to keep a key we then fail to store would refuse us until its keys are reset.
+  if (!saveKey(reader->getId(), key)) {
+    TREVALON_LOG(error, "failed to save key: the settings store refused it, the agreement is abandoned");
     return nullptr;
   }
-  if (!saveKey(reader->getId(), key)) {
-    TREVALON_LOG(warning, "failed to save key");
+  if (!reader->indicate(kCommandSaveEncryptionKey, {})) {
+    TREVALON_LOG(error, "failed to save key on device");
+    removeKey(reader->getId());
+    return nullptr;
   }
   setKeyResetRequired(reader->getAddress(), false);
   return std::make_shared<LongTermEncryptor>(key);
@@ -166,16 +169,18 @@ std::vector<uint8_t> LongTermEncryptor::encrypt(std::vector<uint8_t> plain) {
   return blocks;
 }
 
-std::vector<uint8_t> LongTermEncryptor::decrypt(std::vector<uint8_t> data) {
+std::optional<std::vector<uint8_t>> LongTermEncryptor::decrypt(std::vector<uint8_t> data) {
   TREVALON_TRACE();
   if (data.empty()) {
-    return {};
+    return std::nullopt;
   }
-  std::vector<uint8_t> plain = EncryptorAES::decrypt(std::vector<uint8_t>(data.begin() + 1, data.end()));
-  if (plain.empty()) {
-    return {};
+  // An answer without payload still carries a block of padding: it decrypts to the status byte alone.
+  std::optional<std::vector<uint8_t>> plain =
+      EncryptorAES::decrypt(std::vector<uint8_t>(data.begin() + 1, data.end()));
+  if (!plain) {
+    return std::nullopt;
   }
-  plain.insert(plain.begin(), data[0]);
+  plain->insert(plain->begin(), data[0]);
   return plain;
 }
 

@@ -6,12 +6,17 @@
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
+#include "trevalon/local/Settings.h"
 
 namespace trevalon::kelvo {
 namespace {
 
 constexpr uint8_t kExchangeSessionKey = 160;
 constexpr size_t kRandomSize = 20;
+
+std::string sessionCapableName(const std::string& identifier) {
+  return "sessions_" + identifier;
+}
 
 // One AES-256-CCM operation; for decryption `tag` is the expected tag and a mismatch fails.
 bool ccm(bool encrypting, const std::vector<uint8_t>& key, const uint8_t* nonce, const std::vector<uint8_t>& in,
@@ -38,9 +43,24 @@ bool ccm(bool encrypting, const std::vector<uint8_t>& key, const uint8_t* nonce,
 
 }  // namespace
 
-SessionEncryptor::SessionEncryptor(std::vector<uint8_t> key, const std::array<uint8_t, 8>& nonceTail)
+SessionEncryptor::SessionEncryptor(std::vector<uint8_t> key, const std::array<uint8_t, 8>& nonceTail,
+                                   uint32_t counter)
     : key(std::move(key)) {
+  nonce[1] = static_cast<uint8_t>(counter >> 24);
+  nonce[2] = static_cast<uint8_t>(counter >> 16);
+  nonce[3] = static_cast<uint8_t>(counter >> 8);
+  nonce[4] = static_cast<uint8_t>(counter);
   std::copy(nonceTail.begin(), nonceTail.end(), nonce.begin() + 5);
+}
+
+uint32_t SessionEncryptor::counterLocked() const {
+  return (static_cast<uint32_t>(nonce[1]) << 24) | (static_cast<uint32_t>(nonce[2]) << 16) |
+         (static_cast<uint32_t>(nonce[3]) << 8) | nonce[4];
+}
+
+bool SessionEncryptor::needsRenewal() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return exhausted || counterLocked() == UINT32_MAX;
 }
 
 std::array<uint8_t, SessionEncryptor::kNonceSize> SessionEncryptor::currentNonce() const {
@@ -48,50 +68,73 @@ std::array<uint8_t, SessionEncryptor::kNonceSize> SessionEncryptor::currentNonce
   return nonce;
 }
 
-void SessionEncryptor::advanceCounter(std::array<uint8_t, kNonceSize>& nonce) {
+bool SessionEncryptor::advanceCounter(std::array<uint8_t, kNonceSize>& nonce) {
   for (size_t i = 4; i >= 1; --i) {
-    if (++nonce[i] != 0) break;
+    if (++nonce[i] != 0) return false;
   }
+  return true;
 }
 
 std::vector<uint8_t> SessionEncryptor::encrypt(std::vector<uint8_t> plain) {
   TREVALON_TRACE();
   std::lock_guard<std::mutex> guard(lock);
+  // The answer needs the next value too; a request that could not be answered under a fresh value is not sent.
+  if (exhausted || counterLocked() == UINT32_MAX) {
+    TREVALON_LOG(error, "the session's message counter is used up");
+    return {};
+  }
   std::vector<uint8_t> cipher;
   uint8_t tag[kTagSize] = {};
   if (key.size() != 32 || !ccm(true, key, nonce.data(), plain, cipher, tag)) {
     TREVALON_LOG(error, "CCM encryption failed");
     return {};
   }
-  advanceCounter(nonce);
+  exhausted = advanceCounter(nonce);
   std::vector<uint8_t> sealed(1 + cipher.size() + kTagSize, 0xFF);
   std::copy(cipher.begin(), cipher.end(), sealed.begin() + 1);
   std::copy(tag, tag + kTagSize, sealed.end() - kTagSize);
   return sealed;
 }
 
-std::vector<uint8_t> SessionEncryptor::decrypt(std::vector<uint8_t> data) {
+std::optional<std::vector<uint8_t>> SessionEncryptor::decrypt(std::vector<uint8_t> data) {
   TREVALON_TRACE();
   if (data.size() < 3) {
-    return {};
+    return std::nullopt;
   }
   if (data.size() == 3) {
     TREVALON_LOG(error, "data did not fit CCM_TAG_LEN");
-    return {};
+    return std::nullopt;
   }
   std::lock_guard<std::mutex> guard(lock);
+  if (exhausted) {
+    TREVALON_LOG(error, "the session's message counter is used up");
+    return std::nullopt;
+  }
   uint8_t tag[kTagSize];
   std::copy(data.end() - kTagSize, data.end(), tag);
   const std::vector<uint8_t> cipher(data.begin(), data.end() - kTagSize);
   std::vector<uint8_t> plain;
   const bool verified = key.size() == 32 && !cipher.empty() && ccm(false, key, nonce.data(), cipher, plain, tag);
   // The reader advanced its counter for this answer whether or not it reached us intact.
-  advanceCounter(nonce);
+  exhausted = advanceCounter(nonce);
   if (!verified) {
     TREVALON_LOG(error, "CCM tag of the answer does not verify");
-    return {};
+    return std::nullopt;
   }
   return plain;
+}
+
+bool SessionEncryptor::isKnownSessionCapable(const std::string& identifier) {
+  TREVALON_TRACE();
+  return local::readTextSetting(sessionCapableName(identifier), std::string(), false) == "1";
+}
+
+void SessionEncryptor::rememberSessionCapable(const std::string& identifier) {
+  TREVALON_TRACE();
+  if (isKnownSessionCapable(identifier)) return;
+  if (!local::writeTextSetting(sessionCapableName(identifier), "1", false)) {
+    TREVALON_LOG(warning, "could not remember that the reader agrees session keys");
+  }
 }
 
 std::shared_ptr<Encryptor> SessionEncryptor::create(const std::shared_ptr<KelvoBLEReader>& reader, bool allowRetry) {
@@ -126,10 +169,17 @@ std::shared_ptr<Encryptor> SessionEncryptor::create(const std::shared_ptr<KelvoB
       std::array<uint8_t, 8> tail{};
       std::copy(random.begin() + 16, random.end(), tail.begin());
       std::copy(answer.payload.begin() + 16, answer.payload.end(), tail.begin() + 4);
+      rememberSessionCapable(reader->getId());
       return std::make_shared<SessionEncryptor>(std::move(sessionKey), tail);
     }
     case 2:
     case 7:
+      if (isKnownSessionCapable(reader->getId())) {
+        // Status bytes travel unprotected: one forged byte must not take the link down to the weaker mode.
+        TREVALON_LOG(error, "the reader agreed session keys before and now refuses them (status %i): no fallback",
+                     answer.status);
+        return nullptr;
+      }
       TREVALON_LOG(warning, "SessionKey not supported by device");
       return longTerm;
     case 6:

@@ -21,7 +21,7 @@ class EncryptorAES : public Encryptor {
   explicit EncryptorAES(const std::vector<uint8_t>& key);
   ~EncryptorAES() override;
 
-  std::vector<uint8_t> decrypt(std::vector<uint8_t> data) override;
+  std::optional<std::vector<uint8_t>> decrypt(std::vector<uint8_t> data) override;
   std::vector<uint8_t> encrypt(std::vector<uint8_t> plain) override;
 
  private:

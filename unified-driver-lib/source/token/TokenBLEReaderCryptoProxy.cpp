@@ -59,7 +59,7 @@ std::vector<uint8_t> TokenBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t>
     return {};
   }
   std::vector<uint8_t> answer = lower->transmitRaw(current->encrypt(std::move(request)), false);
-  return current->decrypt(std::move(answer));
+  return current->decrypt(std::move(answer)).value_or(std::vector<uint8_t>());
 }
 
 void TokenBLEReaderCryptoProxy::onAvailableChanged(bool available) {

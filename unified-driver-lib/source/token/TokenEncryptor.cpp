@@ -195,9 +195,12 @@ std::vector<uint8_t> TokenEncryptor::encrypt(std::vector<uint8_t> plain) {
   return crypt(std::move(plain), true);
 }
 
-std::vector<uint8_t> TokenEncryptor::decrypt(std::vector<uint8_t> data) {
+std::optional<std::vector<uint8_t>> TokenEncryptor::decrypt(std::vector<uint8_t> data) {
   TREVALON_TRACE_QUIET();
-  return crypt(std::move(data), false);
+  // Answers are whole blocks: nothing to decrypt, or nothing decrypted, is a failure.
+  std::vector<uint8_t> plain = crypt(std::move(data), false);
+  if (plain.empty()) return std::nullopt;
+  return plain;
 }
 
 }  // namespace trevalon::token

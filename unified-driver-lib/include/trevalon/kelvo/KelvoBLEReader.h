@@ -19,7 +19,9 @@ class KelvoBLEReader : public common::Observee<KelvoBLEReaderObserver> {
  public:
   using Observer = KelvoBLEReaderObserver;
 
+  static constexpr uint8_t kExchangeKey = 3;
   static constexpr uint8_t kMaxRequestSize = 16;
+  static constexpr uint8_t kExchangeSessionKey = 160;
   static constexpr uint8_t kStatusSuccess = 0;
   static constexpr uint8_t kStatusUnsupported = 2;
   static constexpr uint8_t kStatusTransferFailed = 0x81;

@@ -32,7 +32,7 @@ class LongTermEncryptor : public EncryptorAES {
   // 0xFF, then whole ECB blocks.
   std::vector<uint8_t> encrypt(std::vector<uint8_t> plain) override;
   // The status byte travels in plain in front of the blocks.
-  std::vector<uint8_t> decrypt(std::vector<uint8_t> data) override;
+  std::optional<std::vector<uint8_t>> decrypt(std::vector<uint8_t> data) override;
 
   // Two blocks encrypted under the long-term key, without padding: how session keys are made.
   std::vector<uint8_t> deriveSessionKey(const std::vector<uint8_t>& twoBlocks) const;

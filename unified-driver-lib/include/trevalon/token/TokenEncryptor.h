@@ -30,7 +30,7 @@ class TokenEncryptor : public Encryptor {
   static bool saveKey(const std::string& address, const Key& key);
   static void removeKey(const std::string& address);
 
-  std::vector<uint8_t> decrypt(std::vector<uint8_t> data) override;
+  std::optional<std::vector<uint8_t>> decrypt(std::vector<uint8_t> data) override;
   std::vector<uint8_t> encrypt(std::vector<uint8_t> plain) override;
 
  private:
