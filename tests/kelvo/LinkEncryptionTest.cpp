@@ -10,6 +10,7 @@
 #include "SettingsFixture.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
 #include "trevalon/kelvo/SessionEncryptor.h"
+#include "trevalon/kelvo/AnswerWait.h"
 #include "trevalon/EncryptorAES.h"
 #include "trevalon/local/Settings.h"
 
@@ -220,6 +221,24 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
     EXPECT_EQ(capture.count("transmit(ExchangeKey [0x03]"), 1u) << c.name << ": only the first contact";
     capture.clear();
   }
+}
+
+TEST_F(LinkEncryption, ALostAnswerToAPromptRequestCostsSecondsNotTheCardsHalfMinute) {
+  StackOptions options = encrypted();
+  options.characteristicTimeout = std::chrono::seconds(30);
+  KelvoStack stack(KelvoReaderConfig(), options);
+  ASSERT_TRUE(stack.connect());
+  ReaderFault dropped;
+  dropped.kind = ReaderFault::Kind::dropPackage;
+  dropped.method = kGetDeviceState;
+  dropped.packages = {0};
+  stack.emulator->addFault(dropped);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0x81);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, trevalon::kelvo::AnswerWait::kPrompt - std::chrono::milliseconds(100));
+  EXPECT_LT(waited, std::chrono::seconds(15)) << "a device state is answered from memory: no half-minute wait";
+  EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0);
 }
 
 TEST_F(LinkEncryption, AnIdleDisconnectEndsTheSessionOnBothSides) {

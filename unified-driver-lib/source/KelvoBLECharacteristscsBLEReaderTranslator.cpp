@@ -1,5 +1,7 @@
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
 
+#include <algorithm>
+
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 
@@ -95,6 +97,12 @@ std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2() {
   TREVALON_TRACE();
   auto reader = getMaster();
   return reader ? reader->wait(kReaderService, kOutput2, timeout) : std::vector<uint8_t>();
+}
+
+std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2(std::chrono::seconds limit) {
+  TREVALON_TRACE();
+  auto reader = getMaster();
+  return reader ? reader->wait(kReaderService, kOutput2, std::min(limit, timeout)) : std::vector<uint8_t>();
 }
 
 void KelvoBLECharacteristscsBLEReaderTranslator::discardOutput2() {

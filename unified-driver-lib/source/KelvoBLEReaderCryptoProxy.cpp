@@ -3,6 +3,7 @@
 #include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/kelvo/AnswerWait.h"
 #include "trevalon/kelvo/KelvoNames.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
 #include "trevalon/kelvo/SessionEncryptor.h"
@@ -103,6 +104,7 @@ bool KelvoBLEReaderCryptoProxy::renewSessionIfDue() {
 
 std::vector<uint8_t> KelvoBLEReaderCryptoProxy::exchange(const std::shared_ptr<KelvoBLEReader>& lower,
                                                          const std::vector<uint8_t>& request, bool recover) {
+  AnswerWait wait(AnswerWait::forMethod(request[0]));
   std::shared_ptr<Encryptor> current = encryptor;
   if (!current) {
     return lower->transmitRaw(request, recover);

@@ -6,12 +6,14 @@
 #include "trevalon/common/Log.h"
 #include "trevalon/common/NamedLock.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/kelvo/AnswerWait.h"
 
 namespace trevalon::kelvo {
 namespace {
 
 // Package indices are one byte, so no response can have more packages than this.
 constexpr size_t kMaxPackages = 256;
+constexpr uint8_t kEncryptionMarker = 0xFF;
 const std::vector<uint8_t> kFailed = {KelvoBLEReader::kStatusTransferFailed};
 
 size_t packageCount(size_t size, size_t pack) {
@@ -140,23 +142,30 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitRa
     TREVALON_LOG(error, "no characteristics below");
     return kFailed;
   }
+  // A sealed frame hides its method: the layer that sealed it has said how long its answer may take.
+  const std::optional<std::chrono::seconds> announced = AnswerWait::current();
+  const std::chrono::seconds firstWait =
+      announced ? *announced
+                : (!request.empty() && request[0] != kEncryptionMarker ? AnswerWait::forMethod(request[0])
+                                                                       : AnswerWait::kSlow);
   TREVALON_LABELLED_LOCK(guard, "BLE", transferLock);
   characteristics->discardOutput2();
   if (request.size() + 5 >= mtu.load()) {
-    return transmitFast(characteristics, request);
+    return transmitFast(characteristics, request, firstWait);
   }
-  return transmitFastest(characteristics, request);
+  return transmitFastest(characteristics, request, firstWait);
 }
 
 std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::nextPackage(
-    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics) {
-  std::vector<uint8_t> package = characteristics->waitOutput2();
+    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, std::chrono::seconds limit) {
+  std::vector<uint8_t> package = characteristics->waitOutput2(limit);
   updateMtu(package.size() + 3);
   return package;
 }
 
 std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitFast(
-    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, const std::vector<uint8_t>& request) {
+    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, const std::vector<uint8_t>& request,
+    std::chrono::seconds firstWait) {
   TREVALON_TRACE();
   if (request.size() > kMaxRequest) {
     TREVALON_LOG(error, "data is too big");
@@ -186,7 +195,8 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitFa
   }
   PackageAssembly assembly(size, process[3]);
   while (!assembly.complete()) {
-    const std::vector<uint8_t> package = nextPackage(characteristics);
+    const std::vector<uint8_t> package =
+        nextPackage(characteristics, assembly.receivedCount() == 0 ? firstWait : AnswerWait::kNextPackage);
     if (package.empty()) {
       logMissingPackage(package.size(), assembly.receivedCount(), assembly.expectedCount());
       return kFailed;
@@ -199,7 +209,8 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitFa
 }
 
 std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitFastest(
-    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, const std::vector<uint8_t>& request) {
+    const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, const std::vector<uint8_t>& request,
+    std::chrono::seconds firstWait) {
   TREVALON_TRACE();
   std::vector<uint8_t> frame;
   frame.reserve(request.size() + 2);
@@ -214,7 +225,9 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitFa
   std::vector<std::vector<uint8_t>> early;
   std::unique_ptr<PackageAssembly> assembly;
   for (;;) {
-    const std::vector<uint8_t> package = nextPackage(characteristics);
+    const size_t before = assembly ? assembly->receivedCount() : early.size();
+    const std::vector<uint8_t> package =
+        nextPackage(characteristics, before == 0 ? firstWait : AnswerWait::kNextPackage);
     const size_t received = assembly ? assembly->receivedCount() : early.size();
     if (package.empty()) {
       logMissingPackage(package.size(), received, assembly ? assembly->expectedCount() : 0);

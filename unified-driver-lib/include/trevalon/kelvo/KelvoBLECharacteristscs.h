@@ -1,6 +1,7 @@
 #pragma once
 // The reader's characteristics by role, each with its one operation.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ class KelvoBLECharacteristscs : public common::Observee<KelvoBLECharacteristscsO
   virtual bool writeIndicate(std::vector<uint8_t> data) = 0;
   virtual bool writeInput(std::vector<uint8_t> data) = 0;
   virtual std::vector<uint8_t> waitOutput2() = 0;
+  // The same within `limit`, never longer than the characteristic's own time-out.
+  virtual std::vector<uint8_t> waitOutput2(std::chrono::seconds limit) = 0;
   virtual bool writePrepare(std::vector<uint8_t> data) = 0;
   virtual std::vector<uint8_t> readProcess2() = 0;
   virtual std::vector<uint8_t> readSpare() = 0;

@@ -39,10 +39,12 @@ class KelvoBLEReaderKelvoBLECharacteristscsTranslator
 
  private:
   std::vector<uint8_t> transmitFast(const std::shared_ptr<KelvoBLECharacteristscs>& characteristics,
-                                    const std::vector<uint8_t>& request);
+                                    const std::vector<uint8_t>& request, std::chrono::seconds firstWait);
   std::vector<uint8_t> transmitFastest(const std::shared_ptr<KelvoBLECharacteristscs>& characteristics,
-                                       const std::vector<uint8_t>& request);
-  std::vector<uint8_t> nextPackage(const std::shared_ptr<KelvoBLECharacteristscs>& characteristics);
+                                       const std::vector<uint8_t>& request, std::chrono::seconds firstWait);
+  // Waits `limit` for the first package of an answer and AnswerWait::kNextPackage for each further one.
+  std::vector<uint8_t> nextPackage(const std::shared_ptr<KelvoBLECharacteristscs>& characteristics,
+                                   std::chrono::seconds limit);
 
   std::atomic<uint64_t> mtu{kInitialMtu};
   std::mutex transferLock;
