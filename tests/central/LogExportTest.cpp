@@ -39,7 +39,9 @@ class LogExportTest : public ::testing::Test {
 
   QString data(const QString& name) const { return root.filePath("data/" + name); }
   QString archivePath() const { return root.filePath("target/KelvoLogs.zip"); }
-  LogExport makeExport() const { return LogExport("window text", root.filePath("state/central.log"), root.filePath("data")); }
+  LogExport makeExport() const {
+    return LogExport("window text", root.filePath("state/central.log"), root.filePath("data"));
+  }
   QString notIncluded() const { return QString::fromUtf8(readArchive(archivePath())["not-included.txt"].content); }
 
   QTemporaryDir root;
@@ -121,7 +123,9 @@ TEST_P(LogExportPlantedTest, IsLeftOutWithTheReason) {
 
   const auto entries = readArchive(archivePath());
   EXPECT_EQ(entries.count("driver.log"), 0u);
-  for (const auto& [name, entry] : entries) EXPECT_FALSE(entry.content.contains("private key material")) << name.toStdString();
+  for (const auto& [name, entry] : entries) {
+    EXPECT_FALSE(entry.content.contains("private key material")) << name.toStdString();
+  }
   EXPECT_TRUE(notIncluded().contains("driver.log (" + data("driver.log") + "): " + GetParam().reason))
       << notIncluded().toStdString();
 }
@@ -129,7 +133,8 @@ TEST_P(LogExportPlantedTest, IsLeftOutWithTheReason) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, LogExportPlantedTest,
     ::testing::Values(
-        PlantedLogCase{"SymbolicLink", [](const QString& path, const QString& secret) { return QFile::link(secret, path); },
+        PlantedLogCase{"SymbolicLink",
+                       [](const QString& path, const QString& secret) { return QFile::link(secret, path); },
                        "is a symbolic link, which is not followed"},
         PlantedLogCase{"Fifo",
                        [](const QString& path, const QString&) {
