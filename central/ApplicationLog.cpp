@@ -77,6 +77,12 @@ QString ApplicationLog::defaultFilePath() {
   return stateHome + QLatin1String("/kelvo-central/central.log");
 }
 
+QString ApplicationLog::filePath() {
+  LogFile& state = logFile();
+  std::lock_guard<std::mutex> guard(state.lock);
+  return state.path.isEmpty() ? defaultFilePath() : state.path;
+}
+
 bool ApplicationLog::install(const QString& filePath, qint64 maxFileSize) {
   {
     LogFile& state = logFile();

@@ -14,6 +14,8 @@ class ApplicationLog {
   static constexpr int kKeptGenerations = 3;
 
   static QString defaultFilePath();
+  // The file the handler writes to, or wrote to last; the default path before any install.
+  static QString filePath();
 
   // Installs the handler. False when the file cannot be opened; the handler then writes to standard error only.
   static bool install(const QString& filePath, qint64 maxFileSize = kDefaultMaxFileSize);

@@ -5,10 +5,10 @@
 #include <QFileDialog>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QTextDocumentFragment>
 #include <QTime>
 
-#include "LogArchive.h"
+#include "ApplicationLog.h"
+#include "LogExport.h"
 #include "trevalon/local/Paths.h"
 #include "ui_LogView.h"
 
@@ -17,7 +17,6 @@ Q_LOGGING_CATEGORY(logWindow, "kelvo.logwindow")
 }
 
 const QString LogView::kArchiveName = QStringLiteral("KelvoLogs.zip");
-const QString LogView::kWindowLogName = QStringLiteral("central.log");
 
 LogView::LogView(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::LogView>()) {
   ui->setupUi(this);
@@ -42,11 +41,11 @@ void LogView::verboseMessageLogged(QString message) {
 
 void LogView::appendLine(const char* openingTag, const char* levelText, const QString& message) {
   const QString stamp = QTime::currentTime().toString(QStringLiteral("[hh:mm:ss.zzz]"));
-  ui->logText->append(QLatin1String(openingTag) + stamp + QLatin1String(levelText) + message +
+  // Messages carry what readers send (names, descriptor strings): shown as the text they are, never as markup.
+  ui->logText->append(QLatin1String(openingTag) + stamp + QLatin1String(levelText) + message.toHtmlEscaped() +
                       QLatin1String("</p>"));
-  // The window's lines belong in the application log file too; messages may carry rich text.
-  qCInfo(logWindow).noquote() << QString(QLatin1String(levelText)).trimmed()
-                              << QTextDocumentFragment::fromHtml(message).toPlainText();
+  // The window's lines belong in the application log file too.
+  qCInfo(logWindow).noquote() << QString(QLatin1String(levelText)).trimmed() << message;
 }
 
 void LogView::on_driverLoggingCheckBox_clicked(bool checked) {
@@ -68,23 +67,12 @@ void LogView::on_exportButton_clicked() {
 }
 
 bool LogView::exportLogs(const QString& directory) {
-  const QString windowLog = QDir(directory).filePath(kWindowLogName);
-  QFile file(windowLog);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  file.write(ui->logText->toPlainText().toUtf8());
-  file.close();
-
-  LogArchive archive(QDir(directory).filePath(kArchiveName));
-  if (!archive.isOpen()) return false;
-  bool complete = archive.addFile(windowLog, kWindowLogName);
-  const QDir dataDirectory(QString::fromStdString(trevalon::local::Paths::dataDirectory()));
-  const QFileInfoList logs =
-      dataDirectory.entryInfoList({QStringLiteral("*.log")}, QDir::Files | QDir::Hidden, QDir::Name);
-  for (const QFileInfo& log : logs) {
-    if (log.suffix() == QLatin1String("log")) complete = archive.addFile(log.absoluteFilePath(), log.fileName()) && complete;
+  LogExport logs(ui->logText->toPlainText(), ApplicationLog::filePath(),
+                 QString::fromStdString(trevalon::local::Paths::dataDirectory()));
+  const QString archivePath = QDir(directory).filePath(kArchiveName);
+  if (!logs.writeTo(archivePath)) {
+    errorOccurred(QStringLiteral("Cannot write the log archive %1: %2").arg(archivePath, logs.failure()));
+    return false;
   }
-  complete = archive.finish() && complete;
-  // libzip reads the entries while finishing, so the window's copy can go only now.
-  QFile::remove(windowLog);
-  return complete;
+  return true;
 }

@@ -14,7 +14,6 @@ class LogView : public QWidget {
 
  public:
   static const QString kArchiveName;
-  static const QString kWindowLogName;
 
   explicit LogView(QWidget* parent = nullptr);
   ~LogView() override;
@@ -22,7 +21,8 @@ class LogView : public QWidget {
   // The reader driver logs while this file exists; it reads it when it starts.
   static QString driverLoggingMarkerPath();
 
-  // Writes the archive into the directory; false when it could not be written.
+  // Writes the archive of every log (see LogExport) into the directory; false, with a line in the window, when it
+  // could not be written.
   bool exportLogs(const QString& directory);
 
  public slots:

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,11 +20,33 @@ std::string SingleInstance::defaultLockFilePath() {
   return "/tmp/KelvoCentral-" + std::to_string(::getuid()) + ".lock";
 }
 
+// A lock file that another user made (in a shared /tmp, or one planted in a runtime directory) could be held by
+// that user for ever, which would keep the application from starting; only our own regular file is trusted.
+std::string SingleInstance::untrustedReason(int openedFd) const {
+  struct stat status {};
+  if (::fstat(openedFd, &status) != 0) return "cannot examine " + path + ": " + std::strerror(errno);
+  if (!S_ISREG(status.st_mode)) return path + " is not a regular file; not trusted as the lock file";
+  if (status.st_uid != ::getuid()) {
+    return path + " belongs to uid " + std::to_string(status.st_uid) + ", not to this user (uid " +
+           std::to_string(::getuid()) + "); not trusted as the lock file";
+  }
+  return {};
+}
+
 SingleInstance::Claim SingleInstance::claim() {
   if (fd >= 0) return Claim::acquired;
-  const int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // O_NONBLOCK: a FIFO planted under the name must not stall the start before fstat can refuse it.
+  const int opened = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (opened < 0) {
-    failureText = "cannot open " + path + ": " + std::strerror(errno);
+    const int error = errno;
+    failureText = "cannot open " + path + ": " + std::strerror(error);
+    if (error == ELOOP) failureText += " (a symbolic link, which is not followed)";
+    return Claim::unavailable;
+  }
+  const std::string untrusted = untrustedReason(opened);
+  if (!untrusted.empty()) {
+    ::close(opened);
+    failureText = untrusted;
     return Claim::unavailable;
   }
   int result;

@@ -1,7 +1,6 @@
 #include "LogView.h"
 
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <QCheckBox>
 #include <QDir>
@@ -12,13 +11,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ApplicationLog.h"
+#include "ArchiveEntries.h"
 #include "MessageBoxCatcher.h"
 #include "trevalon/local/Paths.h"
 
 namespace {
+
+using kelvo::test::readArchive;
 
 QString dataDirectory() { return QString::fromStdString(trevalon::local::Paths::dataDirectory()); }
 
@@ -26,34 +29,6 @@ void writeFile(const QString& path, const QByteArray& content) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   file.write(content);
-}
-
-struct ArchiveEntry {
-  QByteArray content;
-  int compression = -1;
-};
-
-std::map<QString, ArchiveEntry> readArchive(const QString& path) {
-  std::map<QString, ArchiveEntry> entries;
-  int error = 0;
-  zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-  if (archive == nullptr) return entries;
-  const zip_int64_t count = zip_get_num_entries(archive, 0);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_stat_t stat;
-    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
-    ArchiveEntry entry;
-    entry.compression = stat.comp_method;
-    entry.content.resize(static_cast<int>(stat.size));
-    zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-    if (file != nullptr) {
-      zip_fread(file, entry.content.data(), stat.size);
-      zip_fclose(file);
-    }
-    entries[QString::fromUtf8(stat.name)] = entry;
-  }
-  zip_close(archive);
-  return entries;
 }
 
 struct LineCase {
@@ -72,12 +47,11 @@ TEST_P(LogViewLineTest, LineCarriesColourTimeToTheMillisecondAndLevel) {
   ASSERT_NE(text, nullptr);
   EXPECT_TRUE(text->isReadOnly());
   const QString plain = text->toPlainText();
-  const QRegularExpression format(QString("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] %1: Reader AABBCCDDEEFF lost$").arg(c.level));
+  const QRegularExpression format(
+      QString("^\\[\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] %1: Reader <b>AABBCCDDEEFF</b> lost$").arg(c.level));
   EXPECT_TRUE(format.match(plain).hasMatch()) << plain.toStdString();
   const QString html = text->toHtml();
   EXPECT_TRUE(html.contains(QString("color:%1").arg(c.color))) << html.toStdString();
-  // Messages may carry rich text, which is kept.
-  EXPECT_TRUE(html.contains("font-weight:600")) << html.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Slots, LogViewLineTest,
@@ -85,6 +59,22 @@ INSTANTIATE_TEST_SUITE_P(Slots, LogViewLineTest,
                                            LineCase{"debugMessageLogged", "#000000", "INFO"},
                                            LineCase{"verboseMessageLogged", "#808080", "VERBOSE"}),
                          [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.slot); });
+
+// Reader names and descriptor strings come from the air: whatever markup they hold is shown as text, so a reader
+// cannot restyle the log, load images or forge further lines.
+TEST(LogViewTest, MarkupInAMessageIsShownAsTheTextItIs) {
+  LogView view;
+  const QString message = "Reader <b>x</b><img src=\"file:///etc/passwd\"><p style=\"color:red\">forged</p>&amp;";
+  view.debugMessageLogged(message);
+  auto* text = view.findChild<QTextEdit*>("logText");
+  const QStringList lines = text->toPlainText().split('\n');
+  ASSERT_EQ(lines.size(), 1) << text->toPlainText().toStdString();
+  EXPECT_TRUE(lines[0].endsWith("] INFO: " + message)) << lines[0].toStdString();
+  const QString html = text->toHtml();
+  EXPECT_FALSE(html.contains("<img")) << html.toStdString();
+  EXPECT_FALSE(html.contains("font-weight:600")) << html.toStdString();
+  EXPECT_FALSE(html.contains("#ff0000")) << html.toStdString();
+}
 
 TEST(LogViewTest, LinesAreAppendedInOrderAsParagraphs) {
   LogView view;
@@ -111,7 +101,7 @@ TEST(LogViewTest, WindowLinesAlsoReachTheApplicationLogFile) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
-  EXPECT_TRUE(lines[0].endsWith("[kelvo.logwindow] ERROR: Reader AABBCCDDEEFF lost")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith("[kelvo.logwindow] ERROR: Reader <b>AABBCCDDEEFF</b> lost")) << lines[0].toStdString();
   EXPECT_TRUE(lines[1].endsWith("[kelvo.logwindow] VERBOSE: State polled")) << lines[1].toStdString();
 }
 
@@ -158,7 +148,9 @@ TEST(LogViewTest, TurningOffAMissingMarkerStillAnnouncesTheReboot) {
   EXPECT_EQ(catcher.seen().size(), 1);
 }
 
-TEST(LogViewTest, ExportHoldsTheWindowTextAndEveryLogOfTheDataDirectory) {
+TEST(LogViewTest, ExportHoldsTheWindowTextTheApplicationLogAndTheLogsOfTheDataDirectory) {
+  QTemporaryDir state;
+  ASSERT_TRUE(ApplicationLog::install(state.filePath("central.log")));
   writeFile(dataDirectory() + "/driver.log", "driver line\n");
   writeFile(dataDirectory() + "/kelvo-sim.log", "sim line\n");
   writeFile(dataDirectory() + "/notes.txt", "not a log\n");
@@ -169,17 +161,60 @@ TEST(LogViewTest, ExportHoldsTheWindowTextAndEveryLogOfTheDataDirectory) {
   QTemporaryDir target;
 
   ASSERT_TRUE(view.exportLogs(target.path()));
+  ApplicationLog::uninstall();
 
   const auto entries = readArchive(target.filePath("KelvoLogs.zip"));
-  ASSERT_EQ(entries.size(), 3u);
+  QStringList names;
+  for (const auto& [name, entry] : entries) names << name;
+  EXPECT_EQ(names, QStringList({"application.log", "central.log", "driver.log", "kelvo-sim.log", "not-included.txt"}));
   ASSERT_EQ(entries.count("central.log"), 1u);
   EXPECT_EQ(QString::fromUtf8(entries.at("central.log").content),
             view.findChild<QTextEdit*>("logText")->toPlainText());
+  ASSERT_EQ(entries.count("application.log"), 1u);
+  EXPECT_TRUE(entries.at("application.log").content.contains("[kelvo.logwindow] INFO: Reader found"));
   EXPECT_EQ(entries.at("driver.log").content, "driver line\n");
   EXPECT_EQ(entries.at("kelvo-sim.log").content, "sim line\n");
+  const QString notIncluded = QString::fromUtf8(entries.at("not-included.txt").content);
+  EXPECT_TRUE(notIncluded.contains("application.log.1 (" + state.filePath("central.log.1") + "): does not exist"))
+      << notIncluded.toStdString();
+  EXPECT_TRUE(notIncluded.contains("driver.log.1 (" + dataDirectory() + "/driver.log.1): does not exist"))
+      << notIncluded.toStdString();
   for (const auto& [name, entry] : entries) EXPECT_EQ(entry.compression, ZIP_CM_DEFLATE) << name.toStdString();
-  // The window's text was written only to go into the archive.
-  EXPECT_FALSE(QFile::exists(target.filePath("central.log")));
+  EXPECT_EQ(QDir(target.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList({"KelvoLogs.zip"}));
+  for (const char* name : {"driver.log", "kelvo-sim.log", "notes.txt"}) QFile::remove(dataDirectory() + "/" + name);
+  QDir(dataDirectory()).rmdir("folder.log");
+}
+
+// The archive goes to folders the user picks, shared ones included: readable by its owner only, and nothing that
+// another user planted under the names the export writes is followed.
+TEST(LogViewTest, ExportedArchiveIsPrivateAndPlantedLinksAreReplacedNotFollowed) {
+  QTemporaryDir target;
+  QTemporaryDir elsewhere;
+  const QString victim = elsewhere.filePath("victim");
+  writeFile(victim, "precious");
+  ASSERT_TRUE(QFile::link(victim, target.filePath("KelvoLogs.zip")));
+  ASSERT_TRUE(QFile::link(victim, target.filePath("central.log")));
+  LogView view;
+  view.debugMessageLogged("line");
+
+  const mode_t previousMask = ::umask(0);
+  const bool exported = view.exportLogs(target.path());
+  ::umask(previousMask);
+
+  ASSERT_TRUE(exported);
+  QFile victimFile(victim);
+  ASSERT_TRUE(victimFile.open(QIODevice::ReadOnly));
+  EXPECT_EQ(victimFile.readAll(), "precious");
+  struct stat status {};
+  ASSERT_EQ(::lstat(QFile::encodeName(target.filePath("KelvoLogs.zip")).constData(), &status), 0);
+  EXPECT_TRUE(S_ISREG(status.st_mode));
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(status.st_uid, ::getuid());
+  EXPECT_EQ(readArchive(target.filePath("KelvoLogs.zip")).count("central.log"), 1u);
+  EXPECT_EQ(QDir(target.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                                          QDir::Name),
+            QStringList({"KelvoLogs.zip", "central.log"}));
 }
 
 TEST(LogViewTest, ExportReplacesAnExistingArchive) {
@@ -237,9 +272,12 @@ TEST(LogViewTest, ExportButtonAsksForADirectoryAndCancellingWritesNothing) {
   EXPECT_EQ(QDir(target.path()).entryList(QDir::Files), QStringList({"KelvoLogs.zip"}));
 }
 
-TEST(LogViewTest, ExportIntoAMissingDirectoryFails) {
+TEST(LogViewTest, ExportIntoAMissingDirectoryFailsWithALineInTheWindow) {
   LogView view;
   EXPECT_FALSE(view.exportLogs("/nonexistent-kelvo-export"));
+  const QString text = view.findChild<QTextEdit*>("logText")->toPlainText();
+  EXPECT_TRUE(text.contains("ERROR: Cannot write the log archive /nonexistent-kelvo-export/KelvoLogs.zip: "))
+      << text.toStdString();
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 #include "SingleInstance.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <functional>
 
 #include "TempDirectory.h"
 
@@ -54,6 +60,55 @@ TEST(SingleInstanceTest, MissingDirectoryIsReportedNotTakenForAnotherInstance) {
   EXPECT_EQ(instance.claim(), Claim::unavailable);
   EXPECT_NE(instance.failure().find("/nonexistent-kelvo-directory"), std::string::npos);
 }
+
+// What another user can leave at the lock's name, in a shared /tmp or through a runtime directory it may write.
+struct UntrustedLockCase {
+  const char* name;
+  // Plants the file at the path; false when this kind cannot be made by the user running the tests.
+  std::function<bool(const kelvo::test::TempDirectory&, const std::string&)> plant;
+  const char* reason;
+};
+
+class SingleInstanceUntrustedLockTest : public ::testing::TestWithParam<UntrustedLockCase> {};
+
+// The planted file is even locked, as its owner would keep it: had it been trusted, the claim would have said
+// "held by another" and the application would have quietly refused to start.
+TEST_P(SingleInstanceUntrustedLockTest, IsRefusedWithTheReasonInsteadOfTakenForAnotherInstance) {
+  kelvo::test::TempDirectory directory;
+  const std::string path = directory.file("KelvoCentral.lock");
+  if (!GetParam().plant(directory, path)) GTEST_SKIP() << "only root can give a file to another user";
+  const int holder = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (holder >= 0) ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  SingleInstance instance(path);
+  EXPECT_EQ(instance.claim(), Claim::unavailable);
+  EXPECT_NE(instance.failure().find(path), std::string::npos) << instance.failure();
+  EXPECT_NE(instance.failure().find(GetParam().reason), std::string::npos) << instance.failure();
+  if (holder >= 0) ::close(holder);
+}
+
+bool writeFile(const std::string& path) { return static_cast<bool>(std::ofstream(path) << "planted"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Planted, SingleInstanceUntrustedLockTest,
+    ::testing::Values(
+        UntrustedLockCase{"FileOfAnotherUser",
+                          [](const kelvo::test::TempDirectory&, const std::string& path) {
+                            return ::geteuid() == 0 && writeFile(path) && ::chown(path.c_str(), 65534, 65534) == 0;
+                          },
+                          "belongs to uid 65534, not to this user"},
+        UntrustedLockCase{"SymbolicLinkToOurOwnFile",
+                          [](const kelvo::test::TempDirectory& directory, const std::string& path) {
+                            return writeFile(directory.file("own")) &&
+                                   ::symlink(directory.file("own").c_str(), path.c_str()) == 0;
+                          },
+                          "symbolic link"},
+        UntrustedLockCase{"Fifo",
+                          [](const kelvo::test::TempDirectory&, const std::string& path) {
+                            return ::mkfifo(path.c_str(), 0600) == 0;
+                          },
+                          "is not a regular file"}),
+    [](const ::testing::TestParamInfo<UntrustedLockCase>& info) { return std::string(info.param.name); });
 
 TEST(SingleInstanceTest, LockLivesInTheSessionRuntimeDirectory) {
   const char* previous = std::getenv("XDG_RUNTIME_DIR");
