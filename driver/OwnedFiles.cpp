@@ -112,7 +112,11 @@ bool OwnedFiles::isOurs(int fd, const std::string& path, mode_t kind, bool refus
   if (status.st_uid != ::geteuid()) {
     return failWith(failure, path, "owned by uid " + std::to_string(status.st_uid) + ", not by the driver");
   }
-  if (refuseWritableByOthers && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+  // Write access for the driver's own group is no one else's (a user-private group, or root's): it is merely
+  // taken away below. Any other group, or everyone, may have been there first.
+  const bool othersMayWrite = (status.st_mode & S_IWOTH) != 0 ||
+                              ((status.st_mode & S_IWGRP) != 0 && status.st_gid != ::getegid());
+  if (refuseWritableByOthers && othersMayWrite) {
     char mode[8];
     std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(status.st_mode & 07777));
     return failWith(failure, path, std::string("writable by others (mode ") + mode + ")");

@@ -15,8 +15,8 @@ namespace kelvo::driver {
 class OwnedFiles {
  public:
   // Makes the directory (and missing parents) or takes the existing one, then gives it `mode`. Refused: a
-  // symbolic link, something that is not a directory, another owner, write access for group or others (such a
-  // directory may hold someone else's links already).
+  // symbolic link, something that is not a directory, another owner, write access for all or for a group other
+  // than the driver's own (such a directory may hold someone else's links already).
   static bool prepareDirectory(const std::string& path, mode_t mode, std::string& failure);
   // Makes room for a socket at `path`: nothing there, or a socket of ours left by an earlier run, which is removed.
   // Anything else (a link, another kind of file, someone else's socket) is left in place and refused.

@@ -26,12 +26,16 @@ bool prepare(const std::string& runtime) {
   return driver.prepareRuntimeDirectory();
 }
 
-TEST(RuntimeDirectoryTest, AMissingDirectoryIsMadeAndOneOfTheDriversOwnIsOpenedUpForReading) {
+TEST(RuntimeDirectoryTest, AMissingDirectoryIsMadeAndOneOfTheDriversOwnIsSetToItsMode) {
   test::TempDirectory files;
   const std::string runtime = files.file("run/trevalon");
   ASSERT_TRUE(prepare(runtime));
   EXPECT_EQ(modeOf(runtime), S_IFDIR | 0755);
   ASSERT_EQ(::chmod(runtime.c_str(), 0700), 0);
+  ASSERT_TRUE(prepare(runtime));
+  EXPECT_EQ(modeOf(runtime), S_IFDIR | 0755);
+  // Made by a shell whose umask lets the user's own group write: that group is the driver's, so it is tightened.
+  ASSERT_EQ(::chmod(runtime.c_str(), 0775), 0);
   ASSERT_TRUE(prepare(runtime));
   EXPECT_EQ(modeOf(runtime), S_IFDIR | 0755);
 }
@@ -52,8 +56,13 @@ TEST(RuntimeDirectoryTest, ALinkAFileAnotherOwnerOrWriteAccessForOthersIsRefused
       {"a dangling symbolic link", [&] { return ::symlink(elsewhere.c_str(), runtime.c_str()); }, S_IFLNK | 0777},
       {"a directory writable by all",
        [&] { return ::mkdir(runtime.c_str(), 0700) == 0 ? ::chmod(runtime.c_str(), 0777) : -1; }, S_IFDIR | 0777},
-      {"a directory writable by its group",
-       [&] { return ::mkdir(runtime.c_str(), 0700) == 0 ? ::chmod(runtime.c_str(), 0775) : -1; }, S_IFDIR | 0775},
+      {"a directory writable by another group",
+       [&] {
+         if (::geteuid() != 0) return -1;
+         if (::mkdir(runtime.c_str(), 0700) != 0 || ::chown(runtime.c_str(), 0, 65534) != 0) return -1;
+         return ::chmod(runtime.c_str(), 0775);
+       },
+       S_IFDIR | 0775},
       {"a regular file", [&] { return ::close(::open(runtime.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644)); },
        S_IFREG | 0644},
       {"a directory of another user",
@@ -66,7 +75,7 @@ TEST(RuntimeDirectoryTest, ALinkAFileAnotherOwnerOrWriteAccessForOthersIsRefused
   for (const Case& each : cases) {
     if (each.make() != 0) {
       ASSERT_NE(::geteuid(), 0u) << "cannot make " << each.what;
-      continue;  // another user's directory takes root to make
+      continue;  // another user's or group's directory takes root to make
     }
     EXPECT_FALSE(prepare(runtime)) << each.what;
     EXPECT_EQ(modeOf(runtime), each.expectedMode) << each.what;
