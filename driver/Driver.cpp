@@ -1,14 +1,10 @@
 #include "Driver.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 
 #include "DriverStatus.h"
+#include "OwnedFiles.h"
 #include "RequestDispatcher.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
@@ -23,7 +19,8 @@ std::string lowerCase(std::string text) {
 
 }  // namespace
 
-Driver::Driver(std::string runtimeDirectory) : runtimeDirectory(std::move(runtimeDirectory)) {}
+Driver::Driver(std::string runtimeDirectory, std::shared_ptr<const PeerPolicy> policy, ReaderSocketLimits limits)
+    : runtimeDirectory(std::move(runtimeDirectory)), policy(std::move(policy)), limits(limits) {}
 
 Driver::~Driver() {
   stopAll();
@@ -31,11 +28,9 @@ Driver::~Driver() {
 
 bool Driver::prepareRuntimeDirectory() {
   TREVALON_TRACE();
-  std::error_code error;
-  std::filesystem::create_directories(runtimeDirectory, error);
-  if (error || ::chmod(runtimeDirectory.c_str(), 0755) != 0) {
-    TREVALON_LOG(error, "cannot prepare the runtime directory %s: %s", runtimeDirectory.c_str(),
-                 error ? error.message().c_str() : std::strerror(errno));
+  std::string failure;
+  if (!OwnedFiles::prepareDirectory(runtimeDirectory, 0755, failure)) {
+    TREVALON_LOG(error, "refusing the runtime directory %s", failure.c_str());
     return false;
   }
   return true;
@@ -50,11 +45,14 @@ void Driver::onFound(const std::shared_ptr<trevalon::Device>& device) {
   if (!device) return;
   const std::string address = lowerCase(device->getAddress());
   std::weak_ptr<trevalon::Device> weakDevice = device;
-  auto socket = std::make_unique<ReaderSocket>(socketPathOf(address), [weakDevice](const std::vector<uint8_t>& request) {
-    std::shared_ptr<trevalon::Device> reader = weakDevice.lock();
-    if (!reader) return std::vector<uint8_t>{kStatusDeviceRemoved};
-    return RequestDispatcher::answer(reader, request);
-  });
+  auto socket = std::make_unique<ReaderSocket>(
+      socketPathOf(address),
+      [weakDevice](const std::vector<uint8_t>& request) {
+        std::shared_ptr<trevalon::Device> reader = weakDevice.lock();
+        if (!reader) return std::vector<uint8_t>{kStatusDeviceRemoved};
+        return RequestDispatcher::answer(reader, request);
+      },
+      policy, limits, &RequestDispatcher::answerWithoutReader);
   std::lock_guard<std::mutex> guard(socketsLock);
   if (sockets.count(address) != 0) return;
   if (!socket->start()) return;

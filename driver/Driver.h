@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "PeerPolicy.h"
 #include "ReaderSocket.h"
 #include "trevalon/Device.h"
 #include "trevalon/common/Provider.h"
@@ -19,10 +20,12 @@ class Driver : public trevalon::ProviderObserver<std::shared_ptr<trevalon::Devic
  public:
   static constexpr const char* kSocketPrefix = "omnivex#ipc#ver6#kelvo_";
 
-  explicit Driver(std::string runtimeDirectory);
+  Driver(std::string runtimeDirectory, std::shared_ptr<const PeerPolicy> policy,
+         ReaderSocketLimits limits = ReaderSocketLimits());
   ~Driver() override;
 
-  // Creates the runtime directory if needed: readable and searchable by every local user, so that the desktop
+  // Creates the runtime directory if needed, or takes the existing one if it is the driver's own and nobody else
+  // may write to it; refuses a symbolic link. Readable and searchable by every local user, so that the desktop
   // user's application can reach the sockets inside.
   bool prepareRuntimeDirectory();
   std::string socketPathOf(const std::string& address) const;
@@ -36,6 +39,8 @@ class Driver : public trevalon::ProviderObserver<std::shared_ptr<trevalon::Devic
 
  private:
   const std::string runtimeDirectory;
+  const std::shared_ptr<const PeerPolicy> policy;
+  const ReaderSocketLimits limits;
   std::mutex socketsLock;
   std::map<std::string, std::unique_ptr<ReaderSocket>> sockets;
 };

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "DriverStatus.h"
+#include "OwnedFiles.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 
@@ -26,10 +27,19 @@ int remainingMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
+unsigned codeOf(const std::vector<uint8_t>& request) {
+  return request.empty() ? 0u : request[0];
+}
+
 }  // namespace
 
-ReaderSocket::ReaderSocket(std::string path, Handler handler)
-    : socketPath(std::move(path)), handler(std::move(handler)) {}
+ReaderSocket::ReaderSocket(std::string path, Handler handler, std::shared_ptr<const PeerPolicy> policy,
+                           ReaderSocketLimits limits, Precheck precheck)
+    : socketPath(std::move(path)),
+      policy(std::move(policy)),
+      limits(limits),
+      precheck(std::move(precheck)),
+      queue(std::move(handler)) {}
 
 ReaderSocket::~ReaderSocket() {
   stop();
@@ -42,6 +52,10 @@ bool ReaderSocket::start() {
     TREVALON_LOG(error, "socket path too long: %s", socketPath.c_str());
     return false;
   }
+  if (!policy) {
+    TREVALON_LOG(error, "no access policy for %s", socketPath.c_str());
+    return false;
+  }
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size());
   stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -50,11 +64,21 @@ bool ReaderSocket::start() {
     TREVALON_LOG(error, "cannot create a socket: %s", std::strerror(errno));
     return false;
   }
-  // A file left by a driver that did not stop cleanly would make bind fail.
-  ::unlink(socketPath.c_str());
-  if (::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::chmod(socketPath.c_str(), 0666) != 0 || ::listen(listenFd, kBacklog) != 0) {
-    TREVALON_LOG(error, "cannot listen on %s: %s", socketPath.c_str(), std::strerror(errno));
+  std::string failure;
+  if (!OwnedFiles::clearSocketPath(socketPath, failure)) {
+    TREVALON_LOG(error, "refusing the socket %s", failure.c_str());
+    return false;
+  }
+  if (::bind(listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+    TREVALON_LOG(error, "cannot bind %s: %s", socketPath.c_str(), std::strerror(errno));
+    return false;
+  }
+  // Open to all: each connection's credentials decide who is served.
+  if (OwnedFiles::setModeOf(socketPath, 0666, failure) && ::listen(listenFd, kBacklog) != 0) {
+    failure = socketPath + ": " + std::strerror(errno);
+  }
+  if (!failure.empty()) {
+    TREVALON_LOG(error, "cannot listen on %s", failure.c_str());
     ::unlink(socketPath.c_str());
     return false;
   }
@@ -65,6 +89,7 @@ bool ReaderSocket::start() {
 
 void ReaderSocket::markLost() {
   lost = true;
+  queue.close();
 }
 
 void ReaderSocket::stop() {
@@ -74,14 +99,15 @@ void ReaderSocket::stop() {
     stopping = true;
   }
   TREVALON_TRACE();
-  if (listenFd >= 0) ::unlink(socketPath.c_str());
+  if (acceptor.joinable()) ::unlink(socketPath.c_str());
   if (stopFd >= 0) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = ::write(stopFd, &one, sizeof(one));
   }
+  queue.close();
   slotFreed.notify_all();
   if (acceptor.joinable()) acceptor.join();
-  // No new connection can appear now; the ones left end at the stop signal or their deadline.
+  // No new connection can appear now; the ones left end at the stop signal, the queue's close, or their deadline.
   std::list<Connection> ending;
   {
     std::lock_guard<std::mutex> guard(connectionsLock);
@@ -90,6 +116,7 @@ void ReaderSocket::stop() {
   for (Connection& connection : ending) {
     if (connection.thread.joinable()) connection.thread.join();
   }
+  queue.stop();
   if (listenFd >= 0) ::close(listenFd);
   if (stopFd >= 0) ::close(stopFd);
   listenFd = -1;
@@ -98,6 +125,10 @@ void ReaderSocket::stop() {
 
 size_t ReaderSocket::activeConnections() {
   std::lock_guard<std::mutex> guard(connectionsLock);
+  return activeLocked();
+}
+
+size_t ReaderSocket::activeLocked() const {
   size_t active = 0;
   for (const Connection& connection : connections) active += connection.done ? 0 : 1;
   return active;
@@ -117,20 +148,113 @@ void ReaderSocket::acceptLoop() {
     const int clientFd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (clientFd < 0) continue;  // the client gave up between poll and accept
     std::lock_guard<std::mutex> guard(connectionsLock);
-    Connection& connection = connections.emplace_back();
-    connection.thread = std::thread(&ReaderSocket::serve, this, clientFd, &connection);
+    admitLocked(clientFd);
   }
 }
 
 bool ReaderSocket::waitForFreeSlot() {
   reapFinished();
   std::unique_lock<std::mutex> guard(connectionsLock);
-  slotFreed.wait(guard, [this] {
-    size_t active = 0;
-    for (const Connection& connection : connections) active += connection.done ? 0 : 1;
-    return stopping || active < kMaxConnections;
-  });
+  slotFreed.wait(guard, [this] { return stopping || activeLocked() < limits.total; });
   return !stopping;
+}
+
+void ReaderSocket::admitLocked(int clientFd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  if (::getsockopt(clientFd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+    TREVALON_LOG(error, "no credentials for a client of %s: %s", socketPath.c_str(), std::strerror(errno));
+    ::close(clientFd);
+    return;
+  }
+  size_t& held = connectionsPerUid[peer.uid];
+  if (held >= limits.perUid) {
+    turnAway(clientFd, peer.uid);
+    return;
+  }
+  ++held;
+  Connection& connection = connections.emplace_back();
+  connection.uid = peer.uid;
+  connection.thread = std::thread(&ReaderSocket::serve, this, clientFd, &connection, peer.uid, peer.gid, peer.pid);
+}
+
+void ReaderSocket::turnAway(int clientFd, uid_t uid) {
+  if (reportedAtQuota.insert(uid).second) {
+    TREVALON_LOG(warning, "uid %u holds %zu connections to %s; further ones are answered busy",
+                 static_cast<unsigned>(uid), limits.perUid, socketPath.c_str());
+  }
+  const uint8_t busy = kStatusBusy;
+  [[maybe_unused]] ssize_t sent = ::send(clientFd, &busy, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+  // Whatever the client has sent so far goes unread, but not left in the buffer: closing over unread bytes would
+  // reset the connection and take the status with it. No waiting here: this is the accepting thread.
+  std::array<uint8_t, kMaxMessage + 1> sink{};
+  while (::recv(clientFd, sink.data(), sink.size(), MSG_DONTWAIT) > 0) {
+  }
+  ::close(clientFd);
+}
+
+void ReaderSocket::serve(int clientFd, Connection* connection, uid_t uid, gid_t gid, pid_t pid) {
+  trevalon::common::setThreadName("PIPE_CONN");
+  const PeerPolicy::Verdict verdict = policy->judge(uid, gid);
+  if (verdict == PeerPolicy::Verdict::kRefused) {
+    TREVALON_LOG(warning, "refused uid %u (gid %u, pid %d) on %s: not root, not in group %s, not at a seat",
+                 static_cast<unsigned>(uid), static_cast<unsigned>(gid), static_cast<int>(pid), socketPath.c_str(),
+                 policy->groupName().c_str());
+    writeAnswer(clientFd, {kStatusAccessRefused});
+    drainRequest(clientFd, limits.refusalLinger);
+  } else {
+    bool tooLarge = false;
+    const std::optional<std::vector<uint8_t>> request = readRequest(clientFd, tooLarge);
+    if (tooLarge || (request && request->empty())) {
+      TREVALON_LOG(warning, "request on %s of a size the driver does not serve", socketPath.c_str());
+      writeAnswer(clientFd, {kStatusWrongSize});
+      // Closing with the rest of the request unread would reset the connection and lose the answer on its way.
+      if (tooLarge) drainRequest(clientFd, limits.ioTimeout);
+    } else if (request) {
+      writeAnswer(clientFd, answerOf(*request));
+    }
+  }
+  ::close(clientFd);
+  finish(connection);
+}
+
+std::vector<uint8_t> ReaderSocket::answerOf(const std::vector<uint8_t>& request) {
+  if (lost) return {kStatusDeviceRemoved};
+  if (precheck) {
+    if (std::optional<std::vector<uint8_t>> early = precheck(request)) return *early;
+  }
+  RequestQueue::Result result = queue.run(request, limits.startDeadline, limits.answerDeadline);
+  if (lost) return {kStatusDeviceRemoved};
+  switch (result.outcome) {
+    case RequestQueue::Outcome::kAnswered:
+      break;
+    case RequestQueue::Outcome::kNotStarted:
+      TREVALON_LOG(warning, "request 0x%02x on %s could not reach the reader within %lld ms: busy", codeOf(request),
+                   socketPath.c_str(), static_cast<long long>(limits.startDeadline.count()));
+      return {kStatusBusy};
+    case RequestQueue::Outcome::kTimedOut:
+      TREVALON_LOG(warning, "request 0x%02x on %s had no answer from the reader within %lld ms: timed out",
+                   codeOf(request), socketPath.c_str(), static_cast<long long>(limits.answerDeadline.count()));
+      return {kStatusTimedOut};
+    case RequestQueue::Outcome::kClosed:
+      return {kStatusDeviceRemoved};
+  }
+  if (result.answer.empty() || result.answer.size() > kMaxMessage) {
+    TREVALON_LOG(error, "answer of %zu bytes cannot be sent", result.answer.size());
+    return {kStatusRefused};
+  }
+  return std::move(result.answer);
+}
+
+void ReaderSocket::finish(Connection* connection) {
+  {
+    std::lock_guard<std::mutex> guard(connectionsLock);
+    connection->done = true;
+    auto held = connectionsPerUid.find(connection->uid);
+    if (held != connectionsPerUid.end() && --held->second == 0) connectionsPerUid.erase(held);
+    reportedAtQuota.erase(connection->uid);
+  }
+  slotFreed.notify_all();
 }
 
 void ReaderSocket::reapFinished() {
@@ -146,34 +270,8 @@ void ReaderSocket::reapFinished() {
   for (Connection& connection : finished) connection.thread.join();
 }
 
-void ReaderSocket::serve(int clientFd, Connection* connection) {
-  trevalon::common::setThreadName("PIPE_CONN");
-  bool tooLarge = false;
-  const std::optional<std::vector<uint8_t>> request = readRequest(clientFd, tooLarge);
-  if (tooLarge || (request && request->empty())) {
-    TREVALON_LOG(warning, "request on %s of a size the driver does not serve", socketPath.c_str());
-    writeAnswer(clientFd, {kStatusWrongSize});
-    // Closing with the rest of the request unread would reset the connection and lose the answer on its way.
-    if (tooLarge) drainRequest(clientFd);
-  } else if (request) {
-    std::vector<uint8_t> answer = lost ? std::vector<uint8_t>{} : handler(*request);
-    if (lost) answer = {kStatusDeviceRemoved};
-    if (answer.empty() || answer.size() > kMaxMessage) {
-      TREVALON_LOG(error, "answer of %zu bytes cannot be sent", answer.size());
-      answer = {kStatusRefused};
-    }
-    writeAnswer(clientFd, answer);
-  }
-  ::close(clientFd);
-  {
-    std::lock_guard<std::mutex> guard(connectionsLock);
-    connection->done = true;
-  }
-  slotFreed.notify_all();
-}
-
 std::optional<std::vector<uint8_t>> ReaderSocket::readRequest(int clientFd, bool& tooLarge) {
-  const auto deadline = Clock::now() + kRequestTimeout;
+  const auto deadline = Clock::now() + limits.ioTimeout;
   std::vector<uint8_t> request(kMaxMessage + 1);
   size_t received = 0;
   for (;;) {
@@ -198,9 +296,9 @@ std::optional<std::vector<uint8_t>> ReaderSocket::readRequest(int clientFd, bool
   }
 }
 
-void ReaderSocket::drainRequest(int clientFd) {
+void ReaderSocket::drainRequest(int clientFd, std::chrono::milliseconds limit) {
   ::shutdown(clientFd, SHUT_WR);
-  const auto deadline = Clock::now() + kRequestTimeout;
+  const auto deadline = Clock::now() + limit;
   std::array<uint8_t, 4096> sink{};
   for (;;) {
     const ssize_t count = ::recv(clientFd, sink.data(), sink.size(), 0);
@@ -210,7 +308,7 @@ void ReaderSocket::drainRequest(int clientFd) {
 }
 
 void ReaderSocket::writeAnswer(int clientFd, const std::vector<uint8_t>& answer) {
-  const auto deadline = Clock::now() + kRequestTimeout;
+  const auto deadline = Clock::now() + limits.ioTimeout;
   size_t sent = 0;
   while (sent < answer.size()) {
     const ssize_t count = ::send(clientFd, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);

@@ -1,8 +1,21 @@
 #pragma once
 // The listening socket of one reader: one request per connection, the status byte first, at most kMaxMessage
-// bytes each way. Every connection is served on a thread of its own with a deadline, so a silent, slow or
-// vanished client costs one slot for kRequestTimeout and never holds up the others. When every slot is taken
-// the socket stops accepting; further clients then meet a full backlog and see the driver as busy.
+// bytes each way.
+//
+// Who: each connection's peer is judged by its kernel credentials before a byte of it is read; a peer the
+// PeerPolicy refuses gets kStatusAccessRefused and nothing of its request goes anywhere. The socket file itself is
+// open to every local user, since the check, not the file mode, decides.
+//
+// How many: every connection is served on a thread of its own with deadlines, so a silent, slow or vanished
+// client costs one slot for a while and never holds up the others. One uid holds at most `perUid` connections at
+// once (further ones are answered kStatusBusy at once), so a flood by one local user leaves room for the others;
+// when all `total` slots are taken the socket stops accepting, further clients meet a full backlog and see the
+// driver as busy.
+//
+// How long: requests that need the reader go through the reader's RequestQueue, so a client behind a slow reader
+// hears kStatusBusy or kStatusTimedOut well within the client's own patience instead of nothing.
+
+#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
@@ -10,33 +23,51 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "PeerPolicy.h"
+#include "RequestQueue.h"
+
 namespace kelvo::driver {
+
+// The socket's deadlines and quotas; tests shorten them.
+struct ReaderSocketLimits {
+  std::chrono::milliseconds ioTimeout{2000};         // for reading the request, and again for writing the answer
+  std::chrono::milliseconds startDeadline{5000};     // for a request to reach the reader: then kStatusBusy
+  std::chrono::milliseconds answerDeadline{10000};   // for the reader's answer once it has the request: then
+                                                     // kStatusTimedOut
+  std::chrono::milliseconds refusalLinger{250};      // for a refused peer to finish its request before the close
+  size_t total = 16;
+  size_t perUid = 4;
+};
 
 class ReaderSocket {
  public:
-  // Answers one whole request (code first) with the whole answer (status first).
-  using Handler = std::function<std::vector<uint8_t>(const std::vector<uint8_t>& request)>;
+  using Handler = RequestQueue::Handler;
+  // Answers a request that needs no reader (a wrong size, an unknown code) on the connection's own thread, so it
+  // never waits behind the reader; nothing when the request is the reader's.
+  using Precheck = std::function<std::optional<std::vector<uint8_t>>(const std::vector<uint8_t>& request)>;
 
   static constexpr size_t kMaxMessage = 1024;
-  static constexpr std::chrono::milliseconds kRequestTimeout{2000};
-  static constexpr size_t kMaxConnections = 16;
   static constexpr int kBacklog = 16;
 
-  ReaderSocket(std::string path, Handler handler);
+  ReaderSocket(std::string path, Handler handler, std::shared_ptr<const PeerPolicy> policy,
+               ReaderSocketLimits limits = ReaderSocketLimits(), Precheck precheck = nullptr);
   ~ReaderSocket();
   ReaderSocket(const ReaderSocket&) = delete;
   ReaderSocket& operator=(const ReaderSocket&) = delete;
 
-  // Creates the socket file (replacing a stale one), open to every local user, and starts accepting.
+  // Creates the socket file, open to every local user, and starts accepting. A stale socket of ours is replaced;
+  // anything else in the way (a link, a file, another owner's socket) is refused.
   bool start();
-  // Requests still being served are answered with kStatusDeviceRemoved.
+  // Requests still waiting or being served are answered with kStatusDeviceRemoved.
   void markLost();
   // Removes the socket file first, so new clients find nothing, then ends and joins every connection.
   void stop();
@@ -47,23 +78,34 @@ class ReaderSocket {
  private:
   struct Connection {
     std::thread thread;
+    uid_t uid = 0;
     bool done = false;
   };
 
   void acceptLoop();
   bool waitForFreeSlot();
-  void serve(int clientFd, Connection* connection);
+  // Takes a new connection, or answers it busy when its uid is at its quota. Called with connectionsLock held.
+  void admitLocked(int clientFd);
+  void turnAway(int clientFd, uid_t uid);
+  void serve(int clientFd, Connection* connection, uid_t uid, gid_t gid, pid_t pid);
+  std::vector<uint8_t> answerOf(const std::vector<uint8_t>& request);
+  void finish(Connection* connection);
   // The request up to the client's half-close; nothing when the client said nothing in time, failed, or sent
   // more than kMaxMessage bytes (`tooLarge` is then set).
   std::optional<std::vector<uint8_t>> readRequest(int clientFd, bool& tooLarge);
-  void drainRequest(int clientFd);
+  // Reads and drops what the client still sends, until its half-close or `limit`.
+  void drainRequest(int clientFd, std::chrono::milliseconds limit);
   void writeAnswer(int clientFd, const std::vector<uint8_t>& answer);
   // 0 when ready, -1 on time-out, stop or error.
   int waitReady(int fd, short events, std::chrono::steady_clock::time_point deadline);
   void reapFinished();
+  size_t activeLocked() const;
 
   const std::string socketPath;
-  const Handler handler;
+  const std::shared_ptr<const PeerPolicy> policy;
+  const ReaderSocketLimits limits;
+  const Precheck precheck;
+  RequestQueue queue;
   int listenFd = -1;
   int stopFd = -1;  // an eventfd that becomes readable once at stop and wakes every poll
   std::atomic<bool> lost{false};
@@ -73,6 +115,8 @@ class ReaderSocket {
   std::condition_variable slotFreed;
   bool stopping = false;
   std::list<Connection> connections;
+  std::map<uid_t, size_t> connectionsPerUid;
+  std::set<uid_t> reportedAtQuota;  // one log line per uid while it stays at its quota, not one per connection
 };
 
 }  // namespace kelvo::driver

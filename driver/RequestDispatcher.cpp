@@ -40,39 +40,58 @@ std::vector<uint8_t> RequestDispatcher::descriptorAnswer(const std::shared_ptr<t
   return withStatus(code, output);
 }
 
-std::vector<uint8_t> RequestDispatcher::answer(const std::shared_ptr<trevalon::Device>& device,
-                                               const std::vector<uint8_t>& request) {
-  TREVALON_TRACE();
+std::optional<std::vector<uint8_t>> RequestDispatcher::answerWithoutReader(const std::vector<uint8_t>& request) {
   const uint8_t code = request.at(0);
-  const std::vector<uint8_t> payload(request.begin() + 1, request.end());
-  const bool bare = payload.empty();
-  std::vector<uint8_t> output;
+  const size_t payloadSize = request.size() - 1;
+  const std::vector<uint8_t> wrongSize = withStatus(kStatusWrongSize);
   switch (code) {
     case kGetDeviceDescriptor:
-      if (!bare) return withStatus(kStatusWrongSize);
-      return descriptorAnswer(device);
     case kGetDeviceState:
-      if (!bare) return withStatus(kStatusWrongSize);
-      return withStatus(DevicePipe::InvokeGetDeviceState(device, output), output);
+      if (payloadSize != 0) return wrongSize;
+      return std::nullopt;
     case kSetSetting:
-      if (payload.size() != kSetSettingSize) return withStatus(kStatusWrongSize);
-      return withStatus(DevicePipe::InvokeSetSetting(device, payload));
+      if (payloadSize != kSetSettingSize) return wrongSize;
+      return std::nullopt;
     case kSetWorkingTimeRanges:
       // The in-process request checks the record's size itself and answers its own code for a wrong one.
-      return withStatus(DevicePipe::InvokeSetWorkingTimeRanges(device, payload));
+      return std::nullopt;
     case kTransmitRpc:
-      if (bare) return withStatus(kStatusWrongSize);
-      return withStatus(DevicePipe::InvokeTransmitRpc(device, payload, output), output);
+      if (payloadSize == 0) return wrongSize;
+      return std::nullopt;
     case kIndicate:
-      if (payload.size() != kIndicateSize) return withStatus(kStatusWrongSize);
-      return withStatus(DevicePipe::InvokeIndicate(device, payload));
+      if (payloadSize != kIndicateSize) return wrongSize;
+      return std::nullopt;
     case kGetDriverVersion: {
-      if (!bare) return withStatus(kStatusWrongSize);
+      if (payloadSize != 0) return wrongSize;
       const std::string version = driverVersion();
       return withStatus(kStatusSuccess, std::vector<uint8_t>(version.begin(), version.end()));
     }
     default:
       TREVALON_LOG(warning, "unknown request code %u", static_cast<unsigned>(code));
+      return withStatus(kStatusUnknownRequest);
+  }
+}
+
+std::vector<uint8_t> RequestDispatcher::answer(const std::shared_ptr<trevalon::Device>& device,
+                                               const std::vector<uint8_t>& request) {
+  TREVALON_TRACE();
+  if (std::optional<std::vector<uint8_t>> early = answerWithoutReader(request)) return *early;
+  const std::vector<uint8_t> payload(request.begin() + 1, request.end());
+  std::vector<uint8_t> output;
+  switch (request[0]) {
+    case kGetDeviceDescriptor:
+      return descriptorAnswer(device);
+    case kGetDeviceState:
+      return withStatus(DevicePipe::InvokeGetDeviceState(device, output), output);
+    case kSetSetting:
+      return withStatus(DevicePipe::InvokeSetSetting(device, payload));
+    case kSetWorkingTimeRanges:
+      return withStatus(DevicePipe::InvokeSetWorkingTimeRanges(device, payload));
+    case kTransmitRpc:
+      return withStatus(DevicePipe::InvokeTransmitRpc(device, payload, output), output);
+    case kIndicate:
+      return withStatus(DevicePipe::InvokeIndicate(device, payload));
+    default:
       return withStatus(kStatusUnknownRequest);
   }
 }

@@ -1,16 +1,22 @@
 #include "RotatingLogFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
 
+#include "OwnedFiles.h"
 #include "trevalon/common/Log.h"
 
 namespace kelvo::driver {
 
-RotatingLogFile::RotatingLogFile(std::string path, size_t limitBytes) : path(std::move(path)), limit(limitBytes) {
+RotatingLogFile::RotatingLogFile(std::string path, size_t limitBytes, const std::string& groupName)
+    : path(std::move(path)), limit(limitBytes), group(DriverGroup::idOf(groupName)) {
   std::lock_guard<std::mutex> guard(lock);
+  // An older file an earlier version left readable by all is tightened too.
+  std::string failure;
+  if (!OwnedFiles::tighten(this->path + ".1", kMode, group, failure)) reportFailure(failure);
   openLocked();
 }
 
@@ -25,11 +31,25 @@ bool RotatingLogFile::isOpen() {
 }
 
 bool RotatingLogFile::openLocked() {
-  file = std::fopen(path.c_str(), "a");
-  if (!file) return false;
+  std::string failure;
+  const int fd = OwnedFiles::openForAppend(path, kMode, group, failure);
+  if (fd < 0) {
+    reportFailure(failure);
+    return false;
+  }
+  file = ::fdopen(fd, "a");
+  if (!file) {
+    ::close(fd);
+    return false;
+  }
   struct stat status {};
   size = ::fstat(fileno(file), &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
   return true;
+}
+
+void RotatingLogFile::reportFailure(const std::string& failure) {
+  // Standard error, not the library log: this file is one of the log's sinks, and its lock is held here.
+  std::fprintf(stderr, "kelvo-driver: not logging to %s\n", failure.c_str());
 }
 
 void RotatingLogFile::rotateLocked() {

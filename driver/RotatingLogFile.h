@@ -1,18 +1,27 @@
 #pragma once
 // The driver's log file: lines are appended until the file reaches its limit, then it is renamed to
 // "<path>.1" (replacing the older one) and a new file begins, so the two never take more than twice the limit.
+// Both files are the driver's, mode 0640 with the driver's group when the machine has it, and never opened through
+// a symbolic link: the log may name readers and users, and the driver writes it as root.
+
+#include <sys/types.h>
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "DriverGroup.h"
 
 namespace kelvo::driver {
 
 class RotatingLogFile {
  public:
   static constexpr size_t kDefaultLimit = 4 * 1024 * 1024;
+  static constexpr mode_t kMode = 0640;
 
-  explicit RotatingLogFile(std::string path, size_t limitBytes = kDefaultLimit);
+  explicit RotatingLogFile(std::string path, size_t limitBytes = kDefaultLimit,
+                           const std::string& groupName = DriverGroup::kName);
   ~RotatingLogFile();
   RotatingLogFile(const RotatingLogFile&) = delete;
   RotatingLogFile& operator=(const RotatingLogFile&) = delete;
@@ -27,9 +36,11 @@ class RotatingLogFile {
  private:
   bool openLocked();
   void rotateLocked();
+  static void reportFailure(const std::string& failure);
 
   const std::string path;
   const size_t limit;
+  const std::optional<gid_t> group;
   std::mutex lock;
   std::FILE* file = nullptr;
   size_t size = 0;

@@ -1,16 +1,17 @@
 // kelvo-driver: owns the readers through the library and serves each reader's requests on a socket of its own.
 
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Driver.h"
+#include "LoginSeatSessions.h"
+#include "OwnedFiles.h"
+#include "PeerPolicy.h"
 #include "ReaderDiscovery.h"
 #include "RotatingLogFile.h"
 #include "trevalon/common/Log.h"
@@ -69,10 +70,10 @@ bool parse(std::vector<std::string> args, Options& options) {
 // The library's settings hold the readers' link keys: the directory is the driver's alone.
 bool prepareSettings() {
   const std::string directory = trevalon::local::Paths::settingsDirectory();
-  std::error_code error;
-  if (!std::filesystem::is_directory(directory, error)) {
-    std::filesystem::create_directories(directory, error);
-    if (error || ::chmod(directory.c_str(), 0700) != 0) return false;
+  std::string failure;
+  if (!kelvo::driver::OwnedFiles::prepareDirectory(directory, 0700, failure)) {
+    std::cerr << "kelvo-driver: refusing " << failure << std::endl;
+    return false;
   }
   trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(directory));
   trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
@@ -107,7 +108,8 @@ int main(int argc, char** argv) {
   if (!prepareSettings()) {
     return fail("cannot use the settings directory " + trevalon::local::Paths::settingsDirectory());
   }
-  auto driver = std::make_shared<kelvo::driver::Driver>(trevalon::local::Paths::runtimeDirectory());
+  auto policy = std::make_shared<kelvo::driver::PeerPolicy>(std::make_shared<kelvo::driver::LoginSeatSessions>());
+  auto driver = std::make_shared<kelvo::driver::Driver>(trevalon::local::Paths::runtimeDirectory(), policy);
   if (!driver->prepareRuntimeDirectory()) {
     return fail("cannot use the runtime directory " + trevalon::local::Paths::runtimeDirectory());
   }

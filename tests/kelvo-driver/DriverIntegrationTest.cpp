@@ -3,6 +3,7 @@
 // not serve two hosts: their encryption counters would fall out of step).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -225,6 +226,9 @@ TEST_F(DriverIntegrationTest, StopRemovesTheSocketsAndTheLogFileHoldsTheLibraryL
   std::stringstream text;
   text << log.rdbuf();
   EXPECT_NE(text.str().find("trevalon::classic::DevicePipe::InvokeGetDeviceState"), std::string::npos);
+  struct stat status {};
+  ASSERT_EQ(::stat((driver.data + "/driver.log").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0640u) << "the log is for the driver and its group only";
 
   QSignalSpy errors(&client, &PipeClient::errorOccurred);
   QSignalSpy debug(&client, &PipeClient::debugMessageLogged);

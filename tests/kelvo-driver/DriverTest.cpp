@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "DriverStatus.h"
+#include "FixedSeatSessions.h"
+#include "PeerProcess.h"
 #include "RawClient.h"
 #include "ReaderDiscovery.h"
 #include "RequestDispatcher.h"
 #include "TempDirectory.h"
+#include "TestUsers.h"
 #include "TwoReaderScenario.h"
 #include "kelvo/simulator/Scenario.h"
 #include "kelvo/simulator/ScenarioLoader.h"
@@ -32,7 +35,9 @@ class DriverTest : public ::testing::Test {
     scenario.emplace(simulator::Scenario::fromFile(radio, TwoReaderScenario::write(files.file("two.json"))));
     radio->waitIdle();
     discovery = std::make_unique<ReaderDiscovery>(radio, 50ms);
-    driver = std::make_shared<Driver>(files.file("run"));
+    // Nobody sits at the seat: the test's own clients are served as the driver's own user.
+    driver = std::make_shared<Driver>(files.file("run"),
+                                      std::make_shared<PeerPolicy>(std::make_shared<test::FixedSeatSessions>()));
     ASSERT_TRUE(driver->prepareRuntimeDirectory());
     discovery->devices()->addObserver(driver);
     discovery->start();
@@ -124,6 +129,30 @@ TEST_F(DriverTest, MalformedRequestsAreRefusedWithoutRadioTraffic) {
                                                           << each.request.size() << " bytes";
   }
   EXPECT_EQ(emulator->counters().total(), 0u);
+}
+
+TEST_F(DriverTest, ARefusedUserHearsTheRefusalAndTheReaderHearsNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "acting as another user takes root";
+  askAvailable(TwoReaderScenario::kFirst, {RequestDispatcher::kGetDeviceState});
+  auto emulator = scenario->reader(TwoReaderScenario::kFirst);
+  ASSERT_TRUE(emulator);
+  emulator->resetCounters();
+  ASSERT_EQ(::chmod(files.path().c_str(), 0755), 0);
+  const uid_t stranger = test::TestUsers::unknownUid(42000);
+  const std::vector<std::vector<uint8_t>> requests = {
+      {RequestDispatcher::kGetDeviceState},
+      {RequestDispatcher::kSetSetting, 1, 0},
+      {RequestDispatcher::kTransmitRpc, 24, '1', '2', '3', '4'},
+      {RequestDispatcher::kGetDriverVersion},
+  };
+  for (const std::vector<uint8_t>& request : requests) {
+    EXPECT_EQ(test::PeerProcess::exchange(stranger, stranger, socketOf(TwoReaderScenario::kFirst), request), "fa")
+        << "request code " << int{request[0]};
+  }
+  EXPECT_EQ(emulator->counters().total(), 0u);
+  const auto served = askAvailable(TwoReaderScenario::kFirst, {RequestDispatcher::kGetDeviceState});
+  ASSERT_FALSE(served.empty());
+  EXPECT_EQ(served[0], kStatusSuccess);
 }
 
 TEST_F(DriverTest, ReaderLeavingTheAirTakesItsSocketAlongAndComingBackBringsItBack) {

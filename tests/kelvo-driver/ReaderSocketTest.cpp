@@ -1,18 +1,24 @@
 // The socket server of one reader, with a handler that stands in for the reader: what reaches it, what the
-// client gets back, and that clients which misbehave never hold up the others.
+// client gets back, that clients which misbehave never hold up the others, and that a client stuck behind a slow
+// reader hears so in time. (Who is served is PeerAccessTest's.)
 
 #include "ReaderSocket.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <thread>
 
 #include "DriverStatus.h"
+#include "FixedSeatSessions.h"
 #include "RawClient.h"
 #include "TempDirectory.h"
 
@@ -28,8 +34,8 @@ class EchoHandler {
   std::vector<uint8_t> operator()(const std::vector<uint8_t>& request) {
     std::lock_guard<std::mutex> guard(lock);
     seen.push_back(request);
-    std::vector<uint8_t> answer{kStatusSuccess};
-    answer.insert(answer.end(), request.rbegin(), request.rend());
+    std::vector<uint8_t> answer(request.size() + 1, kStatusSuccess);
+    std::copy(request.rbegin(), request.rend(), answer.begin() + 1);
     return answer;
   }
   std::vector<std::vector<uint8_t>> requests() {
@@ -42,13 +48,27 @@ class EchoHandler {
   std::vector<std::vector<uint8_t>> seen;
 };
 
+// The clients run as the test's own user, which is the socket's own and served as such: no root needed.
+std::shared_ptr<PeerPolicy> policyServingTheTestUser() {
+  return std::make_shared<PeerPolicy>(std::make_shared<test::FixedSeatSessions>());
+}
+
 class ReaderSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    socket = std::make_unique<ReaderSocket>(path, [this](const std::vector<uint8_t>& request) {
-      return (*echo)(request);
-    });
+    socket = std::make_unique<ReaderSocket>(path, echoing(), policy, oneUserPlaysEveryClient());
     ASSERT_TRUE(socket->start());
+  }
+
+  // The clients here all run as the test's user; the per-uid quota is PeerAccessTest's.
+  static ReaderSocketLimits oneUserPlaysEveryClient() {
+    ReaderSocketLimits limits;
+    limits.perUid = limits.total;
+    return limits;
+  }
+
+  ReaderSocket::Handler echoing() {
+    return [echo = echo](const std::vector<uint8_t>& request) { return (*echo)(request); };
   }
 
   std::vector<uint8_t> ask(const std::vector<uint8_t>& request) {
@@ -60,6 +80,7 @@ class ReaderSocketTest : public ::testing::Test {
   test::TempDirectory directory;
   const std::string path = directory.file("omnivex#ipc#ver6#kelvo_001a7dda7113");
   std::shared_ptr<EchoHandler> echo = std::make_shared<EchoHandler>();
+  std::shared_ptr<PeerPolicy> policy = policyServingTheTestUser();
   std::unique_ptr<ReaderSocket> socket;
 };
 
@@ -76,9 +97,51 @@ TEST_F(ReaderSocketTest, SocketFileIsOpenToEveryLocalUserAndGoesAtStop) {
 TEST_F(ReaderSocketTest, StaleSocketFileOfAnEarlierRunIsReplaced) {
   socket->stop();
   ASSERT_EQ(::mknod(path.c_str(), S_IFSOCK | 0600, 0), 0);
-  ReaderSocket again(path, [this](const std::vector<uint8_t>& request) { return (*echo)(request); });
+  ReaderSocket again(path, echoing(), policy);
   ASSERT_TRUE(again.start());
   EXPECT_EQ(ask({5, 1, 2}), (std::vector<uint8_t>{0, 2, 1, 5}));
+}
+
+TEST_F(ReaderSocketTest, AnythingButAStaleSocketOfOursInTheWayIsRefusedAndLeftAlone) {
+  socket->stop();
+  const std::string target = directory.file("target");
+  struct Case {
+    const char* what;
+    std::function<int()> make;  // 0 when made
+    mode_t kind;
+  };
+  const std::vector<Case> cases = {
+      {"a symbolic link to a file of the driver's", [&] { return ::symlink(target.c_str(), path.c_str()); }, S_IFLNK},
+      {"a dangling symbolic link", [&] { return ::symlink(directory.file("nowhere").c_str(), path.c_str()); },
+       S_IFLNK},
+      {"a regular file", [&] { return ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); },
+       S_IFREG},
+      {"a directory", [&] { return ::mkdir(path.c_str(), 0700); }, S_IFDIR},
+      {"a socket of another user",
+       [&] {
+         if (::geteuid() != 0) return -1;
+         return ::mknod(path.c_str(), S_IFSOCK | 0600, 0) == 0 ? ::lchown(path.c_str(), 65534, 65534) : -1;
+       },
+       S_IFSOCK},
+  };
+  for (const Case& each : cases) {
+    ASSERT_EQ(::close(::open(target.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    if (each.make() != 0) {
+      ASSERT_NE(::geteuid(), 0u) << "cannot make " << each.what;
+      continue;  // another user's socket takes root to make
+    }
+    ReaderSocket refused(path, echoing(), policy);
+    EXPECT_FALSE(refused.start()) << each.what;
+    refused.stop();
+    struct stat status {};
+    ASSERT_EQ(::lstat(path.c_str(), &status), 0) << each.what << " was removed";
+    EXPECT_EQ(status.st_mode & S_IFMT, each.kind) << each.what << " was replaced";
+    ASSERT_EQ(::stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "the socket's mode reached the target of " << each.what;
+    std::filesystem::remove_all(path);
+  }
+  EXPECT_TRUE(echo->requests().empty());
 }
 
 TEST_F(ReaderSocketTest, RequestsOfEverySizeUpToTheLimitArriveWhole) {
@@ -100,7 +163,7 @@ TEST_F(ReaderSocketTest, EmptyAndOversizedRequestsAreAnsweredWithAnErrorWithoutR
 
 TEST_F(ReaderSocketTest, AnswerTooLargeForTheWireBecomesARefusal) {
   socket->stop();
-  ReaderSocket big(path, [](const std::vector<uint8_t>&) { return std::vector<uint8_t>(1025, 0); });
+  ReaderSocket big(path, [](const std::vector<uint8_t>&) { return std::vector<uint8_t>(1025, 0); }, policy);
   ASSERT_TRUE(big.start());
   EXPECT_EQ(ask({5, 1}), (std::vector<uint8_t>{kStatusRefused}));
 }
@@ -116,7 +179,7 @@ TEST_F(ReaderSocketTest, SilentAndHalfFinishedClientsAreDroppedWhileOthersAreSer
 
   // Both are closed by the driver without an answer once their time is up.
   for (int fd : {silent, half}) {
-    auto answer = RawClient::readToEnd(fd, ReaderSocket::kRequestTimeout * 3);
+    auto answer = RawClient::readToEnd(fd, ReaderSocketLimits().ioTimeout * 3);
     ASSERT_TRUE(answer.has_value()) << "the driver kept a silent connection open";
     EXPECT_TRUE(answer->empty());
     ::close(fd);
@@ -181,13 +244,16 @@ TEST_F(ReaderSocketTest, RequestInFlightWhenTheReaderIsLostIsAnsweredAsDeviceRem
   std::condition_variable changed;
   bool entered = false;
   bool release = false;
-  ReaderSocket slow(path, [&](const std::vector<uint8_t>&) {
-    std::unique_lock<std::mutex> guard(lock);
-    entered = true;
-    changed.notify_all();
-    changed.wait(guard, [&] { return release; });
-    return std::vector<uint8_t>{kStatusSuccess, 1, 2, 3};
-  });
+  ReaderSocket slow(
+      path,
+      [&](const std::vector<uint8_t>&) {
+        std::unique_lock<std::mutex> guard(lock);
+        entered = true;
+        changed.notify_all();
+        changed.wait(guard, [&] { return release; });
+        return std::vector<uint8_t>{kStatusSuccess, 1, 2, 3};
+      },
+      policy);
   ASSERT_TRUE(slow.start());
   std::optional<std::vector<uint8_t>> answer;
   std::thread client([&] { answer = RawClient::exchange(path, {2}); });
@@ -218,6 +284,129 @@ TEST_F(ReaderSocketTest, StopEndsWaitingConnectionsAtOnce) {
   auto answer = RawClient::readToEnd(silent, 1s);
   EXPECT_TRUE(answer.has_value() && answer->empty());
   ::close(silent);
+}
+
+// A reader that takes every request it is handed and answers (status 0, then the request) only when the test
+// opens the gate.
+class GatedReader {
+ public:
+  std::vector<uint8_t> operator()(const std::vector<uint8_t>& request) {
+    std::unique_lock<std::mutex> guard(lock);
+    seen.push_back(request);
+    changed.notify_all();
+    changed.wait(guard, [this] { return open; });
+    std::vector<uint8_t> answer(request.size() + 1, kStatusSuccess);
+    std::copy(request.begin(), request.end(), answer.begin() + 1);
+    return answer;
+  }
+  bool waitForRequests(size_t count) {
+    std::unique_lock<std::mutex> guard(lock);
+    return changed.wait_for(guard, 10s, [&] { return seen.size() >= count; });
+  }
+  void openGate() {
+    std::lock_guard<std::mutex> guard(lock);
+    open = true;
+    changed.notify_all();
+  }
+  std::vector<std::vector<uint8_t>> requests() {
+    std::lock_guard<std::mutex> guard(lock);
+    return seen;
+  }
+
+ private:
+  std::mutex lock;
+  std::condition_variable changed;
+  bool open = false;
+  std::vector<std::vector<uint8_t>> seen;
+};
+
+class ReaderSocketDeadlineTest : public ::testing::Test {
+ protected:
+  static ReaderSocketLimits shortDeadlines() {
+    ReaderSocketLimits limits;
+    limits.startDeadline = 400ms;
+    limits.answerDeadline = 800ms;
+    return limits;
+  }
+
+  void SetUp() override {
+    // Code 16 stands for a request that needs no reader.
+    auto precheck = [](const std::vector<uint8_t>& request) -> std::optional<std::vector<uint8_t>> {
+      if (request[0] == 16) return std::vector<uint8_t>{kStatusSuccess, 'v'};
+      return std::nullopt;
+    };
+    socket = std::make_unique<ReaderSocket>(
+        path, [reader = reader](const std::vector<uint8_t>& request) { return (*reader)(request); },
+        policyServingTheTestUser(), limits, precheck);
+    ASSERT_TRUE(socket->start());
+  }
+
+  void TearDown() override {
+    reader->openGate();
+    socket->stop();
+  }
+
+  // The answer and how long it took.
+  std::pair<std::vector<uint8_t>, std::chrono::milliseconds> timedAsk(const std::vector<uint8_t>& request) {
+    const auto start = std::chrono::steady_clock::now();
+    auto answer = RawClient::exchange(path, request, 30s);
+    return {answer.value_or(std::vector<uint8_t>{}),
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)};
+  }
+
+  test::TempDirectory directory;
+  const std::string path = directory.file("omnivex#ipc#ver6#kelvo_001a7dda7113");
+  const ReaderSocketLimits limits = shortDeadlines();
+  std::shared_ptr<GatedReader> reader = std::make_shared<GatedReader>();
+  std::unique_ptr<ReaderSocket> socket;
+};
+
+TEST_F(ReaderSocketDeadlineTest, ARequestStuckAtTheReaderTimesOutAndTheOnesBehindItAreBusyWithoutReachingIt) {
+  std::pair<std::vector<uint8_t>, std::chrono::milliseconds> stuck;
+  std::thread first([&] { stuck = timedAsk({2, 1}); });
+  ASSERT_TRUE(reader->waitForRequests(1));
+
+  const auto behind = timedAsk({3, 7, 1});
+  EXPECT_EQ(behind.first, std::vector<uint8_t>{kStatusBusy});
+  EXPECT_GE(behind.second, limits.startDeadline);
+  EXPECT_LT(behind.second, limits.startDeadline + 2s);
+
+  first.join();
+  EXPECT_EQ(stuck.first, std::vector<uint8_t>{kStatusTimedOut});
+  EXPECT_GE(stuck.second, limits.answerDeadline);
+  EXPECT_LT(stuck.second, limits.answerDeadline + 2s);
+  EXPECT_EQ(reader->requests(), (std::vector<std::vector<uint8_t>>{{2, 1}})) << "a busy request reached the reader";
+
+  // The reader's late answer to the first request goes nowhere; the next request gets its own.
+  reader->openGate();
+  EXPECT_EQ(timedAsk({2, 3}).first, (std::vector<uint8_t>{kStatusSuccess, 2, 3}));
+}
+
+TEST_F(ReaderSocketDeadlineTest, RequestsThatNeedNoReaderAreAnsweredAtOnceWhileTheReaderIsStuck) {
+  std::thread stuck([&] { timedAsk({2, 1}); });
+  ASSERT_TRUE(reader->waitForRequests(1));
+  const auto version = timedAsk({16});
+  EXPECT_EQ(version.first, (std::vector<uint8_t>{kStatusSuccess, 'v'}));
+  EXPECT_LT(version.second, limits.startDeadline);
+  stuck.join();
+}
+
+TEST_F(ReaderSocketDeadlineTest, WaitingRequestsAreAnsweredDeviceRemovedAtOnceWhenTheReaderIsLost) {
+  std::pair<std::vector<uint8_t>, std::chrono::milliseconds> running;
+  std::pair<std::vector<uint8_t>, std::chrono::milliseconds> waiting;
+  std::thread first([&] { running = timedAsk({2, 1}); });
+  ASSERT_TRUE(reader->waitForRequests(1));
+  std::thread second([&] { waiting = timedAsk({2, 2}); });
+  for (int i = 0; i < 500 && socket->activeConnections() < 2; ++i) std::this_thread::sleep_for(2ms);
+  std::this_thread::sleep_for(50ms);  // let the second request reach the queue
+  socket->markLost();
+  first.join();
+  second.join();
+  EXPECT_EQ(running.first, std::vector<uint8_t>{kStatusDeviceRemoved});
+  EXPECT_EQ(waiting.first, std::vector<uint8_t>{kStatusDeviceRemoved});
+  EXPECT_LT(running.second, limits.answerDeadline);
+  EXPECT_LT(waiting.second, limits.startDeadline);
+  EXPECT_EQ(reader->requests().size(), 1u);
 }
 
 }  // namespace
