@@ -3,11 +3,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <QLocale>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTranslator>
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ApplicationLog.h"
 #include "ApplicationSettings.h"
@@ -27,11 +32,22 @@ const char kOrganizationName[] = "trevalon GmbH";
 const char kOrganizationDomain[] = "trevalon.example";
 const char kApplicationVersion[] = "1.2.3.1";
 
+// Readers served in this process agree their link keys here, and a key that cannot be stored is not agreed
+// (the reader would keep a key we lost). The system's directory belongs to the driver; a user without write
+// access to it keeps the keys of in-process readers in a private directory of their own.
 void giveLibraryItsSettings() {
-  const std::string directory = trevalon::local::Paths::settingsDirectory();
-  if (!QDir(QString::fromStdString(directory)).exists()) {
-    qWarning("The reader library's settings directory %s does not exist; reader keys and serials are not kept",
-             directory.c_str());
+  std::string directory = trevalon::local::Paths::settingsDirectory();
+  if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+    const QString own =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/kelvo-central/reader-settings";
+    if (QDir().mkpath(own) && ::chmod(QFile::encodeName(own).constData(), 0700) == 0) {
+      qInfo("The reader library's settings directory %s cannot be written; reader keys are kept in %s",
+            directory.c_str(), qPrintable(own));
+      directory = own.toStdString();
+    } else {
+      qWarning("Neither %s nor %s can hold reader keys; readers served in this process cannot be encrypted",
+               directory.c_str(), qPrintable(own));
+    }
   }
   trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(directory));
 }

@@ -17,6 +17,8 @@
 #include "devices/KelvoDeviceUDA.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
+#include "trevalon/local/Facade.h"
+#include "trevalon/local/FileSettings.h"
 
 namespace {
 
@@ -249,6 +251,13 @@ class InProcessManagerTest : public KelvoDeviceManagerTest {
     file.close();
     qputenv("KELVO_BLE_BACKEND", "sim");
     qputenv("KELVO_SIM_SCENARIO", QFile::encodeName(file.fileName()));
+    // Link keys of in-process readers must be stored before a reader is told to keep them.
+    trevalon::local::Facade::instance().setSettings(
+        std::make_shared<trevalon::local::FileSettings>(QFile::encodeName(scenarioDirectory.path()).toStdString()));
+  }
+  void TearDown() override {
+    trevalon::local::Facade::instance().setSettings(nullptr);
+    KelvoDeviceManagerTest::TearDown();
   }
 
   // The provider finds readers on its own thread; scanning until then is what the scan timer does.
