@@ -382,12 +382,37 @@ void ReaderKelvoReaderTranslator::onConnectedChanged(bool connected) {
     // card status the reader functions forgot with the link must be asked again, or the card would stay
     // unknown, which the application takes for a card that left. Not on this thread: the connection is being
     // made for a request that is about to use the link.
-    std::weak_ptr<ReaderKelvoReaderTranslator> self = sharedAs<ReaderKelvoReaderTranslator>();
-    common::Worker::run([self] {
-      common::setThreadName("CARD_STAT");
-      if (std::shared_ptr<ReaderKelvoReaderTranslator> translator = self.lock()) translator->refreshCardStatus();
-    });
+    scheduleCardStatusRefresh();
   }
+}
+
+void ReaderKelvoReaderTranslator::scheduleCardStatusRefresh() {
+  {
+    // A link that keeps dropping and coming back must not start a thread each time: one refresh thread runs at
+    // a time, and a reconnection while it runs has it ask once more when done.
+    std::lock_guard<std::mutex> guard(refreshLock);
+    if (refreshRunning) {
+      refreshAgain = true;
+      return;
+    }
+    refreshRunning = true;
+    refreshAgain = false;
+  }
+  std::weak_ptr<ReaderKelvoReaderTranslator> self = sharedAs<ReaderKelvoReaderTranslator>();
+  common::Worker::run([self] {
+    common::setThreadName("CARD_STAT");
+    for (;;) {
+      std::shared_ptr<ReaderKelvoReaderTranslator> translator = self.lock();
+      if (!translator) return;
+      translator->refreshCardStatus();
+      std::lock_guard<std::mutex> guard(translator->refreshLock);
+      if (!translator->refreshAgain) {
+        translator->refreshRunning = false;
+        return;
+      }
+      translator->refreshAgain = false;
+    }
+  });
 }
 
 void ReaderKelvoReaderTranslator::refreshCardStatus() {
