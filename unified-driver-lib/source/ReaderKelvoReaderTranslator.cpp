@@ -1,6 +1,6 @@
 #include "trevalon/ReaderKelvoReaderTranslator.h"
 
-#include "trevalon/common/HexText.h"
+#include "trevalon/common/ExchangeDescriber.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/common/Worker.h"
@@ -297,7 +297,7 @@ uint32_t ReaderKelvoReaderTranslator::getProtocol() {
 }
 
 std::vector<uint8_t> ReaderKelvoReaderTranslator::sendAPDU(std::vector<uint8_t> apdu) {
-  TREVALON_TRACE_ARGS(common::HexText::of(apdu, 64));
+  TREVALON_TRACE_ARGS(common::ExchangeDescriber::apdu(apdu));
   std::shared_ptr<kelvo::KelvoReader> reader = lower();
   if (!reader) return {};
   kelvo::TransmitResult answer = reader->command(kApdu, apdu);
