@@ -102,6 +102,7 @@ class ReaderKelvoReaderTranslator : public common::Translator<Reader, kelvo::Kel
   // Whether availability has been announced upwards; a connection that comes back while it holds needs the
   // card status asked again, as no availability change will bring it.
   std::atomic<bool> announcedAvailable{false};
+  // At most one refresh thread at a time: whether it runs, and whether a reconnection came while it ran.
   std::mutex refreshLock;
   bool refreshRunning = false;
   bool refreshAgain = false;
