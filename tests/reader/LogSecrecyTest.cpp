@@ -81,7 +81,8 @@ TEST_F(KelvoLogSecrecy, KeysPinsAndAnswersNeverReachTheLog) {
   const std::string messages = loggedMessages(capture);
   EXPECT_FALSE(logShows(messages, kPin)) << "the PIN";
   EXPECT_FALSE(logShows(messages, kEchoed)) << "the card's decrypted answer and the plain request";
-  const Bytes longTerm(emulator->longTermKey()->begin(), emulator->longTermKey()->end());
+  const auto agreed = emulator->longTermKey();
+  const Bytes longTerm(agreed->begin(), agreed->end());
   EXPECT_FALSE(logShows(messages, Bytes(longTerm.begin(), longTerm.begin() + 8))) << "the long-term key";
   EXPECT_EQ(airRunsShown(messages, air->values()), std::set<std::string>())
       << "key agreement payloads and sealed packets, as they crossed the air";

@@ -76,7 +76,8 @@ TEST_F(PentaloqLogSecrecy, TheShortKeyPinsAndAnswersNeverReachTheLog) {
   const std::string messages = loggedMessages(capture);
   EXPECT_FALSE(logShows(messages, kPin)) << "the PIN";
   EXPECT_FALSE(logShows(messages, kEchoed)) << "the card's decrypted answer and the plain request";
-  const Bytes key(emulator->key()->begin(), emulator->key()->end());
+  const auto held = emulator->key();
+  const Bytes key(held->begin(), held->end());
   EXPECT_FALSE(logShows(messages, Bytes(key.begin(), key.begin() + 8))) << "the link key";
   EXPECT_EQ(airRunsShown(messages, air->values()), std::set<std::string>())
       << "the short key as it crossed the air in plain, and sealed frames";
