@@ -3,12 +3,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "LogCapture.h"
 #include "trevalon/common/Log.h"
+#include "trevalon/common/ScopeTrace.h"
 
 using namespace trevalon::common;
 using kelvo::test::LogCapture;
@@ -116,6 +119,29 @@ TEST_F(LogTest, ThreadNameReachesTheOperatingSystem) {
     EXPECT_STREQ(name, "A_NAME_LONGER_T");
     EXPECT_EQ(threadName(), "A_NAME_LONGER_THAN_FIFTEEN");
   }).join();
+}
+
+TEST_F(LogTest, AThreadsNameAndDepthAreForgottenWhenItEnds) {
+  // One thread per driver connection: the log must not keep an entry for each of them.
+  const size_t before = threadEntriesForTesting();
+  constexpr int kThreads = 2000;
+  constexpr int kAtOnce = 16;
+  std::atomic<int> seenWhileAlive{0};
+  for (int started = 0; started < kThreads; started += kAtOnce) {
+    std::vector<std::thread> batch;
+    for (int i = 0; i < kAtOnce; ++i) {
+      batch.emplace_back([&, i] {
+        setThreadName("CONN_" + std::to_string(i));
+        ScopeTrace trace(true, "serve", "", 1, "Pipe.cpp");
+        logLine(LogLevel::info, "request", 2, "Pipe.cpp");
+        if (threadEntriesForTesting() >= before + 2) ++seenWhileAlive;
+      });
+    }
+    for (std::thread& thread : batch) thread.join();
+  }
+  EXPECT_EQ(seenWhileAlive.load(), kThreads) << "each thread had its name and depth while it ran";
+  EXPECT_EQ(threadEntriesForTesting(), before);
+  EXPECT_TRUE(capture.contains(":CONN_15  ] Info       request @ Pipe.cpp:2")) << "named and indented while alive";
 }
 
 TEST_F(LogTest, EverySinkGetsItsOwnCopyInRegistrationOrder) {

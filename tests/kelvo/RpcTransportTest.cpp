@@ -73,9 +73,9 @@ TEST_F(RpcTransport, AMethodTheReaderDoesNotKnowIsNeverSentAgain) {
   EXPECT_EQ(stack.emulator->counters().total(), 0u) << "no radio traffic for a method known to be missing";
 }
 
-TEST_F(RpcTransport, TransmitTracesTheMethodByName) {
+TEST_F(RpcTransport, TransmitTracesTheMethodByNameAndThePayloadByLength) {
   stack.packets->transmit(13, {0xAB}, true);
-  EXPECT_TRUE(capture.contains(">> trevalon::kelvo::KelvoBLEReader::transmit(GetDeviceState [0x0d], ab)"));
+  EXPECT_TRUE(capture.contains(">> trevalon::kelvo::KelvoBLEReader::transmit(GetDeviceState [0x0d] 1 bytes)"));
 }
 
 TEST(KelvoNamesTable, NamesOfEveryKind) {
@@ -89,6 +89,32 @@ TEST(KelvoNamesTable, NamesOfEveryKind) {
   EXPECT_STREQ(KelvoNames::command(9), "Unknown");
   EXPECT_STREQ(KelvoNames::smartCard(3), "TPDU_HS");
   EXPECT_STREQ(KelvoNames::smartCard(6), "Unknown");
+}
+
+TEST(KelvoNamesTable, RequestsAreTracedWithoutTheirPayload) {
+  struct Case {
+    const char* what;
+    uint8_t method;
+    Bytes payload;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"a key agreement", 3, Bytes(32, 0x5A), "ExchangeKey [0x03] 32 bytes"},
+      {"a PIN change", 24, {'1', '2', '3', '4', '5', '6'}, "SetPin [0x18] 6 bytes"},
+      {"a VERIFY APDU", 2, {0x05, 0x00, 0x20, 0x00, 0x81, 0x02, '1', '2'},
+       "SCard [0x02] 8 bytes, APDU 00 20 00 81, 7 bytes"},
+      {"a card reset", 2, {0x01}, "SCard [0x02] 1 bytes, Reset"},
+      {"a TPDU", 2, {0x02, 0x00, 0x20, 0x00, 0x81, 0x31}, "SCard [0x02] 6 bytes, TPDU_LS"},
+      {"a smart-card request without kind", 2, {}, "SCard [0x02] 0 bytes"},
+      {"an unknown method", 6, {0x01}, "Unknown [0x06] 1 bytes"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(KelvoNames::requestTrace(c.method, c.payload), c.expected) << c.what;
+    Bytes request(c.payload.size() + 1, c.method);
+    std::copy(c.payload.begin(), c.payload.end(), request.begin() + 1);
+    EXPECT_EQ(KelvoNames::requestTrace(request), c.expected) << c.what << ", as a whole request";
+  }
+  EXPECT_EQ(KelvoNames::requestTrace(Bytes{}), "empty request");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -97,13 +99,103 @@ TEST(SynchronousReader, AnIdleLinkIsDisconnectedAndUsePostponesIt) {
   EXPECT_TRUE(stack.native->isConnected());
 }
 
-TEST(SynchronousReader, UnsolicitedNotificationsComeOnWorkerThreads) {
+TEST(SynchronousReader, UnsolicitedNotificationsComeOnTheDeliveryThread) {
   KelvoStack stack(KelvoStack::plainConfig());
   ASSERT_TRUE(stack.connect());
   LogCapture capture;
   stack.emulator->sendNotification({0x05, 0x02, 0x01});
   ASSERT_TRUE(stack.events->waitFor([&] { return !stack.events->notifications.empty(); }));
   EXPECT_TRUE(capture.contains(":NOTF_WORK] "));
+}
+
+size_t threadsOfThisProcess() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+// Holds the delivery thread in its first notification until released, and records what it is given after.
+class GatedObserver : public trevalon::ble::BLEReaderObserver {
+ public:
+  void onConnectedChanged(bool) override {}
+  void onAvailableChanged(bool) override {}
+  void onPairedChanged(bool) override {}
+  void onEvent(uint32_t) override {}
+  void onNotified(trevalon::ble::Uuid, trevalon::ble::Uuid, std::vector<uint8_t> data) override {
+    std::unique_lock<std::mutex> guard(lock);
+    entered = true;
+    changed.notify_all();
+    changed.wait(guard, [this] { return open; });
+    seen.push_back(std::move(data));
+    changed.notify_all();
+  }
+  void release() {
+    std::lock_guard<std::mutex> guard(lock);
+    open = true;
+    changed.notify_all();
+  }
+  bool waitFor(const std::function<bool()>& condition) {
+    std::unique_lock<std::mutex> guard(lock);
+    return changed.wait_for(guard, std::chrono::seconds(20), condition);
+  }
+
+  std::mutex lock;
+  std::condition_variable changed;
+  bool entered = false;
+  bool open = false;
+  std::vector<Bytes> seen;
+};
+
+TEST(SynchronousReader, AFloodOfNotificationsIsMergedOnOneThreadAndLosesNoCardRemoval) {
+  KelvoStack stack(KelvoStack::plainConfig());
+  ASSERT_TRUE(stack.connect());
+  auto gate = std::make_shared<GatedObserver>();
+  stack.ble->addObserver(gate);
+  const size_t threadsBefore = threadsOfThisProcess();
+
+  stack.emulator->sendNotification({0x07, 100});
+  ASSERT_TRUE(gate->waitFor([&] { return gate->entered; })) << "the delivery thread is held in the first one";
+  size_t mostThreads = threadsBefore;
+  for (int i = 0; i < 20000; ++i) {
+    stack.emulator->sendNotification({0x07, static_cast<uint8_t>(i % 100)});
+    // A card taken out and put back while the layers above are busy.
+    if (i == 10000) stack.emulator->sendNotification({0x01, 0x01});
+    if (i == 10001) stack.emulator->sendNotification({0x01, 0x06});
+    if (i % 1000 == 0) mostThreads = std::max(mostThreads, threadsOfThisProcess());
+  }
+  stack.emulator->sendNotification({0x07, 42});
+  stack.radio->waitIdle();
+  mostThreads = std::max(mostThreads, threadsOfThisProcess());
+  gate->release();
+
+  ASSERT_TRUE(gate->waitFor([&] { return !gate->seen.empty() && gate->seen.back() == Bytes{0x07, 42}; }))
+      << "the latest battery level arrives";
+  EXPECT_LE(mostThreads, threadsBefore + 1) << "no thread per notification";
+  std::lock_guard<std::mutex> guard(gate->lock);
+  EXPECT_LT(gate->seen.size(), 200u) << "waiting battery levels were merged";
+  const auto removal = std::find(gate->seen.begin(), gate->seen.end(), Bytes{0x01, 0x01});
+  ASSERT_NE(removal, gate->seen.end()) << "the card removal is delivered";
+  EXPECT_NE(std::find(removal, gate->seen.end(), Bytes{0x01, 0x06}), gate->seen.end())
+      << "and the card's return after it";
+}
+
+TEST(SynchronousReader, TheDeliveryThreadEndsWithTheReader) {
+  const size_t threadsBefore = threadsOfThisProcess();
+  {
+    KelvoStack stack(KelvoStack::plainConfig());
+    ASSERT_TRUE(stack.connect());
+    stack.emulator->sendNotification({0x07, 12});
+    ASSERT_TRUE(stack.events->waitFor([&] { return !stack.events->notifications.empty(); }));
+  }
+  // The stack's emulator and radio threads end with it as well; the idle watch wakes and ends at once.
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  while (threadsOfThisProcess() > threadsBefore && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(threadsOfThisProcess(), threadsBefore);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+
 #include "LogCapture.h"
 #include "ReaderStack.h"
 #include "SettingsFixture.h"
@@ -286,6 +289,54 @@ TEST(ReaderStackReconnection, TheCardIsKnownAgainAfterTheLinkComesBack) {
   stack.native->connect();
   EXPECT_TRUE(stack.events->waitFor("state", trevalon::kCardPresent));
   EXPECT_EQ(stack.reader->getState(), trevalon::kCardPresent);
+}
+
+size_t threadsOfThisProcess() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+TEST(ReaderStackReconnection, AFlappingLinkAsksForTheCardOnOneThreadAtATime) {
+  SettingsFixture settingsStore;
+  KelvoReaderConfig config;
+  config.cardAtr = std::vector<uint8_t>{0x3B, 0x00};
+  ReaderStack stack(config);
+  ASSERT_TRUE(stack.connect());
+  auto cache = std::dynamic_pointer_cast<trevalon::ReaderCache>(stack.reader);
+  auto proxy = std::dynamic_pointer_cast<trevalon::ReaderCardStateProxy>(cache->getMaster());
+  auto translator = std::dynamic_pointer_cast<trevalon::ReaderKelvoReaderTranslator>(proxy->getMaster());
+  ASSERT_TRUE(translator);
+  auto functions = std::dynamic_pointer_cast<trevalon::kelvo::KelvoReaderKelvoBLEReaderTranslator>(
+      translator->getMaster());
+  ASSERT_TRUE(functions);
+  // Each refresh asks the reader for its state (the link's drop made it forget), which now takes a while.
+  kelvo::simulator::ReaderFault slow;
+  slow.kind = kelvo::simulator::ReaderFault::Kind::delay;
+  slow.method = 13;
+  slow.delayMs = 300;
+  slow.times = 0;
+  stack.emulator->addFault(slow);
+  LogCapture capture;
+  const size_t threadsBefore = threadsOfThisProcess();
+  size_t mostThreads = threadsBefore;
+  for (int i = 0; i < 500; ++i) {
+    functions->onConnectedChanged(false);
+    translator->onConnectedChanged(true);
+    mostThreads = std::max(mostThreads, threadsOfThisProcess());
+  }
+  EXPECT_LE(mostThreads, threadsBefore + 1) << "one refresh thread, not one per reconnection";
+  const std::string refresh = ">> trevalon::ReaderKelvoReaderTranslator::refreshCardStatus(";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (capture.count(refresh) < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GE(capture.count(refresh), 2u) << "reconnections during a refresh have it ask once more";
+  EXPECT_LT(capture.count(refresh), 20u) << "but not once for each of them";
+  stack.emulator->clearFaults();
 }
 
 }  // namespace

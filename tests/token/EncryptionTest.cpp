@@ -43,8 +43,10 @@ TEST(TokenEncryptorTest, KeyIsTheHexTextOfPbkdf2) {
   // PBKDF2-HMAC-SHA-256("12345678", "5e0a1c000001", 1024 iterations, 16 bytes), computed independently.
   const TokenEncryptor::Key key = TokenEncryptor::initKey({'1', '2', '3', '4', '5', '6', '7', '8'}, "5e0a1c000001");
   EXPECT_EQ(std::string(key.begin(), key.end()), "8542dac17395e21486e5d98c85e56ae1");
-  EXPECT_TRUE(capture.containsAt("debug", "Key = 8542..."));
-  EXPECT_EQ(capture.count("8542dac1"), 0u) << "the whole key never reaches the log";
+  for (const std::string& line : capture.lines()) {
+    // After the time stamp and thread id, whose digits could hold anything.
+    EXPECT_EQ(line.find("8542", line.find("] ")), std::string::npos) << "no part of the key reaches the log: " << line;
+  }
   EXPECT_NE(TokenEncryptor::initKey({'1', '2', '3', '4', '5', '6', '7', '8'}, "5e0a1c000002"), key)
       << "another reader, another key";
 }

@@ -11,6 +11,7 @@ using trevalon::token::TokenBLEReader;
 using trevalon::token::TokenCrc8;
 using trevalon::token::TokenFunctions;
 using trevalon::token::TransmitResult;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -102,6 +103,28 @@ TEST(TokenFramingTest, AnswersAreCheckedInOrder) {
   }
 }
 
+TEST(TokenFramingTest, RequestsAndFramesAreTracedWithoutTheirPayload) {
+  const Bytes shortKey = {0x02, 0x91, 0x22, 0x3f, 0x4c, 0x55, 0x6e, 0x77, 0x88};
+  EXPECT_EQ(TokenFunctions::requestTrace(0x65, shortKey), "Syncronize [0x65] 9 bytes");
+  const Bytes verify = {0x00, 0x20, 0x00, 0x81, 0x02, '1', '2'};
+  EXPECT_EQ(TokenFunctions::requestTrace(0x15, verify), "SendApdu [0x15] 7 bytes, APDU 00 20 00 81, 7 bytes");
+  struct Case {
+    const char* what;
+    Bytes frame;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"a key set-up", TokenBLEReader::frame(0x65, shortKey), "Syncronize [0x65] 9 bytes"},
+      {"a VERIFY APDU", TokenBLEReader::frame(0x15, verify), "SendApdu [0x15] 7 bytes, APDU 00 20 00 81, 7 bytes"},
+      {"a sealed frame", Bytes(32, 0xC3), "32 bytes"},
+      {"a frame whose length is not its own", {0x65, 0x09, 0x00, 0x02, 0x00}, "5 bytes"},
+      {"nothing", {}, "0 bytes"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TokenFunctions::frameTrace(c.frame), c.expected) << c.what;
+  }
+}
+
 TEST(TokenFramingTest, FunctionNamesAndPrintedResult) {
   EXPECT_STREQ(TokenFunctions::name(0x65), "Syncronize");
   EXPECT_STREQ(TokenFunctions::name(0xB0), "ReadVariable");
@@ -112,7 +135,7 @@ TEST(TokenFramingTest, FunctionNamesAndPrintedResult) {
   TransmitResult result;
   result.code = 0x0D;
   result.data = {0xAB, 0x01};
-  EXPECT_EQ(result.toString(), "0xD, ab01");
+  EXPECT_EQ(result.toString(), "0xD, 2 bytes") << "the answer's data stays out of the trace";
 }
 
 }  // namespace

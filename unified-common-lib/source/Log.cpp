@@ -45,6 +45,32 @@ uint32_t currentThreadId() {
   return static_cast<uint32_t>(::syscall(SYS_gettid));
 }
 
+// Set once the thread's guard below has run: whatever the thread still logs from later thread-exit code must
+// neither touch the destroyed guard nor leave entries that nobody would remove.
+thread_local bool threadEnding = false;
+
+// Removes the thread's name and depth when the thread ends. Without it the tables grow by one entry per thread
+// for the life of the process (a driver starts a thread per connection), and a later thread that gets the same
+// id from the kernel would inherit a dead thread's name.
+struct ThreadEntries {
+  uint32_t id = 0;
+  ~ThreadEntries() {
+    threadEnding = true;
+    LogState& s = state();
+    std::lock_guard<std::mutex> guard(s.threadLock);
+    s.threadNames.erase(id);
+    s.threadDepths.erase(id);
+  }
+};
+
+// Whether the calling thread may get entries; it is then registered for their removal. Call with threadLock held.
+bool mayRecordThread(uint32_t tid) {
+  if (threadEnding) return false;
+  thread_local ThreadEntries entries;
+  entries.id = tid;
+  return true;
+}
+
 std::string paddedThreadName(const std::string& name) {
   if (name.size() > kThreadNameWidth) {
     return name.substr(0, kThreadNameWidth - 1) + "~";
@@ -116,7 +142,8 @@ void logLine(LogLevel level, const std::string& message, int line, const char* f
     std::lock_guard<std::mutex> guard(s.threadLock);
     auto n = s.threadNames.find(tid);
     if (n != s.threadNames.end()) name = n->second;
-    depth = s.threadDepths[tid];
+    auto d = s.threadDepths.find(tid);
+    if (d != s.threadDepths.end()) depth = d->second;
   }
 
   std::ostringstream out;
@@ -165,9 +192,10 @@ void addLogSink(uint8_t levelMask, LogSink sink, const std::string& /*name*/) {
 
 void setThreadName(const std::string& name) {
   LogState& s = state();
+  const uint32_t tid = currentThreadId();
   {
     std::lock_guard<std::mutex> guard(s.threadLock);
-    s.threadNames[currentThreadId()] = name;
+    if (mayRecordThread(tid)) s.threadNames[tid] = name;
   }
   // The kernel keeps at most 15 characters.
   ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
@@ -182,14 +210,25 @@ std::string threadName() {
 
 void raiseThreadDepth() {
   LogState& s = state();
+  const uint32_t tid = currentThreadId();
   std::lock_guard<std::mutex> guard(s.threadLock);
-  ++s.threadDepths[currentThreadId()];
+  if (mayRecordThread(tid)) ++s.threadDepths[tid];
 }
 
 void lowerThreadDepth() {
   LogState& s = state();
+  const uint32_t tid = currentThreadId();
   std::lock_guard<std::mutex> guard(s.threadLock);
-  --s.threadDepths[currentThreadId()];
+  auto depth = s.threadDepths.find(tid);
+  if (depth == s.threadDepths.end()) return;
+  // Back at the outermost level: the entry is not needed until the next trace.
+  if (--depth->second <= 0) s.threadDepths.erase(depth);
+}
+
+size_t threadEntriesForTesting() {
+  LogState& s = state();
+  std::lock_guard<std::mutex> guard(s.threadLock);
+  return s.threadNames.size() + s.threadDepths.size();
 }
 
 void setLogClockForTesting(LogClock clock) {

@@ -7,14 +7,21 @@
 #include "trevalon/common/Log.h"
 #include "trevalon/common/NamedLock.h"
 #include "trevalon/common/ScopeTrace.h"
-#include "trevalon/common/Worker.h"
 
 namespace trevalon::ble {
 namespace {
 
+constexpr uint8_t kCardStatusNotification = 1;
+
 int64_t monotonicNow() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+// A card status of the reader service must reach the layers above in every state it passed through: a card
+// that was taken out and put back in must be seen gone, or a session locked to the card would stay open.
+bool isCardStatus(const Uuid& service, const Uuid& /*characteristic*/, uint8_t id) {
+  return service == kReaderService && id == kCardStatusNotification;
 }
 
 }  // namespace
@@ -28,8 +35,21 @@ struct BLEReaderBLEReaderNativeTranslator::IdleWatch {
   bool ended = false;
 };
 
-BLEReaderBLEReaderNativeTranslator::BLEReaderBLEReaderNativeTranslator(std::chrono::milliseconds idlePeriod)
-    : idlePeriod(idlePeriod), idleWatch(std::make_shared<IdleWatch>()) {}
+struct BLEReaderBLEReaderNativeTranslator::Delivery {
+  explicit Delivery(size_t capacity) : events(capacity, isCardStatus) {}
+
+  std::mutex lock;
+  std::condition_variable wake;
+  ReaderEventQueue events;
+  std::thread thread;
+  bool ended = false;
+};
+
+BLEReaderBLEReaderNativeTranslator::BLEReaderBLEReaderNativeTranslator(std::chrono::milliseconds idlePeriod,
+                                                                       size_t eventCapacity)
+    : idlePeriod(idlePeriod),
+      idleWatch(std::make_shared<IdleWatch>()),
+      delivery(std::make_shared<Delivery>(eventCapacity)) {}
 
 BLEReaderBLEReaderNativeTranslator::~BLEReaderBLEReaderNativeTranslator() {
   {
@@ -37,6 +57,21 @@ BLEReaderBLEReaderNativeTranslator::~BLEReaderBLEReaderNativeTranslator() {
     idleWatch->ended = true;
   }
   idleWatch->wake.notify_all();
+  std::thread deliverer;
+  {
+    std::lock_guard<std::mutex> guard(delivery->lock);
+    delivery->ended = true;
+    deliverer = std::move(delivery->thread);
+  }
+  delivery->wake.notify_all();
+  if (!deliverer.joinable()) return;
+  if (deliverer.get_id() == std::this_thread::get_id()) {
+    // The delivery thread let go of the last owner: it ends on its own once this returns.
+    deliverer.detach();
+  } else {
+    // Holding no owner, the thread delivers nothing more: it only has to notice the end.
+    deliverer.join();
+  }
 }
 
 bool BLEReaderBLEReaderNativeTranslator::isConnected() {
@@ -241,22 +276,7 @@ void BLEReaderBLEReaderNativeTranslator::onCharacteristicChanged(Uuid service, U
     queue->push(std::move(data));
     return;
   }
-  std::shared_ptr<common::Shareable> keepAlive = shared_from_this();
-  {
-    std::lock_guard<std::mutex> guard(notificationsLock);
-    pendingNotifications.push_back(Notification{upper, characteristic, std::move(data)});
-  }
-  common::Worker::run([this, keepAlive] {
-    common::setThreadName("NOTF_WORK");
-    std::lock_guard<std::mutex> delivering(deliveryLock);
-    Notification oldest;
-    {
-      std::lock_guard<std::mutex> guard(notificationsLock);
-      oldest = std::move(pendingNotifications.front());
-      pendingNotifications.pop_front();
-    }
-    notifyObservers(&BLEReaderObserver::onNotified, oldest.service, oldest.characteristic, oldest.data);
-  });
+  enqueue([&](ReaderEventQueue& events) { events.pushNotification(upper, characteristic, std::move(data)); });
 }
 
 void BLEReaderBLEReaderNativeTranslator::onConnectedChanged(bool connected) {
@@ -276,27 +296,53 @@ void BLEReaderBLEReaderNativeTranslator::onConnectedChanged(bool connected) {
 
 void BLEReaderBLEReaderNativeTranslator::onAvailableChanged(bool available) {
   TREVALON_TRACE_ARGS(available ? "true" : "false");
-  std::shared_ptr<common::Shareable> keepAlive = shared_from_this();
+  enqueue([available](ReaderEventQueue& events) { events.pushAvailability(available); });
+}
+
+void BLEReaderBLEReaderNativeTranslator::enqueue(const std::function<void(ReaderEventQueue&)>& push) {
+  {
+    std::lock_guard<std::mutex> guard(delivery->lock);
+    if (delivery->ended) return;
+    push(delivery->events);
+    if (!delivery->thread.joinable()) {
+      delivery->thread = std::thread(&BLEReaderBLEReaderNativeTranslator::deliverEvents, weak_from_this(), this,
+                                     delivery);
+    }
+  }
+  delivery->wake.notify_one();
+}
+
+void BLEReaderBLEReaderNativeTranslator::deliverEvents(std::weak_ptr<common::Shareable> self,
+                                                       BLEReaderBLEReaderNativeTranslator* reader,
+                                                       std::shared_ptr<Delivery> delivery) {
+  common::setThreadName("NOTF_WORK");
+  std::unique_lock<std::mutex> lock(delivery->lock);
+  for (;;) {
+    delivery->wake.wait(lock, [&delivery] { return delivery->ended || delivery->events.size() > 0; });
+    if (delivery->ended) return;
+    ReaderEventQueue::Event event = std::move(*delivery->events.pop());
+    lock.unlock();
+    {
+      // Owned only while delivering: the translator's end is not held up by a thread waiting for events.
+      std::shared_ptr<common::Shareable> alive = self.lock();
+      if (alive) reader->deliver(event);
+    }
+    lock.lock();
+  }
+}
+
+void BLEReaderBLEReaderNativeTranslator::deliver(const ReaderEventQueue::Event& event) {
+  if (event.type == ReaderEventQueue::Event::Type::notification) {
+    notifyObservers(&BLEReaderObserver::onNotified, event.service, event.characteristic, event.data);
+    return;
+  }
   std::shared_ptr<BLEReaderNative> native = getMaster();
   const std::string address = native ? native->getAddress() : std::string();
-  {
-    std::lock_guard<std::mutex> guard(availabilityLock);
-    pendingAvailability.push_back(available);
-  }
-  common::Worker::run([this, keepAlive, address] {
-    common::setThreadName("NOTF_AVAI");
-    // Availability changes of one device are handled one at a time. The workers may get the device lock in
-    // any order, so each delivers the oldest pending change: a link that dropped and came back is reported
-    // in that order, never as dropped last.
-    TREVALON_NAMED_LOCK(deviceLock, address);
-    bool oldest;
-    {
-      std::lock_guard<std::mutex> guard(availabilityLock);
-      oldest = pendingAvailability.front();
-      pendingAvailability.pop_front();
-    }
-    notifyObservers(&BLEReaderObserver::onAvailableChanged, oldest);
-  });
+  // A device's availability is told under its named lock, which the in-process device requests take too: a
+  // request never runs halfway through the stack's set-up or tear-down, and whoever takes the lock after a
+  // change was told finds it told whole.
+  TREVALON_NAMED_LOCK(deviceLock, address);
+  notifyObservers(&BLEReaderObserver::onAvailableChanged, event.available);
 }
 
 void BLEReaderBLEReaderNativeTranslator::onPairedChanged(bool paired) {

@@ -1,15 +1,11 @@
 #include "trevalon/kelvo/KelvoBLEReader.h"
 
-#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/KelvoNames.h"
 
 namespace trevalon::kelvo {
 namespace {
-
-// Long payloads (firmware, flash pages) would flood the trace; their head identifies them well enough.
-constexpr size_t kTracedPayloadBytes = 64;
 
 bool isKnownStatus(uint8_t status) {
   return status <= 10 || status == KelvoBLEReader::kStatusTransferFailed;
@@ -35,7 +31,7 @@ bool KelvoBLEReader::isUnsupported(uint8_t method) const {
 }
 
 TransmitResult KelvoBLEReader::transmit(uint8_t method, const std::vector<uint8_t>& payload, bool recover) {
-  TREVALON_TRACE_ARGS(KelvoNames::methodTrace(method) + ", " + common::HexText::of(payload, kTracedPayloadBytes));
+  TREVALON_TRACE_ARGS(KelvoNames::requestTrace(method, payload));
   TransmitResult result;
   if (isUnsupported(method)) {
     result.status = kStatusUnsupported;

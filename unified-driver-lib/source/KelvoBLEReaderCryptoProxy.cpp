@@ -169,7 +169,7 @@ bool KelvoBLEReaderCryptoProxy::recoverKeyState(int renewal) {
 }
 
 std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t> request, bool recover) {
-  TREVALON_TRACE_ARGS(common::HexText::of(request, 64) + (recover ? ", true" : ", false"));
+  TREVALON_TRACE_ARGS(KelvoNames::requestTrace(request) + (recover ? ", true" : ", false"));
   std::shared_ptr<KelvoBLEReader> lower = getMaster();
   if (!lower || request.empty()) {
     TREVALON_LOG(error, "Expected response to be at least 1 byte long");

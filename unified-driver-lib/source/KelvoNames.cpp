@@ -2,7 +2,25 @@
 
 #include <cstdio>
 
+#include "trevalon/common/ExchangeDescriber.h"
+
 namespace trevalon::kelvo {
+namespace {
+
+constexpr uint8_t kSCard = 2;
+constexpr uint8_t kSCardApdu = 5;
+
+// The payload starts `offset` bytes into `bytes`.
+std::string describeRequest(uint8_t method, const std::vector<uint8_t>& bytes, size_t offset) {
+  const size_t size = bytes.size() - offset;
+  std::string text = common::ExchangeDescriber::request(KelvoNames::method(method), method, size);
+  if (method != kSCard || size == 0) return text;
+  const uint8_t kind = bytes[offset];
+  if (kind == kSCardApdu) return text + ", " + common::ExchangeDescriber::apdu(bytes, offset + 1);
+  return text + ", " + KelvoNames::smartCard(kind);
+}
+
+}  // namespace
 
 const char* KelvoNames::method(uint8_t id) {
   switch (id) {
@@ -85,6 +103,15 @@ std::string KelvoNames::methodTrace(uint8_t id) {
   char text[64];
   std::snprintf(text, sizeof text, "%s [0x%02x]", method(id), id);
   return text;
+}
+
+std::string KelvoNames::requestTrace(uint8_t method, const std::vector<uint8_t>& payload) {
+  return describeRequest(method, payload, 0);
+}
+
+std::string KelvoNames::requestTrace(const std::vector<uint8_t>& request) {
+  if (request.empty()) return "empty request";
+  return describeRequest(request[0], request, 1);
 }
 
 }  // namespace trevalon::kelvo

@@ -1,5 +1,6 @@
 #include "trevalon/ReaderCardStateProxy.h"
 
+#include "trevalon/common/ExchangeDescriber.h"
 #include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
@@ -191,7 +192,7 @@ bool ReaderCardStateProxy::setProtocol(uint32_t requested) {
 }
 
 std::vector<uint8_t> ReaderCardStateProxy::sendAPDU(std::vector<uint8_t> apdu) {
-  TREVALON_TRACE_ARGS(common::HexText::of(apdu, 64));
+  TREVALON_TRACE_ARGS(common::ExchangeDescriber::apdu(apdu));
   std::lock_guard<std::recursive_mutex> guard(cardLock);
   restartIdleTimer();
   const CardState current = getState();

@@ -1,6 +1,6 @@
 #include "trevalon/ReaderKelvoReaderTranslator.h"
 
-#include "trevalon/common/HexText.h"
+#include "trevalon/common/ExchangeDescriber.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/common/Worker.h"
@@ -297,7 +297,7 @@ uint32_t ReaderKelvoReaderTranslator::getProtocol() {
 }
 
 std::vector<uint8_t> ReaderKelvoReaderTranslator::sendAPDU(std::vector<uint8_t> apdu) {
-  TREVALON_TRACE_ARGS(common::HexText::of(apdu, 64));
+  TREVALON_TRACE_ARGS(common::ExchangeDescriber::apdu(apdu));
   std::shared_ptr<kelvo::KelvoReader> reader = lower();
   if (!reader) return {};
   kelvo::TransmitResult answer = reader->command(kApdu, apdu);
@@ -382,12 +382,37 @@ void ReaderKelvoReaderTranslator::onConnectedChanged(bool connected) {
     // card status the reader functions forgot with the link must be asked again, or the card would stay
     // unknown, which the application takes for a card that left. Not on this thread: the connection is being
     // made for a request that is about to use the link.
-    std::weak_ptr<ReaderKelvoReaderTranslator> self = sharedAs<ReaderKelvoReaderTranslator>();
-    common::Worker::run([self] {
-      common::setThreadName("CARD_STAT");
-      if (std::shared_ptr<ReaderKelvoReaderTranslator> translator = self.lock()) translator->refreshCardStatus();
-    });
+    scheduleCardStatusRefresh();
   }
+}
+
+void ReaderKelvoReaderTranslator::scheduleCardStatusRefresh() {
+  {
+    // A link that keeps dropping and coming back must not start a thread each time: one refresh thread runs at
+    // a time, and a reconnection while it runs has it ask once more when done.
+    std::lock_guard<std::mutex> guard(refreshLock);
+    if (refreshRunning) {
+      refreshAgain = true;
+      return;
+    }
+    refreshRunning = true;
+    refreshAgain = false;
+  }
+  std::weak_ptr<ReaderKelvoReaderTranslator> self = sharedAs<ReaderKelvoReaderTranslator>();
+  common::Worker::run([self] {
+    common::setThreadName("CARD_STAT");
+    for (;;) {
+      std::shared_ptr<ReaderKelvoReaderTranslator> translator = self.lock();
+      if (!translator) return;
+      translator->refreshCardStatus();
+      std::lock_guard<std::mutex> guard(translator->refreshLock);
+      if (!translator->refreshAgain) {
+        translator->refreshRunning = false;
+        return;
+      }
+      translator->refreshAgain = false;
+    }
+  });
 }
 
 void ReaderKelvoReaderTranslator::refreshCardStatus() {

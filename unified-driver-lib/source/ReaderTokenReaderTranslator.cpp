@@ -1,6 +1,6 @@
 #include "trevalon/ReaderTokenReaderTranslator.h"
 
-#include "trevalon/common/HexText.h"
+#include "trevalon/common/ExchangeDescriber.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/local/Settings.h"
@@ -233,7 +233,7 @@ uint32_t ReaderTokenReaderTranslator::getProtocol() {
 }
 
 std::vector<uint8_t> ReaderTokenReaderTranslator::sendAPDU(std::vector<uint8_t> apdu) {
-  TREVALON_TRACE_ARGS(common::HexText::of(apdu, 64));
+  TREVALON_TRACE_ARGS(common::ExchangeDescriber::apdu(apdu));
   std::shared_ptr<token::TokenReader> reader = lower();
   return reader ? reader->sendAPDU(std::move(apdu)) : std::vector<uint8_t>();
 }

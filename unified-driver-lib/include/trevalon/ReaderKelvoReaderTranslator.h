@@ -4,6 +4,7 @@
 // clock given to the reader each time it becomes available.
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 #include "trevalon/Reader.h"
@@ -96,10 +97,15 @@ class ReaderKelvoReaderTranslator : public common::Translator<Reader, kelvo::Kel
   uint8_t setting(uint8_t id);
   bool changeSetting(uint8_t id, uint8_t value);
   void refreshCardStatus();
+  void scheduleCardStatusRefresh();
 
   // Whether availability has been announced upwards; a connection that comes back while it holds needs the
   // card status asked again, as no availability change will bring it.
   std::atomic<bool> announcedAvailable{false};
+  // At most one refresh thread at a time: whether it runs, and whether a reconnection came while it ran.
+  std::mutex refreshLock;
+  bool refreshRunning = false;
+  bool refreshAgain = false;
 };
 
 }  // namespace trevalon

@@ -1,6 +1,5 @@
 #include "trevalon/token/TokenBLEReader.h"
 
-#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/token/TokenCrc8.h"
@@ -11,7 +10,6 @@ namespace {
 
 constexpr size_t kHeaderSize = 3;
 constexpr size_t kMaxPayload = 0xFFFF;
-constexpr size_t kTracedBytes = 64;
 
 size_t lengthField(const std::vector<uint8_t>& frame) {
   return static_cast<size_t>(frame[1]) | (static_cast<size_t>(frame[2]) << 8);
@@ -66,8 +64,7 @@ TransmitResult TokenBLEReader::parseAnswer(uint8_t function, const std::vector<u
 }
 
 TransmitResult TokenBLEReader::transmit(uint8_t function, const std::vector<uint8_t>& payload, bool encrypt) {
-  TREVALON_TRACE_ARGS(std::string(TokenFunctions::name(function)) + (encrypt ? ", true, " : ", false, ") +
-                      common::HexText::of(payload, kTracedBytes));
+  TREVALON_TRACE_ARGS(TokenFunctions::requestTrace(function, payload) + (encrypt ? ", true" : ", false"));
   std::vector<uint8_t> request = frame(function, payload);
   if (request.empty()) {
     TREVALON_LOG(error, "payload of %zu bytes does not fit a frame", payload.size());

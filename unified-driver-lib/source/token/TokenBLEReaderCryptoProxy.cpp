@@ -1,8 +1,8 @@
 #include "trevalon/token/TokenBLEReaderCryptoProxy.h"
 
-#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/token/TokenFunctions.h"
 
 namespace trevalon::token {
 
@@ -48,7 +48,7 @@ std::shared_ptr<TokenEncryptor> TokenBLEReaderCryptoProxy::currentEncryptor() {
 }
 
 std::vector<uint8_t> TokenBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t> request, bool encrypt) {
-  TREVALON_TRACE_ARGS(common::HexText::of(request, 64) + (encrypt ? ", true" : ", false"));
+  TREVALON_TRACE_ARGS(TokenFunctions::frameTrace(request) + (encrypt ? ", true" : ", false"));
   std::shared_ptr<TokenBLEReader> lower = getMaster();
   if (!lower) return {};
   if (!encrypt) return lower->transmitRaw(std::move(request), false);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
+#include "trevalon/token/TokenFunctions.h"
 
 namespace trevalon::token {
 namespace {
@@ -114,7 +114,7 @@ std::vector<uint8_t> TokenBLEReaderTokenBLECharacteristicsTranslator::receiveAns
 
 std::vector<uint8_t> TokenBLEReaderTokenBLECharacteristicsTranslator::transmitRaw(std::vector<uint8_t> request,
                                                                                   bool encrypt) {
-  TREVALON_TRACE_ARGS(common::HexText::of(request, 64) + (encrypt ? ", true" : ", false"));
+  TREVALON_TRACE_ARGS(TokenFunctions::frameTrace(request) + (encrypt ? ", true" : ", false"));
   std::lock_guard<std::mutex> exchange(exchangeLock);
   std::shared_ptr<TokenBLECharacteristics> characteristics = getMaster();
   if (!characteristics) {

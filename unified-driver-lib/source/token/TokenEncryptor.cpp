@@ -19,8 +19,6 @@ constexpr uint8_t kCheckKey = 0x01;
 constexpr uint8_t kSetKey = 0x02;
 // The reader keeps the key it has and shows its short key on its display: the user must give it to us.
 constexpr uint8_t kKeyLocked = 0x03;
-// Enough of the key to tell two keys apart in a log, too little to be of use to anyone reading it.
-constexpr size_t kLoggedKeyDigits = 4;
 
 std::string keyName(const std::string& address) {
   return "token_key_" + address;
@@ -64,8 +62,8 @@ TokenEncryptor::Key TokenEncryptor::initKey(const std::vector<uint8_t>& shortKey
     TREVALON_LOG(error, "PKCS5_PBKDF2_HMAC failed with %i", result);
     return derivedKey;
   }
+  // No digit of the key is logged: even a part of it lets whoever reads the log test guesses of the short key.
   const std::string text = hexDigits(derived, sizeof derived);
-  TREVALON_LOG(debug, "Key = %s", (text.substr(0, kLoggedKeyDigits) + "...").c_str());
   std::copy(text.begin(), text.end(), derivedKey.begin());
   return derivedKey;
 }

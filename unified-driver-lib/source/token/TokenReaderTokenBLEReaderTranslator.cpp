@@ -1,6 +1,6 @@
 #include "trevalon/token/TokenReaderTokenBLEReaderTranslator.h"
 
-#include "trevalon/common/HexText.h"
+#include "trevalon/common/ExchangeDescriber.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/token/TokenFunctions.h"
@@ -114,7 +114,7 @@ std::vector<uint8_t> TokenReaderTokenBLEReaderTranslator::resetCard() {
 }
 
 std::vector<uint8_t> TokenReaderTokenBLEReaderTranslator::sendAPDU(std::vector<uint8_t> apdu) {
-  TREVALON_TRACE_ARGS(common::HexText::of(apdu, 64));
+  TREVALON_TRACE_ARGS(common::ExchangeDescriber::apdu(apdu));
   TransmitResult answer = exchange(TokenFunctions::kSendApdu, apdu);
   if (answer.code != 0) {
     TREVALON_LOG(error, "sendAPDU failed with 0x%X", answer.code);

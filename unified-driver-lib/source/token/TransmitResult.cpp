@@ -2,14 +2,14 @@
 
 #include <cstdio>
 
-#include "trevalon/common/HexText.h"
+#include "trevalon/common/ExchangeDescriber.h"
 
 namespace trevalon::token {
 
 std::string TransmitResult::toString() const {
   char head[8];
   std::snprintf(head, sizeof head, "0x%X", code);
-  return std::string(head) + ", " + common::HexText::of(data, 64);
+  return std::string(head) + ", " + common::ExchangeDescriber::length(data.size());
 }
 
 }  // namespace trevalon::token

@@ -3,6 +3,7 @@
 // Every finished line goes to each registered sink; the application registers one at start-up.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,7 +35,8 @@ std::string formatMessage(const char* format, ...) __attribute__((format(printf,
 
 void addLogSink(uint8_t levelMask, LogSink sink, const std::string& name);
 
-// Records the calling thread's name for the log, and gives it to the OS thread (seen by gdb and top).
+// Records the calling thread's name for the log, and gives it to the OS thread (seen by gdb and top). The name
+// is forgotten when the thread ends.
 void setThreadName(const std::string& name);
 std::string threadName();
 
@@ -49,6 +51,8 @@ const char* logLevelText(LogLevel level);
 using LogClock = std::function<std::chrono::system_clock::time_point()>;
 void setLogClockForTesting(LogClock clock);
 void clearLogSinksForTesting();
+// How many thread names and depths the log keeps, for tests that check they are let go with their threads.
+size_t threadEntriesForTesting();
 
 }  // namespace trevalon::common
 

@@ -2,11 +2,13 @@
 // The synchronous reader over a native one: results that the native reader reports to its observers are
 // queued per characteristic and popped by the blocking calls. It connects on demand, disconnects after an
 // idle period, maps the reader service variant both ways, and hands unsolicited notifications and
-// availability changes to observers on worker threads.
+// availability changes to observers on its delivery thread: one per reader, started with the first event and
+// ended with the translator, fed by a bounded queue (see ReaderEventQueue) so that a flood of notifications
+// costs neither threads nor unbounded memory.
 
 #include <atomic>
 #include <chrono>
-#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -14,6 +16,7 @@
 
 #include "trevalon/ble/BLEReader.h"
 #include "trevalon/ble/BLEReaderNative.h"
+#include "trevalon/ble/ReaderEventQueue.h"
 #include "trevalon/common/BlockingQueue.h"
 #include "trevalon/common/Translator.h"
 
@@ -23,7 +26,8 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
  public:
   static constexpr std::chrono::milliseconds kDefaultIdlePeriod = std::chrono::seconds(60);
 
-  explicit BLEReaderBLEReaderNativeTranslator(std::chrono::milliseconds idlePeriod = kDefaultIdlePeriod);
+  explicit BLEReaderBLEReaderNativeTranslator(std::chrono::milliseconds idlePeriod = kDefaultIdlePeriod,
+                                              size_t eventCapacity = ReaderEventQueue::kDefaultCapacity);
   ~BLEReaderBLEReaderNativeTranslator() override;
 
   bool isConnected() override;
@@ -55,6 +59,7 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   using ByteQueue = common::BlockingQueue<uint8_t>;
   using DataQueue = common::BlockingQueue<std::vector<uint8_t>>;
   struct IdleWatch;
+  struct Delivery;
 
   bool use(const std::shared_ptr<BLEReaderNative>& native);
   Uuid aliasDown(const std::shared_ptr<BLEReaderNative>& native, const Uuid& service);
@@ -66,27 +71,21 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   void startIdleWatch();
   static void watchIdle(std::weak_ptr<common::Shareable> self, BLEReaderBLEReaderNativeTranslator* reader,
                         std::shared_ptr<IdleWatch> watch);
+  // Queues an event and starts the delivery thread if it does not run yet.
+  void enqueue(const std::function<void(ReaderEventQueue&)>& push);
+  static void deliverEvents(std::weak_ptr<common::Shareable> self, BLEReaderBLEReaderNativeTranslator* reader,
+                            std::shared_ptr<Delivery> delivery);
+  void deliver(const ReaderEventQueue::Event& event);
 
   std::mutex queuesLock;
   std::map<Key, std::shared_ptr<ByteQueue>> writeMap;
   std::map<Key, std::shared_ptr<DataQueue>> readMap;
   std::map<Key, std::shared_ptr<DataQueue>> waitMap;
-  // Availability changes wait here in the order they happened; each worker delivers the oldest one.
-  std::mutex availabilityLock;
-  std::deque<bool> pendingAvailability;
-  // Notifications wait here in the order they arrived; each worker delivers the oldest one, one at a time,
-  // so that a reader's events (card present, then ready) reach the layers above in the reader's order.
-  struct Notification {
-    Uuid service;
-    Uuid characteristic;
-    std::vector<uint8_t> data;
-  };
-  std::mutex notificationsLock;
-  std::deque<Notification> pendingNotifications;
-  std::mutex deliveryLock;
   std::atomic<int64_t> lastUsed{0};
   const std::chrono::milliseconds idlePeriod;
   std::shared_ptr<IdleWatch> idleWatch;
+  // Shared with the delivery thread, which may outlive this translator when it let go of the last owner.
+  std::shared_ptr<Delivery> delivery;
 };
 
 }  // namespace trevalon::ble

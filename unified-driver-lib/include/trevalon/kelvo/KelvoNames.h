@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace trevalon::kelvo {
 
@@ -14,6 +15,11 @@ class KelvoNames {
   static const char* smartCard(uint8_t kind);
   // "GetDeviceState [0x0d]"
   static std::string methodTrace(uint8_t id);
+  // A request as trace lines show it, without its payload: "GetDeviceState [0x0d] 0 bytes". A smart-card request
+  // adds its kind and, for an APDU, the APDU's header: "SCard [0x02] 14 bytes, APDU 00 20 00 81, 13 bytes".
+  static std::string requestTrace(uint8_t method, const std::vector<uint8_t>& payload);
+  // The same for a whole request, its method byte first.
+  static std::string requestTrace(const std::vector<uint8_t>& request);
 };
 
 }  // namespace trevalon::kelvo

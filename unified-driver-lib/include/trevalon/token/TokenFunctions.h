@@ -2,6 +2,8 @@
 // The function codes of the Pentaloq protocol and the names the library prints for them.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace trevalon::token {
 
@@ -34,6 +36,13 @@ class TokenFunctions {
   // "Unknown" for a code that is not in the table.
   static const char* name(uint8_t code);
   static bool isKnown(uint8_t code);
+
+  // A request as trace lines show it, without its payload: "Syncronize [0x65] 9 bytes"; an APDU request adds the
+  // APDU's header: "SendApdu [0x15] 13 bytes, APDU 00 20 00 81, 13 bytes".
+  static std::string requestTrace(uint8_t code, const std::vector<uint8_t>& payload);
+  // The same for a framed request (code, two length bytes, payload, CRC); anything else, a sealed frame say,
+  // by its length only.
+  static std::string frameTrace(const std::vector<uint8_t>& frame);
 };
 
 }  // namespace trevalon::token

@@ -13,7 +13,8 @@ struct TransmitResult {
   std::vector<uint8_t> data;
   uint8_t code = kFailed;
 
-  // The code in hexadecimal, ", ", then the data, as trace lines show it.
+  // The code in hexadecimal, ", ", then the data's length, as trace lines show it: the data is a decrypted
+  // answer (a card's response, a key check) and stays out of the log.
   std::string toString() const;
 };
 
