@@ -17,8 +17,7 @@
 #include "devices/KelvoDeviceUDA.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
-#include "trevalon/local/Facade.h"
-#include "trevalon/local/FileSettings.h"
+#include "SettingsFixture.h"
 
 namespace {
 
@@ -252,11 +251,10 @@ class InProcessManagerTest : public KelvoDeviceManagerTest {
     qputenv("KELVO_BLE_BACKEND", "sim");
     qputenv("KELVO_SIM_SCENARIO", QFile::encodeName(file.fileName()));
     // Link keys of in-process readers must be stored before a reader is told to keep them.
-    trevalon::local::Facade::instance().setSettings(
-        std::make_shared<trevalon::local::FileSettings>(QFile::encodeName(scenarioDirectory.path()).toStdString()));
+    librarySettings = std::make_unique<kelvo::test::SettingsFixture>();
   }
   void TearDown() override {
-    trevalon::local::Facade::instance().setSettings(nullptr);
+    librarySettings.reset();
     KelvoDeviceManagerTest::TearDown();
   }
 
@@ -271,6 +269,7 @@ class InProcessManagerTest : public KelvoDeviceManagerTest {
   }
 
   QTemporaryDir scenarioDirectory;
+  std::unique_ptr<kelvo::test::SettingsFixture> librarySettings;
 };
 
 TEST_F(InProcessManagerTest, ReaderOnTheRadioBecomesAnInProcessDeviceThatInitialises) {

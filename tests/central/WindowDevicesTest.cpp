@@ -12,8 +12,7 @@
 #include <QStackedWidget>
 #include <QTest>
 
-#include "trevalon/local/Facade.h"
-#include "trevalon/local/FileSettings.h"
+#include "SettingsFixture.h"
 #include "Window.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceManager.h"
@@ -201,8 +200,7 @@ TEST(WindowWithReadersTest, EachReaderGetsAPageAndTheWindowEndsWithItsReaders) {
   qputenv("TREVALON_RUNTIME_DIR", QFile::encodeName(directory.filePath("run")));
   qputenv("KELVO_BLE_BACKEND", "sim");
   qputenv("KELVO_SIM_SCENARIO", QFile::encodeName(scenario.fileName()));
-  trevalon::local::Facade::instance().setSettings(
-      std::make_shared<trevalon::local::FileSettings>(QFile::encodeName(directory.path()).toStdString()));
+  kelvo::test::SettingsFixture librarySettings;
   {
     Window window(false);
     auto* stack = window.findChild<QStackedWidget*>("kelvoStack");
@@ -215,7 +213,6 @@ TEST(WindowWithReadersTest, EachReaderGetsAPageAndTheWindowEndsWithItsReaders) {
     EXPECT_EQ(names, (QStringList{"Kelvo 5123456789", "Kelvo K2000000042"}));
     EXPECT_EQ(window.deviceManager()->initializedDevices().size(), 2);
   }
-  trevalon::local::Facade::instance().setSettings(nullptr);
   qunsetenv("KELVO_BLE_BACKEND");
   qunsetenv("KELVO_SIM_SCENARIO");
 }

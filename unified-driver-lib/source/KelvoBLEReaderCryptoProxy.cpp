@@ -1,6 +1,5 @@
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"
 
-#include "trevalon/common/HexText.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
 #include "trevalon/kelvo/AnswerWait.h"
@@ -84,11 +83,18 @@ std::shared_ptr<Encryptor> KelvoBLEReaderCryptoProxy::agree(bool keepLongTermKey
   return agreed;
 }
 
-bool KelvoBLEReaderCryptoProxy::renewSessionIfDue() {
+bool KelvoBLEReaderCryptoProxy::renewSessionIfDue(bool& switchedOn) {
   if (activeEncryption != 1) {
-    // Not agreed yet, or the reader went away: nothing leaves unencrypted.
-    TREVALON_LOG(warning, "the link is not encrypted: the request is not sent");
-    return false;
+    // The first use of a reader is what brings its link up (and with it the availability that would agree the
+    // key): the agreement goes first, so that nothing leaves in plain.
+    encryptor = agree(true);
+    if (!encryptor) {
+      TREVALON_LOG(warning, "the link is not encrypted: the request is not sent");
+      return false;
+    }
+    activeEncryption = 1;
+    switchedOn = true;
+    return true;
   }
   if (encryptor && !sessionStale && !encryptor->needsRenewal()) {
     return true;
@@ -175,6 +181,17 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t>
     TREVALON_LOG(error, "Expected response to be at least 1 byte long");
     return {};
   }
+  bool switchedOn = false;
+  std::vector<uint8_t> response = transmitLocked(lower, request, recover, switchedOn);
+  if (switchedOn) {
+    notifyObservers(&KelvoBLEReaderObserver::onActiveEncryptionChanged, uint8_t{1});
+  }
+  return response;
+}
+
+std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitLocked(const std::shared_ptr<KelvoBLEReader>& lower,
+                                                               const std::vector<uint8_t>& request, bool recover,
+                                                               bool& switchedOn) {
   std::lock_guard<std::recursive_mutex> link(linkLock);
   const uint8_t method = knownMethod(request[0]);
   for (int renewals = 0;;) {
@@ -182,7 +199,7 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitRaw(std::vector<uint8_t>
     if (agreeing) {
       // The agreement's own messages, on the thread that agrees: in plain, never renewing anything.
       response = lower->transmitRaw(request, false);
-    } else if (!renewSessionIfDue()) {
+    } else if (!renewSessionIfDue(switchedOn)) {
       return {kStatusTransferFailed};
     } else {
       response = exchange(lower, request, recover);
