@@ -156,6 +156,7 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
           Answer reply = answer(request, outbox);
           if (reply.dropLink) {
             effects.dropLinkAfter = 0;
+            effects.linkComesBack = reply.linkComesBack;
           } else {
             held = std::move(reply);
           }
@@ -170,6 +171,7 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
           Answer reply = answer(*request, outbox);
           if (reply.dropLink) {
             effects.dropLinkAfter = 0;
+            effects.linkComesBack = reply.linkComesBack;
           } else {
             respond(reply, ReaderPacketTransfer::Framing::oneWrite, effects);
           }
@@ -232,6 +234,7 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
   }
   if (randomFaults && randomFaults->dropsLinkBeforeServing()) {
     reply.dropLink = true;
+    reply.linkComesBack = true;
     return reply;
   }
   std::vector<uint8_t> response;
@@ -271,6 +274,7 @@ void KelvoReaderEmulator::applyRandomFaults(Effects& effects) {
   randomFaults->disturb(effects.packages);
   effects.delayMs = std::max(effects.delayMs, randomFaults->delayMs());
   if (auto after = randomFaults->dropsLinkAfter(effects.packages.size())) {
+    effects.linkComesBack = !effects.dropLinkAfter;
     effects.dropLinkAfter = std::min(*after, effects.dropLinkAfter.value_or(*after));
   }
 }
@@ -370,6 +374,7 @@ void KelvoReaderEmulator::deliver(Effects effects) {
   }
   if (effects.dropLinkAfter) {
     linkDownLocked();
+    if (effects.linkComesBack) linkUpLocked();
     return;
   }
   for (std::vector<uint8_t>& value : effects.notifications) sendLocked(kNotification, std::move(value));

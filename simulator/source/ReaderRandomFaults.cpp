@@ -81,7 +81,7 @@ bool ReaderRandomFaults::chance(double rate) {
 uint64_t ReaderRandomFaults::below(uint64_t bound) { return bound == 0 ? 0 : generator() % bound; }
 
 bool ReaderRandomFaults::dropsLinkBeforeServing() {
-  ++counted.answers;
+  ++counted.served;
   if (!chance(configured.dropLink / 2)) return false;
   ++counted.linkDrops;
   return true;
@@ -133,7 +133,7 @@ std::optional<size_t> ReaderRandomFaults::dropsLinkAfter(size_t packageCount) {
 }
 
 std::string ReaderRandomFaults::describe(const Tally& counted) {
-  return "answers=" + std::to_string(counted.answers) + " dropped=" + std::to_string(counted.dropped) +
+  return "served=" + std::to_string(counted.served) + " dropped=" + std::to_string(counted.dropped) +
          " repeated=" + std::to_string(counted.repeated) + " reordered=" + std::to_string(counted.reordered) +
          " corrupted=" + std::to_string(counted.corrupted) + " delayed=" + std::to_string(counted.delayed) +
          " link-drops=" + std::to_string(counted.linkDrops);

@@ -212,7 +212,7 @@ TEST_F(RandomFaultsTest, SameSeedDisturbsTheSameAnswersTheSameWay) {
   EXPECT_TRUE(missing && repeated && reordered);
   const auto tally = emulator->randomFaultTally();
   ASSERT_TRUE(tally);
-  EXPECT_EQ(tally->answers, 40u);
+  EXPECT_EQ(tally->served, 40u);
   EXPECT_GT(tally->dropped + tally->repeated + tally->reordered, 0u);
 }
 
@@ -245,11 +245,12 @@ TEST_F(RandomFaultsTest, CorruptedTagsDelaysAndLinkDropsComeAtTheirRates) {
   rates.delay = 0;
   rates.dropLink = 1;
   emulator->startRandomFaults(rates);
-  rawPackages({5});
-  EXPECT_FALSE(emulator->isLinkUp());
+  for (int i = 0; i < 20; ++i) rawPackages({5});
   tally = emulator->stopRandomFaults();
   ASSERT_TRUE(tally);
-  EXPECT_EQ(tally->linkDrops, 1u);
+  EXPECT_GE(tally->linkDrops, 10u);
+  EXPECT_TRUE(emulator->isLinkUp()) << "a reader that lost its link to a random fault stays in range and comes back";
+  EXPECT_TRUE(radio->getConnection()->isConnected(emulator->address()));
 }
 
 TEST(RandomFaultFieldsTest, NamesAndRangesAreChecked) {

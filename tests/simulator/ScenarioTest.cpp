@@ -216,7 +216,7 @@ TEST(ScenarioTest, RandomFaultsStartFromTheFileAndAreSwitchedByCommand) {
       {"random-faults 001a7dda8224", "error: 'random-faults' takes 2 argument(s)"},
       {"random-faults 001A7DDA8224 seed=12 repeat-package=0.5 drop-link=0.001", "ok"},
       {"random-faults 001a7dda7113 off",
-       "ok answers=0 dropped=0 repeated=0 reordered=0 corrupted=0 delayed=0 link-drops=0"},
+       "ok served=0 dropped=0 repeated=0 reordered=0 corrupted=0 delayed=0 link-drops=0"},
       {"random-faults 001a7dda7113 off", "ok"},
   };
   for (const Case& c : cases) EXPECT_EQ(control.execute(c.command).rfind(c.answer, 0), 0u) << c.command;

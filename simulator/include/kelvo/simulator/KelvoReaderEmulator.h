@@ -96,6 +96,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
     std::vector<std::vector<uint8_t>> notifications;
     int delayMs = 0;
     std::optional<size_t> dropLinkAfter;  // packages sent before the link drops
+    bool linkComesBack = false;           // a link lost to a random fault: the reader stays in range
     std::optional<uint8_t> bootMode;
     bool reconnect = false;
   };
@@ -103,6 +104,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
     uint8_t method = 0xFF;
     std::vector<uint8_t> response;
     bool dropLink = false;
+    bool linkComesBack = false;
   };
 
   std::optional<uint16_t> characteristicId(const trevalon::ble::Uuid& service,

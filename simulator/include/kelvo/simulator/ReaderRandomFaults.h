@@ -28,7 +28,7 @@ class ReaderRandomFaults {
 
   // How many faults of each kind were inflicted so far.
   struct Tally {
-    uint64_t answers = 0;
+    uint64_t served = 0;  // requests that opened and met the draws (the status-5 answer to one that did not is not counted)
     uint64_t dropped = 0;
     uint64_t repeated = 0;
     uint64_t reordered = 0;
