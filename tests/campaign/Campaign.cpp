@@ -149,17 +149,18 @@ void Campaign::runClients(std::ostream& out) {
 bool Campaign::recover(size_t reader, std::chrono::milliseconds& took) {
   const auto start = Clock::now();
   const auto deadline = start + options.recoveryLimit;
-  const std::vector<std::vector<uint8_t>> probes = {{1}, {5, 8}, {5, 11}, {5, 5}, {5, 13}};
-  const std::vector<CampaignRequest::Kind> kinds = {CampaignRequest::Kind::descriptor, CampaignRequest::Kind::readSettings,
-                                                    CampaignRequest::Kind::readRanges, CampaignRequest::Kind::batteryLevel,
-                                                    CampaignRequest::Kind::readerState};
+  using Kind = CampaignRequest::Kind;
+  const std::vector<std::pair<Kind, std::vector<uint8_t>>> probes = {
+      {Kind::descriptor, {1}},   {Kind::readSettings, {5, 8}}, {Kind::readRanges, {5, 11}},
+      {Kind::batteryLevel, {5, 5}}, {Kind::readerState, {5, 13}},
+  };
   while (Clock::now() < deadline) {
     bool round = true;
     for (size_t i = 0; i < probes.size() && round; ++i) {
       CampaignRequest probe;
-      probe.kind = kinds[i];
+      probe.kind = probes[i].first;
       probe.reader = reader;
-      probe.bytes = probes[i];
+      probe.bytes = probes[i].second;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) return false;
       const AnswerJudge::Pending pending = judge->prepare(probe);
