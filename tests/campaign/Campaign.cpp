@@ -38,6 +38,9 @@ std::string rate(double value) {
 
 }  // namespace
 
+std::atomic<bool> Campaign::stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "stopEarly() runs in a signal handler");
+
 Campaign::Campaign(CampaignOptions chosen) : options(std::move(chosen)) {
   for (const simulator::KelvoReaderConfig& reader : scenario.readers()) {
     truths.push_back(std::make_unique<ReaderTruth>(reader, CampaignScenario::labelOf(reader)));
@@ -118,7 +121,7 @@ bool Campaign::switchFaults(bool on, std::ostream& out) {
 
 void Campaign::clientThread(size_t thread) {
   RequestMix mix(seedOf(thread + 1), thread, options.threads, truths.size());
-  while (issued.fetch_add(1) < options.requests && !driverDied) {
+  while (!stopRequested && !driverDied && issued.fetch_add(1) < options.requests) {
     const CampaignRequest request = mix.next();
     const AnswerJudge::Pending pending = judge->prepare(request);
     const DriverExchange answer = DriverExchange::run(socketOf(request.reader), request.bytes, options.deadline);
@@ -133,7 +136,7 @@ void Campaign::runClients(std::ostream& out) {
   for (size_t thread = 0; thread < options.threads; ++thread) clients.emplace_back(&Campaign::clientThread, this, thread);
   const size_t step = std::max<size_t>(options.requests / 10, 1);
   size_t reported = 0;
-  while (done < options.requests && !driverDied) {
+  while (done < options.requests && !driverDied && !stopRequested) {
     std::this_thread::sleep_for(200ms);
     if (done / step > reported) {
       reported = done / step;
@@ -143,6 +146,7 @@ void Campaign::runClients(std::ostream& out) {
     if (!driver->isRunning()) driverDied = true;
   }
   for (std::thread& client : clients) client.join();
+  if (stopRequested) out << "  stopped early after " << done << " requests" << std::endl;
 }
 
 // Probes a reader until one round of reads is entirely correct, within the recovery limit.
@@ -249,7 +253,9 @@ int Campaign::run(std::ostream& out) {
   }
   const bool crashed = driverDied || !driver->isRunning();
   const int exitStatus = driver->stop();
-  if (crashed || exitStatus != 0) violations.push_back("kelvo-driver crashed or did not end cleanly");
+  if (crashed || exitStatus != 0) {
+    violations.push_back("kelvo-driver crashed, or did not end with status 0 within 10 s of SIGTERM");
+  }
   if (tally.wrong() > 0) violations.push_back("wrong answers");
   if (tally.unanswered() > 0) violations.push_back("requests without an answer within the deadline");
   if (recoveryTally.wrong() > 0) violations.push_back("wrong answers after the faults stopped");
@@ -263,9 +269,9 @@ int Campaign::run(std::ostream& out) {
   }
   tally.report(out, "during the faults");
   recoveryTally.report(out, "after the faults stopped");
-  out << "campaign seed=" << options.seed << " correct=" << tally.correct() << " failed=" << tally.failed()
+  out << "campaign seed=" << options.seed << " requests=" << done << " correct=" << tally.correct() << " failed=" << tally.failed()
       << " wrong=" << tally.wrong() << " unanswered=" << tally.unanswered()
-      << " driver=" << (crashed || exitStatus != 0 ? "CRASHED" : "ok") << std::endl;
+      << " driver=" << (crashed || exitStatus != 0 ? "FAILED" : "ok") << std::endl;
   for (const std::string& violation : violations) out << "VIOLATION: " << violation << "\n";
   out << (violations.empty() ? "PASS" : "FAIL") << " (repeat with --seed " << options.seed << ")" << std::endl;
   return violations.empty() ? 0 : 1;

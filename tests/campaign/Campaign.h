@@ -47,6 +47,8 @@ class Campaign {
 
   // 0 when every requirement held.
   int run(std::ostream& out);
+  // Safe in a signal handler: no more requests are sent; the run checks recovery and reports what it has.
+  static void stopEarly() { stopRequested = true; }
 
  private:
   std::string socketOf(size_t reader) const;
@@ -71,6 +73,7 @@ class Campaign {
   std::atomic<size_t> issued{0};
   std::atomic<size_t> done{0};
   std::atomic<bool> driverDied{false};
+  static std::atomic<bool> stopRequested;
 };
 
 }  // namespace kelvo::campaign

@@ -91,5 +91,7 @@ int main(int argc, char** argv) {
   // A driver that closes a connection early must not end the campaign.
   std::signal(SIGPIPE, SIG_IGN);
   kelvo::campaign::Campaign campaign(parse(argc, argv));
+  // Ctrl-C ends a long run early with its recovery check and its counts so far.
+  std::signal(SIGINT, [](int) { kelvo::campaign::Campaign::stopEarly(); });
   return campaign.run(std::cout);
 }
