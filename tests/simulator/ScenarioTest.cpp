@@ -174,6 +174,8 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
        "devices[0].battery: value 18446744073709551615 is outside 0..100"},
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "usb": 0.5}]})",
        "devices[0].usb: expected an integer"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "package-size": 244}]})",
+       "devices[0].package-size: value 244 is outside 1..243"},
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"drop-package": 1.5}}]})",
        "devices[0].random-faults.drop-package: a rate is a number from 0 to 1"},
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"lightning": 0.1}}]})",
