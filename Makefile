@@ -5,10 +5,13 @@
 #   make demo                          build and run the main program against emulated readers
 #   make bench                         build and run the benchmarks
 #   make fuzz                          build the libFuzzer targets with clang and run each for a while
+#   make campaign                      the fault campaign against kelvo-driver, long (CAMPAIGN_REQUESTS, SEED)
 SHELL := /bin/bash
 SANITIZE ?=
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
+CAMPAIGN_REQUESTS ?= 10000
+SEED ?=
 comma := ,
 BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
 # ccache, where installed, makes rebuilds in other build folders and other checkouts of the tree cheap.
@@ -17,7 +20,7 @@ export CCACHE_BASEDIR := $(CURDIR)
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) \
   $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: all deps configure build test demo bench fuzz clean
+.PHONY: all deps configure build test demo bench fuzz campaign clean
 
 all: build
 
@@ -35,6 +38,10 @@ test: build
 
 demo: build
 	@scripts/demo $(BUILD_DIR)
+
+campaign: configure
+	@cmake --build $(BUILD_DIR) --target kelvo-campaign
+	@scripts/run-campaign $(BUILD_DIR) --requests $(CAMPAIGN_REQUESTS) $(if $(SEED),--seed $(SEED))
 
 bench: deps
 	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVO_BUILD_TESTS=OFF > /dev/null

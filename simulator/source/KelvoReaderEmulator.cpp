@@ -48,7 +48,9 @@ KelvoReaderEmulator::KelvoReaderEmulator(const KelvoReaderConfig& config)
       serviceVariant(config.service),
       linkUp(config.linkUp),
       table(config, crypto, transfer),
-      faults(config.faults) {}
+      faults(config.faults) {
+  if (config.randomFaults) randomFaults.emplace(*config.randomFaults);
+}
 
 std::shared_ptr<KelvoReaderEmulator> KelvoReaderEmulator::create(const KelvoReaderConfig& config) {
   return std::make_shared<KelvoReaderEmulator>(config);
@@ -154,6 +156,7 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
           Answer reply = answer(request, outbox);
           if (reply.dropLink) {
             effects.dropLinkAfter = 0;
+            effects.linkComesBack = reply.linkComesBack;
           } else {
             held = std::move(reply);
           }
@@ -168,6 +171,7 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
           Answer reply = answer(*request, outbox);
           if (reply.dropLink) {
             effects.dropLinkAfter = 0;
+            effects.linkComesBack = reply.linkComesBack;
           } else {
             respond(reply, ReaderPacketTransfer::Framing::oneWrite, effects);
           }
@@ -228,6 +232,11 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
     reply.dropLink = true;
     return reply;
   }
+  if (randomFaults && randomFaults->dropsLinkBeforeServing()) {
+    reply.dropLink = true;
+    reply.linkComesBack = true;
+    return reply;
+  }
   std::vector<uint8_t> response;
   if (mode == ReaderLinkCrypto::Mode::plain && refusesPlain(reply.method)) {
     response = {ReaderLinkCrypto::kStatusNoKey};
@@ -240,7 +249,8 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
   }
   reply.response = crypto.seal(response, mode);
   if (mode != ReaderLinkCrypto::Mode::plain && !reply.response.empty() &&
-      takeFault(ReaderFault::Kind::corruptTag, reply.method, [](const ReaderFault&) { return true; })) {
+      (takeFault(ReaderFault::Kind::corruptTag, reply.method, [](const ReaderFault&) { return true; }) ||
+       (randomFaults && randomFaults->corruptsTag()))) {
     reply.response.back() ^= 0x5A;
   }
   return reply;
@@ -255,6 +265,17 @@ void KelvoReaderEmulator::respond(const Answer& reply, ReaderPacketTransfer::Fra
   if (auto drop = takeFault(ReaderFault::Kind::dropLink, reply.method,
                             [](const ReaderFault& f) { return f.afterPackages > 0; })) {
     effects.dropLinkAfter = static_cast<size_t>(drop->afterPackages);
+  }
+  applyRandomFaults(effects);
+}
+
+void KelvoReaderEmulator::applyRandomFaults(Effects& effects) {
+  if (!randomFaults) return;
+  randomFaults->disturb(effects.packages);
+  effects.delayMs = std::max(effects.delayMs, randomFaults->delayMs());
+  if (auto after = randomFaults->dropsLinkAfter(effects.packages.size())) {
+    effects.linkComesBack = !effects.dropLinkAfter;
+    effects.dropLinkAfter = std::min(*after, effects.dropLinkAfter.value_or(*after));
   }
 }
 
@@ -353,6 +374,7 @@ void KelvoReaderEmulator::deliver(Effects effects) {
   }
   if (effects.dropLinkAfter) {
     linkDownLocked();
+    if (effects.linkComesBack) linkUpLocked();
     return;
   }
   for (std::vector<uint8_t>& value : effects.notifications) sendLocked(kNotification, std::move(value));
@@ -461,6 +483,25 @@ void KelvoReaderEmulator::addFault(const ReaderFault& fault) {
 void KelvoReaderEmulator::clearFaults() {
   std::lock_guard<std::mutex> guard(lock);
   faults.clear();
+}
+
+void KelvoReaderEmulator::startRandomFaults(const ReaderRandomFaults::Rates& rates) {
+  std::lock_guard<std::mutex> guard(lock);
+  randomFaults.emplace(rates);
+}
+
+std::optional<ReaderRandomFaults::Tally> KelvoReaderEmulator::stopRandomFaults() {
+  std::lock_guard<std::mutex> guard(lock);
+  if (!randomFaults) return std::nullopt;
+  ReaderRandomFaults::Tally tally = randomFaults->tally();
+  randomFaults.reset();
+  return tally;
+}
+
+std::optional<ReaderRandomFaults::Tally> KelvoReaderEmulator::randomFaultTally() const {
+  std::lock_guard<std::mutex> guard(lock);
+  if (!randomFaults) return std::nullopt;
+  return randomFaults->tally();
 }
 
 void KelvoReaderEmulator::forgetLongTermKey() {

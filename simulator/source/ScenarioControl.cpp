@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <sstream>
 
 #include "kelvo/simulator/ScenarioLoader.h"
@@ -38,6 +39,13 @@ bool parseHex(const std::string& text, std::vector<uint8_t>& bytes) {
   return true;
 }
 
+bool parseDecimal(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size();
+}
+
 std::string error(const std::string& why) { return "error: " + why; }
 
 }  // namespace
@@ -57,6 +65,7 @@ std::string ScenarioControl::execute(const std::string& line) {
     if (command == "usb") return usb(arguments);
     if (command == "drop") return drop(arguments);
     if (command == "settings") return settings(arguments);
+    if (command == "random-faults") return randomFaults(arguments);
     if (command == "remove-reader") return removeReader(arguments);
     if (command == "add-reader") {
       const size_t start = line.find("add-reader") + std::string("add-reader").size();
@@ -66,7 +75,8 @@ std::string ScenarioControl::execute(const std::string& line) {
     return error(failure.what());
   }
   return error("unknown command '" + command +
-               "' (known: insert, remove, battery, usb, drop, settings, add-reader, remove-reader)");
+               "' (known: insert, remove, battery, usb, drop, settings, random-faults, add-reader, "
+               "remove-reader)");
 }
 
 std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& arguments, size_t count,
@@ -139,6 +149,32 @@ std::string ScenarioControl::settings(const Arguments& arguments) {
     answer += " " + std::to_string(id) + "=" + std::to_string(value);
   }
   return answer;
+}
+
+// "random-faults ADDR off", or "random-faults ADDR seed=N name=rate ..." with the names of scenario files.
+std::string ScenarioControl::randomFaults(const Arguments& arguments) {
+  std::string why;
+  auto target = reader(arguments, std::max<size_t>(arguments.size(), 3), why);
+  if (!target) return error(why.empty() ? "'random-faults' takes an address and 'off' or name=value pairs" : why);
+  if (arguments.size() == 3 && arguments[2] == "off") {
+    std::optional<ReaderRandomFaults::Tally> tally = target->stopRandomFaults();
+    if (!tally) return "ok";
+    return "ok " + ReaderRandomFaults::describe(*tally);
+  }
+  ReaderRandomFaults::Rates rates;
+  bool seeded = false;
+  for (size_t i = 2; i < arguments.size(); ++i) {
+    const size_t equals = arguments[i].find('=');
+    if (equals == std::string::npos) return error("expected name=value, not '" + arguments[i] + "'");
+    const std::string name = arguments[i].substr(0, equals);
+    double value = 0;
+    if (!parseDecimal(arguments[i].substr(equals + 1), value)) return error(name + ": expected a number");
+    if (auto invalid = ReaderRandomFaults::setField(rates, name, value)) return error(name + ": " + *invalid);
+    seeded = seeded || name == "seed";
+  }
+  if (!seeded) return error("'random-faults' needs seed=N, so that a run can be repeated");
+  target->startRandomFaults(rates);
+  return "ok";
 }
 
 std::string ScenarioControl::addReader(const std::string& json) {

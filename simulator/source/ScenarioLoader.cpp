@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "PentaloqScenarioReader.h"
+#include "kelvo/simulator/ReaderPacketTransfer.h"
 #include "ScenarioFields.h"
 
 namespace kelvo::simulator {
@@ -186,12 +187,24 @@ void readFaults(const json& value, const std::string& where, KelvoReaderConfig& 
   }
 }
 
+void readRandomFaults(const json& value, const std::string& where, KelvoReaderConfig& reader) {
+  if (!value.is_object()) fail(where, "expected an object such as { \"seed\": 7, \"drop-package\": 0.05 }");
+  ReaderRandomFaults::Rates rates;
+  for (auto item = value.begin(); item != value.end(); ++item) {
+    const std::string place = where + "." + item.key();
+    if (!item.value().is_number()) fail(place, "expected a number");
+    if (auto why = ReaderRandomFaults::setField(rates, item.key(), item.value().get<double>())) fail(place, *why);
+  }
+  reader.randomFaults = rates;
+}
+
 ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.is_object() && value.contains("family") && value["family"] == "pentaloq") {
     return PentaloqScenarioReader::read(value, where);
   }
   onlyFields(value, where, {"family", "address", "name", "generation", "service", "descriptor", "battery", "usb",
-                            "settings", "ranges", "bonds", "preferred", "card", "quirks", "faults", "linked"});
+                            "settings", "ranges", "bonds", "preferred", "card", "quirks", "faults", "random-faults",
+                            "package-size", "linked"});
   if (!value.contains("family")) fail(where, "needs 'family'");
   if (!value.contains("address")) fail(where, "needs 'address'");
   ScenarioDevice device;
@@ -205,7 +218,7 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.contains("battery")) reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 100));
   if (device.family == "none") {
     for (const char* field : {"generation", "service", "descriptor", "usb", "settings", "ranges", "bonds", "preferred",
-                              "card", "quirks", "faults"}) {
+                              "card", "quirks", "faults", "random-faults", "package-size"}) {
       if (value.contains(field)) fail(where, "'" + std::string(field) + "' does not apply to family 'none'");
     }
     return device;
@@ -227,6 +240,11 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.contains("card")) readCard(value["card"], where + ".card", reader);
   if (value.contains("quirks")) readQuirks(value["quirks"], where + ".quirks", reader);
   if (value.contains("faults")) readFaults(value["faults"], where + ".faults", reader);
+  if (value.contains("package-size")) {
+    reader.negotiatedPack = static_cast<size_t>(
+        integer(value["package-size"], where + ".package-size", 1, static_cast<int64_t>(ReaderPacketTransfer::kMaxPack)));
+  }
+  if (value.contains("random-faults")) readRandomFaults(value["random-faults"], where + ".random-faults", reader);
   if (value.contains("linked")) {
     if (!value["linked"].is_boolean()) fail(where + ".linked", "expected true or false");
     reader.linkUp = value["linked"].get<bool>();

@@ -172,5 +172,100 @@ TEST_F(QuirksAndFaultsTest, LongValueCannotBeReadThroughTheRadio) {
   EXPECT_EQ(direct->size(), 30u);
 }
 
+class RandomFaultsTest : public QuirksAndFaultsTest {
+ protected:
+  static kelvo::simulator::ReaderRandomFaults::Rates packageRates(uint64_t seed) {
+    kelvo::simulator::ReaderRandomFaults::Rates rates;
+    rates.seed = seed;
+    rates.dropPackage = 0.2;
+    rates.repeatPackage = 0.2;
+    rates.reorderPackages = 0.2;
+    return rates;
+  }
+  // The package indices of `count` descriptor answers as they arrived, one list per answer.
+  std::vector<std::vector<int>> descriptorRuns(int count) {
+    std::vector<std::vector<int>> runs;
+    for (int i = 0; i < count; ++i) runs.push_back(indices(rawPackages({1})));
+    return runs;
+  }
+};
+
+TEST_F(RandomFaultsTest, SameSeedDisturbsTheSameAnswersTheSameWay) {
+  start();
+  const size_t whole = rawPackages({1}).size();
+  ASSERT_GE(whole, 3u);
+  emulator->startRandomFaults(packageRates(4711));
+  const auto first = descriptorRuns(40);
+  emulator->startRandomFaults(packageRates(4711));
+  const auto again = descriptorRuns(40);
+  emulator->startRandomFaults(packageRates(4712));
+  const auto other = descriptorRuns(40);
+  EXPECT_EQ(first, again);
+  EXPECT_NE(first, other);
+  // Every kind of package fault happened: a missing index, a repeated one, one out of order.
+  bool missing = false, repeated = false, reordered = false;
+  for (const std::vector<int>& arrived : first) {
+    for (size_t i = 0; i < whole; ++i) missing = missing || std::count(arrived.begin(), arrived.end(), i) == 0;
+    for (size_t i = 0; i < whole; ++i) repeated = repeated || std::count(arrived.begin(), arrived.end(), i) > 1;
+    for (size_t i = 1; i < arrived.size(); ++i) reordered = reordered || arrived[i] < arrived[i - 1];
+  }
+  EXPECT_TRUE(missing && repeated && reordered);
+  const auto tally = emulator->randomFaultTally();
+  ASSERT_TRUE(tally);
+  EXPECT_EQ(tally->served, 40u);
+  EXPECT_GT(tally->dropped + tally->repeated + tally->reordered, 0u);
+}
+
+TEST_F(RandomFaultsTest, StoppedFaultsLeaveEveryAnswerWhole) {
+  start();
+  const std::vector<Bytes> whole = rawPackages({1});
+  emulator->startRandomFaults(packageRates(1));
+  descriptorRuns(20);
+  const auto tally = emulator->stopRandomFaults();
+  ASSERT_TRUE(tally);
+  EXPECT_GT(tally->dropped, 0u);
+  EXPECT_FALSE(emulator->randomFaultTally());
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(rawPackages({1}), whole);
+}
+
+TEST_F(RandomFaultsTest, CorruptedTagsDelaysAndLinkDropsComeAtTheirRates) {
+  start();
+  kelvo::simulator::ReaderRandomFaults::Rates rates;
+  rates.seed = 99;
+  rates.delay = 0.5;
+  rates.maxDelayMs = 5;
+  emulator->startRandomFaults(rates);
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(rawPackages({5}).size(), 1u);
+  auto tally = emulator->stopRandomFaults();
+  ASSERT_TRUE(tally);
+  EXPECT_GT(tally->delayed, 60u);
+  EXPECT_LT(tally->delayed, 140u);
+  EXPECT_EQ(tally->corrupted, 0u) << "plain answers have no tag to corrupt";
+
+  rates.delay = 0;
+  rates.dropLink = 1;
+  emulator->startRandomFaults(rates);
+  for (int i = 0; i < 20; ++i) rawPackages({5});
+  tally = emulator->stopRandomFaults();
+  ASSERT_TRUE(tally);
+  EXPECT_GE(tally->linkDrops, 10u);
+  EXPECT_TRUE(emulator->isLinkUp()) << "a reader that lost its link to a random fault stays in range and comes back";
+  EXPECT_TRUE(radio->getConnection()->isConnected(emulator->address()));
+}
+
+TEST(RandomFaultFieldsTest, NamesAndRangesAreChecked) {
+  using kelvo::simulator::ReaderRandomFaults;
+  ReaderRandomFaults::Rates rates;
+  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "corrupt-tag", 0.01));
+  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "max-delay-ms", 2000));
+  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "seed", 123456789012.0));
+  EXPECT_EQ(rates.corruptTag, 0.01);
+  EXPECT_EQ(rates.seed, 123456789012u);
+  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "delay", -0.1));
+  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "max-delay-ms", 0.5));
+  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "seed", 1.5));
+  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "fire", 0.1));
+}
+
 }  // namespace
 }  // namespace kelvo::test

@@ -10,6 +10,7 @@
 
 #include "TempDirectory.h"
 #include "kelvo/simulator/Scenario.h"
+#include "kelvo/simulator/ScenarioControl.h"
 #include "trevalon/sim/ProviderBLESim.h"
 #include "trevalon/sim/ProviderSim.h"
 
@@ -173,6 +174,14 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
        "devices[0].battery: value 18446744073709551615 is outside 0..100"},
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "usb": 0.5}]})",
        "devices[0].usb: expected an integer"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "package-size": 244}]})",
+       "devices[0].package-size: value 244 is outside 1..243"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"drop-package": 1.5}}]})",
+       "devices[0].random-faults.drop-package: a rate is a number from 0 to 1"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"lightning": 0.1}}]})",
+       "devices[0].random-faults.lightning: unknown random fault 'lightning'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"seed": -1}}]})",
+       "devices[0].random-faults.seed: a seed is a whole number"},
       {R"({"devices": [)", "not valid JSON"},
   };
   for (const Case& c : cases) {
@@ -183,6 +192,38 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
       EXPECT_THAT(error.what(), HasSubstr(c.message)) << c.json;
     }
   }
+}
+
+TEST(ScenarioTest, RandomFaultsStartFromTheFileAndAreSwitchedByCommand) {
+  auto radio = trevalon::sim::SimulatedRadio::create();
+  Scenario scenario = Scenario::populate(radio, ScenarioLoader::parse(R"({"devices": [
+      {"family": "kelvo", "address": "001a7dda7113",
+       "random-faults": {"seed": 7, "drop-package": 0.05, "corrupt-tag": 0.01, "delay": 0.02, "max-delay-ms": 2000}},
+      {"family": "kelvo", "address": "001a7dda8224"}]})"));
+  kelvo::simulator::ScenarioControl control(scenario, nullptr, nullptr);
+  std::shared_ptr<KelvoReaderEmulator> faulty = scenario.reader("001a7dda7113");
+  std::shared_ptr<KelvoReaderEmulator> calm = scenario.reader("001a7dda8224");
+  EXPECT_TRUE(faulty->randomFaultTally());
+  EXPECT_FALSE(calm->randomFaultTally());
+
+  struct Case {
+    std::string command;
+    std::string answer;
+  };
+  const std::vector<Case> cases = {
+      {"random-faults 001a7dda8224 drop-package=0.05", "error: 'random-faults' needs seed=N"},
+      {"random-faults 001a7dda8224 seed=1 delay=2", "error: delay: a rate is a number from 0 to 1"},
+      {"random-faults 001a7dda8224 seed=1 delay", "error: expected name=value, not 'delay'"},
+      {"random-faults 001a7dda8224 seed=x", "error: seed: expected a number"},
+      {"random-faults 001a7dda8224", "error: 'random-faults' takes 2 argument(s)"},
+      {"random-faults 001A7DDA8224 seed=12 repeat-package=0.5 drop-link=0.001", "ok"},
+      {"random-faults 001a7dda7113 off",
+       "ok served=0 dropped=0 repeated=0 reordered=0 corrupted=0 delayed=0 link-drops=0"},
+      {"random-faults 001a7dda7113 off", "ok"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(control.execute(c.command).rfind(c.answer, 0), 0u) << c.command;
+  EXPECT_FALSE(faulty->randomFaultTally());
+  EXPECT_TRUE(calm->randomFaultTally());
 }
 
 TEST(ScenarioTest, FileErrorsNameTheFile) {

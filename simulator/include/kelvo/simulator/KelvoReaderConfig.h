@@ -13,6 +13,7 @@
 
 #include "kelvo/simulator/ReaderFault.h"
 #include "kelvo/simulator/ReaderQuirk.h"
+#include "kelvo/simulator/ReaderRandomFaults.h"
 
 namespace kelvo::simulator {
 
@@ -37,6 +38,7 @@ struct KelvoReaderConfig {
   std::optional<std::vector<uint8_t>> cardAtr;  // a card is inserted when present
   std::set<ReaderQuirk> quirks;
   std::vector<ReaderFault> faults;
+  std::optional<ReaderRandomFaults::Rates> randomFaults;  // drawn for every answer from the start when present
   bool linkUp = true;
   uint16_t maxRequestSize = 512;
   size_t negotiatedPack = 240;  // payload bytes of a response package once the host has negotiated

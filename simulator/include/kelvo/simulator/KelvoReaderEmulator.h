@@ -17,6 +17,7 @@
 #include "kelvo/simulator/KelvoReaderConfig.h"
 #include "kelvo/simulator/ReaderLinkCrypto.h"
 #include "kelvo/simulator/ReaderPacketTransfer.h"
+#include "kelvo/simulator/ReaderRandomFaults.h"
 #include "kelvo/simulator/ReaderRpcTable.h"
 #include "kelvo/simulator/ReaderState.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
@@ -72,6 +73,11 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   void setQuirk(ReaderQuirk quirk, bool enabled);
   void addFault(const ReaderFault& fault);
   void clearFaults();
+  // Faults drawn at random for every answer from now on, until stopped; a new start begins a new sequence.
+  void startRandomFaults(const ReaderRandomFaults::Rates& rates);
+  // Stops them and gives what they inflicted; empty when none were running.
+  std::optional<ReaderRandomFaults::Tally> stopRandomFaults();
+  std::optional<ReaderRandomFaults::Tally> randomFaultTally() const;
   void forgetLongTermKey();
 
   ReaderState state() const;
@@ -90,6 +96,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
     std::vector<std::vector<uint8_t>> notifications;
     int delayMs = 0;
     std::optional<size_t> dropLinkAfter;  // packages sent before the link drops
+    bool linkComesBack = false;           // a link lost to a random fault: the reader stays in range
     std::optional<uint8_t> bootMode;
     bool reconnect = false;
   };
@@ -97,6 +104,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
     uint8_t method = 0xFF;
     std::vector<uint8_t> response;
     bool dropLink = false;
+    bool linkComesBack = false;
   };
 
   std::optional<uint16_t> characteristicId(const trevalon::ble::Uuid& service,
@@ -105,6 +113,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   bool refusesPlain(uint8_t method) const;
   void respond(const Answer& reply, ReaderPacketTransfer::Framing framing, Effects& effects);
   void applyPackageFaults(uint8_t method, Effects& effects);
+  void applyRandomFaults(Effects& effects);
   // The first fault of that kind for this method that `accept` takes; used up after its `times`.
   std::optional<ReaderFault> takeFault(ReaderFault::Kind kind, uint8_t method,
                                        const std::function<bool(const ReaderFault&)>& accept);
@@ -126,6 +135,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   ReaderPacketTransfer transfer;
   ReaderRpcTable table;
   std::vector<ReaderFault> faults;
+  std::optional<ReaderRandomFaults> randomFaults;
   std::optional<Answer> held;  // the answer of a 'prepare'/'input' request, waiting for 'process2'
   std::set<uint16_t> subscribed;
   GattCounters gattCounters;

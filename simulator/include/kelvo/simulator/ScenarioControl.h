@@ -4,6 +4,8 @@
 //   remove ADDR         the card leaves the reader
 //   battery ADDR 0-100  usb ADDR 0|1
 //   drop ADDR           the reader's link drops and, the reader staying in range, comes back
+//   random-faults ADDR seed=N [drop-package=R ...]   faults drawn at random for every answer, until
+//   random-faults ADDR off                           ... stopped; "off" answers what they inflicted
 //   add-reader JSON     a device object as in scenario files joins the air
 //   remove-reader ADDR  the device leaves the air
 // The same commands reach kelvo-sim on its standard input and a program on the simulated radio through the
@@ -42,6 +44,7 @@ class ScenarioControl {
   std::string usb(const Arguments& arguments);
   std::string drop(const Arguments& arguments);
   std::string settings(const Arguments& arguments);
+  std::string randomFaults(const Arguments& arguments);
   std::string addReader(const std::string& json);
   std::string removeReader(const Arguments& arguments);
   // Null with `why` set when the arguments do not name one Kelvo reader of the scenario.
