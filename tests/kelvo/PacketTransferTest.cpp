@@ -1,3 +1,4 @@
+#include <deque>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -117,6 +118,57 @@ TEST_F(PacketTransfer, AStaleRepeatOfTheLastPackageDoesNotLeakIntoTheNextExchang
   const Bytes state = stack.packets->transmitRaw({kGetDeviceState}, true);
   ASSERT_EQ(state.size(), 5u) << "the repeated package of the earlier answer must not be taken for this one";
   EXPECT_EQ(state[0], 0);
+}
+
+// Packages a test hands out one by one, for orders the emulator does not produce.
+class QueuedPackages : public trevalon::kelvo::KelvoBLECharacteristscs {
+ public:
+  explicit QueuedPackages(std::deque<Bytes> packages) : packages(std::move(packages)) {}
+  std::string getAddress() override { return "001a7dda7113"; }
+  std::string getId() override { return "001a7dda7113"; }
+  bool isConnected() override { return true; }
+  bool isAvailable() override { return true; }
+  bool isPaired() override { return true; }
+  bool setPaired(bool) override { return false; }
+  bool writeIndicate(Bytes) override { return true; }
+  bool writeInput(Bytes) override { return true; }
+  bool writePrepare(Bytes) override { return true; }
+  bool writeSpare(Bytes) override { return true; }
+  bool writeTransmit(Bytes) override { return true; }
+  Bytes readProcess2() override { return {}; }
+  Bytes readSpare() override { return {}; }
+  Bytes waitOutput2() override { return next(); }
+  Bytes waitOutput2(std::chrono::seconds) override { return next(); }
+  void discardOutput2() override {}
+
+ private:
+  Bytes next() {
+    if (packages.empty()) return {};
+    Bytes package = packages.front();
+    packages.pop_front();
+    return package;
+  }
+  std::deque<Bytes> packages;
+};
+
+TEST(PacketAssembly, APackageOfAnEarlierAnswerUnderATakenIndexFailsTheTransfer) {
+  // Answer of 8 bytes in packages of 5 (package 0 begins with the 4-byte size header); a late copy of another
+  // answer's package 1 arrives after this answer's own.
+  const Bytes first = {0, 12, 0, 1, 5, 0};
+  for (const Bytes& late : {Bytes{1, 9, 9, 9, 9, 9}, Bytes{1, 1, 2, 3, 4, 5}}) {
+    LogCapture capture;
+    auto packages = std::make_shared<QueuedPackages>(
+        std::deque<Bytes>{first, {1, 1, 2, 3, 4, 5}, late, {2, 6, 7}});
+    auto transfer = std::make_shared<trevalon::kelvo::KelvoBLEReaderKelvoBLECharacteristscsTranslator>();
+    transfer->setMaster(packages);
+    const Bytes answer = transfer->transmitRaw({kGetDeviceState}, true);
+    if (late[1] == 9) {
+      EXPECT_EQ(answer, Bytes{0x81}) << "neither package can be trusted";
+      EXPECT_TRUE(capture.containsAt("ERROR", "two different packages with index=1"));
+    } else {
+      EXPECT_EQ(answer, (Bytes{0, 1, 2, 3, 4, 5, 6, 7})) << "a package sent twice is harmless";
+    }
+  }
 }
 
 TEST_F(PacketTransfer, AMissingPackageFailsTheTransfer) {
