@@ -3,7 +3,7 @@
 //
 // A package lost on the air is only noticed by waiting for it, and the reader's lock is held meanwhile. Most
 // requests are answered from the reader's memory within a few connection intervals, so a lost answer to them
-// should cost seconds, not the half minute a smart-card command may need while the card computes. Frames
+// should cost seconds, not the ten seconds a smart-card command may need while the card computes. Frames
 // sealed by the link encryption hide their method from the packet transfer, so the layer that still knows it
 // sets the wait for the exchange it starts:
 //   AnswerWait wait(AnswerWait::forMethod(method));
@@ -20,8 +20,9 @@ class AnswerWait {
  public:
   static constexpr std::chrono::seconds kPrompt{5};
   static constexpr std::chrono::seconds kNextPackage{3};
-  // Smart-card commands, key agreements, flash writes and unknown methods: the characteristic's own limit.
-  static constexpr std::chrono::seconds kSlow{30};
+  // Smart-card commands, key agreements, flash writes and unknown methods. No longer than the driver waits
+  // for a request before it answers "timed out": past that, waiting on only keeps the reader from others.
+  static constexpr std::chrono::seconds kSlow{10};
 
   explicit AnswerWait(std::chrono::seconds firstPackage);
   ~AnswerWait();
