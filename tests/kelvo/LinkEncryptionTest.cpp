@@ -181,7 +181,7 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
   ReaderFault repeated = fault(ReaderFault::Kind::repeatPackage);
   repeated.packages = {0};
   ReaderFault late = fault(ReaderFault::Kind::delay);
-  late.delayMs = 3000;  // past the stack's 2 s wait for a package
+  late.delayMs = 5000;  // past the 4 s this stack waits for a package
   const Case cases[] = {
       {"lost answer", dropped, true},
       {"repeated answer", repeated, false, 1},
@@ -191,7 +191,10 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
   };
   for (const Case& c : cases) {
     SettingsFixture freshSettings;
-    KelvoStack stack(KelvoReaderConfig(), encrypted());
+    // Room for a loaded machine (sanitizer builds, parallel tests): only the late answer may miss the wait.
+    StackOptions options = encrypted();
+    options.characteristicTimeout = std::chrono::seconds(4);
+    KelvoStack stack(KelvoReaderConfig(), options);
     ASSERT_TRUE(stack.connect()) << c.name;
     const auto key = stack.emulator->longTermKey();
     stack.emulator->addFault(c.fault);
