@@ -113,7 +113,8 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::exchange(const std::shared_ptr<K
   AnswerWait wait(AnswerWait::forMethod(request[0]));
   std::shared_ptr<Encryptor> current = encryptor;
   if (!current) {
-    return lower->transmitRaw(request, recover);
+    // renewSessionIfDue leaves an encryptor or stops the request; nothing leaves in plain from here.
+    return {kStatusTransferFailed};
   }
   std::vector<uint8_t> sealed = current->encrypt(request);
   if (sealed.empty()) {
