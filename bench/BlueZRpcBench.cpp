@@ -14,7 +14,7 @@
 
 #include "KelvoSimProcess.h"
 #include "PrivateBus.h"
-#include "kelvo/simulator/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ReaderBackend.h"
 #include "trevalon/Reader.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/local/Facade.h"

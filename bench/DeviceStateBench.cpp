@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/Reader.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/local/Facade.h"

@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"

@@ -2,7 +2,7 @@
 # path names at build time, so the repository holds sources only. The PNGs, the compiled translations and the
 # resource file that lists them are generated into the build folder and compiled with rcc.
 
-add_executable(kelvo-svg-render tools/SvgRender.cpp)
+add_executable(kelvo-svg-render svg-renderer/SvgRender.cpp)
 target_link_libraries(kelvo-svg-render PRIVATE Qt5::Svg Qt5::Gui)
 kelvo_warnings(kelvo-svg-render)
 

@@ -6,9 +6,9 @@
 #include "trevalon/ble/ReaderServiceUuids.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
-#include "trevalon/linux/BLEConnectionBlueZ.h"
-#include "trevalon/linux/ProviderBLEBlueZ.h"
-#include "trevalon/linux/ProviderBlueZ.h"
+#include "trevalon/bluez/BLEConnectionBlueZ.h"
+#include "trevalon/bluez/ProviderBLEBlueZ.h"
+#include "trevalon/bluez/ProviderBlueZ.h"
 #include "trevalon/sim/ProviderBLESim.h"
 #include "trevalon/sim/ProviderSim.h"
 

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "kelvo/simulator/ControlFifo.h"
-#include "kelvo/simulator/Scenario.h"
-#include "kelvo/simulator/ScenarioControl.h"
+#include "kelvo/simulator/scenario/ControlFifo.h"
+#include "kelvo/simulator/scenario/Scenario.h"
+#include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/Reader.h"
 #include "trevalon/ble/BLEReaderNative.h"
 #include "trevalon/ble/ProvidedDevice.h"

@@ -5,7 +5,7 @@
 
 #include "devices/DriverServedFilter.h"
 
-#include "kelvo/simulator/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ReaderBackend.h"
 
 InProcessReaders::InProcessReaders() = default;
 

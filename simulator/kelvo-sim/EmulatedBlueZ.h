@@ -16,8 +16,8 @@
 #include <sdbus-c++/sdbus-c++.h>
 
 #include "EmulatedDeviceObject.h"
-#include "kelvo/simulator/Scenario.h"
-#include "kelvo/simulator/ScenarioControl.h"
+#include "kelvo/simulator/scenario/Scenario.h"
+#include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/sim/PeripheralListener.h"
 
 namespace kelvo::sim {

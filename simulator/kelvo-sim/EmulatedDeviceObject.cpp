@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/common/Log.h"
 
 namespace kelvo::sim {

@@ -15,8 +15,8 @@
 
 #include "EmulatedBlueZ.h"
 #include "PrivateBus.h"
-#include "kelvo/simulator/ControlFifo.h"
-#include "kelvo/simulator/ScenarioLoader.h"
+#include "kelvo/simulator/scenario/ControlFifo.h"
+#include "kelvo/simulator/scenario/ScenarioLoader.h"
 #include "trevalon/common/Log.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "kelvo/simulator/ScenarioLoader.h"
+#include "kelvo/simulator/scenario/ScenarioLoader.h"
 
 namespace kelvo::campaign {
 namespace {

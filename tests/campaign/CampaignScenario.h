@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/KelvoReaderConfig.h"
+#include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
 
 namespace kelvo::campaign {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "kelvo/simulator/KelvoReaderConfig.h"
-#include "kelvo/simulator/ReaderLinkCrypto.h"
-#include "kelvo/simulator/ReaderPacketTransfer.h"
-#include "kelvo/simulator/ReaderRpcTable.h"
+#include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
+#include "kelvo/simulator/kelvo/ReaderLinkCrypto.h"
+#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/ReaderRpcTable.h"
 
 namespace kelvo::campaign {
 

@@ -12,7 +12,7 @@
 
 #include "ReaderOracle.h"
 #include "ValueHistory.h"
-#include "kelvo/simulator/KelvoReaderConfig.h"
+#include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
 
 namespace kelvo::campaign {
 

@@ -13,7 +13,7 @@
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
 #include "StackRelease.h"
-#include "kelvo/simulator/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ReaderBackend.h"
 #include "trevalon/Reader.h"
 #include "trevalon/classic/DevicePipe.h"
 

@@ -12,9 +12,9 @@
 #include "LogCapture.h"
 #include "PrivateBus.h"
 #include "TempDirectory.h"
-#include "kelvo/simulator/KelvoReaderEmulator.h"
-#include "trevalon/linux/BLEConnectionBlueZ.h"
-#include "trevalon/linux/BLEReaderBlueZ.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
+#include "trevalon/bluez/BLEConnectionBlueZ.h"
+#include "trevalon/bluez/BLEReaderBlueZ.h"
 
 using kelvo::simulator::KelvoReaderEmulator;
 using trevalon::ble::Uuid;

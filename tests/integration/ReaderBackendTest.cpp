@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "SettingsFixture.h"
-#include "kelvo/simulator/ReaderBackend.h"
-#include "kelvo/simulator/ScenarioError.h"
+#include "kelvo/simulator/scenario/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ScenarioError.h"
 
 using kelvo::simulator::ReaderBackend;
 

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "kelvo/simulator/ScenarioControl.h"
-#include "kelvo/simulator/ScenarioLoader.h"
-#include "kelvo/simulator/ReaderState.h"
+#include "kelvo/simulator/scenario/ScenarioControl.h"
+#include "kelvo/simulator/scenario/ScenarioLoader.h"
+#include "kelvo/simulator/kelvo/ReaderState.h"
 
 using kelvo::simulator::ReaderState;
 using kelvo::simulator::Scenario;

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"

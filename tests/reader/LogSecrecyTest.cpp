@@ -8,7 +8,7 @@
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
 #include "StackRelease.h"
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/Reader.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/sim/BLEReaderSim.h"

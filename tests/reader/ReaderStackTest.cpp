@@ -6,7 +6,7 @@
 #include "LogCapture.h"
 #include "ReaderStack.h"
 #include "SettingsFixture.h"
-#include "kelvo/simulator/OtherPeripheral.h"
+#include "kelvo/simulator/peripheral/OtherPeripheral.h"
 #include "trevalon/ReaderCache.h"
 #include "trevalon/ReaderCardStateProxy.h"
 #include "trevalon/ReaderKelvoReaderTranslator.h"

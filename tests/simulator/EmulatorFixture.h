@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "RawGattHost.h"
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 
 namespace kelvo::test {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/KelvoReaderEmulator.h"
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/sim/BLEReaderSim.h"
 #include "trevalon/sim/SimulatedRadio.h"
 

@@ -9,8 +9,8 @@
 #include <mutex>
 
 #include "TempDirectory.h"
-#include "kelvo/simulator/Scenario.h"
-#include "kelvo/simulator/ScenarioControl.h"
+#include "kelvo/simulator/scenario/Scenario.h"
+#include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/sim/ProviderBLESim.h"
 #include "trevalon/sim/ProviderSim.h"
 

@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "kelvo/simulator/PentaloqFrames.h"
-#include "kelvo/simulator/PentaloqReaderEmulator.h"
+#include "kelvo/simulator/pentaloq/PentaloqFrames.h"
+#include "kelvo/simulator/pentaloq/PentaloqReaderEmulator.h"
 
 using kelvo::simulator::PentaloqFrames;
 using kelvo::simulator::PentaloqReaderConfig;

@@ -9,7 +9,7 @@
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
 #include "StackRelease.h"
-#include "kelvo/simulator/PentaloqReaderEmulator.h"
+#include "kelvo/simulator/pentaloq/PentaloqReaderEmulator.h"
 #include "trevalon/Reader.h"
 #include "trevalon/sim/BLEReaderSim.h"
 #include "trevalon/sim/SimulatedRadio.h"

@@ -8,7 +8,7 @@
 #include "LogCapture.h"
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
-#include "kelvo/simulator/Scenario.h"
+#include "kelvo/simulator/scenario/Scenario.h"
 #include "trevalon/Reader.h"
 #include "trevalon/sim/ProviderBLESim.h"
 #include "trevalon/sim/ProviderSim.h"

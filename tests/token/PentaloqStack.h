@@ -13,7 +13,7 @@
 
 #include "ReaderEvents.h"
 #include "StackRelease.h"
-#include "kelvo/simulator/PentaloqReaderEmulator.h"
+#include "kelvo/simulator/pentaloq/PentaloqReaderEmulator.h"
 #include "trevalon/Reader.h"
 #include "trevalon/sim/BLEReaderSim.h"
 #include "trevalon/sim/SimulatedRadio.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ReaderBackend.h"
 #include "trevalon/Reader.h"
 
 namespace kelvo::cli {

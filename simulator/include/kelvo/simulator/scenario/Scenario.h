@@ -1,0 +1,44 @@
+#pragma once
+// The devices of a scenario, built and placed on a simulated radio.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
+#include "kelvo/simulator/pentaloq/PentaloqReaderEmulator.h"
+#include "kelvo/simulator/scenario/ScenarioLoader.h"
+#include "trevalon/sim/SimulatedRadio.h"
+
+namespace kelvo::simulator {
+
+class Scenario {
+ public:
+  static Scenario populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
+                           const std::vector<ScenarioDevice>& devices);
+  // Loads the file and populates the radio; throws ScenarioError.
+  static Scenario fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path);
+  // The scenario a program is asked to run on: KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO naming the file.
+  // Empty when the simulated backend is not selected; throws ScenarioError when it is but the file is unusable.
+  static std::optional<Scenario> fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio);
+
+  // Builds the device and keeps it; placing it on a radio is the caller's business.
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> add(const ScenarioDevice& device);
+  // Forgets the device; the caller takes it off its radio. Null when the address is unknown.
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> remove(const std::string& address);
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral(const std::string& address) const;
+
+  const std::vector<std::shared_ptr<KelvoReaderEmulator>>& readers() const { return kelvoReaders; }
+  const std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>>& peripherals() const { return all; }
+  std::shared_ptr<KelvoReaderEmulator> reader(const std::string& address) const;
+  const std::vector<std::shared_ptr<PentaloqReaderEmulator>>& pentaloqs() const { return pentaloqReaders; }
+  std::shared_ptr<PentaloqReaderEmulator> pentaloqReader(const std::string& address) const;
+
+ private:
+  std::vector<std::shared_ptr<KelvoReaderEmulator>> kelvoReaders;
+  std::vector<std::shared_ptr<PentaloqReaderEmulator>> pentaloqReaders;
+  std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>> all;
+};
+
+}  // namespace kelvo::simulator

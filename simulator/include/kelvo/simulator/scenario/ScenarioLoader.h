@@ -1,0 +1,30 @@
+#pragma once
+// Reads the scenario files that list the emulated devices of a test, of the demo and of later tools:
+//   { "devices": [ { "family": "kelvo", "address": "001a7dda7113", "generation": 1, ... } ] }
+// Every field is checked; an unknown field or a value out of range is a ScenarioError whose message says
+// where, e.g. "devices[1].quirks[0]: unknown quirk 'no-such-thing'".
+
+#include <string>
+#include <vector>
+
+#include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
+#include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
+#include "kelvo/simulator/scenario/ScenarioError.h"
+
+namespace kelvo::simulator {
+
+struct ScenarioDevice {
+  std::string family;         // "kelvo", "pentaloq", or "none" for a peripheral without a reader service
+  KelvoReaderConfig reader;   // for "none" only address, name and battery are used; for "pentaloq" address and name
+  PentaloqReaderConfig pentaloq;  // for "pentaloq" only
+};
+
+class ScenarioLoader {
+ public:
+  static std::vector<ScenarioDevice> parse(const std::string& text);
+  static std::vector<ScenarioDevice> load(const std::string& path);
+  // One device object as it stands in a scenario's "devices" array; errors name it "device".
+  static ScenarioDevice parseDevice(const std::string& text);
+};
+
+}  // namespace kelvo::simulator

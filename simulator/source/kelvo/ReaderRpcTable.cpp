@@ -1,0 +1,505 @@
+#include "kelvo/simulator/kelvo/ReaderRpcTable.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kelvo::simulator {
+namespace {
+
+using Payload = std::vector<uint8_t>;
+
+enum Method : uint8_t {
+  kGetMethods = 0,
+  kGetDeviceDescriptor = 1,
+  kSCard = 2,
+  kExchangeKey = 3,
+  kSetMobDeviceName = 4,
+  kGetBatteryLevel = 5,
+  kGetSettings = 8,
+  kSetSettings = 9,
+  kSetLocalTime = 10,
+  kGetWorkingTimeRanges = 11,
+  kSetWorkingTimeRanges = 12,
+  kGetDeviceState = 13,
+  kGetBondedDevices = 14,
+  kRemoveBondedDeviceByIndex = 15,
+  kMaxRequestSize = 16,
+  kGetBatteryState = 17,
+  kWriteExternalFlash = 20,
+  kReadExternalFlash = 21,
+  kGotoBotloader = 22,
+  kSetResponsePacketDataSize = 67,
+  kExchangeSessionKey = 160,
+  kGetRandomBytes = 240,
+};
+
+enum Notification : uint8_t {
+  kCardStatus = 1,
+  kEncryptionSwitched = 3,
+  kBatteryAlert = 4,
+  kSettingChanged = 5,
+  kUsbCableStatus = 6,
+  kBatteryLevelChanged = 7,
+};
+
+enum Command : uint8_t {
+  kRepeatCardStatus = 1,
+  kStopMobDeviceSearching = 2,
+  kRepeatEncryptionStatus = 3,
+  kForceBootMode = 4,
+  kSetSetting = 5,
+  kRepeatUsbCableStatus = 6,
+  kSaveEncryptionKey = 7,
+  kPostDisconnection = 8,
+};
+
+enum CardKind : uint8_t { kReset = 1, kTpduLow = 2, kTpduHigh = 3, kShutdown = 4, kApdu = 5 };
+
+constexpr uint8_t kEncryptionSetting = 7;
+constexpr uint8_t kFirstSetting = 1;
+constexpr uint8_t kLastSetting = 15;
+constexpr int kMinutesPerWeek = 7 * 24 * 60;
+constexpr size_t kMaxClientName = 32;
+constexpr size_t kMaxRandomBytes = 64;
+constexpr size_t kRangesLength = 28;
+
+Payload answer(uint8_t status, const Payload& data = {}) {
+  Payload response{status};
+  response.insert(response.end(), data.begin(), data.end());
+  return response;
+}
+
+uint32_t littleEndian(const Payload& data, size_t at, size_t width) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < width; ++i) value |= static_cast<uint32_t>(data[at + i]) << (8 * i);
+  return value;
+}
+
+bool isDigits(const std::string& text, size_t count) {
+  return text.size() == count && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isHex(const std::string& text, size_t count) {
+  return text.size() == count && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+         });
+}
+
+// Two digits per byte, high nibble first: a ten-digit serial fits 5 bytes, an address 6.
+Payload packDigits(const std::string& text) {
+  auto nibble = [](char c) -> uint8_t {
+    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+    return static_cast<uint8_t>(c - 'A' + 10);
+  };
+  Payload packed;
+  for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    packed.push_back(static_cast<uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1])));
+  }
+  return packed;
+}
+
+}  // namespace
+
+ReaderRpcTable::ReaderRpcTable(const KelvoReaderConfig& config, ReaderLinkCrypto& crypto,
+                               ReaderPacketTransfer& transfer)
+    : crypto(crypto), transfer(transfer) {
+  const KelvoReaderConfig complete = config.withDefaults();
+  current.address = complete.address;
+  std::transform(current.address.begin(), current.address.end(), current.address.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(c)); });
+  current.generation = complete.generation;
+  current.descriptor = complete.descriptor;
+  current.battery = complete.battery;
+  current.usb = complete.usb;
+  current.settings = complete.settings;
+  current.ranges = complete.ranges;
+  for (const ReaderBond& bond : complete.bonds) current.bonds[bond.index] = bond.name;
+  current.preferred = complete.preferred;
+  current.quirks = complete.quirks;
+  current.randomExhausted = complete.quirks.count(ReaderQuirk::outOfRandom) != 0;
+  current.maxRequestSize = complete.maxRequestSize;
+  current.negotiatedPack = std::min(complete.negotiatedPack, ReaderPacketTransfer::kMaxPack);
+  current.flashSize = complete.flashSize;
+  current.batteryAlertLevel = complete.batteryAlertLevel;
+  if (complete.cardAtr) {
+    card.emplace(*complete.cardAtr);
+    cardPowered = true;
+    current.cardStatus = ReaderState::kCardReady;
+  }
+}
+
+const std::map<uint8_t, ReaderRpcTable::Handler>& ReaderRpcTable::handlers() {
+  static const std::map<uint8_t, Handler> table = {
+      {kGetMethods, &ReaderRpcTable::getMethods},
+      {kGetDeviceDescriptor, &ReaderRpcTable::getDescriptor},
+      {kSCard, &ReaderRpcTable::smartCard},
+      {kExchangeKey, &ReaderRpcTable::exchangeKey},
+      {kSetMobDeviceName, &ReaderRpcTable::setClientName},
+      {kGetBatteryLevel, &ReaderRpcTable::getBatteryLevel},
+      {kGetSettings, &ReaderRpcTable::getSettings},
+      {kSetSettings, &ReaderRpcTable::setSettings},
+      {kSetLocalTime, &ReaderRpcTable::setLocalTime},
+      {kGetWorkingTimeRanges, &ReaderRpcTable::getRanges},
+      {kSetWorkingTimeRanges, &ReaderRpcTable::setRanges},
+      {kGetDeviceState, &ReaderRpcTable::getDeviceState},
+      {kGetBondedDevices, &ReaderRpcTable::getBonds},
+      {kRemoveBondedDeviceByIndex, &ReaderRpcTable::removeBond},
+      {kMaxRequestSize, &ReaderRpcTable::maxRequestSize},
+      {kGetBatteryState, &ReaderRpcTable::getBatteryState},
+      {kWriteExternalFlash, &ReaderRpcTable::writeFlash},
+      {kReadExternalFlash, &ReaderRpcTable::readFlash},
+      {kGotoBotloader, &ReaderRpcTable::gotoBootloader},
+      {kSetResponsePacketDataSize, &ReaderRpcTable::setPackageSize},
+      {kExchangeSessionKey, &ReaderRpcTable::exchangeSessionKey},
+      {kGetRandomBytes, &ReaderRpcTable::getRandomBytes},
+  };
+  return table;
+}
+
+bool ReaderRpcTable::disabledByQuirk(uint8_t method) const {
+  switch (method) {
+    case kSetSettings: return current.has(ReaderQuirk::noSetSettings);
+    case kGotoBotloader: return current.has(ReaderQuirk::noBootloaderRpc);
+    case kExchangeSessionKey: return current.has(ReaderQuirk::noSessionKey);
+    case kMaxRequestSize: return current.has(ReaderQuirk::noMaxRequestSize);
+    case kGetDeviceState: return current.has(ReaderQuirk::noStateRequest);
+    default: return false;
+  }
+}
+
+std::vector<uint8_t> ReaderRpcTable::supportedMethods() const {
+  std::vector<uint8_t> methods;
+  for (const auto& entry : handlers()) {
+    if (!disabledByQuirk(entry.first)) methods.push_back(entry.first);
+  }
+  return methods;
+}
+
+std::vector<uint8_t> ReaderRpcTable::handle(const std::vector<uint8_t>& request, ReaderOutbox& outbox) {
+  if (request.empty()) return answer(kError);
+  const uint8_t method = request.front();
+  auto handler = handlers().find(method);
+  if (handler == handlers().end() || disabledByQuirk(method)) return answer(kUnknownMethod);
+  return handler->second(*this, Payload(request.begin() + 1, request.end()), outbox);
+}
+
+void ReaderRpcTable::command(const std::vector<uint8_t>& frame, ReaderOutbox& outbox) {
+  if (frame.empty()) return;
+  switch (frame.front()) {
+    case kRepeatCardStatus:
+      outbox.notifications.push_back({kCardStatus, current.cardStatus});
+      break;
+    case kRepeatEncryptionStatus:
+      outbox.notifications.push_back({kEncryptionSwitched, current.setting(kEncryptionSetting)});
+      break;
+    case kRepeatUsbCableStatus:
+      outbox.notifications.push_back({kUsbCableStatus, current.usb});
+      break;
+    case kForceBootMode:
+      outbox.bootMode = frame.size() > 1 ? frame[1] : 0;
+      break;
+    case kSetSetting:
+      if (frame.size() == 3 && frame[1] >= kFirstSetting && frame[1] <= kLastSetting) {
+        changeSetting(frame[1], frame[2], outbox);
+      }
+      break;
+    case kSaveEncryptionKey:
+      crypto.saveKey();
+      break;
+    case kPostDisconnection:
+      outbox.reconnect = true;
+      break;
+    case kStopMobDeviceSearching:
+    default:
+      break;
+  }
+}
+
+void ReaderRpcTable::changeSetting(uint8_t id, uint8_t value, ReaderOutbox& outbox) {
+  const bool changed = current.setting(id) != value || current.settings.count(id) == 0;
+  current.settings[id] = value;
+  if (!changed) return;
+  outbox.notifications.push_back({kSettingChanged, id, value});
+  if (id == kEncryptionSetting) outbox.notifications.push_back({kEncryptionSwitched, value});
+}
+
+void ReaderRpcTable::setCardStatus(uint8_t status, ReaderOutbox& outbox) {
+  if (current.cardStatus == status) return;
+  current.cardStatus = status;
+  outbox.notifications.push_back({kCardStatus, status});
+}
+
+void ReaderRpcTable::insertCard(std::vector<uint8_t> atr, ReaderOutbox& outbox) {
+  card.emplace(std::move(atr));
+  cardPowered = false;
+  setCardStatus(ReaderState::kCardPresent, outbox);
+  // The reader powers a new card by itself and reports it ready.
+  cardPowered = true;
+  setCardStatus(ReaderState::kCardReady, outbox);
+}
+
+void ReaderRpcTable::removeCard(ReaderOutbox& outbox) {
+  card.reset();
+  cardPowered = false;
+  setCardStatus(ReaderState::kCardAbsent, outbox);
+}
+
+void ReaderRpcTable::setBattery(uint8_t level, ReaderOutbox& outbox) {
+  const uint8_t before = current.battery;
+  current.battery = level;
+  outbox.notifications.push_back({kBatteryLevelChanged, level});
+  if (level <= current.batteryAlertLevel && before > current.batteryAlertLevel) {
+    outbox.notifications.push_back({kBatteryAlert, level});
+  }
+}
+
+void ReaderRpcTable::setUsbCable(uint8_t connected, ReaderOutbox& outbox) {
+  current.usb = connected;
+  outbox.notifications.push_back({kUsbCableStatus, connected});
+}
+
+bool ReaderRpcTable::takeRandomExhaustion() {
+  const bool exhausted = current.randomExhausted;
+  current.randomExhausted = false;
+  return exhausted;
+}
+
+Payload ReaderRpcTable::getMethods(const Payload&, ReaderOutbox&) { return answer(kOk, supportedMethods()); }
+
+Payload ReaderRpcTable::sectionOf(const std::string& key, const std::string& value) const {
+  Payload packed;
+  if (key == "MAC" && isHex(value, 12)) {
+    // A Bluetooth address travels least significant byte first, as the controller keeps it.
+    packed = packDigits(value);
+    std::reverse(packed.begin(), packed.end());
+  } else if (key == "Serial" && current.generation < 2 && isDigits(value, 10)) {
+    packed = packDigits(value);
+  } else {
+    packed.assign(value.begin(), value.end());
+  }
+  const size_t keyLength = std::min<size_t>(key.size(), 100);
+  const size_t valueLength = std::min<size_t>(packed.size(), 100);
+  Payload section{static_cast<uint8_t>(keyLength + 2 + valueLength), static_cast<uint8_t>(keyLength)};
+  section.insert(section.end(), key.begin(), key.begin() + static_cast<long>(keyLength));
+  section.push_back(static_cast<uint8_t>(valueLength));
+  section.insert(section.end(), packed.begin(), packed.begin() + static_cast<long>(valueLength));
+  return section;
+}
+
+Payload ReaderRpcTable::getDescriptor(const Payload&, ReaderOutbox&) {
+  Payload sections;
+  for (const auto& item : current.descriptor) {
+    Payload section = sectionOf(item.first, item.second);
+    // The length byte counts every section; items that would not fit are left out.
+    if (sections.size() + section.size() > 0xFF) continue;
+    sections.insert(sections.end(), section.begin(), section.end());
+  }
+  Payload payload{static_cast<uint8_t>(sections.size())};
+  payload.insert(payload.end(), sections.begin(), sections.end());
+  return answer(kOk, payload);
+}
+
+Payload ReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) {
+  if (payload.empty() || !card) return answer(kError);
+  const Payload data(payload.begin() + 1, payload.end());
+  switch (payload.front()) {
+    case kReset:
+      cardPowered = true;
+      setCardStatus(ReaderState::kCardReady, outbox);
+      return answer(kOk, card->atr());
+    case kShutdown:
+      cardPowered = false;
+      setCardStatus(ReaderState::kCardPresent, outbox);
+      return answer(kOk);
+    case kTpduLow:
+    case kTpduHigh:
+    case kApdu:
+      if (!cardPowered) return answer(kError);
+      return answer(kOk, card->transmit(data));
+    default:
+      return answer(kError);
+  }
+}
+
+Payload ReaderRpcTable::exchangeKey(const Payload& payload, ReaderOutbox&) {
+  if (current.has(ReaderQuirk::keyLocked)) return answer(7);
+  if (payload.size() != 64) return answer(kError);
+  if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
+  Payload reply;
+  switch (crypto.exchangeKey(payload, reply)) {
+    case ReaderLinkCrypto::AgreementResult::done: return answer(kOk, reply);
+    case ReaderLinkCrypto::AgreementResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case ReaderLinkCrypto::AgreementResult::malformed:
+    default: return answer(kExtendedFailure, {kExtendedGeneral});
+  }
+}
+
+Payload ReaderRpcTable::exchangeSessionKey(const Payload& payload, ReaderOutbox&) {
+  if (current.has(ReaderQuirk::noSessionKey7)) return answer(7);
+  if (payload.size() != 21) return answer(kError);
+  if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
+  Payload reply;
+  switch (crypto.exchangeSessionKey(payload, reply)) {
+    case ReaderLinkCrypto::SessionResult::done: return answer(kOk, reply);
+    case ReaderLinkCrypto::SessionResult::noLongTermKey: return answer(ReaderLinkCrypto::kStatusNoLongTerm);
+    case ReaderLinkCrypto::SessionResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case ReaderLinkCrypto::SessionResult::malformed:
+    default: return answer(kError);
+  }
+}
+
+Payload ReaderRpcTable::setClientName(const Payload& payload, ReaderOutbox&) {
+  if (payload.empty() || payload.size() > kMaxClientName) return answer(kError);
+  current.clientName.assign(payload.begin(), payload.end());
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::getBatteryLevel(const Payload&, ReaderOutbox&) { return answer(kOk, {current.battery}); }
+
+Payload ReaderRpcTable::getBatteryState(const Payload&, ReaderOutbox&) {
+  return answer(kOk, {current.battery, current.usb});
+}
+
+Payload ReaderRpcTable::getSettings(const Payload&, ReaderOutbox&) {
+  Payload pairs;
+  for (const auto& setting : current.settings) {
+    pairs.push_back(setting.first);
+    pairs.push_back(setting.second);
+  }
+  return answer(kOk, pairs);
+}
+
+Payload ReaderRpcTable::setSettings(const Payload& payload, ReaderOutbox& outbox) {
+  if (payload.size() != 2 || payload[0] < kFirstSetting || payload[0] > kLastSetting) return answer(kError);
+  changeSetting(payload[0], payload[1], outbox);
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::setLocalTime(const Payload& payload, ReaderOutbox&) {
+  if (payload.size() != 2) return answer(kError);
+  const uint32_t minute = littleEndian(payload, 0, 2);
+  if (minute >= kMinutesPerWeek) return answer(kError);
+  current.localTime = static_cast<uint16_t>(minute);
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::getRanges(const Payload&, ReaderOutbox&) {
+  Payload data;
+  for (const auto& range : current.ranges) {
+    for (int16_t value : {range.first, range.second}) {
+      data.push_back(static_cast<uint8_t>(value & 0xFF));
+      data.push_back(static_cast<uint8_t>((value >> 8) & 0xFF));
+    }
+  }
+  return answer(kOk, data);
+}
+
+Payload ReaderRpcTable::setRanges(const Payload& payload, ReaderOutbox&) {
+  if (payload.size() != kRangesLength) return answer(kError);
+  std::array<std::pair<int16_t, int16_t>, 7> ranges{};
+  for (size_t day = 0; day < ranges.size(); ++day) {
+    const auto start = static_cast<int16_t>(littleEndian(payload, day * 4, 2));
+    const auto end = static_cast<int16_t>(littleEndian(payload, day * 4 + 2, 2));
+    for (int16_t value : {start, end}) {
+      if (value < -1 || value >= kMinutesPerWeek) return answer(kError);
+    }
+    ranges[day] = {start, end};
+  }
+  current.ranges = ranges;
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::getDeviceState(const Payload&, ReaderOutbox&) {
+  return answer(kOk, {current.setting(kEncryptionSetting), current.cardStatus, current.battery, current.usb});
+}
+
+Payload ReaderRpcTable::getBonds(const Payload&, ReaderOutbox&) {
+  Payload data{current.preferred};
+  for (const auto& bond : current.bonds) {
+    const size_t length = std::min<size_t>(bond.second.size(), 0xFF);
+    data.push_back(bond.first);
+    data.push_back(static_cast<uint8_t>(length));
+    data.insert(data.end(), bond.second.begin(), bond.second.begin() + static_cast<long>(length));
+  }
+  return answer(kOk, data);
+}
+
+Payload ReaderRpcTable::removeBond(const Payload& payload, ReaderOutbox&) {
+  if (payload.size() != 1 || current.bonds.erase(payload[0]) == 0) return answer(kError);
+  if (current.preferred == payload[0]) current.preferred = 0xFF;
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::maxRequestSize(const Payload&, ReaderOutbox&) {
+  // Asking for the request size is the host's sign that the link has its larger MTU: answers grow with it.
+  transfer.setPack(std::max(transfer.pack(), current.negotiatedPack));
+  return answer(kOk, {static_cast<uint8_t>(current.maxRequestSize), static_cast<uint8_t>(current.maxRequestSize >> 8)});
+}
+
+Payload ReaderRpcTable::setPackageSize(const Payload& payload, ReaderOutbox&) {
+  if (payload.empty() || payload.size() > 2) return answer(kError);
+  const size_t size = littleEndian(payload, 0, payload.size());
+  if (size == 0 || size > ReaderPacketTransfer::kMaxPack) return answer(kError);
+  transfer.setPack(size);
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::writeFlash(const Payload& payload, ReaderOutbox&) {
+  // Without arguments the request is the host's probe for over-the-air updates.
+  if (payload.empty()) return answer(kOk);
+  size_t offset = 0;
+  size_t headerLength = 0;
+  // The application's layout (32-bit offset) wins where both would fit the same bytes.
+  if (payload.size() >= 6 && littleEndian(payload, 4, 2) == payload.size() - 6) {
+    offset = littleEndian(payload, 0, 4);
+    headerLength = 6;
+  } else if (payload.size() >= 5 && littleEndian(payload, 3, 2) == payload.size() - 5) {
+    offset = littleEndian(payload, 0, 3);
+    headerLength = 5;
+  } else {
+    return answer(kError);
+  }
+  const size_t length = payload.size() - headerLength;
+  if (offset > current.flashSize || length > current.flashSize - offset) return answer(kError);
+  if (flashMemory.size() < offset + length) flashMemory.resize(offset + length, 0xFF);
+  std::copy(payload.begin() + static_cast<long>(headerLength), payload.end(),
+            flashMemory.begin() + static_cast<long>(offset));
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::readFlash(const Payload& payload, ReaderOutbox&) {
+  size_t offset = 0;
+  size_t length = 0;
+  if (payload.size() == 6) {
+    offset = littleEndian(payload, 0, 4);
+    length = littleEndian(payload, 4, 2);
+  } else if (payload.size() == 5) {
+    offset = littleEndian(payload, 0, 3);
+    length = littleEndian(payload, 3, 2);
+  } else {
+    return answer(kError);
+  }
+  // The answer carries a status byte as well and must still fit a 16-bit size.
+  if (length == 0 || length > 0xFFFE || offset > current.flashSize || length > current.flashSize - offset) {
+    return answer(kError);
+  }
+  Payload data(length, 0xFF);
+  for (size_t i = 0; i < length && offset + i < flashMemory.size(); ++i) data[i] = flashMemory[offset + i];
+  return answer(kOk, data);
+}
+
+Payload ReaderRpcTable::gotoBootloader(const Payload& payload, ReaderOutbox& outbox) {
+  if (payload.size() > 1) return answer(kError);
+  outbox.bootMode = payload.empty() ? 0 : payload[0];
+  return answer(kOk);
+}
+
+Payload ReaderRpcTable::getRandomBytes(const Payload& payload, ReaderOutbox&) {
+  if (payload.size() != 1 || payload[0] == 0 || payload[0] > kMaxRandomBytes) return answer(kError);
+  std::optional<std::vector<uint8_t>> bytes = ReaderCipher::randomBytes(payload[0]);
+  if (!bytes) return answer(kExtendedFailure, {kExtendedOutOfRandom});
+  return answer(kOk, *bytes);
+}
+
+}  // namespace kelvo::simulator

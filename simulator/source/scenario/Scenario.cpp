@@ -1,0 +1,89 @@
+#include "kelvo/simulator/scenario/Scenario.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "kelvo/simulator/peripheral/OtherPeripheral.h"
+
+namespace kelvo::simulator {
+
+Scenario Scenario::populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
+                           const std::vector<ScenarioDevice>& devices) {
+  Scenario scenario;
+  for (const ScenarioDevice& device : devices) {
+    std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral = scenario.add(device);
+    if (radio) radio->addPeripheral(peripheral);
+  }
+  return scenario;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::add(const ScenarioDevice& device) {
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral;
+  if (device.family == "kelvo") {
+    auto reader = KelvoReaderEmulator::create(device.reader);
+    kelvoReaders.push_back(reader);
+    peripheral = reader;
+  } else if (device.family == "pentaloq") {
+    auto reader = PentaloqReaderEmulator::create(device.pentaloq);
+    pentaloqReaders.push_back(reader);
+    peripheral = reader;
+  } else {
+    peripheral = std::make_shared<OtherPeripheral>(device.reader.address, device.reader.name, device.reader.battery);
+  }
+  all.push_back(peripheral);
+  return peripheral;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::remove(const std::string& address) {
+  std::shared_ptr<trevalon::sim::EmulatedPeripheral> removed = peripheral(address);
+  if (!removed) return nullptr;
+  all.erase(std::remove(all.begin(), all.end(), removed), all.end());
+  kelvoReaders.erase(std::remove_if(kelvoReaders.begin(), kelvoReaders.end(),
+                                    [&removed](const std::shared_ptr<KelvoReaderEmulator>& reader) {
+                                      return reader == removed;
+                                    }),
+                     kelvoReaders.end());
+  pentaloqReaders.erase(std::remove(pentaloqReaders.begin(), pentaloqReaders.end(), removed), pentaloqReaders.end());
+  return removed;
+}
+
+std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::peripheral(const std::string& address) const {
+  for (const auto& candidate : all) {
+    if (candidate->address() == address) return candidate;
+  }
+  return nullptr;
+}
+
+Scenario Scenario::fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path) {
+  return populate(radio, ScenarioLoader::load(path));
+}
+
+std::optional<Scenario> Scenario::fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio) {
+  const char* backend = std::getenv("KELVO_BLE_BACKEND");
+  if (backend == nullptr || std::string(backend) != "sim") return std::nullopt;
+  const char* path = std::getenv("KELVO_SIM_SCENARIO");
+  if (path == nullptr || *path == '\0') {
+    throw ScenarioError("KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file");
+  }
+  return fromFile(radio, path);
+}
+
+std::shared_ptr<KelvoReaderEmulator> Scenario::reader(const std::string& address) const {
+  for (const auto& reader : kelvoReaders) {
+    if (reader->address() == address) return reader;
+  }
+  return nullptr;
+}
+
+}  // namespace kelvo::simulator
+
+namespace kelvo::simulator {
+
+std::shared_ptr<PentaloqReaderEmulator> Scenario::pentaloqReader(const std::string& address) const {
+  for (const auto& reader : pentaloqReaders) {
+    if (reader->address() == address) return reader;
+  }
+  return nullptr;
+}
+
+}  // namespace kelvo::simulator
