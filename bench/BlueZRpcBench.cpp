@@ -138,7 +138,7 @@ void EncryptedRpcSimulatedRadio(benchmark::State& state) {
 BENCHMARK(EncryptedRpcSimulatedRadio)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 
 void EncryptedRpcBlueZ(benchmark::State& state) {
-  kelvo::sim::PrivateBus bus;
+  kelvo::kelvo_sim::PrivateBus bus;
   setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().c_str(), 1);
   {
     Stack stack;

@@ -78,7 +78,7 @@ struct Bench {
     useTemporarySettings();
     emulated::KelvoReaderConfig config;
     if (link == Link::plain) config.settings[7] = 0;
-    if (link == Link::longTermOnly) config.quirks = {emulated::ReaderQuirk::noSessionKey};
+    if (link == Link::longTermOnly) config.quirks = {emulated::KelvoReaderQuirk::noSessionKey};
     emulator = emulated::KelvoReaderEmulator::create(config.withDefaults());
     radio->addPeripheral(emulator);
     radio->waitIdle();

@@ -9,7 +9,7 @@
 
 #include "trevalon/common/Log.h"
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 namespace {
 
 const std::string kAdapter = "org.bluez.Adapter1";
@@ -196,4 +196,4 @@ void EmulatedBlueZ::run() {
   }
 }
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

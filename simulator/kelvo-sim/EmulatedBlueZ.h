@@ -20,7 +20,7 @@
 #include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/sim/PeripheralListener.h"
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 
 class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
                       public std::enable_shared_from_this<EmulatedBlueZ> {
@@ -74,4 +74,4 @@ class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
   int wakeFd = -1;
 };
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

@@ -5,7 +5,7 @@
 #include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "trevalon/common/Log.h"
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 namespace {
 
 const std::string kDevice = "org.bluez.Device1";
@@ -226,4 +226,4 @@ void EmulatedDeviceObject::notify(const trevalon::ble::Uuid& service, const trev
   }
 }
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

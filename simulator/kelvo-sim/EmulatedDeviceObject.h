@@ -16,7 +16,7 @@
 #include "trevalon/ble/Uuid.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 
 class EmulatedDeviceObject {
  public:
@@ -79,4 +79,4 @@ class EmulatedDeviceObject {
   std::vector<std::unique_ptr<Characteristic>> characteristics;
 };
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

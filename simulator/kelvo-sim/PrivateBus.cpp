@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 
 PrivateBus::PrivateBus() {
   int output[2];
@@ -55,4 +55,4 @@ PrivateBus::~PrivateBus() {
   waitpid(daemon, nullptr, 0);
 }
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace kelvo::sim {
+namespace kelvo::kelvo_sim {
 
 class PrivateBus {
  public:
@@ -24,4 +24,4 @@ class PrivateBus {
   std::string busAddress;
 };
 
-}  // namespace kelvo::sim
+}  // namespace kelvo::kelvo_sim

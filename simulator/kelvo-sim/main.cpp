@@ -31,7 +31,7 @@ const char* const kUsage =
     "Ends on SIGTERM or SIGINT too. --gatt-delay exports a device's GATT objects that long after its link\n"
     "comes up (and its services are reported resolved), as BlueZ may.\n";
 
-std::weak_ptr<kelvo::sim::EmulatedBlueZ> running;
+std::weak_ptr<kelvo::kelvo_sim::EmulatedBlueZ> running;
 std::mutex outputLock;
 
 void say(const std::string& line) {
@@ -48,7 +48,7 @@ void watchSignals(const sigset_t& signals) {
   }).detach();
 }
 
-void readCommands(std::shared_ptr<kelvo::sim::EmulatedBlueZ> emulation) {
+void readCommands(std::shared_ptr<kelvo::kelvo_sim::EmulatedBlueZ> emulation) {
   std::thread([emulation] {
     for (std::string line; std::getline(std::cin, line);) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
 
   try {
     std::vector<kelvo::simulator::ScenarioDevice> devices = kelvo::simulator::ScenarioLoader::load(scenarioPath);
-    std::optional<kelvo::sim::PrivateBus> ownBus;
+    std::optional<kelvo::kelvo_sim::PrivateBus> ownBus;
     std::unique_ptr<sdbus::IConnection> bus;
     if (const char* given = std::getenv("DBUS_SYSTEM_BUS_ADDRESS"); given && *given) {
       bus = sdbus::createSystemBusConnection();
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
       say("DBUS_SYSTEM_BUS_ADDRESS=" + ownBus->address());
       bus = sdbus::createSessionBusConnectionWithAddress(ownBus->address());
     }
-    auto emulation = std::make_shared<kelvo::sim::EmulatedBlueZ>(
+    auto emulation = std::make_shared<kelvo::kelvo_sim::EmulatedBlueZ>(
         std::move(bus), kelvo::simulator::Scenario::populate(nullptr, devices), gattDelayMs);
     emulation->publish();
     running = emulation;

@@ -160,7 +160,7 @@ Verdict AnswerJudge::judgeSettings(ReaderTruth& truth, const Pending& pending, c
 // and a byte the cache does not know (0xFF) is not a claim.
 Verdict AnswerJudge::judgeRecord(ReaderTruth& truth, const std::vector<uint8_t>& record) {
   if (record.size() != kRecordSize) return Verdict::wrong("record of " + std::to_string(record.size()) + " bytes");
-  const simulator::ReaderState& held = truth.initialState();
+  const simulator::KelvoReaderState& held = truth.initialState();
   if (record[2] != held.battery && record[2] != kUnknownByte) {
     return Verdict::wrong("battery " + std::to_string(record[2]) + ", the reader has " + std::to_string(held.battery));
   }

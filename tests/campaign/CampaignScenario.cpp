@@ -45,7 +45,7 @@ void CampaignScenario::writeTo(const std::string& path) const {
 }
 
 std::string CampaignScenario::labelOf(const simulator::KelvoReaderConfig& reader) {
-  const bool longTermOnly = reader.quirks.count(simulator::ReaderQuirk::noSessionKey) != 0;
+  const bool longTermOnly = reader.quirks.count(simulator::KelvoReaderQuirk::noSessionKey) != 0;
   return "gen" + std::to_string(reader.generation) + (longTermOnly ? "-ecb" : "-ccm");
 }
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
-#include "kelvo/simulator/kelvo/ReaderLinkCrypto.h"
-#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
-#include "kelvo/simulator/kelvo/ReaderRpcTable.h"
+#include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRpcTable.h"
 
 namespace kelvo::campaign {
 
@@ -21,12 +21,12 @@ class ReaderOracle {
 
   // [status, payload...] as the reader answers the plain request [method, payload...].
   std::vector<uint8_t> answer(const std::vector<uint8_t>& request) const;
-  const simulator::ReaderState& initialState() const { return table.state(); }
+  const simulator::KelvoReaderState& initialState() const { return table.state(); }
 
  private:
-  simulator::ReaderLinkCrypto crypto;
-  simulator::ReaderPacketTransfer transfer;
-  mutable simulator::ReaderRpcTable table;
+  simulator::KelvoReaderLinkCrypto crypto;
+  simulator::KelvoReaderPacketTransfer transfer;
+  mutable simulator::KelvoReaderRpcTable table;
 };
 
 }  // namespace kelvo::campaign

@@ -23,7 +23,7 @@ class ReaderTruth {
   const std::string& address() const { return readerAddress; }
   const std::string& label() const { return readerLabel; }
   const ReaderOracle& oracle() const { return fixed; }
-  const simulator::ReaderState& initialState() const { return fixed.initialState(); }
+  const simulator::KelvoReaderState& initialState() const { return fixed.initialState(); }
 
   // Setting ids 1 to 15; every id has a history, written or not.
   ValueHistory& setting(uint8_t id);

@@ -142,7 +142,7 @@ class BlueZBackendTest : public ::testing::Test {
 
   SettingsFixture settingsStore;
   LogCapture capture;
-  kelvo::sim::PrivateBus bus;
+  kelvo::kelvo_sim::PrivateBus bus;
   std::unique_ptr<KelvoSimProcess> sim;
   std::unique_ptr<kelvo::simulator::ReaderBackend> backend;
   std::shared_ptr<trevalon::Reader::DeviceProvider> devices;

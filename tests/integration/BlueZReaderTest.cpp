@@ -113,7 +113,7 @@ class BlueZReaderTest : public ::testing::Test {
 
   kelvo::test::TempDirectory directory;
   kelvo::test::LogCapture capture;
-  kelvo::sim::PrivateBus bus;
+  kelvo::kelvo_sim::PrivateBus bus;
   std::unique_ptr<kelvo::test::KelvoSimProcess> sim;
   std::shared_ptr<trevalon::bluez::BLEConnectionBlueZ> watcher;
   std::shared_ptr<trevalon::bluez::BLEReaderBlueZ> reader;

@@ -5,9 +5,9 @@
 
 #include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "kelvo/simulator/scenario/ScenarioLoader.h"
-#include "kelvo/simulator/kelvo/ReaderState.h"
+#include "kelvo/simulator/kelvo/KelvoReaderState.h"
 
-using kelvo::simulator::ReaderState;
+using kelvo::simulator::KelvoReaderState;
 using kelvo::simulator::Scenario;
 using kelvo::simulator::ScenarioControl;
 using kelvo::simulator::ScenarioLoader;
@@ -27,7 +27,7 @@ class ScenarioControlTest : public ::testing::Test {
             },
             [this](const std::string& address) { withdrawn.push_back(address); }) {}
 
-  ReaderState state() { return scenario.reader("001a7dda7113")->state(); }
+  KelvoReaderState state() { return scenario.reader("001a7dda7113")->state(); }
 
   Scenario scenario;
   std::vector<std::string> placed;
@@ -37,11 +37,11 @@ class ScenarioControlTest : public ::testing::Test {
 
 TEST_F(ScenarioControlTest, CommandsMoveTheReader) {
   EXPECT_EQ(control.execute("insert 001a7dda7113"), "ok");
-  EXPECT_NE(state().cardStatus, ReaderState::kCardAbsent);
+  EXPECT_NE(state().cardStatus, KelvoReaderState::kCardAbsent);
   EXPECT_EQ(control.execute("remove 001A7DDA7113"), "ok") << "addresses in either case";
-  EXPECT_EQ(state().cardStatus, ReaderState::kCardAbsent);
+  EXPECT_EQ(state().cardStatus, KelvoReaderState::kCardAbsent);
   EXPECT_EQ(control.execute("insert 001a7dda7113 3B02AABB"), "ok");
-  EXPECT_NE(state().cardStatus, ReaderState::kCardAbsent);
+  EXPECT_NE(state().cardStatus, KelvoReaderState::kCardAbsent);
   EXPECT_EQ(control.execute("battery 001a7dda7113 7"), "ok");
   EXPECT_EQ(state().battery, 7);
   EXPECT_EQ(control.execute("usb 001a7dda7113 1"), "ok");

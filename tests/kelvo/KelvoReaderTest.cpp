@@ -10,7 +10,7 @@
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderConfig;
 using kelvo::simulator::ReaderBond;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderQuirk;
 using trevalon::kelvo::KelvoReader;
 using trevalon::kelvo::KelvoReaderKelvoBLEReaderTranslator;
 using trevalon::kelvo::WorkingTimeRanges;
@@ -121,7 +121,7 @@ TEST_F(ReaderFunctions, ASecondGenerationSerialIsText) {
 TEST_F(ReaderFunctions, SettingsGoThroughSetSettingsOrTheOlderCommand) {
   for (bool older : {false, true}) {
     KelvoReaderConfig config = standard();
-    if (older) config.quirks = {ReaderQuirk::noSetSettings};
+    if (older) config.quirks = {KelvoReaderQuirk::noSetSettings};
     events = std::make_shared<ReaderEvents>();
     build(config);
     ASSERT_TRUE(reader->setSetting(6, 0)) << older;
@@ -169,7 +169,7 @@ TEST_F(ReaderFunctions, BondingsWorkingTimesClockNameAndFlash) {
 TEST_F(ReaderFunctions, BootModeByMethodOrByCommand) {
   for (bool older : {false, true}) {
     KelvoReaderConfig config = standard();
-    if (older) config.quirks = {ReaderQuirk::noBootloaderRpc};
+    if (older) config.quirks = {KelvoReaderQuirk::noBootloaderRpc};
     events = std::make_shared<ReaderEvents>();
     build(config);
     EXPECT_TRUE(reader->forceBootMode()) << older;

@@ -16,8 +16,8 @@
 
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderConfig;
-using kelvo::simulator::ReaderFault;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderFault;
+using kelvo::simulator::KelvoReaderQuirk;
 using trevalon::kelvo::KelvoBLEReaderCryptoProxy;
 using trevalon::kelvo::LongTermEncryptor;
 using trevalon::kelvo::SessionEncryptor;
@@ -79,7 +79,7 @@ TEST_F(LinkEncryption, ASecondConnectionReusesTheStoredKey) {
 }
 
 TEST_F(LinkEncryption, ReadersWithoutSessionKeysAreServedWithTheLongTermKey) {
-  for (ReaderQuirk quirk : {ReaderQuirk::noSessionKey, ReaderQuirk::noSessionKey7}) {
+  for (KelvoReaderQuirk quirk : {KelvoReaderQuirk::noSessionKey, KelvoReaderQuirk::noSessionKey7}) {
     KelvoReaderConfig config;
     config.quirks = {quirk};
     KelvoStack stack(config, encrypted());
@@ -108,7 +108,7 @@ TEST_F(LinkEncryption, AReaderThatLostItsKeyGetsANewOne) {
 
 TEST_F(LinkEncryption, AKeyLostAtEveryConnectionIsAgreedAgain) {
   KelvoReaderConfig config;
-  config.quirks = {ReaderQuirk::keyLost};
+  config.quirks = {KelvoReaderQuirk::keyLost};
   LongTermEncryptor::Key stale{};
   stale.fill(0x42);
   ASSERT_TRUE(LongTermEncryptor::saveKey(kAddress, stale));
@@ -148,8 +148,8 @@ TEST_F(LinkEncryption, TheMessageCounterStaysInStepUnderConcurrentCallers) {
 TEST_F(LinkEncryption, ACorruptedTagIsAFailedExchange) {
   KelvoStack stack(KelvoReaderConfig(), encrypted());
   ASSERT_TRUE(stack.connect());
-  ReaderFault fault;
-  fault.kind = ReaderFault::Kind::corruptTag;
+  KelvoReaderFault fault;
+  fault.kind = KelvoReaderFault::Kind::corruptTag;
   fault.method = kGetDeviceState;
   stack.emulator->addFault(fault);
   const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
@@ -163,31 +163,31 @@ TEST_F(LinkEncryption, ACorruptedTagIsAFailedExchange) {
 TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
   struct Case {
     const char* name;
-    ReaderFault fault;
+    KelvoReaderFault fault;
     bool answerLost;  // the request that meets the fault fails
     // A copy of the last answer that arrives during the next exchange is only told apart by its counter: that
     // exchange fails, clearly.
     int failuresAllowed = 0;
     bool readerComesBack = false;  // the link was lost: the reader reconnects once back in range
   };
-  auto fault = [](ReaderFault::Kind kind) {
-    ReaderFault f;
+  auto fault = [](KelvoReaderFault::Kind kind) {
+    KelvoReaderFault f;
     f.kind = kind;
     f.method = kGetDeviceState;
     return f;
   };
-  ReaderFault dropped = fault(ReaderFault::Kind::dropPackage);
+  KelvoReaderFault dropped = fault(KelvoReaderFault::Kind::dropPackage);
   dropped.packages = {0};
-  ReaderFault repeated = fault(ReaderFault::Kind::repeatPackage);
+  KelvoReaderFault repeated = fault(KelvoReaderFault::Kind::repeatPackage);
   repeated.packages = {0};
-  ReaderFault late = fault(ReaderFault::Kind::delay);
+  KelvoReaderFault late = fault(KelvoReaderFault::Kind::delay);
   late.delayMs = 5000;  // past the 4 s this stack waits for a package
   const Case cases[] = {
       {"lost answer", dropped, true},
       {"repeated answer", repeated, false, 1},
       {"late answer", late, false, 1},
-      {"damaged tag", fault(ReaderFault::Kind::corruptTag), true},
-      {"link lost instead of the answer", fault(ReaderFault::Kind::dropLink), true, 0, true},
+      {"damaged tag", fault(KelvoReaderFault::Kind::corruptTag), true},
+      {"link lost instead of the answer", fault(KelvoReaderFault::Kind::dropLink), true, 0, true},
   };
   for (const Case& c : cases) {
     SettingsFixture freshSettings;
@@ -231,8 +231,8 @@ TEST_F(LinkEncryption, ALostAnswerToAPromptRequestIsGivenUpSoonerThanACardComman
   options.characteristicTimeout = std::chrono::seconds(30);
   KelvoStack stack(KelvoReaderConfig(), options);
   ASSERT_TRUE(stack.connect());
-  ReaderFault dropped;
-  dropped.kind = ReaderFault::Kind::dropPackage;
+  KelvoReaderFault dropped;
+  dropped.kind = KelvoReaderFault::Kind::dropPackage;
   dropped.method = kGetDeviceState;
   dropped.packages = {0};
   stack.emulator->addFault(dropped);
@@ -265,7 +265,7 @@ TEST_F(LinkEncryption, AReaderThatAgreedSessionsIsNeverTakenDownToTheLongTermKey
   EXPECT_TRUE(SessionEncryptor::isKnownSessionCapable(kAddress));
   // The same reader now claims not to know session keys, as a forged status byte would.
   KelvoReaderConfig config;
-  config.quirks = {ReaderQuirk::noSessionKey};
+  config.quirks = {KelvoReaderQuirk::noSessionKey};
   KelvoStack stack(config, encrypted());
   stack.ble->hasService(trevalon::ble::kReaderService, {});
   ASSERT_TRUE(stack.events->waitFor([&] { return capture.contains("Connection abourted"); }));
@@ -276,7 +276,7 @@ TEST_F(LinkEncryption, AReaderThatAgreedSessionsIsNeverTakenDownToTheLongTermKey
 
 TEST_F(LinkEncryption, ReadersWithoutSessionKeysAcceptAnswersWithoutPayload) {
   KelvoReaderConfig config;
-  config.quirks = {ReaderQuirk::noSessionKey};
+  config.quirks = {KelvoReaderQuirk::noSessionKey};
   KelvoStack stack(config, encrypted());
   ASSERT_TRUE(stack.connect());
   const TransmitResult set = stack.proxy->transmit(9, {6, 0}, true);  // SetSettings: buzzer off
@@ -287,7 +287,7 @@ TEST_F(LinkEncryption, ReadersWithoutSessionKeysAcceptAnswersWithoutPayload) {
 
 TEST_F(LinkEncryption, OutOfRandomNumbersAsksForADisconnectionAndNoPlainLinkIsOffered) {
   KelvoReaderConfig config;
-  config.quirks = {ReaderQuirk::outOfRandom};
+  config.quirks = {KelvoReaderQuirk::outOfRandom};
   KelvoStack stack(config, encrypted());
   stack.ble->hasService(trevalon::ble::kReaderService, {});
   ASSERT_TRUE(stack.events->waitFor([&] { return capture.contains("Connection abourted"); }));

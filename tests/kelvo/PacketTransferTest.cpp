@@ -8,7 +8,7 @@
 
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderEmulator;
-using kelvo::simulator::ReaderFault;
+using kelvo::simulator::KelvoReaderFault;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -85,17 +85,17 @@ TEST_F(PacketTransfer, ReorderedAndRepeatedPackagesGiveTheSameResponse) {
   ASSERT_EQ(expected.size(), 51u);
   struct Case {
     const char* name;
-    ReaderFault::Kind kind;
+    KelvoReaderFault::Kind kind;
     std::vector<int> packages;
   };
   const Case cases[] = {
-      {"order 2, 0, 1", ReaderFault::Kind::reorderPackages, {2, 0, 1}},
-      {"last first", ReaderFault::Kind::reorderPackages, {3, 2}},
-      {"package 1 twice", ReaderFault::Kind::repeatPackage, {1}},
-      {"package 0 twice", ReaderFault::Kind::repeatPackage, {0}},
+      {"order 2, 0, 1", KelvoReaderFault::Kind::reorderPackages, {2, 0, 1}},
+      {"last first", KelvoReaderFault::Kind::reorderPackages, {3, 2}},
+      {"package 1 twice", KelvoReaderFault::Kind::repeatPackage, {1}},
+      {"package 0 twice", KelvoReaderFault::Kind::repeatPackage, {0}},
   };
   for (const Case& c : cases) {
-    ReaderFault fault;
+    KelvoReaderFault fault;
     fault.kind = c.kind;
     fault.packages = c.packages;
     fault.method = kReadExternalFlash;
@@ -108,8 +108,8 @@ TEST_F(PacketTransfer, ReorderedAndRepeatedPackagesGiveTheSameResponse) {
 TEST_F(PacketTransfer, AStaleRepeatOfTheLastPackageDoesNotLeakIntoTheNextExchange) {
   const Bytes read = {kReadExternalFlash, 0x00, 0x00, 0x00, 0x00, 0x32, 0x00};
   const Bytes expected = stack.packets->transmitRaw(read, true);
-  ReaderFault fault;
-  fault.kind = ReaderFault::Kind::repeatPackage;
+  KelvoReaderFault fault;
+  fault.kind = KelvoReaderFault::Kind::repeatPackage;
   fault.packages = {3};
   fault.method = kReadExternalFlash;
   stack.emulator->addFault(fault);
@@ -172,8 +172,8 @@ TEST(PacketAssembly, APackageOfAnEarlierAnswerUnderATakenIndexFailsTheTransfer) 
 }
 
 TEST_F(PacketTransfer, AMissingPackageFailsTheTransfer) {
-  ReaderFault fault;
-  fault.kind = ReaderFault::Kind::dropPackage;
+  KelvoReaderFault fault;
+  fault.kind = KelvoReaderFault::Kind::dropPackage;
   fault.packages = {1};
   fault.method = kReadExternalFlash;
   stack.emulator->addFault(fault);

@@ -7,7 +7,7 @@
 
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderEmulator;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderQuirk;
 using trevalon::kelvo::KelvoNames;
 using trevalon::kelvo::TransmitResult;
 using Bytes = std::vector<uint8_t>;
@@ -62,11 +62,11 @@ TEST(RpcStatusMapping, UpdateMtuNeedsExactlyTwoPayloadBytes) {
 }
 
 TEST_F(RpcTransport, AMethodTheReaderDoesNotKnowIsNeverSentAgain) {
-  stack.emulator->setQuirk(ReaderQuirk::noStateRequest, true);
+  stack.emulator->setQuirk(KelvoReaderQuirk::noStateRequest, true);
   EXPECT_EQ(stack.packets->transmit(13, {}, true).status, 2);
   EXPECT_TRUE(stack.packets->isUnsupported(13));
   stack.emulator->resetCounters();
-  stack.emulator->setQuirk(ReaderQuirk::noStateRequest, false);
+  stack.emulator->setQuirk(KelvoReaderQuirk::noStateRequest, false);
   const TransmitResult again = stack.packets->transmit(13, {}, true);
   EXPECT_EQ(again.status, 2);
   EXPECT_TRUE(again.payload.empty());

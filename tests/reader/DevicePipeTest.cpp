@@ -12,7 +12,7 @@
 using namespace kelvo::test;
 using kelvo::simulator::KelvoReaderConfig;
 using kelvo::simulator::KelvoReaderEmulator;
-using kelvo::simulator::ReaderState;
+using kelvo::simulator::KelvoReaderState;
 using trevalon::classic::DevicePipe;
 using Bytes = std::vector<uint8_t>;
 
@@ -23,7 +23,7 @@ int16_t int16At(const Bytes& record, size_t at) {
 }
 
 // The record as the application reads it, checked field by field against what the emulated reader holds.
-void expectRecordOf(const ReaderState& reader, const Bytes& record, uint8_t cardStatus) {
+void expectRecordOf(const KelvoReaderState& reader, const Bytes& record, uint8_t cardStatus) {
   ASSERT_EQ(record.size(), 44u);
   EXPECT_EQ(record[0], 1) << "connected";
   EXPECT_EQ(record[1], cardStatus) << "card";
@@ -128,7 +128,7 @@ TEST_F(DevicePipeTest, RpcRequestsAreFilteredThenSentEncrypted) {
   EXPECT_EQ(traffic(), 0u);
 
   EXPECT_EQ(DevicePipe::InvokeTransmitRpc(device, {0x0D}, response), 0);
-  const ReaderState reader = stack->emulator->state();
+  const KelvoReaderState reader = stack->emulator->state();
   EXPECT_EQ(response, (Bytes{0x00, reader.setting(7), reader.cardStatus, reader.battery, reader.usb}))
       << "the whole answer, status first";
 }

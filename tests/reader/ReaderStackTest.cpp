@@ -314,8 +314,8 @@ TEST(ReaderStackReconnection, AFlappingLinkAsksForTheCardOnOneThreadAtATime) {
       translator->getMaster());
   ASSERT_TRUE(functions);
   // Each refresh asks the reader for its state (the link's drop made it forget), which now takes a while.
-  kelvo::simulator::ReaderFault slow;
-  slow.kind = kelvo::simulator::ReaderFault::Kind::delay;
+  kelvo::simulator::KelvoReaderFault slow;
+  slow.kind = kelvo::simulator::KelvoReaderFault::Kind::delay;
   slow.method = 13;
   slow.delayMs = 300;
   slow.times = 0;

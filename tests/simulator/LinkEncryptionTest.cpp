@@ -10,7 +10,7 @@ namespace kelvo::test {
 namespace {
 
 using ::testing::ElementsAre;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderQuirk;
 
 constexpr uint8_t kGetDeviceState = 13;
 
@@ -134,8 +134,8 @@ TEST_F(LinkEncryptionTest, RequestThatDoesNotOpenIsAnsweredWithAKeyStateErrorUnd
 TEST_F(LinkEncryptionTest, CorruptTagFaultSpoilsOneAnswerAndKeepsTheCounterInStep) {
   start(encryptedConfig());
   Session session = startSession(agreeLongTermKey());
-  kelvo::simulator::ReaderFault fault;
-  fault.kind = kelvo::simulator::ReaderFault::Kind::corruptTag;
+  kelvo::simulator::KelvoReaderFault fault;
+  fault.kind = kelvo::simulator::KelvoReaderFault::Kind::corruptTag;
   emulator->addFault(fault);
   EXPECT_FALSE(sealedCall(session, {5}));
   std::optional<Bytes> next = sealedCall(session, {5});
@@ -145,7 +145,7 @@ TEST_F(LinkEncryptionTest, CorruptTagFaultSpoilsOneAnswerAndKeepsTheCounterInSte
 
 TEST_F(LinkEncryptionTest, ReaderWithoutSessionKeysServesAesEcbUnderTheLongTermKey) {
   Config config = encryptedConfig();
-  config.quirks.insert(ReaderQuirk::noSessionKey);
+  config.quirks.insert(KelvoReaderQuirk::noSessionKey);
   start(config);
   const Bytes longTerm = agreeLongTermKey();
   std::optional<Bytes> refused = exchangeSessionKey(HostCrypto::random(20));
@@ -181,10 +181,10 @@ TEST_F(LinkEncryptionTest, ReaderWithoutSessionKeysServesAesEcbUnderTheLongTermK
 
 TEST_F(LinkEncryptionTest, SessionRefusalsBySwitch) {
   struct Case {
-    ReaderQuirk quirk;
+    KelvoReaderQuirk quirk;
     uint8_t status;
   };
-  for (const Case& c : {Case{ReaderQuirk::noSessionKey, 2}, Case{ReaderQuirk::noSessionKey7, 7}}) {
+  for (const Case& c : {Case{KelvoReaderQuirk::noSessionKey, 2}, Case{KelvoReaderQuirk::noSessionKey7, 7}}) {
     Config config = encryptedConfig();
     config.quirks.insert(c.quirk);
     start(config);
@@ -223,7 +223,7 @@ TEST_F(LinkEncryptionTest, PlainRequestsWhileEncryptionIsOnAreRefusedUnlessSwitc
   EXPECT_EQ((*call({kGetDeviceState}))[0], 0);
 
   emulator->changeSetting(7, 1);
-  emulator->setQuirk(ReaderQuirk::acceptPlain, true);
+  emulator->setQuirk(KelvoReaderQuirk::acceptPlain, true);
   std::optional<Bytes> state = call({kGetDeviceState});
   ASSERT_TRUE(state);
   EXPECT_THAT(*state, ElementsAre(0, 1, 1, 64, 0));
@@ -231,7 +231,7 @@ TEST_F(LinkEncryptionTest, PlainRequestsWhileEncryptionIsOnAreRefusedUnlessSwitc
 
 TEST_F(LinkEncryptionTest, KeyLostReaderForgetsItsKeyWhenTheLinkComesBack) {
   Config config = encryptedConfig();
-  config.quirks.insert(ReaderQuirk::keyLost);
+  config.quirks.insert(KelvoReaderQuirk::keyLost);
   start(config);
   const Bytes longTerm = agreeLongTermKey();
   startSession(longTerm);
@@ -251,7 +251,7 @@ TEST_F(LinkEncryptionTest, KeyLostReaderForgetsItsKeyWhenTheLinkComesBack) {
 
 TEST_F(LinkEncryptionTest, OutOfRandomAnswersExtendedStatusThreeOnceThenRecovers) {
   Config config = encryptedConfig();
-  config.quirks.insert(ReaderQuirk::outOfRandom);
+  config.quirks.insert(KelvoReaderQuirk::outOfRandom);
   start(config);
   Bytes request{3};
   for (int i = 0; i < 64; ++i) request.push_back(static_cast<uint8_t>(i + 9));
@@ -261,7 +261,7 @@ TEST_F(LinkEncryptionTest, OutOfRandomAnswersExtendedStatusThreeOnceThenRecovers
   const Bytes longTerm = agreeLongTermKey();
 
   // The same once more for the session, then the host's PostDisconnection makes the reader reconnect.
-  emulator->setQuirk(ReaderQuirk::outOfRandom, true);
+  emulator->setQuirk(KelvoReaderQuirk::outOfRandom, true);
   std::optional<Bytes> session = exchangeSessionKey(HostCrypto::random(20));
   ASSERT_TRUE(session);
   EXPECT_THAT(*session, ElementsAre(3, 3));

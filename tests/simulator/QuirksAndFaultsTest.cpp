@@ -11,8 +11,8 @@ namespace kelvo::test {
 namespace {
 
 using ::testing::ElementsAre;
-using kelvo::simulator::ReaderFault;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderFault;
+using kelvo::simulator::KelvoReaderQuirk;
 
 class QuirksAndFaultsTest : public EmulatorFixture {
  protected:
@@ -30,8 +30,8 @@ class QuirksAndFaultsTest : public EmulatorFixture {
     return result;
   }
 
-  static ReaderFault fault(ReaderFault::Kind kind, std::vector<int> packages = {}) {
-    ReaderFault f;
+  static KelvoReaderFault fault(KelvoReaderFault::Kind kind, std::vector<int> packages = {}) {
+    KelvoReaderFault f;
     f.kind = kind;
     f.packages = std::move(packages);
     return f;
@@ -40,15 +40,15 @@ class QuirksAndFaultsTest : public EmulatorFixture {
 
 TEST_F(QuirksAndFaultsTest, QuirksRefuseTheirMethodWithStatusTwo) {
   struct Case {
-    ReaderQuirk quirk;
+    KelvoReaderQuirk quirk;
     Bytes request;
   };
   const std::vector<Case> cases = {
-      {ReaderQuirk::noSetSettings, {9, 1, 3}},
-      {ReaderQuirk::noBootloaderRpc, {22, 0}},
-      {ReaderQuirk::noSessionKey, {160}},
-      {ReaderQuirk::noMaxRequestSize, {16}},
-      {ReaderQuirk::noStateRequest, {13}},
+      {KelvoReaderQuirk::noSetSettings, {9, 1, 3}},
+      {KelvoReaderQuirk::noBootloaderRpc, {22, 0}},
+      {KelvoReaderQuirk::noSessionKey, {160}},
+      {KelvoReaderQuirk::noMaxRequestSize, {16}},
+      {KelvoReaderQuirk::noStateRequest, {13}},
   };
   start();
   for (const Case& c : cases) {
@@ -68,7 +68,7 @@ TEST_F(QuirksAndFaultsTest, QuirksRefuseTheirMethodWithStatusTwo) {
 
 TEST_F(QuirksAndFaultsTest, OlderReadersStillTakeTheCommandPath) {
   Config config = plainConfig();
-  config.quirks = {ReaderQuirk::noSetSettings, ReaderQuirk::noBootloaderRpc};
+  config.quirks = {KelvoReaderQuirk::noSetSettings, KelvoReaderQuirk::noBootloaderRpc};
   start(config);
   ASSERT_TRUE(host->write(Emulator::kIndicate, {5, 4, 0}));
   EXPECT_EQ(emulator->state().setting(4), 0);
@@ -85,7 +85,7 @@ TEST_F(QuirksAndFaultsTest, ReorderedPackagesArriveInTheGivenOrder) {
   start();
   const std::vector<Bytes> plain = rawPackages({1});
   ASSERT_GE(plain.size(), 3u);
-  emulator->addFault(fault(ReaderFault::Kind::reorderPackages, {2, 0, 1}));
+  emulator->addFault(fault(KelvoReaderFault::Kind::reorderPackages, {2, 0, 1}));
   const std::vector<Bytes> reordered = rawPackages({1});
   ASSERT_EQ(reordered.size(), plain.size());
   EXPECT_EQ(indices(reordered)[0], 2);
@@ -97,12 +97,12 @@ TEST_F(QuirksAndFaultsTest, ReorderedPackagesArriveInTheGivenOrder) {
 TEST_F(QuirksAndFaultsTest, DroppedAndRepeatedPackages) {
   start();
   const size_t count = rawPackages({1}).size();
-  emulator->addFault(fault(ReaderFault::Kind::dropPackage, {1}));
+  emulator->addFault(fault(KelvoReaderFault::Kind::dropPackage, {1}));
   std::vector<int> dropped = indices(rawPackages({1}));
   EXPECT_EQ(dropped.size(), count - 1);
   EXPECT_EQ(std::count(dropped.begin(), dropped.end(), 1), 0);
 
-  emulator->addFault(fault(ReaderFault::Kind::repeatPackage, {0}));
+  emulator->addFault(fault(KelvoReaderFault::Kind::repeatPackage, {0}));
   std::vector<int> repeated = indices(rawPackages({1}));
   EXPECT_EQ(repeated.size(), count + 1);
   EXPECT_EQ(std::count(repeated.begin(), repeated.end(), 0), 2);
@@ -113,7 +113,7 @@ TEST_F(QuirksAndFaultsTest, DroppedAndRepeatedPackages) {
 
 TEST_F(QuirksAndFaultsTest, FaultsAffectOnlyTheirMethodAndOnlyTheirNumberOfTimes) {
   start();
-  ReaderFault drop = fault(ReaderFault::Kind::dropPackage, {0});
+  KelvoReaderFault drop = fault(KelvoReaderFault::Kind::dropPackage, {0});
   drop.method = 13;
   drop.times = 2;
   emulator->addFault(drop);
@@ -125,7 +125,7 @@ TEST_F(QuirksAndFaultsTest, FaultsAffectOnlyTheirMethodAndOnlyTheirNumberOfTimes
 
 TEST_F(QuirksAndFaultsTest, DelayedAnswerTakesAtLeastItsDelay) {
   start();
-  ReaderFault delay = fault(ReaderFault::Kind::delay);
+  KelvoReaderFault delay = fault(KelvoReaderFault::Kind::delay);
   delay.delayMs = 150;
   emulator->addFault(delay);
   const auto begin = std::chrono::steady_clock::now();
@@ -138,7 +138,7 @@ TEST_F(QuirksAndFaultsTest, DelayedAnswerTakesAtLeastItsDelay) {
 
 TEST_F(QuirksAndFaultsTest, LinkDropsAtTheChosenStep) {
   start();
-  ReaderFault atRequest = fault(ReaderFault::Kind::dropLink);
+  KelvoReaderFault atRequest = fault(KelvoReaderFault::Kind::dropLink);
   atRequest.method = 13;
   emulator->addFault(atRequest);
   EXPECT_EQ(rawPackages({5}).size(), 1u);
@@ -150,7 +150,7 @@ TEST_F(QuirksAndFaultsTest, LinkDropsAtTheChosenStep) {
   emulator->setLinkUp(true);
   radio->waitIdle();
   EXPECT_TRUE(radio->getConnection()->isConnected(emulator->address()));
-  ReaderFault midAnswer = fault(ReaderFault::Kind::dropLink);
+  KelvoReaderFault midAnswer = fault(KelvoReaderFault::Kind::dropLink);
   midAnswer.afterPackages = 1;
   emulator->addFault(midAnswer);
   EXPECT_THAT(indices(rawPackages({1})), ElementsAre(0));
@@ -160,7 +160,7 @@ TEST_F(QuirksAndFaultsTest, LinkDropsAtTheChosenStep) {
 TEST_F(QuirksAndFaultsTest, LongValueCannotBeReadThroughTheRadio) {
   start();
   EXPECT_EQ(host->read(Emulator::kSpareRead).size(), 1u);
-  ReaderFault longValue = fault(ReaderFault::Kind::longValue);
+  KelvoReaderFault longValue = fault(KelvoReaderFault::Kind::longValue);
   longValue.characteristic = Emulator::kSpareRead;
   longValue.times = 0;
   emulator->addFault(longValue);
@@ -174,8 +174,8 @@ TEST_F(QuirksAndFaultsTest, LongValueCannotBeReadThroughTheRadio) {
 
 class RandomFaultsTest : public QuirksAndFaultsTest {
  protected:
-  static kelvo::simulator::ReaderRandomFaults::Rates packageRates(uint64_t seed) {
-    kelvo::simulator::ReaderRandomFaults::Rates rates;
+  static kelvo::simulator::KelvoReaderRandomFaults::Rates packageRates(uint64_t seed) {
+    kelvo::simulator::KelvoReaderRandomFaults::Rates rates;
     rates.seed = seed;
     rates.dropPackage = 0.2;
     rates.repeatPackage = 0.2;
@@ -230,7 +230,7 @@ TEST_F(RandomFaultsTest, StoppedFaultsLeaveEveryAnswerWhole) {
 
 TEST_F(RandomFaultsTest, CorruptedTagsDelaysAndLinkDropsComeAtTheirRates) {
   start();
-  kelvo::simulator::ReaderRandomFaults::Rates rates;
+  kelvo::simulator::KelvoReaderRandomFaults::Rates rates;
   rates.seed = 99;
   rates.delay = 0.5;
   rates.maxDelayMs = 5;
@@ -254,17 +254,17 @@ TEST_F(RandomFaultsTest, CorruptedTagsDelaysAndLinkDropsComeAtTheirRates) {
 }
 
 TEST(RandomFaultFieldsTest, NamesAndRangesAreChecked) {
-  using kelvo::simulator::ReaderRandomFaults;
-  ReaderRandomFaults::Rates rates;
-  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "corrupt-tag", 0.01));
-  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "max-delay-ms", 2000));
-  EXPECT_FALSE(ReaderRandomFaults::setField(rates, "seed", 123456789012.0));
+  using kelvo::simulator::KelvoReaderRandomFaults;
+  KelvoReaderRandomFaults::Rates rates;
+  EXPECT_FALSE(KelvoReaderRandomFaults::setField(rates, "corrupt-tag", 0.01));
+  EXPECT_FALSE(KelvoReaderRandomFaults::setField(rates, "max-delay-ms", 2000));
+  EXPECT_FALSE(KelvoReaderRandomFaults::setField(rates, "seed", 123456789012.0));
   EXPECT_EQ(rates.corruptTag, 0.01);
   EXPECT_EQ(rates.seed, 123456789012u);
-  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "delay", -0.1));
-  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "max-delay-ms", 0.5));
-  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "seed", 1.5));
-  EXPECT_TRUE(ReaderRandomFaults::setField(rates, "fire", 0.1));
+  EXPECT_TRUE(KelvoReaderRandomFaults::setField(rates, "delay", -0.1));
+  EXPECT_TRUE(KelvoReaderRandomFaults::setField(rates, "max-delay-ms", 0.5));
+  EXPECT_TRUE(KelvoReaderRandomFaults::setField(rates, "seed", 1.5));
+  EXPECT_TRUE(KelvoReaderRandomFaults::setField(rates, "fire", 0.1));
 }
 
 }  // namespace

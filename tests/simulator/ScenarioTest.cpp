@@ -18,8 +18,8 @@ namespace kelvo::test {
 namespace {
 
 using kelvo::simulator::KelvoReaderEmulator;
-using kelvo::simulator::ReaderFault;
-using kelvo::simulator::ReaderQuirk;
+using kelvo::simulator::KelvoReaderFault;
+using kelvo::simulator::KelvoReaderQuirk;
 using kelvo::simulator::Scenario;
 using kelvo::simulator::ScenarioError;
 using kelvo::simulator::ScenarioLoader;
@@ -80,7 +80,7 @@ TEST(ScenarioTest, TwoReadersOfDifferentGenerationsLoad) {
   EXPECT_EQ(first.preferred, 0);
   ASSERT_TRUE(first.cardAtr);
   EXPECT_EQ(first.cardAtr->size(), 6u);
-  EXPECT_EQ(first.quirks, std::set<ReaderQuirk>{ReaderQuirk::noSessionKey});
+  EXPECT_EQ(first.quirks, std::set<KelvoReaderQuirk>{KelvoReaderQuirk::noSessionKey});
 
   const auto& second = devices[1].reader;
   EXPECT_EQ(second.address, "c0ffee000102");  // addresses are kept in lower case, as the radio reports them
@@ -88,10 +88,10 @@ TEST(ScenarioTest, TwoReadersOfDifferentGenerationsLoad) {
   EXPECT_EQ(second.service, 0x6801);
   EXPECT_FALSE(second.cardAtr);
   ASSERT_EQ(second.faults.size(), 2u);
-  EXPECT_EQ(second.faults[0].kind, ReaderFault::Kind::reorderPackages);
+  EXPECT_EQ(second.faults[0].kind, KelvoReaderFault::Kind::reorderPackages);
   EXPECT_EQ(second.faults[0].method, 1);
   EXPECT_EQ(second.faults[0].times, 0);
-  EXPECT_EQ(second.faults[1].kind, ReaderFault::Kind::longValue);
+  EXPECT_EQ(second.faults[1].kind, KelvoReaderFault::Kind::longValue);
   EXPECT_EQ(devices[2].family, "none");
 
   auto radio = trevalon::sim::SimulatedRadio::create();

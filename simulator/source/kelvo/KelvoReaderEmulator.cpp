@@ -35,9 +35,9 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-bool fits(size_t responseLength, ReaderPacketTransfer::Framing framing, size_t pack) {
-  const size_t total = responseLength + (framing == ReaderPacketTransfer::Framing::oneWrite ? 4 : 0);
-  return total <= 0xFFFF && (total + pack - 1) / pack <= ReaderPacketTransfer::kMaxPackages;
+bool fits(size_t responseLength, KelvoReaderPacketTransfer::Framing framing, size_t pack) {
+  const size_t total = responseLength + (framing == KelvoReaderPacketTransfer::Framing::oneWrite ? 4 : 0);
+  return total <= 0xFFFF && (total + pack - 1) / pack <= KelvoReaderPacketTransfer::kMaxPackages;
 }
 
 }  // namespace
@@ -117,13 +117,13 @@ std::optional<std::vector<uint8_t>> KelvoReaderEmulator::read(const Uuid& servic
     std::lock_guard<std::mutex> guard(lock);
     if (!linkUp) return std::nullopt;
     gattCounters.count(*id, GattCounters::Operation::read);
-    if (takeFault(ReaderFault::Kind::longValue, kAnyMethod, [&](const ReaderFault& f) { return f.characteristic == *id; })) {
+    if (takeFault(KelvoReaderFault::Kind::longValue, kAnyMethod, [&](const KelvoReaderFault& f) { return f.characteristic == *id; })) {
       return std::vector<uint8_t>(kLongValueLength, 0xA5);
     }
     if (*id == kProcess2) {
       if (!held) return transfer.process2Value({});
       value = transfer.process2Value(held->response);
-      respond(*held, ReaderPacketTransfer::Framing::prepared, effects);
+      respond(*held, KelvoReaderPacketTransfer::Framing::prepared, effects);
       held.reset();
     } else if (*id == kSpareRead) {
       value = std::vector<uint8_t>{static_cast<uint8_t>(table.state().generation)};
@@ -150,9 +150,9 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
         break;
       case kInput: {
         std::vector<uint8_t> request;
-        const ReaderPacketTransfer::InputResult result = transfer.input(data, request);
-        accepted = result != ReaderPacketTransfer::InputResult::refused;
-        if (result == ReaderPacketTransfer::InputResult::complete) {
+        const KelvoReaderPacketTransfer::InputResult result = transfer.input(data, request);
+        accepted = result != KelvoReaderPacketTransfer::InputResult::refused;
+        if (result == KelvoReaderPacketTransfer::InputResult::complete) {
           Answer reply = answer(request, outbox);
           if (reply.dropLink) {
             effects.dropLinkAfter = 0;
@@ -173,7 +173,7 @@ bool KelvoReaderEmulator::write(const Uuid& service, const Uuid& characteristic,
             effects.dropLinkAfter = 0;
             effects.linkComesBack = reply.linkComesBack;
           } else {
-            respond(reply, ReaderPacketTransfer::Framing::oneWrite, effects);
+            respond(reply, KelvoReaderPacketTransfer::Framing::oneWrite, effects);
           }
         }
         break;
@@ -208,18 +208,18 @@ bool KelvoReaderEmulator::subscribe(const Uuid& service, const Uuid& characteris
 }
 
 bool KelvoReaderEmulator::refusesPlain(uint8_t method) const {
-  const ReaderState& state = table.state();
-  if (state.setting(kEncryptionSetting) != 1 || state.has(ReaderQuirk::acceptPlain)) return false;
+  const KelvoReaderState& state = table.state();
+  if (state.setting(kEncryptionSetting) != 1 || state.has(KelvoReaderQuirk::acceptPlain)) return false;
   // The key agreement itself has to travel in plain.
   return method != kExchangeKey && method != kExchangeSessionKey;
 }
 
 KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_t>& frame, ReaderOutbox& outbox) {
   Answer reply;
-  ReaderLinkCrypto::Mode mode = ReaderLinkCrypto::Mode::plain;
+  KelvoReaderLinkCrypto::Mode mode = KelvoReaderLinkCrypto::Mode::plain;
   std::vector<uint8_t> request = frame;
   if (!frame.empty() && frame.front() == kEncryptionMarker) {
-    ReaderLinkCrypto::Opened opened = crypto.open(frame);
+    KelvoReaderLinkCrypto::Opened opened = crypto.open(frame);
     mode = opened.mode;
     if (opened.failure != 0) {
       reply.response = crypto.seal({opened.failure}, mode);
@@ -228,7 +228,7 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
     request = std::move(opened.request);
   }
   reply.method = request.empty() ? kAnyMethod : request.front();
-  if (takeFault(ReaderFault::Kind::dropLink, reply.method, [](const ReaderFault& f) { return f.afterPackages == 0; })) {
+  if (takeFault(KelvoReaderFault::Kind::dropLink, reply.method, [](const KelvoReaderFault& f) { return f.afterPackages == 0; })) {
     reply.dropLink = true;
     return reply;
   }
@@ -238,32 +238,32 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
     return reply;
   }
   std::vector<uint8_t> response;
-  if (mode == ReaderLinkCrypto::Mode::plain && refusesPlain(reply.method)) {
-    response = {ReaderLinkCrypto::kStatusNoKey};
+  if (mode == KelvoReaderLinkCrypto::Mode::plain && refusesPlain(reply.method)) {
+    response = {KelvoReaderLinkCrypto::kStatusNoKey};
   } else {
     response = table.handle(request, outbox);
   }
   // Both framings are checked: which one carries the answer is decided by the caller.
-  if (!fits(response.size() + kSealingGrowth, ReaderPacketTransfer::Framing::oneWrite, transfer.pack())) {
-    response = {ReaderRpcTable::kError};
+  if (!fits(response.size() + kSealingGrowth, KelvoReaderPacketTransfer::Framing::oneWrite, transfer.pack())) {
+    response = {KelvoReaderRpcTable::kError};
   }
   reply.response = crypto.seal(response, mode);
-  if (mode != ReaderLinkCrypto::Mode::plain && !reply.response.empty() &&
-      (takeFault(ReaderFault::Kind::corruptTag, reply.method, [](const ReaderFault&) { return true; }) ||
+  if (mode != KelvoReaderLinkCrypto::Mode::plain && !reply.response.empty() &&
+      (takeFault(KelvoReaderFault::Kind::corruptTag, reply.method, [](const KelvoReaderFault&) { return true; }) ||
        (randomFaults && randomFaults->corruptsTag()))) {
     reply.response.back() ^= 0x5A;
   }
   return reply;
 }
 
-void KelvoReaderEmulator::respond(const Answer& reply, ReaderPacketTransfer::Framing framing, Effects& effects) {
+void KelvoReaderEmulator::respond(const Answer& reply, KelvoReaderPacketTransfer::Framing framing, Effects& effects) {
   effects.packages = transfer.packages(reply.response, framing);
   applyPackageFaults(reply.method, effects);
-  if (auto delay = takeFault(ReaderFault::Kind::delay, reply.method, [](const ReaderFault&) { return true; })) {
+  if (auto delay = takeFault(KelvoReaderFault::Kind::delay, reply.method, [](const KelvoReaderFault&) { return true; })) {
     effects.delayMs = delay->delayMs;
   }
-  if (auto drop = takeFault(ReaderFault::Kind::dropLink, reply.method,
-                            [](const ReaderFault& f) { return f.afterPackages > 0; })) {
+  if (auto drop = takeFault(KelvoReaderFault::Kind::dropLink, reply.method,
+                            [](const KelvoReaderFault& f) { return f.afterPackages > 0; })) {
     effects.dropLinkAfter = static_cast<size_t>(drop->afterPackages);
   }
   applyRandomFaults(effects);
@@ -280,11 +280,11 @@ void KelvoReaderEmulator::applyRandomFaults(Effects& effects) {
 }
 
 void KelvoReaderEmulator::applyPackageFaults(uint8_t method, Effects& effects) {
-  ReaderPacketTransfer::Packages& packages = effects.packages;
+  KelvoReaderPacketTransfer::Packages& packages = effects.packages;
   auto indexOf = [](const std::vector<uint8_t>& package) { return static_cast<int>(package.front()); };
-  auto any = [](const ReaderFault&) { return true; };
-  if (auto reorder = takeFault(ReaderFault::Kind::reorderPackages, method, any)) {
-    ReaderPacketTransfer::Packages ordered;
+  auto any = [](const KelvoReaderFault&) { return true; };
+  if (auto reorder = takeFault(KelvoReaderFault::Kind::reorderPackages, method, any)) {
+    KelvoReaderPacketTransfer::Packages ordered;
     std::vector<bool> taken(packages.size(), false);
     for (int index : reorder->packages) {
       if (index >= 0 && static_cast<size_t>(index) < packages.size() && !taken[static_cast<size_t>(index)]) {
@@ -297,8 +297,8 @@ void KelvoReaderEmulator::applyPackageFaults(uint8_t method, Effects& effects) {
     }
     packages.swap(ordered);
   }
-  if (auto repeat = takeFault(ReaderFault::Kind::repeatPackage, method, any)) {
-    ReaderPacketTransfer::Packages repeated;
+  if (auto repeat = takeFault(KelvoReaderFault::Kind::repeatPackage, method, any)) {
+    KelvoReaderPacketTransfer::Packages repeated;
     for (const std::vector<uint8_t>& package : packages) {
       repeated.push_back(package);
       if (std::count(repeat->packages.begin(), repeat->packages.end(), indexOf(package)) != 0) {
@@ -307,7 +307,7 @@ void KelvoReaderEmulator::applyPackageFaults(uint8_t method, Effects& effects) {
     }
     packages.swap(repeated);
   }
-  if (auto drop = takeFault(ReaderFault::Kind::dropPackage, method, any)) {
+  if (auto drop = takeFault(KelvoReaderFault::Kind::dropPackage, method, any)) {
     packages.erase(std::remove_if(packages.begin(), packages.end(),
                                   [&](const std::vector<uint8_t>& package) {
                                     return std::count(drop->packages.begin(), drop->packages.end(),
@@ -317,12 +317,12 @@ void KelvoReaderEmulator::applyPackageFaults(uint8_t method, Effects& effects) {
   }
 }
 
-std::optional<ReaderFault> KelvoReaderEmulator::takeFault(ReaderFault::Kind kind, uint8_t method,
-                                                          const std::function<bool(const ReaderFault&)>& accept) {
+std::optional<KelvoReaderFault> KelvoReaderEmulator::takeFault(KelvoReaderFault::Kind kind, uint8_t method,
+                                                          const std::function<bool(const KelvoReaderFault&)>& accept) {
   for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
     if (fault->kind != kind || !accept(*fault)) continue;
     if (fault->method && *fault->method != method) continue;
-    ReaderFault taken = *fault;
+    KelvoReaderFault taken = *fault;
     if (fault->times > 0 && --fault->times == 0) faults.erase(fault);
     return taken;
   }
@@ -357,7 +357,7 @@ void KelvoReaderEmulator::linkDownLocked() {
 void KelvoReaderEmulator::linkUpLocked() {
   if (linkUp || table.state().bootMode) return;
   linkUp = true;
-  if (table.state().has(ReaderQuirk::keyLost)) crypto.forgetLongTermKey();
+  if (table.state().has(KelvoReaderQuirk::keyLost)) crypto.forgetLongTermKey();
   if (std::shared_ptr<trevalon::sim::PeripheralListener> radio = listener.lock()) {
     radio->onLinkChanged(peerAddress, true);
   }
@@ -464,18 +464,18 @@ void KelvoReaderEmulator::sendNotification(std::vector<uint8_t> value) {
   sendLocked(kNotification, std::move(value));
 }
 
-void KelvoReaderEmulator::setQuirk(ReaderQuirk quirk, bool enabled) {
+void KelvoReaderEmulator::setQuirk(KelvoReaderQuirk quirk, bool enabled) {
   std::lock_guard<std::mutex> guard(lock);
-  ReaderState& state = table.state();
+  KelvoReaderState& state = table.state();
   if (enabled) {
     state.quirks.insert(quirk);
   } else {
     state.quirks.erase(quirk);
   }
-  if (quirk == ReaderQuirk::outOfRandom) state.randomExhausted = enabled;
+  if (quirk == KelvoReaderQuirk::outOfRandom) state.randomExhausted = enabled;
 }
 
-void KelvoReaderEmulator::addFault(const ReaderFault& fault) {
+void KelvoReaderEmulator::addFault(const KelvoReaderFault& fault) {
   std::lock_guard<std::mutex> guard(lock);
   faults.push_back(fault);
 }
@@ -485,20 +485,20 @@ void KelvoReaderEmulator::clearFaults() {
   faults.clear();
 }
 
-void KelvoReaderEmulator::startRandomFaults(const ReaderRandomFaults::Rates& rates) {
+void KelvoReaderEmulator::startRandomFaults(const KelvoReaderRandomFaults::Rates& rates) {
   std::lock_guard<std::mutex> guard(lock);
   randomFaults.emplace(rates);
 }
 
-std::optional<ReaderRandomFaults::Tally> KelvoReaderEmulator::stopRandomFaults() {
+std::optional<KelvoReaderRandomFaults::Tally> KelvoReaderEmulator::stopRandomFaults() {
   std::lock_guard<std::mutex> guard(lock);
   if (!randomFaults) return std::nullopt;
-  ReaderRandomFaults::Tally tally = randomFaults->tally();
+  KelvoReaderRandomFaults::Tally tally = randomFaults->tally();
   randomFaults.reset();
   return tally;
 }
 
-std::optional<ReaderRandomFaults::Tally> KelvoReaderEmulator::randomFaultTally() const {
+std::optional<KelvoReaderRandomFaults::Tally> KelvoReaderEmulator::randomFaultTally() const {
   std::lock_guard<std::mutex> guard(lock);
   if (!randomFaults) return std::nullopt;
   return randomFaults->tally();
@@ -509,7 +509,7 @@ void KelvoReaderEmulator::forgetLongTermKey() {
   crypto.forgetLongTermKey();
 }
 
-ReaderState KelvoReaderEmulator::state() const {
+KelvoReaderState KelvoReaderEmulator::state() const {
   std::lock_guard<std::mutex> guard(lock);
   return table.state();
 }

@@ -1,18 +1,18 @@
-#include "kelvo/simulator/kelvo/ReaderFault.h"
+#include "kelvo/simulator/kelvo/KelvoReaderFault.h"
 
 #include <utility>
 
 namespace kelvo::simulator {
 
-std::optional<ReaderFault::Kind> parseReaderFaultKind(const std::string& name) {
-  static const std::vector<std::pair<std::string, ReaderFault::Kind>> kinds = {
-      {"drop-package", ReaderFault::Kind::dropPackage},
-      {"repeat-package", ReaderFault::Kind::repeatPackage},
-      {"reorder-packages", ReaderFault::Kind::reorderPackages},
-      {"corrupt-tag", ReaderFault::Kind::corruptTag},
-      {"delay", ReaderFault::Kind::delay},
-      {"drop-link", ReaderFault::Kind::dropLink},
-      {"long-value", ReaderFault::Kind::longValue},
+std::optional<KelvoReaderFault::Kind> parseReaderFaultKind(const std::string& name) {
+  static const std::vector<std::pair<std::string, KelvoReaderFault::Kind>> kinds = {
+      {"drop-package", KelvoReaderFault::Kind::dropPackage},
+      {"repeat-package", KelvoReaderFault::Kind::repeatPackage},
+      {"reorder-packages", KelvoReaderFault::Kind::reorderPackages},
+      {"corrupt-tag", KelvoReaderFault::Kind::corruptTag},
+      {"delay", KelvoReaderFault::Kind::delay},
+      {"drop-link", KelvoReaderFault::Kind::dropLink},
+      {"long-value", KelvoReaderFault::Kind::longValue},
   };
   for (const auto& entry : kinds) {
     if (entry.first == name) return entry.second;

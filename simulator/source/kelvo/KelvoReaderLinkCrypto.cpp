@@ -1,4 +1,4 @@
-#include "kelvo/simulator/kelvo/ReaderLinkCrypto.h"
+#include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
 
 #include <algorithm>
 
@@ -35,7 +35,7 @@ std::optional<std::vector<uint8_t>> unpad(std::vector<uint8_t> data) {
 
 }  // namespace
 
-ReaderLinkCrypto::AgreementResult ReaderLinkCrypto::exchangeKey(const std::vector<uint8_t>& payload,
+KelvoReaderLinkCrypto::AgreementResult KelvoReaderLinkCrypto::exchangeKey(const std::vector<uint8_t>& payload,
                                                                 std::vector<uint8_t>& answer) {
   if (payload.size() != 2 * kPointLength) return AgreementResult::malformed;
   std::optional<std::vector<uint8_t>> secret = ReaderCipher::randomBytes(kPointLength);
@@ -49,14 +49,14 @@ ReaderLinkCrypto::AgreementResult ReaderLinkCrypto::exchangeKey(const std::vecto
   return AgreementResult::done;
 }
 
-bool ReaderLinkCrypto::saveKey() {
+bool KelvoReaderLinkCrypto::saveKey() {
   if (!pending) return false;
   longTerm = pending;
   pending.reset();
   return true;
 }
 
-ReaderLinkCrypto::SessionResult ReaderLinkCrypto::exchangeSessionKey(const std::vector<uint8_t>& payload,
+KelvoReaderLinkCrypto::SessionResult KelvoReaderLinkCrypto::exchangeSessionKey(const std::vector<uint8_t>& payload,
                                                                      std::vector<uint8_t>& answer) {
   if (payload.size() != kSessionRandomLength + 1) return SessionResult::malformed;
   if (!longTerm) return SessionResult::noLongTermKey;
@@ -75,7 +75,7 @@ ReaderLinkCrypto::SessionResult ReaderLinkCrypto::exchangeSessionKey(const std::
   return SessionResult::done;
 }
 
-std::array<uint8_t, ReaderCipher::kNonceLength> ReaderLinkCrypto::nextNonce() {
+std::array<uint8_t, ReaderCipher::kNonceLength> KelvoReaderLinkCrypto::nextNonce() {
   std::array<uint8_t, ReaderCipher::kNonceLength> nonce{};
   const uint32_t counter = session->counter++;
   nonce[1] = static_cast<uint8_t>(counter >> 24);
@@ -86,7 +86,7 @@ std::array<uint8_t, ReaderCipher::kNonceLength> ReaderLinkCrypto::nextNonce() {
   return nonce;
 }
 
-ReaderLinkCrypto::Opened ReaderLinkCrypto::open(const std::vector<uint8_t>& frame) {
+KelvoReaderLinkCrypto::Opened KelvoReaderLinkCrypto::open(const std::vector<uint8_t>& frame) {
   if (session) return openSession(frame);
   if (longTerm) return openLongTerm(frame);
   Opened refused;
@@ -94,7 +94,7 @@ ReaderLinkCrypto::Opened ReaderLinkCrypto::open(const std::vector<uint8_t>& fram
   return refused;
 }
 
-ReaderLinkCrypto::Opened ReaderLinkCrypto::openSession(const std::vector<uint8_t>& frame) {
+KelvoReaderLinkCrypto::Opened KelvoReaderLinkCrypto::openSession(const std::vector<uint8_t>& frame) {
   Opened result;
   result.mode = Mode::session;
   // The request's counter is used up whatever happens, so the answer still travels under n + 1.
@@ -111,7 +111,7 @@ ReaderLinkCrypto::Opened ReaderLinkCrypto::openSession(const std::vector<uint8_t
   return result;
 }
 
-ReaderLinkCrypto::Opened ReaderLinkCrypto::openLongTerm(const std::vector<uint8_t>& frame) {
+KelvoReaderLinkCrypto::Opened KelvoReaderLinkCrypto::openLongTerm(const std::vector<uint8_t>& frame) {
   Opened result;
   result.mode = Mode::longTerm;
   std::optional<std::vector<uint8_t>> plain =
@@ -124,7 +124,7 @@ ReaderLinkCrypto::Opened ReaderLinkCrypto::openLongTerm(const std::vector<uint8_
   return result;
 }
 
-std::vector<uint8_t> ReaderLinkCrypto::seal(const std::vector<uint8_t>& response, Mode mode) {
+std::vector<uint8_t> KelvoReaderLinkCrypto::seal(const std::vector<uint8_t>& response, Mode mode) {
   if (response.empty()) return response;
   if (mode == Mode::session && session) {
     return ReaderCipher::ccmEncrypt(session->key, nextNonce(), response);
@@ -140,15 +140,15 @@ std::vector<uint8_t> ReaderLinkCrypto::seal(const std::vector<uint8_t>& response
   return response;
 }
 
-void ReaderLinkCrypto::endSession() { session.reset(); }
+void KelvoReaderLinkCrypto::endSession() { session.reset(); }
 
-void ReaderLinkCrypto::forgetLongTermKey() {
+void KelvoReaderLinkCrypto::forgetLongTermKey() {
   longTerm.reset();
   pending.reset();
   session.reset();
 }
 
-std::optional<uint32_t> ReaderLinkCrypto::sessionCounter() const {
+std::optional<uint32_t> KelvoReaderLinkCrypto::sessionCounter() const {
   if (!session) return std::nullopt;
   return session->counter;
 }

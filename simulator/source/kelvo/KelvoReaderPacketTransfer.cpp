@@ -1,4 +1,4 @@
-#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 
 namespace kelvo::simulator {
 namespace {
@@ -12,7 +12,7 @@ uint16_t littleEndian16(const std::vector<uint8_t>& value, size_t at) {
 
 }  // namespace
 
-bool ReaderPacketTransfer::prepare(const std::vector<uint8_t>& value) {
+bool KelvoReaderPacketTransfer::prepare(const std::vector<uint8_t>& value) {
   announced.reset();
   received.clear();
   if (value.size() != 2 || littleEndian16(value, 0) == 0) return false;
@@ -20,7 +20,7 @@ bool ReaderPacketTransfer::prepare(const std::vector<uint8_t>& value) {
   return true;
 }
 
-ReaderPacketTransfer::InputResult ReaderPacketTransfer::input(const std::vector<uint8_t>& value,
+KelvoReaderPacketTransfer::InputResult KelvoReaderPacketTransfer::input(const std::vector<uint8_t>& value,
                                                               std::vector<uint8_t>& request) {
   if (!announced || value.empty() || received.size() + value.size() > *announced) {
     // Input without an announcement, or more than announced: the exchange is dropped.
@@ -36,7 +36,7 @@ ReaderPacketTransfer::InputResult ReaderPacketTransfer::input(const std::vector<
   return InputResult::complete;
 }
 
-std::optional<std::vector<uint8_t>> ReaderPacketTransfer::transmit(const std::vector<uint8_t>& value) {
+std::optional<std::vector<uint8_t>> KelvoReaderPacketTransfer::transmit(const std::vector<uint8_t>& value) {
   announced.reset();
   received.clear();
   if (value.size() < 3 || value.size() > kMaxWrite) return std::nullopt;
@@ -44,12 +44,12 @@ std::optional<std::vector<uint8_t>> ReaderPacketTransfer::transmit(const std::ve
   return std::vector<uint8_t>(value.begin() + 2, value.end());
 }
 
-std::vector<uint8_t> ReaderPacketTransfer::process2Value(const std::vector<uint8_t>& response) const {
+std::vector<uint8_t> KelvoReaderPacketTransfer::process2Value(const std::vector<uint8_t>& response) const {
   return {static_cast<uint8_t>(response.size()), static_cast<uint8_t>(response.size() >> 8), 1,
           static_cast<uint8_t>(packSize)};
 }
 
-ReaderPacketTransfer::Packages ReaderPacketTransfer::packages(const std::vector<uint8_t>& response,
+KelvoReaderPacketTransfer::Packages KelvoReaderPacketTransfer::packages(const std::vector<uint8_t>& response,
                                                               Framing framing) const {
   std::vector<uint8_t> buffer;
   if (framing == Framing::oneWrite) {
@@ -73,7 +73,7 @@ ReaderPacketTransfer::Packages ReaderPacketTransfer::packages(const std::vector<
   return result;
 }
 
-void ReaderPacketTransfer::reset() {
+void KelvoReaderPacketTransfer::reset() {
   announced.reset();
   received.clear();
   packSize = kInitialPack;

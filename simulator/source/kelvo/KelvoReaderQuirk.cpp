@@ -1,36 +1,36 @@
-#include "kelvo/simulator/kelvo/ReaderQuirk.h"
+#include "kelvo/simulator/kelvo/KelvoReaderQuirk.h"
 
 #include <utility>
 
 namespace kelvo::simulator {
 namespace {
 
-const std::vector<std::pair<ReaderQuirk, std::string>>& table() {
-  static const std::vector<std::pair<ReaderQuirk, std::string>> names = {
-      {ReaderQuirk::noSetSettings, "no-set-settings"},
-      {ReaderQuirk::noBootloaderRpc, "no-bootloader-rpc"},
-      {ReaderQuirk::noSessionKey, "no-session-key"},
-      {ReaderQuirk::noSessionKey7, "no-session-key-7"},
-      {ReaderQuirk::keyLost, "key-lost"},
-      {ReaderQuirk::outOfRandom, "out-of-random"},
-      {ReaderQuirk::noMaxRequestSize, "no-max-request-size"},
-      {ReaderQuirk::noStateRequest, "no-state-request"},
-      {ReaderQuirk::acceptPlain, "accept-plain"},
-      {ReaderQuirk::keyLocked, "key-locked"},
+const std::vector<std::pair<KelvoReaderQuirk, std::string>>& table() {
+  static const std::vector<std::pair<KelvoReaderQuirk, std::string>> names = {
+      {KelvoReaderQuirk::noSetSettings, "no-set-settings"},
+      {KelvoReaderQuirk::noBootloaderRpc, "no-bootloader-rpc"},
+      {KelvoReaderQuirk::noSessionKey, "no-session-key"},
+      {KelvoReaderQuirk::noSessionKey7, "no-session-key-7"},
+      {KelvoReaderQuirk::keyLost, "key-lost"},
+      {KelvoReaderQuirk::outOfRandom, "out-of-random"},
+      {KelvoReaderQuirk::noMaxRequestSize, "no-max-request-size"},
+      {KelvoReaderQuirk::noStateRequest, "no-state-request"},
+      {KelvoReaderQuirk::acceptPlain, "accept-plain"},
+      {KelvoReaderQuirk::keyLocked, "key-locked"},
   };
   return names;
 }
 
 }  // namespace
 
-std::optional<ReaderQuirk> parseReaderQuirk(const std::string& name) {
+std::optional<KelvoReaderQuirk> parseReaderQuirk(const std::string& name) {
   for (const auto& entry : table()) {
     if (entry.second == name) return entry.first;
   }
   return std::nullopt;
 }
 
-std::string readerQuirkName(ReaderQuirk quirk) {
+std::string readerQuirkName(KelvoReaderQuirk quirk) {
   for (const auto& entry : table()) {
     if (entry.first == quirk) return entry.second;
   }

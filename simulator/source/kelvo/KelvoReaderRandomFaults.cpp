@@ -1,4 +1,4 @@
-#include "kelvo/simulator/kelvo/ReaderRandomFaults.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
 
 #include <cmath>
 #include <functional>
@@ -12,10 +12,10 @@ constexpr int kLongestDelayMs = 60000;
 
 bool isRate(double value) { return std::isfinite(value) && value >= 0.0 && value <= 1.0; }
 
-using Setter = std::function<std::optional<std::string>(ReaderRandomFaults::Rates&, double)>;
+using Setter = std::function<std::optional<std::string>(KelvoReaderRandomFaults::Rates&, double)>;
 
-Setter rate(double ReaderRandomFaults::Rates::*field) {
-  return [field](ReaderRandomFaults::Rates& rates, double value) -> std::optional<std::string> {
+Setter rate(double KelvoReaderRandomFaults::Rates::*field) {
+  return [field](KelvoReaderRandomFaults::Rates& rates, double value) -> std::optional<std::string> {
     if (!isRate(value)) return std::string("a rate is a number from 0 to 1");
     rates.*field = value;
     return std::nullopt;
@@ -23,7 +23,7 @@ Setter rate(double ReaderRandomFaults::Rates::*field) {
 }
 
 const std::map<std::string, Setter>& setters() {
-  using Rates = ReaderRandomFaults::Rates;
+  using Rates = KelvoReaderRandomFaults::Rates;
   static const std::map<std::string, Setter> table = {
       {"seed",
        [](Rates& rates, double value) -> std::optional<std::string> {
@@ -54,9 +54,9 @@ const std::map<std::string, Setter>& setters() {
 
 }  // namespace
 
-ReaderRandomFaults::ReaderRandomFaults(const Rates& rates) : configured(rates), generator(rates.seed) {}
+KelvoReaderRandomFaults::KelvoReaderRandomFaults(const Rates& rates) : configured(rates), generator(rates.seed) {}
 
-std::optional<std::string> ReaderRandomFaults::setField(Rates& rates, const std::string& name, double value) {
+std::optional<std::string> KelvoReaderRandomFaults::setField(Rates& rates, const std::string& name, double value) {
   auto setter = setters().find(name);
   if (setter == setters().end()) {
     std::string known;
@@ -66,34 +66,34 @@ std::optional<std::string> ReaderRandomFaults::setField(Rates& rates, const std:
   return setter->second(rates, value);
 }
 
-std::vector<std::string> ReaderRandomFaults::fieldNames() {
+std::vector<std::string> KelvoReaderRandomFaults::fieldNames() {
   std::vector<std::string> names;
   for (const auto& entry : setters()) names.push_back(entry.first);
   return names;
 }
 
-bool ReaderRandomFaults::chance(double rate) {
+bool KelvoReaderRandomFaults::chance(double rate) {
   // 53 random bits make a uniform number in [0, 1) the same way on every standard library.
   const double uniform = static_cast<double>(generator() >> 11) * 0x1.0p-53;
   return uniform < rate;
 }
 
-uint64_t ReaderRandomFaults::below(uint64_t bound) { return bound == 0 ? 0 : generator() % bound; }
+uint64_t KelvoReaderRandomFaults::below(uint64_t bound) { return bound == 0 ? 0 : generator() % bound; }
 
-bool ReaderRandomFaults::dropsLinkBeforeServing() {
+bool KelvoReaderRandomFaults::dropsLinkBeforeServing() {
   ++counted.served;
   if (!chance(configured.dropLink / 2)) return false;
   ++counted.linkDrops;
   return true;
 }
 
-bool ReaderRandomFaults::corruptsTag() {
+bool KelvoReaderRandomFaults::corruptsTag() {
   if (!chance(configured.corruptTag)) return false;
   ++counted.corrupted;
   return true;
 }
 
-void ReaderRandomFaults::disturb(Packages& packages) {
+void KelvoReaderRandomFaults::disturb(Packages& packages) {
   Packages disturbed;
   disturbed.reserve(packages.size() + 2);
   for (size_t index = 0; index < packages.size(); ++index) {
@@ -120,19 +120,19 @@ void ReaderRandomFaults::disturb(Packages& packages) {
   packages.swap(disturbed);
 }
 
-int ReaderRandomFaults::delayMs() {
+int KelvoReaderRandomFaults::delayMs() {
   if (!chance(configured.delay)) return 0;
   ++counted.delayed;
   return 1 + static_cast<int>(below(static_cast<uint64_t>(configured.maxDelayMs)));
 }
 
-std::optional<size_t> ReaderRandomFaults::dropsLinkAfter(size_t packageCount) {
+std::optional<size_t> KelvoReaderRandomFaults::dropsLinkAfter(size_t packageCount) {
   if (!chance(configured.dropLink / 2)) return std::nullopt;
   ++counted.linkDrops;
   return static_cast<size_t>(below(packageCount));
 }
 
-std::string ReaderRandomFaults::describe(const Tally& counted) {
+std::string KelvoReaderRandomFaults::describe(const Tally& counted) {
   return "served=" + std::to_string(counted.served) + " dropped=" + std::to_string(counted.dropped) +
          " repeated=" + std::to_string(counted.repeated) + " reordered=" + std::to_string(counted.reordered) +
          " corrupted=" + std::to_string(counted.corrupted) + " delayed=" + std::to_string(counted.delayed) +

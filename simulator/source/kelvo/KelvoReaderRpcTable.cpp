@@ -1,4 +1,4 @@
-#include "kelvo/simulator/kelvo/ReaderRpcTable.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRpcTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -101,8 +101,8 @@ Payload packDigits(const std::string& text) {
 
 }  // namespace
 
-ReaderRpcTable::ReaderRpcTable(const KelvoReaderConfig& config, ReaderLinkCrypto& crypto,
-                               ReaderPacketTransfer& transfer)
+KelvoReaderRpcTable::KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto,
+                               KelvoReaderPacketTransfer& transfer)
     : crypto(crypto), transfer(transfer) {
   const KelvoReaderConfig complete = config.withDefaults();
   current.address = complete.address;
@@ -117,58 +117,58 @@ ReaderRpcTable::ReaderRpcTable(const KelvoReaderConfig& config, ReaderLinkCrypto
   for (const ReaderBond& bond : complete.bonds) current.bonds[bond.index] = bond.name;
   current.preferred = complete.preferred;
   current.quirks = complete.quirks;
-  current.randomExhausted = complete.quirks.count(ReaderQuirk::outOfRandom) != 0;
+  current.randomExhausted = complete.quirks.count(KelvoReaderQuirk::outOfRandom) != 0;
   current.maxRequestSize = complete.maxRequestSize;
-  current.negotiatedPack = std::min(complete.negotiatedPack, ReaderPacketTransfer::kMaxPack);
+  current.negotiatedPack = std::min(complete.negotiatedPack, KelvoReaderPacketTransfer::kMaxPack);
   current.flashSize = complete.flashSize;
   current.batteryAlertLevel = complete.batteryAlertLevel;
   if (complete.cardAtr) {
     card.emplace(*complete.cardAtr);
     cardPowered = true;
-    current.cardStatus = ReaderState::kCardReady;
+    current.cardStatus = KelvoReaderState::kCardReady;
   }
 }
 
-const std::map<uint8_t, ReaderRpcTable::Handler>& ReaderRpcTable::handlers() {
+const std::map<uint8_t, KelvoReaderRpcTable::Handler>& KelvoReaderRpcTable::handlers() {
   static const std::map<uint8_t, Handler> table = {
-      {kGetMethods, &ReaderRpcTable::getMethods},
-      {kGetDeviceDescriptor, &ReaderRpcTable::getDescriptor},
-      {kSCard, &ReaderRpcTable::smartCard},
-      {kExchangeKey, &ReaderRpcTable::exchangeKey},
-      {kSetMobDeviceName, &ReaderRpcTable::setClientName},
-      {kGetBatteryLevel, &ReaderRpcTable::getBatteryLevel},
-      {kGetSettings, &ReaderRpcTable::getSettings},
-      {kSetSettings, &ReaderRpcTable::setSettings},
-      {kSetLocalTime, &ReaderRpcTable::setLocalTime},
-      {kGetWorkingTimeRanges, &ReaderRpcTable::getRanges},
-      {kSetWorkingTimeRanges, &ReaderRpcTable::setRanges},
-      {kGetDeviceState, &ReaderRpcTable::getDeviceState},
-      {kGetBondedDevices, &ReaderRpcTable::getBonds},
-      {kRemoveBondedDeviceByIndex, &ReaderRpcTable::removeBond},
-      {kMaxRequestSize, &ReaderRpcTable::maxRequestSize},
-      {kGetBatteryState, &ReaderRpcTable::getBatteryState},
-      {kWriteExternalFlash, &ReaderRpcTable::writeFlash},
-      {kReadExternalFlash, &ReaderRpcTable::readFlash},
-      {kGotoBotloader, &ReaderRpcTable::gotoBootloader},
-      {kSetResponsePacketDataSize, &ReaderRpcTable::setPackageSize},
-      {kExchangeSessionKey, &ReaderRpcTable::exchangeSessionKey},
-      {kGetRandomBytes, &ReaderRpcTable::getRandomBytes},
+      {kGetMethods, &KelvoReaderRpcTable::getMethods},
+      {kGetDeviceDescriptor, &KelvoReaderRpcTable::getDescriptor},
+      {kSCard, &KelvoReaderRpcTable::smartCard},
+      {kExchangeKey, &KelvoReaderRpcTable::exchangeKey},
+      {kSetMobDeviceName, &KelvoReaderRpcTable::setClientName},
+      {kGetBatteryLevel, &KelvoReaderRpcTable::getBatteryLevel},
+      {kGetSettings, &KelvoReaderRpcTable::getSettings},
+      {kSetSettings, &KelvoReaderRpcTable::setSettings},
+      {kSetLocalTime, &KelvoReaderRpcTable::setLocalTime},
+      {kGetWorkingTimeRanges, &KelvoReaderRpcTable::getRanges},
+      {kSetWorkingTimeRanges, &KelvoReaderRpcTable::setRanges},
+      {kGetDeviceState, &KelvoReaderRpcTable::getDeviceState},
+      {kGetBondedDevices, &KelvoReaderRpcTable::getBonds},
+      {kRemoveBondedDeviceByIndex, &KelvoReaderRpcTable::removeBond},
+      {kMaxRequestSize, &KelvoReaderRpcTable::maxRequestSize},
+      {kGetBatteryState, &KelvoReaderRpcTable::getBatteryState},
+      {kWriteExternalFlash, &KelvoReaderRpcTable::writeFlash},
+      {kReadExternalFlash, &KelvoReaderRpcTable::readFlash},
+      {kGotoBotloader, &KelvoReaderRpcTable::gotoBootloader},
+      {kSetResponsePacketDataSize, &KelvoReaderRpcTable::setPackageSize},
+      {kExchangeSessionKey, &KelvoReaderRpcTable::exchangeSessionKey},
+      {kGetRandomBytes, &KelvoReaderRpcTable::getRandomBytes},
   };
   return table;
 }
 
-bool ReaderRpcTable::disabledByQuirk(uint8_t method) const {
+bool KelvoReaderRpcTable::disabledByQuirk(uint8_t method) const {
   switch (method) {
-    case kSetSettings: return current.has(ReaderQuirk::noSetSettings);
-    case kGotoBotloader: return current.has(ReaderQuirk::noBootloaderRpc);
-    case kExchangeSessionKey: return current.has(ReaderQuirk::noSessionKey);
-    case kMaxRequestSize: return current.has(ReaderQuirk::noMaxRequestSize);
-    case kGetDeviceState: return current.has(ReaderQuirk::noStateRequest);
+    case kSetSettings: return current.has(KelvoReaderQuirk::noSetSettings);
+    case kGotoBotloader: return current.has(KelvoReaderQuirk::noBootloaderRpc);
+    case kExchangeSessionKey: return current.has(KelvoReaderQuirk::noSessionKey);
+    case kMaxRequestSize: return current.has(KelvoReaderQuirk::noMaxRequestSize);
+    case kGetDeviceState: return current.has(KelvoReaderQuirk::noStateRequest);
     default: return false;
   }
 }
 
-std::vector<uint8_t> ReaderRpcTable::supportedMethods() const {
+std::vector<uint8_t> KelvoReaderRpcTable::supportedMethods() const {
   std::vector<uint8_t> methods;
   for (const auto& entry : handlers()) {
     if (!disabledByQuirk(entry.first)) methods.push_back(entry.first);
@@ -176,7 +176,7 @@ std::vector<uint8_t> ReaderRpcTable::supportedMethods() const {
   return methods;
 }
 
-std::vector<uint8_t> ReaderRpcTable::handle(const std::vector<uint8_t>& request, ReaderOutbox& outbox) {
+std::vector<uint8_t> KelvoReaderRpcTable::handle(const std::vector<uint8_t>& request, ReaderOutbox& outbox) {
   if (request.empty()) return answer(kError);
   const uint8_t method = request.front();
   auto handler = handlers().find(method);
@@ -184,7 +184,7 @@ std::vector<uint8_t> ReaderRpcTable::handle(const std::vector<uint8_t>& request,
   return handler->second(*this, Payload(request.begin() + 1, request.end()), outbox);
 }
 
-void ReaderRpcTable::command(const std::vector<uint8_t>& frame, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::command(const std::vector<uint8_t>& frame, ReaderOutbox& outbox) {
   if (frame.empty()) return;
   switch (frame.front()) {
     case kRepeatCardStatus:
@@ -216,7 +216,7 @@ void ReaderRpcTable::command(const std::vector<uint8_t>& frame, ReaderOutbox& ou
   }
 }
 
-void ReaderRpcTable::changeSetting(uint8_t id, uint8_t value, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::changeSetting(uint8_t id, uint8_t value, ReaderOutbox& outbox) {
   const bool changed = current.setting(id) != value || current.settings.count(id) == 0;
   current.settings[id] = value;
   if (!changed) return;
@@ -224,28 +224,28 @@ void ReaderRpcTable::changeSetting(uint8_t id, uint8_t value, ReaderOutbox& outb
   if (id == kEncryptionSetting) outbox.notifications.push_back({kEncryptionSwitched, value});
 }
 
-void ReaderRpcTable::setCardStatus(uint8_t status, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::setCardStatus(uint8_t status, ReaderOutbox& outbox) {
   if (current.cardStatus == status) return;
   current.cardStatus = status;
   outbox.notifications.push_back({kCardStatus, status});
 }
 
-void ReaderRpcTable::insertCard(std::vector<uint8_t> atr, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::insertCard(std::vector<uint8_t> atr, ReaderOutbox& outbox) {
   card.emplace(std::move(atr));
   cardPowered = false;
-  setCardStatus(ReaderState::kCardPresent, outbox);
+  setCardStatus(KelvoReaderState::kCardPresent, outbox);
   // The reader powers a new card by itself and reports it ready.
   cardPowered = true;
-  setCardStatus(ReaderState::kCardReady, outbox);
+  setCardStatus(KelvoReaderState::kCardReady, outbox);
 }
 
-void ReaderRpcTable::removeCard(ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::removeCard(ReaderOutbox& outbox) {
   card.reset();
   cardPowered = false;
-  setCardStatus(ReaderState::kCardAbsent, outbox);
+  setCardStatus(KelvoReaderState::kCardAbsent, outbox);
 }
 
-void ReaderRpcTable::setBattery(uint8_t level, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::setBattery(uint8_t level, ReaderOutbox& outbox) {
   const uint8_t before = current.battery;
   current.battery = level;
   outbox.notifications.push_back({kBatteryLevelChanged, level});
@@ -254,20 +254,20 @@ void ReaderRpcTable::setBattery(uint8_t level, ReaderOutbox& outbox) {
   }
 }
 
-void ReaderRpcTable::setUsbCable(uint8_t connected, ReaderOutbox& outbox) {
+void KelvoReaderRpcTable::setUsbCable(uint8_t connected, ReaderOutbox& outbox) {
   current.usb = connected;
   outbox.notifications.push_back({kUsbCableStatus, connected});
 }
 
-bool ReaderRpcTable::takeRandomExhaustion() {
+bool KelvoReaderRpcTable::takeRandomExhaustion() {
   const bool exhausted = current.randomExhausted;
   current.randomExhausted = false;
   return exhausted;
 }
 
-Payload ReaderRpcTable::getMethods(const Payload&, ReaderOutbox&) { return answer(kOk, supportedMethods()); }
+Payload KelvoReaderRpcTable::getMethods(const Payload&, ReaderOutbox&) { return answer(kOk, supportedMethods()); }
 
-Payload ReaderRpcTable::sectionOf(const std::string& key, const std::string& value) const {
+Payload KelvoReaderRpcTable::sectionOf(const std::string& key, const std::string& value) const {
   Payload packed;
   if (key == "MAC" && isHex(value, 12)) {
     // A Bluetooth address travels least significant byte first, as the controller keeps it.
@@ -287,7 +287,7 @@ Payload ReaderRpcTable::sectionOf(const std::string& key, const std::string& val
   return section;
 }
 
-Payload ReaderRpcTable::getDescriptor(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getDescriptor(const Payload&, ReaderOutbox&) {
   Payload sections;
   for (const auto& item : current.descriptor) {
     Payload section = sectionOf(item.first, item.second);
@@ -300,17 +300,17 @@ Payload ReaderRpcTable::getDescriptor(const Payload&, ReaderOutbox&) {
   return answer(kOk, payload);
 }
 
-Payload ReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) {
+Payload KelvoReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) {
   if (payload.empty() || !card) return answer(kError);
   const Payload data(payload.begin() + 1, payload.end());
   switch (payload.front()) {
     case kReset:
       cardPowered = true;
-      setCardStatus(ReaderState::kCardReady, outbox);
+      setCardStatus(KelvoReaderState::kCardReady, outbox);
       return answer(kOk, card->atr());
     case kShutdown:
       cardPowered = false;
-      setCardStatus(ReaderState::kCardPresent, outbox);
+      setCardStatus(KelvoReaderState::kCardPresent, outbox);
       return answer(kOk);
     case kTpduLow:
     case kTpduHigh:
@@ -322,46 +322,46 @@ Payload ReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) 
   }
 }
 
-Payload ReaderRpcTable::exchangeKey(const Payload& payload, ReaderOutbox&) {
-  if (current.has(ReaderQuirk::keyLocked)) return answer(7);
+Payload KelvoReaderRpcTable::exchangeKey(const Payload& payload, ReaderOutbox&) {
+  if (current.has(KelvoReaderQuirk::keyLocked)) return answer(7);
   if (payload.size() != 64) return answer(kError);
   if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
   Payload reply;
   switch (crypto.exchangeKey(payload, reply)) {
-    case ReaderLinkCrypto::AgreementResult::done: return answer(kOk, reply);
-    case ReaderLinkCrypto::AgreementResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
-    case ReaderLinkCrypto::AgreementResult::malformed:
+    case KelvoReaderLinkCrypto::AgreementResult::done: return answer(kOk, reply);
+    case KelvoReaderLinkCrypto::AgreementResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case KelvoReaderLinkCrypto::AgreementResult::malformed:
     default: return answer(kExtendedFailure, {kExtendedGeneral});
   }
 }
 
-Payload ReaderRpcTable::exchangeSessionKey(const Payload& payload, ReaderOutbox&) {
-  if (current.has(ReaderQuirk::noSessionKey7)) return answer(7);
+Payload KelvoReaderRpcTable::exchangeSessionKey(const Payload& payload, ReaderOutbox&) {
+  if (current.has(KelvoReaderQuirk::noSessionKey7)) return answer(7);
   if (payload.size() != 21) return answer(kError);
   if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
   Payload reply;
   switch (crypto.exchangeSessionKey(payload, reply)) {
-    case ReaderLinkCrypto::SessionResult::done: return answer(kOk, reply);
-    case ReaderLinkCrypto::SessionResult::noLongTermKey: return answer(ReaderLinkCrypto::kStatusNoLongTerm);
-    case ReaderLinkCrypto::SessionResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
-    case ReaderLinkCrypto::SessionResult::malformed:
+    case KelvoReaderLinkCrypto::SessionResult::done: return answer(kOk, reply);
+    case KelvoReaderLinkCrypto::SessionResult::noLongTermKey: return answer(KelvoReaderLinkCrypto::kStatusNoLongTerm);
+    case KelvoReaderLinkCrypto::SessionResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case KelvoReaderLinkCrypto::SessionResult::malformed:
     default: return answer(kError);
   }
 }
 
-Payload ReaderRpcTable::setClientName(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::setClientName(const Payload& payload, ReaderOutbox&) {
   if (payload.empty() || payload.size() > kMaxClientName) return answer(kError);
   current.clientName.assign(payload.begin(), payload.end());
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::getBatteryLevel(const Payload&, ReaderOutbox&) { return answer(kOk, {current.battery}); }
+Payload KelvoReaderRpcTable::getBatteryLevel(const Payload&, ReaderOutbox&) { return answer(kOk, {current.battery}); }
 
-Payload ReaderRpcTable::getBatteryState(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getBatteryState(const Payload&, ReaderOutbox&) {
   return answer(kOk, {current.battery, current.usb});
 }
 
-Payload ReaderRpcTable::getSettings(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getSettings(const Payload&, ReaderOutbox&) {
   Payload pairs;
   for (const auto& setting : current.settings) {
     pairs.push_back(setting.first);
@@ -370,13 +370,13 @@ Payload ReaderRpcTable::getSettings(const Payload&, ReaderOutbox&) {
   return answer(kOk, pairs);
 }
 
-Payload ReaderRpcTable::setSettings(const Payload& payload, ReaderOutbox& outbox) {
+Payload KelvoReaderRpcTable::setSettings(const Payload& payload, ReaderOutbox& outbox) {
   if (payload.size() != 2 || payload[0] < kFirstSetting || payload[0] > kLastSetting) return answer(kError);
   changeSetting(payload[0], payload[1], outbox);
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::setLocalTime(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::setLocalTime(const Payload& payload, ReaderOutbox&) {
   if (payload.size() != 2) return answer(kError);
   const uint32_t minute = littleEndian(payload, 0, 2);
   if (minute >= kMinutesPerWeek) return answer(kError);
@@ -384,7 +384,7 @@ Payload ReaderRpcTable::setLocalTime(const Payload& payload, ReaderOutbox&) {
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::getRanges(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getRanges(const Payload&, ReaderOutbox&) {
   Payload data;
   for (const auto& range : current.ranges) {
     for (int16_t value : {range.first, range.second}) {
@@ -395,7 +395,7 @@ Payload ReaderRpcTable::getRanges(const Payload&, ReaderOutbox&) {
   return answer(kOk, data);
 }
 
-Payload ReaderRpcTable::setRanges(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::setRanges(const Payload& payload, ReaderOutbox&) {
   if (payload.size() != kRangesLength) return answer(kError);
   std::array<std::pair<int16_t, int16_t>, 7> ranges{};
   for (size_t day = 0; day < ranges.size(); ++day) {
@@ -410,11 +410,11 @@ Payload ReaderRpcTable::setRanges(const Payload& payload, ReaderOutbox&) {
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::getDeviceState(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getDeviceState(const Payload&, ReaderOutbox&) {
   return answer(kOk, {current.setting(kEncryptionSetting), current.cardStatus, current.battery, current.usb});
 }
 
-Payload ReaderRpcTable::getBonds(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getBonds(const Payload&, ReaderOutbox&) {
   Payload data{current.preferred};
   for (const auto& bond : current.bonds) {
     const size_t length = std::min<size_t>(bond.second.size(), 0xFF);
@@ -425,27 +425,27 @@ Payload ReaderRpcTable::getBonds(const Payload&, ReaderOutbox&) {
   return answer(kOk, data);
 }
 
-Payload ReaderRpcTable::removeBond(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::removeBond(const Payload& payload, ReaderOutbox&) {
   if (payload.size() != 1 || current.bonds.erase(payload[0]) == 0) return answer(kError);
   if (current.preferred == payload[0]) current.preferred = 0xFF;
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::maxRequestSize(const Payload&, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::maxRequestSize(const Payload&, ReaderOutbox&) {
   // Asking for the request size is the host's sign that the link has its larger MTU: answers grow with it.
   transfer.setPack(std::max(transfer.pack(), current.negotiatedPack));
   return answer(kOk, {static_cast<uint8_t>(current.maxRequestSize), static_cast<uint8_t>(current.maxRequestSize >> 8)});
 }
 
-Payload ReaderRpcTable::setPackageSize(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::setPackageSize(const Payload& payload, ReaderOutbox&) {
   if (payload.empty() || payload.size() > 2) return answer(kError);
   const size_t size = littleEndian(payload, 0, payload.size());
-  if (size == 0 || size > ReaderPacketTransfer::kMaxPack) return answer(kError);
+  if (size == 0 || size > KelvoReaderPacketTransfer::kMaxPack) return answer(kError);
   transfer.setPack(size);
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::writeFlash(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::writeFlash(const Payload& payload, ReaderOutbox&) {
   // Without arguments the request is the host's probe for over-the-air updates.
   if (payload.empty()) return answer(kOk);
   size_t offset = 0;
@@ -468,7 +468,7 @@ Payload ReaderRpcTable::writeFlash(const Payload& payload, ReaderOutbox&) {
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::readFlash(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::readFlash(const Payload& payload, ReaderOutbox&) {
   size_t offset = 0;
   size_t length = 0;
   if (payload.size() == 6) {
@@ -489,13 +489,13 @@ Payload ReaderRpcTable::readFlash(const Payload& payload, ReaderOutbox&) {
   return answer(kOk, data);
 }
 
-Payload ReaderRpcTable::gotoBootloader(const Payload& payload, ReaderOutbox& outbox) {
+Payload KelvoReaderRpcTable::gotoBootloader(const Payload& payload, ReaderOutbox& outbox) {
   if (payload.size() > 1) return answer(kError);
   outbox.bootMode = payload.empty() ? 0 : payload[0];
   return answer(kOk);
 }
 
-Payload ReaderRpcTable::getRandomBytes(const Payload& payload, ReaderOutbox&) {
+Payload KelvoReaderRpcTable::getRandomBytes(const Payload& payload, ReaderOutbox&) {
   if (payload.size() != 1 || payload[0] == 0 || payload[0] > kMaxRandomBytes) return answer(kError);
   std::optional<std::vector<uint8_t>> bytes = ReaderCipher::randomBytes(payload[0]);
   if (!bytes) return answer(kExtendedFailure, {kExtendedOutOfRandom});

@@ -1,4 +1,4 @@
-#include "kelvo/simulator/kelvo/ReaderCipher.h"
+#include "kelvo/simulator/peripheral/ReaderCipher.h"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>

@@ -157,11 +157,11 @@ std::string ScenarioControl::randomFaults(const Arguments& arguments) {
   auto target = reader(arguments, std::max<size_t>(arguments.size(), 3), why);
   if (!target) return error(why.empty() ? "'random-faults' takes an address and 'off' or name=value pairs" : why);
   if (arguments.size() == 3 && arguments[2] == "off") {
-    std::optional<ReaderRandomFaults::Tally> tally = target->stopRandomFaults();
+    std::optional<KelvoReaderRandomFaults::Tally> tally = target->stopRandomFaults();
     if (!tally) return "ok";
-    return "ok " + ReaderRandomFaults::describe(*tally);
+    return "ok " + KelvoReaderRandomFaults::describe(*tally);
   }
-  ReaderRandomFaults::Rates rates;
+  KelvoReaderRandomFaults::Rates rates;
   bool seeded = false;
   for (size_t i = 2; i < arguments.size(); ++i) {
     const size_t equals = arguments[i].find('=');
@@ -169,7 +169,7 @@ std::string ScenarioControl::randomFaults(const Arguments& arguments) {
     const std::string name = arguments[i].substr(0, equals);
     double value = 0;
     if (!parseDecimal(arguments[i].substr(equals + 1), value)) return error(name + ": expected a number");
-    if (auto invalid = ReaderRandomFaults::setField(rates, name, value)) return error(name + ": " + *invalid);
+    if (auto invalid = KelvoReaderRandomFaults::setField(rates, name, value)) return error(name + ": " + *invalid);
     seeded = seeded || name == "seed";
   }
   if (!seeded) return error("'random-faults' needs seed=N, so that a run can be repeated");

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "PentaloqScenarioReader.h"
-#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 #include "ScenarioFields.h"
 
 namespace kelvo::simulator {
@@ -95,7 +95,7 @@ void readQuirks(const json& value, const std::string& where, KelvoReaderConfig& 
   for (size_t i = 0; i < value.size(); ++i) {
     const std::string place = where + "[" + std::to_string(i) + "]";
     const std::string name = text(value[i], place);
-    std::optional<ReaderQuirk> quirk = parseReaderQuirk(name);
+    std::optional<KelvoReaderQuirk> quirk = parseReaderQuirk(name);
     if (!quirk) {
       std::string known;
       for (const std::string& candidate : readerQuirkNames()) known += (known.empty() ? "" : ", ") + candidate;
@@ -115,20 +115,20 @@ std::vector<int> packageList(const json& value, const std::string& where) {
   return list;
 }
 
-ReaderFault readFault(const json& value, const std::string& where) {
+KelvoReaderFault readFault(const json& value, const std::string& where) {
   onlyFields(value, where, {"kind", "method", "package", "packages", "order", "ms", "after-packages",
                             "characteristic", "times"});
   if (!value.contains("kind")) fail(where, "needs 'kind'");
   const std::string kindName = text(value["kind"], where + ".kind");
-  std::optional<ReaderFault::Kind> kind = parseReaderFaultKind(kindName);
+  std::optional<KelvoReaderFault::Kind> kind = parseReaderFaultKind(kindName);
   if (!kind) {
     fail(where + ".kind", "unknown fault '" + kindName +
                               "' (known: drop-package, repeat-package, reorder-packages, corrupt-tag, delay, "
                               "drop-link, long-value)");
   }
-  ReaderFault fault;
+  KelvoReaderFault fault;
   fault.kind = *kind;
-  fault.times = fault.kind == ReaderFault::Kind::longValue ? 0 : 1;
+  fault.times = fault.kind == KelvoReaderFault::Kind::longValue ? 0 : 1;
   if (value.contains("method")) fault.method = static_cast<uint8_t>(integer(value["method"], where + ".method", 0, 255));
   if (value.contains("times")) fault.times = static_cast<int>(integer(value["times"], where + ".times", 0, 1000000));
   auto needs = [&](const char* field) {
@@ -140,34 +140,34 @@ ReaderFault readFault(const json& value, const std::string& where) {
     }
   };
   switch (fault.kind) {
-    case ReaderFault::Kind::dropPackage:
-    case ReaderFault::Kind::repeatPackage: {
+    case KelvoReaderFault::Kind::dropPackage:
+    case KelvoReaderFault::Kind::repeatPackage: {
       refuses({"order", "ms", "after-packages", "characteristic"});
       if (value.contains("package") == value.contains("packages")) fail(where, "give one of 'package' or 'packages'");
       const char* field = value.contains("package") ? "package" : "packages";
       fault.packages = packageList(value[field], where + "." + field);
       break;
     }
-    case ReaderFault::Kind::reorderPackages:
+    case KelvoReaderFault::Kind::reorderPackages:
       refuses({"package", "packages", "ms", "after-packages", "characteristic"});
       needs("order");
       fault.packages = packageList(value["order"], where + ".order");
       break;
-    case ReaderFault::Kind::corruptTag:
+    case KelvoReaderFault::Kind::corruptTag:
       refuses({"package", "packages", "order", "ms", "after-packages", "characteristic"});
       break;
-    case ReaderFault::Kind::delay:
+    case KelvoReaderFault::Kind::delay:
       refuses({"package", "packages", "order", "after-packages", "characteristic"});
       needs("ms");
       fault.delayMs = static_cast<int>(integer(value["ms"], where + ".ms", 1, 60000));
       break;
-    case ReaderFault::Kind::dropLink:
+    case KelvoReaderFault::Kind::dropLink:
       refuses({"package", "packages", "order", "ms", "characteristic"});
       if (value.contains("after-packages")) {
         fault.afterPackages = static_cast<int>(integer(value["after-packages"], where + ".after-packages", 0, 254));
       }
       break;
-    case ReaderFault::Kind::longValue:
+    case KelvoReaderFault::Kind::longValue:
       refuses({"package", "packages", "order", "ms", "after-packages", "method"});
       if (value.contains("characteristic")) {
         fault.characteristic = characteristicId(value["characteristic"], where + ".characteristic");
@@ -189,11 +189,11 @@ void readFaults(const json& value, const std::string& where, KelvoReaderConfig& 
 
 void readRandomFaults(const json& value, const std::string& where, KelvoReaderConfig& reader) {
   if (!value.is_object()) fail(where, "expected an object such as { \"seed\": 7, \"drop-package\": 0.05 }");
-  ReaderRandomFaults::Rates rates;
+  KelvoReaderRandomFaults::Rates rates;
   for (auto item = value.begin(); item != value.end(); ++item) {
     const std::string place = where + "." + item.key();
     if (!item.value().is_number()) fail(place, "expected a number");
-    if (auto why = ReaderRandomFaults::setField(rates, item.key(), item.value().get<double>())) fail(place, *why);
+    if (auto why = KelvoReaderRandomFaults::setField(rates, item.key(), item.value().get<double>())) fail(place, *why);
   }
   reader.randomFaults = rates;
 }
@@ -242,7 +242,7 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.contains("faults")) readFaults(value["faults"], where + ".faults", reader);
   if (value.contains("package-size")) {
     reader.negotiatedPack = static_cast<size_t>(
-        integer(value["package-size"], where + ".package-size", 1, static_cast<int64_t>(ReaderPacketTransfer::kMaxPack)));
+        integer(value["package-size"], where + ".package-size", 1, static_cast<int64_t>(KelvoReaderPacketTransfer::kMaxPack)));
   }
   if (value.contains("random-faults")) readRandomFaults(value["random-faults"], where + ".random-faults", reader);
   if (value.contains("linked")) {

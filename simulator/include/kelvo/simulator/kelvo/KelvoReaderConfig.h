@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "kelvo/simulator/kelvo/ReaderFault.h"
-#include "kelvo/simulator/kelvo/ReaderQuirk.h"
-#include "kelvo/simulator/kelvo/ReaderRandomFaults.h"
+#include "kelvo/simulator/kelvo/KelvoReaderFault.h"
+#include "kelvo/simulator/kelvo/KelvoReaderQuirk.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
 
 namespace kelvo::simulator {
 
@@ -36,9 +36,9 @@ struct KelvoReaderConfig {
   std::vector<ReaderBond> bonds;
   uint8_t preferred = 0xFF;
   std::optional<std::vector<uint8_t>> cardAtr;  // a card is inserted when present
-  std::set<ReaderQuirk> quirks;
-  std::vector<ReaderFault> faults;
-  std::optional<ReaderRandomFaults::Rates> randomFaults;  // drawn for every answer from the start when present
+  std::set<KelvoReaderQuirk> quirks;
+  std::vector<KelvoReaderFault> faults;
+  std::optional<KelvoReaderRandomFaults::Rates> randomFaults;  // drawn for every answer from the start when present
   bool linkUp = true;
   uint16_t maxRequestSize = 512;
   size_t negotiatedPack = 240;  // payload bytes of a response package once the host has negotiated

@@ -15,11 +15,11 @@
 
 #include "kelvo/simulator/peripheral/GattCounters.h"
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
-#include "kelvo/simulator/kelvo/ReaderLinkCrypto.h"
-#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
-#include "kelvo/simulator/kelvo/ReaderRandomFaults.h"
-#include "kelvo/simulator/kelvo/ReaderRpcTable.h"
-#include "kelvo/simulator/kelvo/ReaderState.h"
+#include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
+#include "kelvo/simulator/kelvo/KelvoReaderRpcTable.h"
+#include "kelvo/simulator/kelvo/KelvoReaderState.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
 
 namespace kelvo::simulator {
@@ -70,17 +70,17 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   // Any value on the notification characteristic, well-formed or not.
   void sendNotification(std::vector<uint8_t> value);
 
-  void setQuirk(ReaderQuirk quirk, bool enabled);
-  void addFault(const ReaderFault& fault);
+  void setQuirk(KelvoReaderQuirk quirk, bool enabled);
+  void addFault(const KelvoReaderFault& fault);
   void clearFaults();
   // Faults drawn at random for every answer from now on, until stopped; a new start begins a new sequence.
-  void startRandomFaults(const ReaderRandomFaults::Rates& rates);
+  void startRandomFaults(const KelvoReaderRandomFaults::Rates& rates);
   // Stops them and gives what they inflicted; empty when none were running.
-  std::optional<ReaderRandomFaults::Tally> stopRandomFaults();
-  std::optional<ReaderRandomFaults::Tally> randomFaultTally() const;
+  std::optional<KelvoReaderRandomFaults::Tally> stopRandomFaults();
+  std::optional<KelvoReaderRandomFaults::Tally> randomFaultTally() const;
   void forgetLongTermKey();
 
-  ReaderState state() const;
+  KelvoReaderState state() const;
   GattCounters counters() const;
   void resetCounters();
   std::vector<uint8_t> externalFlash(size_t offset, size_t length) const;
@@ -111,12 +111,12 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
                                            const trevalon::ble::Uuid& characteristic) const;
   Answer answer(const std::vector<uint8_t>& frame, ReaderOutbox& outbox);
   bool refusesPlain(uint8_t method) const;
-  void respond(const Answer& reply, ReaderPacketTransfer::Framing framing, Effects& effects);
+  void respond(const Answer& reply, KelvoReaderPacketTransfer::Framing framing, Effects& effects);
   void applyPackageFaults(uint8_t method, Effects& effects);
   void applyRandomFaults(Effects& effects);
   // The first fault of that kind for this method that `accept` takes; used up after its `times`.
-  std::optional<ReaderFault> takeFault(ReaderFault::Kind kind, uint8_t method,
-                                       const std::function<bool(const ReaderFault&)>& accept);
+  std::optional<KelvoReaderFault> takeFault(KelvoReaderFault::Kind kind, uint8_t method,
+                                       const std::function<bool(const KelvoReaderFault&)>& accept);
   void collect(ReaderOutbox& outbox, Effects& effects) const;
   // Outside the operation's lock only for the delay; everything that reaches the radio is in order.
   void deliver(Effects effects);
@@ -131,11 +131,11 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   mutable std::mutex lock;
   bool linkUp;
   std::weak_ptr<trevalon::sim::PeripheralListener> listener;
-  ReaderLinkCrypto crypto;
-  ReaderPacketTransfer transfer;
-  ReaderRpcTable table;
-  std::vector<ReaderFault> faults;
-  std::optional<ReaderRandomFaults> randomFaults;
+  KelvoReaderLinkCrypto crypto;
+  KelvoReaderPacketTransfer transfer;
+  KelvoReaderRpcTable table;
+  std::vector<KelvoReaderFault> faults;
+  std::optional<KelvoReaderRandomFaults> randomFaults;
   std::optional<Answer> held;  // the answer of a 'prepare'/'input' request, waiting for 'process2'
   std::set<uint16_t> subscribed;
   GattCounters gattCounters;

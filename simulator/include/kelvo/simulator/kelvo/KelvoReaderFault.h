@@ -9,7 +9,7 @@
 
 namespace kelvo::simulator {
 
-struct ReaderFault {
+struct KelvoReaderFault {
   enum class Kind {
     dropPackage,      // "drop-package": the packages listed in `packages` are never sent
     repeatPackage,    // "repeat-package": the packages listed are sent twice
@@ -31,6 +31,6 @@ struct ReaderFault {
   int times = 1;
 };
 
-std::optional<ReaderFault::Kind> parseReaderFaultKind(const std::string& name);
+std::optional<KelvoReaderFault::Kind> parseReaderFaultKind(const std::string& name);
 
 }  // namespace kelvo::simulator

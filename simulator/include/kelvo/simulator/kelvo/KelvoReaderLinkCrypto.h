@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "kelvo/simulator/kelvo/ReaderCipher.h"
+#include "kelvo/simulator/peripheral/ReaderCipher.h"
 
 namespace kelvo::simulator {
 
-class ReaderLinkCrypto {
+class KelvoReaderLinkCrypto {
  public:
   enum class Mode { plain, session, longTerm };
 

@@ -11,7 +11,7 @@
 
 namespace kelvo::simulator {
 
-class ReaderPacketTransfer {
+class KelvoReaderPacketTransfer {
  public:
   using Packages = std::vector<std::vector<uint8_t>>;
   enum class Framing { prepared, oneWrite };

@@ -7,7 +7,7 @@
 
 namespace kelvo::simulator {
 
-enum class ReaderQuirk {
+enum class KelvoReaderQuirk {
   noSetSettings,      // "no-set-settings": SetSettings answers status 2
   noBootloaderRpc,    // "no-bootloader-rpc": GotoBotloader answers status 2
   noSessionKey,       // "no-session-key": ExchangeSessionKey answers 2, the link runs on AES-ECB
@@ -20,8 +20,8 @@ enum class ReaderQuirk {
   keyLocked,          // "key-locked": ExchangeKey answers 7, the reader keeps a key that only a reset clears
 };
 
-std::optional<ReaderQuirk> parseReaderQuirk(const std::string& name);
-std::string readerQuirkName(ReaderQuirk quirk);
+std::optional<KelvoReaderQuirk> parseReaderQuirk(const std::string& name);
+std::string readerQuirkName(KelvoReaderQuirk quirk);
 std::vector<std::string> readerQuirkNames();
 
 }  // namespace kelvo::simulator

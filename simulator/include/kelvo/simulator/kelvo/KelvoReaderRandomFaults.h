@@ -12,7 +12,7 @@
 
 namespace kelvo::simulator {
 
-class ReaderRandomFaults {
+class KelvoReaderRandomFaults {
  public:
   struct Rates {
     uint64_t seed = 0;
@@ -39,7 +39,7 @@ class ReaderRandomFaults {
 
   using Packages = std::vector<std::vector<uint8_t>>;
 
-  explicit ReaderRandomFaults(const Rates& rates);
+  explicit KelvoReaderRandomFaults(const Rates& rates);
 
   // Sets one field by its name in scenario files and control commands ("seed", "drop-package",
   // "repeat-package", "reorder-packages", "corrupt-tag", "delay", "max-delay-ms", "drop-link"); the reason

@@ -11,9 +11,9 @@
 
 #include "kelvo/simulator/peripheral/EmulatedCard.h"
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
-#include "kelvo/simulator/kelvo/ReaderLinkCrypto.h"
-#include "kelvo/simulator/kelvo/ReaderPacketTransfer.h"
-#include "kelvo/simulator/kelvo/ReaderState.h"
+#include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
+#include "kelvo/simulator/kelvo/KelvoReaderState.h"
 
 namespace kelvo::simulator {
 
@@ -23,7 +23,7 @@ struct ReaderOutbox {
   bool reconnect = false;                           // drop the link and come back
 };
 
-class ReaderRpcTable {
+class KelvoReaderRpcTable {
  public:
   // Status bytes of answers.
   static constexpr uint8_t kOk = 0;
@@ -33,14 +33,14 @@ class ReaderRpcTable {
   static constexpr uint8_t kExtendedOutOfRandom = 3;
   static constexpr uint8_t kExtendedGeneral = 1;
 
-  ReaderRpcTable(const KelvoReaderConfig& config, ReaderLinkCrypto& crypto, ReaderPacketTransfer& transfer);
+  KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto, KelvoReaderPacketTransfer& transfer);
 
   std::vector<uint8_t> handle(const std::vector<uint8_t>& request, ReaderOutbox& outbox);
   // A command written to the indicate characteristic.
   void command(const std::vector<uint8_t>& frame, ReaderOutbox& outbox);
 
-  ReaderState& state() { return current; }
-  const ReaderState& state() const { return current; }
+  KelvoReaderState& state() { return current; }
+  const KelvoReaderState& state() const { return current; }
   const std::vector<uint8_t>& flash() const { return flashMemory; }
 
   // The slot, as a person would use it.
@@ -54,7 +54,7 @@ class ReaderRpcTable {
 
  private:
   using Payload = std::vector<uint8_t>;
-  using Handler = std::function<Payload(ReaderRpcTable&, const Payload&, ReaderOutbox&)>;
+  using Handler = std::function<Payload(KelvoReaderRpcTable&, const Payload&, ReaderOutbox&)>;
   static const std::map<uint8_t, Handler>& handlers();
   bool disabledByQuirk(uint8_t method) const;
 
@@ -86,9 +86,9 @@ class ReaderRpcTable {
   bool takeRandomExhaustion();
   void setCardStatus(uint8_t status, ReaderOutbox& outbox);
 
-  ReaderLinkCrypto& crypto;
-  ReaderPacketTransfer& transfer;
-  ReaderState current;
+  KelvoReaderLinkCrypto& crypto;
+  KelvoReaderPacketTransfer& transfer;
+  KelvoReaderState current;
   std::optional<EmulatedCard> card;
   bool cardPowered = false;
   std::vector<uint8_t> flashMemory;

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "kelvo/simulator/kelvo/ReaderQuirk.h"
+#include "kelvo/simulator/kelvo/KelvoReaderQuirk.h"
 
 namespace kelvo::simulator {
 
-struct ReaderState {
+struct KelvoReaderState {
   // Card statuses as the reader reports them.
   static constexpr uint8_t kCardAbsent = 1;
   static constexpr uint8_t kCardPresent = 2;
@@ -33,14 +33,14 @@ struct ReaderState {
   std::string clientName;
   uint8_t cardStatus = kCardAbsent;
   std::optional<uint8_t> bootMode;    // set once the reader has been sent to its bootloader
-  std::set<ReaderQuirk> quirks;
+  std::set<KelvoReaderQuirk> quirks;
   bool randomExhausted = false;       // the next key agreement runs out of random numbers
   uint16_t maxRequestSize = 512;
   size_t negotiatedPack = 240;
   size_t flashSize = 0;
   uint8_t batteryAlertLevel = 10;
 
-  bool has(ReaderQuirk quirk) const { return quirks.count(quirk) != 0; }
+  bool has(KelvoReaderQuirk quirk) const { return quirks.count(quirk) != 0; }
   uint8_t setting(uint8_t id) const {
     auto found = settings.find(id);
     return found == settings.end() ? 0 : found->second;

@@ -12,7 +12,7 @@
 #include "kelvo/simulator/pentaloq/PentaloqFrames.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderState.h"
-#include "kelvo/simulator/kelvo/ReaderCipher.h"
+#include "kelvo/simulator/peripheral/ReaderCipher.h"
 
 namespace kelvo::simulator {
 
