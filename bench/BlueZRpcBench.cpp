@@ -14,7 +14,8 @@
 
 #include "KelvoSimProcess.h"
 #include "PrivateBus.h"
-#include "kelvo/simulator/scenario/ReaderBackend.h"
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
+#include "trevalon/ble/Backend.h"
 #include "trevalon/Reader.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/local/Facade.h"
@@ -81,7 +82,7 @@ double cpuMicroseconds(pid_t pid) {
 // One reader's stack over a backend, available and ready for RPCs.
 struct Stack {
   std::string directory = temporaryDirectory();
-  std::unique_ptr<kelvo::simulator::ReaderBackend> backend;
+  std::unique_ptr<trevalon::ble::Backend> backend;
   std::shared_ptr<trevalon::Reader::DeviceProvider> devices;
   std::shared_ptr<trevalon::Device> device;
 
@@ -99,11 +100,11 @@ struct Stack {
     std::filesystem::remove_all(directory, ignored);
   }
 
-  bool build(std::unique_ptr<kelvo::simulator::ReaderBackend> chosen) {
+  bool build(std::unique_ptr<trevalon::ble::Backend> chosen) {
     backend = std::move(chosen);
     devices = trevalon::Reader::createDeviceProvider();
     devices->setMaster(backend->natives());
-    backend->pollOnce();
+    backend->poll();
     for (const auto& candidate : devices->getProvided()) {
       if (candidate->getAddress() == kAddress) device = candidate;
     }
@@ -122,8 +123,9 @@ struct Stack {
 };
 
 void EncryptedRpcSimulatedRadio(benchmark::State& state) {
+  kelvo::simulator::ScenarioRadio::registerAsSim();
   Stack stack;
-  if (!stack.build(kelvo::simulator::ReaderBackend::fromScenarioFile(stack.directory + "/scenario.json")) ||
+  if (!stack.build(trevalon::ble::Backend::create("sim", stack.directory + "/scenario.json", {})) ||
       !stack.rpc()) {
     state.SkipWithError("reader not available");
     return;
@@ -143,7 +145,7 @@ void EncryptedRpcBlueZ(benchmark::State& state) {
   {
     Stack stack;
     kelvo::test::KelvoSimProcess sim(KELVO_SIM_PROGRAM, stack.directory + "/scenario.json");
-    if (!sim.start() || !stack.build(kelvo::simulator::ReaderBackend::bluez()) || !stack.rpc()) {
+    if (!sim.start() || !stack.build(trevalon::ble::Backend::create("bluez", "", {})) || !stack.rpc()) {
       state.SkipWithError("reader not available over the bus");
     } else {
       const double simStart = cpuMicroseconds(sim.pid());

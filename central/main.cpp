@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTranslator>
+#include <iostream>
 #include <memory>
 
 #include <sys/stat.h>
@@ -20,6 +21,9 @@
 #include "MetaTypes.h"
 #include "SingleInstance.h"
 #include "Window.h"
+#include "devices/InProcessReaders.h"
+#include "trevalon/ble/Backend.h"
+#include "trevalon/ble/BackendError.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
@@ -75,6 +79,15 @@ int main(int argc, char* argv[]) {
   // The window is laid out in pixels and must never be scaled.
   qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "0");
   qputenv("QT_SCREEN_SCALE_FACTORS", "1;1");
+
+  // A radio that cannot be used as asked (KELVO_BLE_BACKEND) is refused before anything starts.
+  InProcessReaders::registerRadios();
+  try {
+    trevalon::ble::Backend::checkEnvironment();
+  } catch (const trevalon::ble::BackendError& error) {
+    std::cerr << "kelvo-central: " << error.what() << std::endl;
+    return 1;
+  }
 
   SingleInstance instance;
   const SingleInstance::Claim claim = instance.claim();

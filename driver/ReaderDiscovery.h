@@ -1,46 +1,27 @@
 #pragma once
-// Finds readers for the driver through the library's discovery chain, on BlueZ or on a simulated radio, polled on
-// a thread of its own. Unlike the application, the driver must also notice a reader that leaves, to remove its
-// socket: each poll reports the interfaces it no longer sees as lost, and the chain passes the loss up to the
-// devices. Each poll also brings up the link of every reader found that is not linked, as the system does for a
-// paired reader in range.
+// Finds readers for the driver: the library's backend, polled on a thread of its own for the Kelvo readers'
+// services, with the library's device provider on top. Unlike the application, the driver brings up the link of
+// every reader found that is not linked, as the system does for a paired reader in range; a reader that leaves is
+// reported lost, so that its socket goes.
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "kelvo/simulator/scenario/ControlFifo.h"
-#include "kelvo/simulator/scenario/Scenario.h"
-#include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/Reader.h"
-#include "trevalon/ble/BLEReaderNative.h"
-#include "trevalon/ble/ProvidedDevice.h"
-#include "trevalon/sim/SimulatedRadio.h"
+#include "trevalon/ble/Backend.h"
 
 namespace kelvo::driver {
 
 class ReaderDiscovery {
  public:
-  static constexpr std::chrono::milliseconds kDefaultPollPeriod{1000};
-  using NativeSource = trevalon::common::Translator<trevalon::Provider<trevalon::ble::ProvidedDevice>,
-                                                    trevalon::Provider<std::shared_ptr<trevalon::ble::BLEReaderNative>>>;
+  static constexpr std::chrono::milliseconds kDefaultPollPeriod = trevalon::ble::Backend::kDefaultPollPeriod;
 
-  // A radio populated from the scenario file; throws std::runtime_error when the file cannot be used. When
-  // KELVO_SIM_CONTROL names a FIFO, control commands read from it move the scenario's readers (tests take a
-  // reader off the air this way).
-  static std::unique_ptr<ReaderDiscovery> fromScenarioFile(const std::string& path,
-                                                           std::chrono::milliseconds pollPeriod = kDefaultPollPeriod);
-  // Readers BlueZ offers on the system bus (DBUS_SYSTEM_BUS_ADDRESS moves it); throws std::runtime_error when
-  // the bus cannot be reached.
-  static std::unique_ptr<ReaderDiscovery> onBlueZ(std::chrono::milliseconds pollPeriod = kDefaultPollPeriod);
+  // What the driver asks of a backend: the services of the readers it serves, links brought up.
+  static trevalon::ble::Backend::Options backendOptions();
 
-  ReaderDiscovery(std::shared_ptr<trevalon::sim::SimulatedRadio> radio, std::chrono::milliseconds pollPeriod);
+  explicit ReaderDiscovery(std::unique_ptr<trevalon::ble::Backend> backend,
+                           std::chrono::milliseconds pollPeriod = kDefaultPollPeriod);
+  // Lets the devices go before the backend, which waits for their native readers.
   ~ReaderDiscovery();
   ReaderDiscovery(const ReaderDiscovery&) = delete;
   ReaderDiscovery& operator=(const ReaderDiscovery&) = delete;
@@ -53,37 +34,9 @@ class ReaderDiscovery {
   void poll();
 
  private:
-  // An enumeration of one reader service that also reports what it no longer sees.
-  class LossReporting {
-   public:
-    virtual ~LossReporting() = default;
-    virtual void pollWithLosses() = 0;
-  };
-  template <typename Enumeration>
-  class Tracked;
-
-  ReaderDiscovery(std::shared_ptr<NativeSource> natives, std::chrono::milliseconds pollPeriod);
-  template <typename Enumeration, typename... Arguments>
-  void addEnumeration(Arguments&&... arguments);
-  void run();
-  void openControlFifo(const std::string& path);
-
-  std::shared_ptr<trevalon::sim::SimulatedRadio> radio;
-  // The BlueZ link watcher, kept as the owner that stops its threads.
-  std::shared_ptr<void> bus;
-  std::optional<simulator::Scenario> scenario;
-  std::shared_ptr<simulator::ScenarioControl> control;
-  std::unique_ptr<simulator::ControlFifo> controlFifo;
-  std::vector<std::shared_ptr<LossReporting>> enumerations;
-  std::shared_ptr<NativeSource> natives;
+  std::unique_ptr<trevalon::ble::Backend> backend;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
   const std::chrono::milliseconds pollPeriod;
-
-  std::mutex pollLock;  // one poll at a time, whoever calls it
-  std::mutex runLock;
-  std::condition_variable wake;
-  bool running = false;
-  std::thread poller;
 };
 
 }  // namespace kelvo::driver

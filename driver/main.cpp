@@ -14,11 +14,16 @@
 #include "PeerPolicy.h"
 #include "ReaderDiscovery.h"
 #include "RotatingLogFile.h"
+#include "trevalon/ble/Backend.h"
+#include "trevalon/ble/BackendError.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
 #include "trevalon/local/Paths.h"
+#ifdef KELVO_WITH_SIMULATOR
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
+#endif
 
 namespace {
 
@@ -27,7 +32,8 @@ const char* const kUsage =
     "  --scenario FILE       readers of a scenario file on the simulated radio (default: BlueZ on the system bus)\n"
     "  --poll-interval MS    how often readers are looked for (default 1000)\n"
     "  --verbose             the library log on standard error\n"
-    "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too.\n"
+    "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too\n"
+    "(development builds only).\n"
     "Sockets go to $TREVALON_RUNTIME_DIR, settings to $TREVALON_SETTINGS_DIR; runs until SIGTERM or SIGINT.\n";
 
 struct Options {
@@ -59,11 +65,6 @@ bool parse(std::vector<std::string> args, Options& options) {
       return false;
     }
   }
-  if (options.scenario.empty()) {
-    const char* backend = std::getenv("KELVO_BLE_BACKEND");
-    const char* file = std::getenv("KELVO_SIM_SCENARIO");
-    if (backend && std::string(backend) == "sim" && file) options.scenario = file;
-  }
   return true;
 }
 
@@ -80,6 +81,12 @@ bool prepareSettings() {
   return true;
 }
 
+// The backend the options or the environment choose; throws trevalon::ble::BackendError.
+std::unique_ptr<trevalon::ble::Backend> chooseBackend(const Options& options) {
+  if (options.scenario.empty()) return trevalon::ble::Backend::fromEnvironment(kelvo::driver::ReaderDiscovery::backendOptions());
+  return trevalon::ble::Backend::create("sim", options.scenario, kelvo::driver::ReaderDiscovery::backendOptions());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,6 +99,17 @@ int main(int argc, char** argv) {
   if (!parse(args, options)) {
     std::cerr << kUsage;
     return 2;
+  }
+#ifdef KELVO_WITH_SIMULATOR
+  kelvo::simulator::ScenarioRadio::registerAsSim();
+#endif
+  if (options.scenario.empty()) {
+    // A radio that cannot be used as asked is refused before anything is set up.
+    try {
+      trevalon::ble::Backend::checkEnvironment();
+    } catch (const trevalon::ble::BackendError& error) {
+      return fail(error.what());
+    }
   }
   // Signals are taken by sigwait below; every thread started from here on inherits the mask.
   sigset_t stopSignals;
@@ -115,9 +133,8 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<kelvo::driver::ReaderDiscovery> discovery;
   try {
-    const std::chrono::milliseconds period(options.pollMs);
-    discovery = options.scenario.empty() ? kelvo::driver::ReaderDiscovery::onBlueZ(period)
-                                         : kelvo::driver::ReaderDiscovery::fromScenarioFile(options.scenario, period);
+    discovery = std::make_unique<kelvo::driver::ReaderDiscovery>(chooseBackend(options),
+                                                                  std::chrono::milliseconds(options.pollMs));
   } catch (const std::exception& error) {
     return fail(error.what());
   }

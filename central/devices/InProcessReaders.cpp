@@ -5,7 +5,16 @@
 
 #include "devices/DriverServedFilter.h"
 
-#include "kelvo/simulator/scenario/ReaderBackend.h"
+#include "trevalon/ble/Backend.h"
+#ifdef KELVO_WITH_SIMULATOR
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
+#endif
+
+void InProcessReaders::registerRadios() {
+#ifdef KELVO_WITH_SIMULATOR
+  kelvo::simulator::ScenarioRadio::registerAsSim();
+#endif
+}
 
 InProcessReaders::InProcessReaders() = default;
 
@@ -28,14 +37,11 @@ InProcessReaders::~InProcessReaders() {
 }
 
 bool InProcessReaders::start(const QSet<QString>& driverAddresses) {
+  registerRadios();
   try {
-    backend = kelvo::simulator::ReaderBackend::fromEnvironment();
+    backend = trevalon::ble::Backend::fromEnvironment();
   } catch (const std::exception& error) {
     failureText = QString::fromLocal8Bit(error.what());
-    return false;
-  }
-  if (!backend) {
-    failureText = QStringLiteral("no radio");
     return false;
   }
   filter = std::make_shared<DriverServedFilter>();
@@ -43,7 +49,7 @@ bool InProcessReaders::start(const QSet<QString>& driverAddresses) {
   filter->setMaster(backend->natives());
   provider = trevalon::Reader::createDeviceProvider();
   provider->setMaster(filter);
-  backend->start(kPollPeriodMs);
+  backend->start(std::chrono::milliseconds(kPollPeriodMs));
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The readers this process serves itself: the platform's radio (BlueZ, or the simulated radio that
-// KELVO_BLE_BACKEND=sim selects) polled for reader interfaces, and the library's device provider on top, which
-// builds a reader stack for each. Without a usable radio the source is empty and says why.
+// The readers this process serves itself: the library's backend (BlueZ, or the simulated radio that
+// KELVO_BLE_BACKEND=sim selects in development builds) polled for reader interfaces, and the library's device
+// provider on top, which builds a reader stack for each. Without a usable radio the source is empty and says why.
 
 #include <QSet>
 #include <QString>
@@ -13,13 +13,17 @@
 
 class DriverServedFilter;
 
-namespace kelvo::simulator {
-class ReaderBackend;
+namespace trevalon::ble {
+class Backend;
 }
 
 class InProcessReaders {
  public:
   static constexpr int kPollPeriodMs = 20000;
+
+  // Makes the radios of this build known to the library (the simulated radio in development builds); start()
+  // does it too, the application's start-up earlier, to check the environment before anything else.
+  static void registerRadios();
 
   InProcessReaders();
   // Stops polling and lets every reader stack go before the radio.
@@ -38,7 +42,7 @@ class InProcessReaders {
   std::vector<std::shared_ptr<trevalon::Device>> devices() const;
 
  private:
-  std::unique_ptr<kelvo::simulator::ReaderBackend> backend;
+  std::unique_ptr<trevalon::ble::Backend> backend;
   std::shared_ptr<DriverServedFilter> filter;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
   QString failureText;

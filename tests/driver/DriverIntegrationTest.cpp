@@ -15,6 +15,7 @@
 #include "DriverProcess.h"
 #include "RawClient.h"
 #include "ReaderDiscovery.h"
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
 #include "RequestDispatcher.h"
 #include "TwoReaderScenario.h"
 #include "devices/DevicePipeClient.h"
@@ -41,7 +42,9 @@ class InProcessWorld {
   explicit InProcessWorld(const std::string& scenarioFile) {
     trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(settings.path()));
     trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
-    discovery = kelvo::driver::ReaderDiscovery::fromScenarioFile(scenarioFile, 50ms);
+    kelvo::simulator::ScenarioRadio::registerAsSim();
+    discovery = std::make_unique<kelvo::driver::ReaderDiscovery>(
+        trevalon::ble::Backend::create("sim", scenarioFile, kelvo::driver::ReaderDiscovery::backendOptions()), 50ms);
     discovery->start();
   }
   ~InProcessWorld() {

@@ -10,6 +10,7 @@
 #include "PeerProcess.h"
 #include "RawClient.h"
 #include "ReaderDiscovery.h"
+#include "trevalon/sim/RadioSim.h"
 #include "RequestDispatcher.h"
 #include "TempDirectory.h"
 #include "TestUsers.h"
@@ -34,7 +35,10 @@ class DriverTest : public ::testing::Test {
     trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
     scenario.emplace(simulator::Scenario::fromFile(radio, TwoReaderScenario::write(files.file("two.json"))));
     radio->waitIdle();
-    discovery = std::make_unique<ReaderDiscovery>(radio, 50ms);
+    discovery = std::make_unique<ReaderDiscovery>(
+        std::make_unique<trevalon::ble::Backend>(std::make_unique<trevalon::sim::RadioSim>(radio),
+                                                 ReaderDiscovery::backendOptions()),
+        50ms);
     // Nobody sits at the seat: the test's own clients are served as the driver's own user.
     driver = std::make_shared<Driver>(files.file("run"),
                                       std::make_shared<PeerPolicy>(std::make_shared<test::FixedSeatSessions>()));

@@ -255,21 +255,5 @@ TEST(ScenarioTest, MinimalDeviceGetsTheGenerationsDefaults) {
   EXPECT_EQ(state.cardStatus, 1);
 }
 
-TEST(ScenarioTest, EnvironmentSelectsTheSimulatedBackendAndItsFile) {
-  auto radio = trevalon::sim::SimulatedRadio::create();
-  unsetenv("KELVO_BLE_BACKEND");
-  EXPECT_FALSE(Scenario::fromEnvironment(radio));
-  setenv("KELVO_BLE_BACKEND", "sim", 1);
-  unsetenv("KELVO_SIM_SCENARIO");
-  EXPECT_THROW(Scenario::fromEnvironment(radio), ScenarioError);
-  setenv("KELVO_SIM_SCENARIO", (kScenarioDir + "/two-readers.json").c_str(), 1);
-  std::optional<Scenario> scenario = Scenario::fromEnvironment(radio);
-  unsetenv("KELVO_BLE_BACKEND");
-  unsetenv("KELVO_SIM_SCENARIO");
-  ASSERT_TRUE(scenario);
-  EXPECT_EQ(scenario->readers().size(), 2u);
-  EXPECT_EQ(radio->getPeripherals().size(), 3u);
-}
-
 }  // namespace
 }  // namespace kelvo::test

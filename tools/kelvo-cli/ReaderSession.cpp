@@ -63,18 +63,19 @@ class AvailabilityWatch : public trevalon::DeviceObserver {
 }  // namespace
 
 ReaderSession::ReaderSession(const std::string& scenarioPath) {
-  prepareSettings();
+  // The radio first: a refused one leaves no settings directory behind.
   try {
-    backend = scenarioPath.empty() ? simulator::ReaderBackend::fromEnvironment()
-                                   : simulator::ReaderBackend::fromScenarioFile(scenarioPath);
+    backend = scenarioPath.empty()
+                  ? trevalon::ble::Backend::fromEnvironment()
+                  : trevalon::ble::Backend::create("sim", scenarioPath, trevalon::ble::Backend::Options());
   } catch (const std::exception& error) {
-    if (scenarioPath.empty()) throw std::runtime_error(std::string("cannot reach readers: ") + error.what());
-    throw std::runtime_error(std::string("cannot use scenario ") + scenarioPath + ": " + error.what());
+    throw std::runtime_error(std::string("cannot reach readers: ") + error.what());
   }
+  prepareSettings();
   provider = trevalon::Reader::createDeviceProvider();
   provider->setMaster(backend->natives());
   // One enumeration on this thread is all a short-lived tool needs.
-  backend->pollOnce();
+  backend->poll();
 }
 
 ReaderSession::~ReaderSession() {

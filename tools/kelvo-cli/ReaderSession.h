@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/scenario/ReaderBackend.h"
 #include "trevalon/Reader.h"
+#include "trevalon/ble/Backend.h"
 
 namespace kelvo::cli {
 
@@ -17,8 +17,9 @@ class ReaderSession {
  public:
   static constexpr std::chrono::seconds kAvailabilityWait = std::chrono::seconds(5);
 
-  // An empty path takes the radio the environment selects (BlueZ unless KELVO_BLE_BACKEND=sim). Throws
-  // std::runtime_error with a message for the user when the radio cannot be used.
+  // An empty path takes the radio the environment selects (BlueZ unless KELVO_BLE_BACKEND=sim), a path the
+  // simulated radio with that scenario. Throws std::runtime_error with a message for the user when the radio
+  // cannot be used.
   explicit ReaderSession(const std::string& scenarioPath);
   ~ReaderSession();
   ReaderSession(const ReaderSession&) = delete;
@@ -35,7 +36,7 @@ class ReaderSession {
   std::shared_ptr<trevalon::ble::BLEReaderNative> nativeOf(const std::string& address);
 
   std::string settingsDirectory;
-  std::unique_ptr<simulator::ReaderBackend> backend;
+  std::unique_ptr<trevalon::ble::Backend> backend;
   std::shared_ptr<trevalon::Reader::DeviceProvider> provider;
 };
 

@@ -11,6 +11,9 @@
 #include "DriverCommands.h"
 #include "ReaderSession.h"
 #include "trevalon/common/Log.h"
+#ifdef KELVO_WITH_SIMULATOR
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
+#endif
 
 namespace {
 
@@ -68,6 +71,9 @@ int main(int argc, char** argv) {
     const kelvo::cli::DriverSession driver;
     return kelvo::cli::DriverCommands(driver).run(command, rest);
   }
+#ifdef KELVO_WITH_SIMULATOR
+  kelvo::simulator::ScenarioRadio::registerAsSim();
+#endif
   std::unique_ptr<kelvo::cli::ReaderSession> session;
   try {
     session = std::make_unique<kelvo::cli::ReaderSession>(scenario);

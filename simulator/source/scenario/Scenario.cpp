@@ -58,16 +58,6 @@ Scenario Scenario::fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>
   return populate(radio, ScenarioLoader::load(path));
 }
 
-std::optional<Scenario> Scenario::fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio) {
-  const char* backend = std::getenv("KELVO_BLE_BACKEND");
-  if (backend == nullptr || std::string(backend) != "sim") return std::nullopt;
-  const char* path = std::getenv("KELVO_SIM_SCENARIO");
-  if (path == nullptr || *path == '\0') {
-    throw ScenarioError("KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file");
-  }
-  return fromFile(radio, path);
-}
-
 std::shared_ptr<KelvoReaderEmulator> Scenario::reader(const std::string& address) const {
   for (const auto& reader : kelvoReaders) {
     if (reader->address() == address) return reader;

@@ -11,8 +11,9 @@ namespace trevalon::ble {
 
 class Uuid {
  public:
-  Uuid() = default;
-  explicit Uuid(const std::array<uint8_t, 16>& bytes) : value(bytes) {}
+  constexpr Uuid() = default;
+  // constexpr, so that the services named in headers are constants, ready before any static initialiser runs.
+  constexpr explicit Uuid(const std::array<uint8_t, 16>& bytes) : value(bytes) {}
 
   // Accepts the 36-character text form in either case; nothing else.
   static std::optional<Uuid> parse(const std::string& text);

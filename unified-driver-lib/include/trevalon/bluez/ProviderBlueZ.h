@@ -8,13 +8,13 @@
 
 #include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/ble/Uuid.h"
-#include "trevalon/common/ProviderRunnable.h"
+#include "trevalon/ble/DeviceEnumeration.h"
 
 namespace trevalon::bluez {
 
 class BlueZCaller;
 
-class ProviderBlueZ : public common::ProviderRunnable<ble::ProvidedDevice> {
+class ProviderBlueZ : public ble::DeviceEnumeration {
  public:
   explicit ProviderBlueZ(ble::Uuid interfaceClass);
   ~ProviderBlueZ() override;

@@ -6,13 +6,13 @@
 
 #include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/ble/Uuid.h"
-#include "trevalon/common/ProviderRunnable.h"
+#include "trevalon/ble/DeviceEnumeration.h"
 
 namespace trevalon::sim {
 
 class SimulatedRadio;
 
-class ProviderSim : public common::ProviderRunnable<ble::ProvidedDevice> {
+class ProviderSim : public ble::DeviceEnumeration {
  public:
   ProviderSim(std::shared_ptr<SimulatedRadio> radio, ble::Uuid interfaceClass);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "trevalon/ble/ReaderServiceUuids.h"
 #include "trevalon/ble/Uuid.h"
 #include "trevalon/common/Observee.h"
 #include "trevalon/token/TokenBLECharacteristicsObserver.h"
@@ -16,9 +17,7 @@ class TokenBLECharacteristics : public common::Observee<TokenBLECharacteristicsO
  public:
   using Observer = TokenBLECharacteristicsObserver;
 
-  // a63928c5-f337-4181-9412-09b8a6d8826f
-  static inline const ble::Uuid kService = ble::Uuid(
-      {0xa6, 0x39, 0x28, 0xc5, 0xf3, 0x37, 0x41, 0x81, 0x94, 0x12, 0x09, 0xb8, 0xa6, 0xd8, 0x82, 0x6f});
+  static inline const ble::Uuid kService = ble::kPentaloqService;
   // 563e2883-5c3a-41da-8e02-15640ae703e6
   static inline const ble::Uuid kInput = ble::Uuid(
       {0x56, 0x3e, 0x28, 0x83, 0x5c, 0x3a, 0x41, 0xda, 0x8e, 0x02, 0x15, 0x64, 0x0a, 0xe7, 0x03, 0xe6});

@@ -19,9 +19,6 @@ class Scenario {
                            const std::vector<ScenarioDevice>& devices);
   // Loads the file and populates the radio; throws ScenarioError.
   static Scenario fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path);
-  // The scenario a program is asked to run on: KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO naming the file.
-  // Empty when the simulated backend is not selected; throws ScenarioError when it is but the file is unusable.
-  static std::optional<Scenario> fromEnvironment(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio);
 
   // Builds the device and keeps it; placing it on a radio is the caller's business.
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> add(const ScenarioDevice& device);
