@@ -128,7 +128,9 @@ void KelvoDeviceManager::scanInProcessReaders(const QSet<QString>& driverAddress
       if (driverAddresses.contains(addressKey(address))) continue;
       bool known = false;
       for (auto child = gone.begin(); child != gone.end(); ++child) {
-        if ((*child)->libraryAddress() == address) {
+        // A reader that left and came back between two scans is a new library device: the old one's stack is
+        // gone, so its view goes and a new one is made.
+        if ((*child)->libraryDevice() == libraryDevice) {
           gone.erase(child);
           known = true;
           break;
