@@ -38,9 +38,6 @@ class DevicePipeClient : public PipeClient {
 
   const QString& address() const { return readerAddress; }
 
-  // The 28-byte wire form: seven ranges, start before end, each narrowed to a signed 16-bit little-endian value.
-  static QByteArray rangesRecord(const TimeRanges& ranges);
-
  private:
   const QString readerAddress;
 };
