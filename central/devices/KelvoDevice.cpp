@@ -9,24 +9,12 @@
 
 #include "ApplicationSettings.h"
 #include "DesktopNotifications.h"
+#include "devices/ReaderRpcCodec.h"
 
 namespace {
 
-// RPC method ids of the reader operations below.
-constexpr char kRpcGetBondIdxPrefnameList = 14;
-constexpr char kRpcEraseBondPrefnameByIndex = 15;
-constexpr char kRpcWriteExternalFlash = 20;
-constexpr char kRpcGotoBootloader = 22;
-constexpr uchar kRpcStatusOk = 0;
-constexpr uchar kRpcStatusNotSupported = 2;
-constexpr uchar kRpcStatusEraseError = 3;
-constexpr int kExternalFlashLengthLimit = 65536;
 constexpr quint8 kIndicationBootloader = 4;
 constexpr int kFullBattery = 100;
-
-void appendLittleEndian(QByteArray& bytes, quint32 value, int size) {
-  for (int i = 0; i < size; ++i) bytes.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
 
 }  // namespace
 
@@ -410,103 +398,60 @@ bool KelvoDevice::showNotice(const QString& title, const QString& text) {
 
 bool KelvoDevice::getBondedDevices(QMap<int, QString>& bonds, int& ownIndex) {
   bonds.clear();
-  QByteArray response;
-  if (!transmit(QByteArray(1, kRpcGetBondIdxPrefnameList), response)) {
+  QByteArray answer;
+  if (!transmit(ReaderRpcCodec::bondListRequest(), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("Empty transmit response of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-    return false;
+  QString problem;
+  const bool ok = ReaderRpcCodec::readBondList(answer, bonds, ownIndex, problem);
+  for (QString& name : bonds) {
+    if (name.isEmpty()) name = tr("Unknown");
   }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status != kRpcStatusOk) return false;
-  if (response.size() < 2) {
-    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-    return false;
-  }
-  ownIndex = static_cast<uchar>(response[1]);
-  const int size = response.size();
-  int position = 2;
-  if (size < 4) return true;
-  while (position + 2 <= size) {
-    const int index = static_cast<uchar>(response[position]);
-    const int nameLength = static_cast<uchar>(response[position + 1]);
-    if (position + 2 + nameLength > size) {
-      emit debugMessageLogged(QStringLiteral("Invalid response data of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-      return false;
-    }
-    const QString name = QString::fromLocal8Bit(response.constData() + position + 2, nameLength);
-    bonds[index] = name.isEmpty() ? tr("Unknown") : name;
-    position += 2 + nameLength;
-  }
-  return true;
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::eraseBond(int index) {
-  QByteArray request(1, kRpcEraseBondPrefnameByIndex);
-  request.append(static_cast<char>(index));
-  QByteArray response;
-  if (!transmit(request, response)) {
+  QByteArray answer;
+  if (!transmit(ReaderRpcCodec::eraseBondRequest(index), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
-    return false;
-  }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status == kRpcStatusOk) return true;
-  if (status == kRpcStatusEraseError) {
-    const int error = response.size() > 1 ? static_cast<uchar>(response[1]) : 0;
-    emit debugMessageLogged(QStringLiteral("Error (%1) of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX").arg(error));
-  }
-  return false;
+  QString problem;
+  const bool ok = ReaderRpcCodec::readEraseBond(answer, problem);
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int length) {
-  if (length >= kExternalFlashLengthLimit || length < 0 || offset < 0) {
-    emit debugMessageLogged(QStringLiteral("Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
+  QByteArray request;
+  QString problem;
+  if (!ReaderRpcCodec::externalFlashWriteRequest(data, offset, length, request, problem)) {
+    emit debugMessageLogged(problem);
     return false;
   }
-  if (static_cast<qint64>(offset) + length > data.size()) {
-    emit debugMessageLogged(QStringLiteral("Invalid data size of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
-    return false;
-  }
-  QByteArray request(1, kRpcWriteExternalFlash);
-  appendLittleEndian(request, static_cast<quint32>(offset), 4);
-  appendLittleEndian(request, static_cast<quint32>(length), 2);
-  request.append(data.constData() + offset, length);
-  QByteArray response;
-  if (!transmit(request, response)) {
+  QByteArray answer;
+  if (!transmit(request, answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit RPC_METHOD_WRITE_EXTERNAL_FLASH"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("RPC_METHOD_WRITE_EXTERNAL_FLASH invalid result length"));
-    return false;
-  }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status == kRpcStatusOk) return true;
-  emit debugMessageLogged(QStringLiteral("RPC error %1 of RPC_METHOD_WRITE_EXTERNAL_FLASH").arg(status));
-  return false;
+  const bool ok = ReaderRpcCodec::readExternalFlashWrite(answer, problem);
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::supportsExternalFlash() {
-  QByteArray response;
-  if (!transmit(QByteArray(1, kRpcWriteExternalFlash), response)) return false;
-  return !response.isEmpty() && static_cast<uchar>(response[0]) != kRpcStatusNotSupported;
+  QByteArray answer;
+  if (!transmit(ReaderRpcCodec::externalFlashProbeRequest(), answer)) return false;
+  return ReaderRpcCodec::readExternalFlashProbe(answer);
 }
 
 // Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.
 bool KelvoDevice::gotoBootloader(quint8 mode) {
-  QByteArray request(1, kRpcGotoBootloader);
-  request.append(static_cast<char>(mode));
-  QByteArray response;
-  transmit(request, response);
-  if (response.size() == 1 && static_cast<uchar>(response[0]) == kRpcStatusNotSupported) {
-    indicate(kIndicationBootloader, 0, 0);
-  }
+  QByteArray answer;
+  transmit(ReaderRpcCodec::bootloaderRequest(mode), answer);
+  if (ReaderRpcCodec::bootloaderNotSupported(answer)) indicate(kIndicationBootloader, 0, 0);
   return true;
 }
 
