@@ -9,6 +9,7 @@
 
 #include "ApplicationSettings.h"
 #include "DesktopNotifications.h"
+#include "devices/DeviceSettingTable.h"
 #include "devices/ReaderRpcCodec.h"
 
 namespace {
@@ -129,55 +130,26 @@ void KelvoDevice::applyChanges(const State& incoming) {
     lockWorkstationOnCardRemoval();
   }
 
-  struct IntField {
-    int* stored;
-    int incoming;
-    void (KelvoDevice::*changed)(int);
-    const char* message;
-  };
-  const IntField stateFields[] = {
-      {&cardStatusValue, incoming.cardStatus, &KelvoDevice::cardStatusChanged, "Device's %1 card status changed %2"},
-      {&batteryLevelValue, incoming.batteryLevel, &KelvoDevice::batteryLevelChanged,
-       "Device's %1 battery level changed %2"},
-      {&encryptionStatusValue, incoming.encryptionStatus, &KelvoDevice::encryptionStatusChanged,
-       "Device's %1 encryption status changed %2"},
-      {&cardAtrNumberValue, incoming.cardAtrNumber, &KelvoDevice::cardAtrNumberChanged,
-       "Device's %1 card atr number changed %2"},
-      {&usbCableStatusValue, incoming.usbCableStatus, &KelvoDevice::usbCableStatusChanged,
-       "Device's %1 usb cable status changed %2"},
-  };
-  const DeviceSettings& next = incoming.settings;
-  const IntField settingFields[] = {
-      {&settingsRecord.signalStrength, next.signalStrength, &KelvoDevice::signalStrengthChanged,
-       "Device's %1 signal strength setting changed %2"},
-      {&settingsRecord.advertisingMode, next.advertisingMode, &KelvoDevice::advertisingModeChanged,
-       "Device's %1 advertising mode setting changed %2"},
-      {&settingsRecord.displayAlwaysEnabled, next.displayAlwaysEnabled, &KelvoDevice::displayAlwaysEnabledChanged,
-       "Device's %1 display always enabled setting changed %2"},
-      {&settingsRecord.backlightEnabled, next.backlightEnabled, &KelvoDevice::backlightEnabledChanged,
-       "Device's %1 backlight enabled setting changed %2"},
-      {&settingsRecord.contrastLevel, next.contrastLevel, &KelvoDevice::contrastLevelChanged,
-       "Device's %1 contrast level setting changed %2"},
-      {&settingsRecord.buzzerEnabled, next.buzzerEnabled, &KelvoDevice::buzzerEnabledChanged,
-       "Device's %1 buzzer enabled setting changed %2"},
-      {&settingsRecord.encryptionEnabled, next.encryptionEnabled, &KelvoDevice::encryptionEnabledChanged,
-       "Device's %1 encryption enabled setting changed %2"},
-      {&settingsRecord.coverageRssiMinValue, next.coverageRssiMinValue, &KelvoDevice::coverageRssiMinValueChanged,
-       "Device's %1 coverage setting changed %2"},
-  };
-
   // Each field is stored before its own signal goes out, and no later field before it, so a receiver (the
   // battery notice looks at the USB cable) sees the record as it was when that one value changed.
-  auto apply = [this](const IntField& field) {
+  auto apply = [this](int& stored, int value, void (KelvoDevice::*changed)(int), const QString& what) {
     {
       std::lock_guard<std::mutex> guard(lock);
-      if (*field.stored == field.incoming) return;
-      *field.stored = field.incoming;
+      if (stored == value) return;
+      stored = value;
     }
-    emit(this->*field.changed)(field.incoming);
-    emit debugMessageLogged(QString::fromLatin1(field.message).arg(displayName()).arg(field.incoming));
+    emit(this->*changed)(value);
+    emit debugMessageLogged(
+        QStringLiteral("Device's %1 %2 changed %3").arg(displayName(), what, QString::number(value)));
   };
-  for (const IntField& field : stateFields) apply(field);
+  apply(cardStatusValue, incoming.cardStatus, &KelvoDevice::cardStatusChanged, QStringLiteral("card status"));
+  apply(batteryLevelValue, incoming.batteryLevel, &KelvoDevice::batteryLevelChanged, QStringLiteral("battery level"));
+  apply(encryptionStatusValue, incoming.encryptionStatus, &KelvoDevice::encryptionStatusChanged,
+        QStringLiteral("encryption status"));
+  apply(cardAtrNumberValue, incoming.cardAtrNumber, &KelvoDevice::cardAtrNumberChanged,
+        QStringLiteral("card atr number"));
+  apply(usbCableStatusValue, incoming.usbCableStatus, &KelvoDevice::usbCableStatusChanged,
+        QStringLiteral("usb cable status"));
 
   bool encryptionUsedChangedNow = false;
   {
@@ -194,7 +166,10 @@ void KelvoDevice::applyChanges(const State& incoming) {
                                 .arg(incoming.encryptionUsed ? 1 : 0));
   }
 
-  for (const IntField& field : settingFields) apply(field);
+  for (const DeviceSettingTable::Setting& setting : DeviceSettingTable::all()) {
+    apply(settingsRecord.*setting.field, incoming.settings.*setting.field, setting.changed,
+          QLatin1String(setting.logName) + QLatin1String(" setting"));
+  }
 
   bool rangesChanged = false;
   {
@@ -311,11 +286,12 @@ void KelvoDevice::lockWorkstationOnCardRemoval() {
 
 void KelvoDevice::applySettings(const DeviceSettings& settings) {
   const DeviceSettings stored = this->settings();
-  for (int id = DeviceSettings::kFirstSendableId; id <= DeviceSettings::kLastSendableId; ++id) {
-    const int32_t value = settings.valueOf(id);
+  for (const DeviceSettingTable::Setting& setting : DeviceSettingTable::all()) {
+    const int32_t value = settings.*setting.field;
+    if (setting.access != DeviceSettingTable::kSendable || value == stored.*setting.field) continue;
     // An unknown value is not a setting: sending it would write 0xFF into the reader.
-    if (value == stored.valueOf(id) || value < 0 || value > 0xFF) continue;
-    emit sendSettingRequested(static_cast<BYTE>(id), static_cast<BYTE>(value));
+    if (value < 0 || value > 0xFF) continue;
+    emit sendSettingRequested(static_cast<BYTE>(setting.id), static_cast<BYTE>(value));
   }
 }
 
@@ -324,13 +300,8 @@ void KelvoDevice::applyWorkingTimeRanges(const TimeRanges& ranges) {
 }
 
 void KelvoDevice::storeSentSetting(BYTE setting, BYTE value) {
-  using Changed = void (KelvoDevice::*)(int);
-  static const Changed changedSignals[] = {
-      &KelvoDevice::signalStrengthChanged, &KelvoDevice::advertisingModeChanged,
-      &KelvoDevice::displayAlwaysEnabledChanged, &KelvoDevice::backlightEnabledChanged,
-      &KelvoDevice::contrastLevelChanged, &KelvoDevice::buzzerEnabledChanged,
-      &KelvoDevice::encryptionEnabledChanged};
-  if (setting < DeviceSettings::kFirstSendableId || setting > DeviceSettings::kLastSendableId) {
+  const DeviceSettingTable::Setting* sent = DeviceSettingTable::find(setting);
+  if (sent == nullptr || sent->access != DeviceSettingTable::kSendable) {
     emit debugMessageLogged(QStringLiteral("Sent to device %1 unknown setting with id %2 and value %3")
                                 .arg(displayName())
                                 .arg(setting)
@@ -339,9 +310,9 @@ void KelvoDevice::storeSentSetting(BYTE setting, BYTE value) {
   }
   {
     std::lock_guard<std::mutex> guard(lock);
-    *settingsRecord.fieldOf(setting) = value;
+    settingsRecord.*sent->field = value;
   }
-  emit(this->*changedSignals[setting - DeviceSettings::kFirstSendableId])(value);
+  emit(this->*sent->changed)(value);
 }
 
 void KelvoDevice::storeSentWorkingTimeRanges(const TimeRanges& sent) {
