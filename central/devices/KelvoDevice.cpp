@@ -10,7 +10,7 @@
 #include "ApplicationSettings.h"
 #include "DesktopNotifications.h"
 #include "devices/DeviceSettingTable.h"
-#include "devices/ReaderRpcCodec.h"
+#include "devices/KelvoRpcCodec.h"
 
 namespace {
 
@@ -370,12 +370,12 @@ bool KelvoDevice::showNotice(const QString& title, const QString& text) {
 bool KelvoDevice::getBondedDevices(QMap<int, QString>& bonds, int& ownIndex) {
   bonds.clear();
   QByteArray answer;
-  if (!transmit(ReaderRpcCodec::bondListRequest(), answer)) {
+  if (!transmit(KelvoRpcCodec::bondListRequest(), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
     return false;
   }
   QString problem;
-  const bool ok = ReaderRpcCodec::readBondList(answer, bonds, ownIndex, problem);
+  const bool ok = KelvoRpcCodec::readBondList(answer, bonds, ownIndex, problem);
   for (QString& name : bonds) {
     if (name.isEmpty()) name = tr("Unknown");
   }
@@ -385,12 +385,12 @@ bool KelvoDevice::getBondedDevices(QMap<int, QString>& bonds, int& ownIndex) {
 
 bool KelvoDevice::eraseBond(int index) {
   QByteArray answer;
-  if (!transmit(ReaderRpcCodec::eraseBondRequest(index), answer)) {
+  if (!transmit(KelvoRpcCodec::eraseBondRequest(index), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
     return false;
   }
   QString problem;
-  const bool ok = ReaderRpcCodec::readEraseBond(answer, problem);
+  const bool ok = KelvoRpcCodec::readEraseBond(answer, problem);
   if (!problem.isEmpty()) emit debugMessageLogged(problem);
   return ok;
 }
@@ -398,7 +398,7 @@ bool KelvoDevice::eraseBond(int index) {
 bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int length) {
   QByteArray request;
   QString problem;
-  if (!ReaderRpcCodec::externalFlashWriteRequest(data, offset, length, request, problem)) {
+  if (!KelvoRpcCodec::externalFlashWriteRequest(data, offset, length, request, problem)) {
     emit debugMessageLogged(problem);
     return false;
   }
@@ -407,22 +407,22 @@ bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int len
     emit debugMessageLogged(QStringLiteral("Failed transmit RPC_METHOD_WRITE_EXTERNAL_FLASH"));
     return false;
   }
-  const bool ok = ReaderRpcCodec::readExternalFlashWrite(answer, problem);
+  const bool ok = KelvoRpcCodec::readExternalFlashWrite(answer, problem);
   if (!problem.isEmpty()) emit debugMessageLogged(problem);
   return ok;
 }
 
 bool KelvoDevice::supportsExternalFlash() {
   QByteArray answer;
-  if (!transmit(ReaderRpcCodec::externalFlashProbeRequest(), answer)) return false;
-  return ReaderRpcCodec::readExternalFlashProbe(answer);
+  if (!transmit(KelvoRpcCodec::externalFlashProbeRequest(), answer)) return false;
+  return KelvoRpcCodec::readExternalFlashProbe(answer);
 }
 
 // Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.
 bool KelvoDevice::gotoBootloader(quint8 mode) {
   QByteArray answer;
-  transmit(ReaderRpcCodec::bootloaderRequest(mode), answer);
-  if (ReaderRpcCodec::bootloaderNotSupported(answer)) indicate(kIndicationBootloader, 0, 0);
+  transmit(KelvoRpcCodec::bootloaderRequest(mode), answer);
+  if (KelvoRpcCodec::bootloaderNotSupported(answer)) indicate(kIndicationBootloader, 0, 0);
   return true;
 }
 

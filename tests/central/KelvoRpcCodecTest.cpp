@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "devices/ReaderRpcCodec.h"
+#include "devices/KelvoRpcCodec.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const QByteArray kThreeBonds = bytes({0, 3, 0, 2, 'p', 'c', 7, 0, 9, 6, 'l', 'a'
 
 // However an answer is cut short, it is refused or gives exactly the bonds that arrived whole: a cut inside an
 // entry is an error, a cut between entries a shorter list, and a single byte after the last entry is ignored.
-TEST(ReaderRpcCodecTest, BondListCutAnywhereGivesTheWholeBondsOrAnError) {
+TEST(KelvoRpcCodecTest, BondListCutAnywhereGivesTheWholeBondsOrAnError) {
   const struct {
     int length;
     bool ok;
@@ -41,7 +41,7 @@ TEST(ReaderRpcCodecTest, BondListCutAnywhereGivesTheWholeBondsOrAnError) {
     QMap<int, QString> names;
     int ownIndex = -1;
     QString problem;
-    const bool ok = ReaderRpcCodec::readBondList(kThreeBonds.left(cut.length), names, ownIndex, problem);
+    const bool ok = KelvoRpcCodec::readBondList(kThreeBonds.left(cut.length), names, ownIndex, problem);
     EXPECT_EQ(ok, cut.ok) << cut.length;
     EXPECT_EQ(ownIndex, 3) << cut.length;
     if (cut.ok) {
@@ -53,16 +53,16 @@ TEST(ReaderRpcCodecTest, BondListCutAnywhereGivesTheWholeBondsOrAnError) {
   }
 }
 
-TEST(ReaderRpcCodecTest, BondListOfTheLongestNamesAndAnswersWithoutAList) {
+TEST(KelvoRpcCodecTest, BondListOfTheLongestNamesAndAnswersWithoutAList) {
   const QByteArray longName(255, 'n');
   QMap<int, QString> names;
   int ownIndex = -1;
   QString problem;
-  EXPECT_TRUE(ReaderRpcCodec::readBondList(bytes({0, 255, 255, 255}) + longName, names, ownIndex, problem));
+  EXPECT_TRUE(KelvoRpcCodec::readBondList(bytes({0, 255, 255, 255}) + longName, names, ownIndex, problem));
   EXPECT_EQ(ownIndex, 255);
   EXPECT_EQ(names, (QMap<int, QString>{{255, QString::fromLatin1(longName)}}));
 
-  EXPECT_FALSE(ReaderRpcCodec::readBondList(bytes({0, 255, 255, 255}) + longName.left(254), names, ownIndex, problem));
+  EXPECT_FALSE(KelvoRpcCodec::readBondList(bytes({0, 255, 255, 255}) + longName.left(254), names, ownIndex, problem));
 
   const struct {
     QByteArray answer;
@@ -77,21 +77,21 @@ TEST(ReaderRpcCodecTest, BondListOfTheLongestNamesAndAnswersWithoutAList) {
     names.clear();
     ownIndex = -1;
     problem.clear();
-    EXPECT_FALSE(ReaderRpcCodec::readBondList(refusal.answer, names, ownIndex, problem)) << refusal.problem;
+    EXPECT_FALSE(KelvoRpcCodec::readBondList(refusal.answer, names, ownIndex, problem)) << refusal.problem;
     EXPECT_EQ(problem, QLatin1String(refusal.problem));
     EXPECT_EQ(ownIndex, -1) << "a refused answer says nothing about the bonds";
     EXPECT_TRUE(names.isEmpty());
   }
 }
 
-TEST(ReaderRpcCodecTest, ExternalFlashRequestCarriesOffsetAndLengthLittleEndianAndOnlyDataThatExists) {
+TEST(KelvoRpcCodecTest, ExternalFlashRequestCarriesOffsetAndLengthLittleEndianAndOnlyDataThatExists) {
   const QByteArray data(0x010203 + 0x0405, '\x33');
   QByteArray request;
   QString problem;
-  ASSERT_TRUE(ReaderRpcCodec::externalFlashWriteRequest(data, 0x010203, 0x0405, request, problem));
+  ASSERT_TRUE(KelvoRpcCodec::externalFlashWriteRequest(data, 0x010203, 0x0405, request, problem));
   EXPECT_EQ(request.left(7), bytes({20, 0x03, 0x02, 0x01, 0x00, 0x05, 0x04})) << "offset four bytes, length two";
   EXPECT_EQ(request.size(), 7 + 0x0405);
-  ASSERT_TRUE(ReaderRpcCodec::externalFlashWriteRequest(data, 0, 0, request, problem));
+  ASSERT_TRUE(KelvoRpcCodec::externalFlashWriteRequest(data, 0, 0, request, problem));
   EXPECT_EQ(request, bytes({20, 0, 0, 0, 0, 0, 0}));
 
   const struct {
@@ -99,7 +99,7 @@ TEST(ReaderRpcCodecTest, ExternalFlashRequestCarriesOffsetAndLengthLittleEndianA
     int length;
     const char* problem;
   } refused[] = {
-      {0, ReaderRpcCodec::kExternalFlashLengthLimit, "Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"},
+      {0, KelvoRpcCodec::kExternalFlashLengthLimit, "Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"},
       {0, -1, "Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"},
       {-1, 1, "Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"},
       {0x010203, 0x0406, "Invalid data size of RPC_METHOD_WRITE_EXTERNAL_FLASH"},
@@ -108,7 +108,7 @@ TEST(ReaderRpcCodecTest, ExternalFlashRequestCarriesOffsetAndLengthLittleEndianA
   for (const auto& example : refused) {
     request = bytes({1});
     problem.clear();
-    EXPECT_FALSE(ReaderRpcCodec::externalFlashWriteRequest(data, example.offset, example.length, request, problem))
+    EXPECT_FALSE(KelvoRpcCodec::externalFlashWriteRequest(data, example.offset, example.length, request, problem))
         << example.offset << "+" << example.length;
     EXPECT_EQ(problem, QLatin1String(example.problem)) << example.offset << "+" << example.length;
     EXPECT_EQ(request, bytes({1})) << "nothing built";

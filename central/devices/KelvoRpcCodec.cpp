@@ -1,4 +1,4 @@
-#include "devices/ReaderRpcCodec.h"
+#include "devices/KelvoRpcCodec.h"
 
 namespace {
 
@@ -24,11 +24,10 @@ QByteArray rpcRequest(char method, std::initializer_list<char> arguments = {}) {
 
 }  // namespace
 
-QByteArray ReaderRpcCodec::bondListRequest() { return rpcRequest(kRpcGetBondIdxPrefnameList); }
+QByteArray KelvoRpcCodec::bondListRequest() { return rpcRequest(kRpcGetBondIdxPrefnameList); }
 
 // [status][own index] then entries of [index][name length][name]; a lone byte after the last entry is ignored.
-bool ReaderRpcCodec::readBondList(const QByteArray& answer, QMap<int, QString>& names, int& ownIndex,
-                                  QString& problem) {
+bool KelvoRpcCodec::readBondList(const QByteArray& answer, QMap<int, QString>& names, int& ownIndex, QString& problem) {
   if (answer.isEmpty()) {
     problem = QStringLiteral("Empty transmit response of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST");
     return false;
@@ -54,11 +53,11 @@ bool ReaderRpcCodec::readBondList(const QByteArray& answer, QMap<int, QString>& 
   return true;
 }
 
-QByteArray ReaderRpcCodec::eraseBondRequest(int index) {
+QByteArray KelvoRpcCodec::eraseBondRequest(int index) {
   return rpcRequest(kRpcEraseBondPrefnameByIndex, {static_cast<char>(index)});
 }
 
-bool ReaderRpcCodec::readEraseBond(const QByteArray& answer, QString& problem) {
+bool KelvoRpcCodec::readEraseBond(const QByteArray& answer, QString& problem) {
   if (answer.isEmpty()) {
     problem = QStringLiteral("Invalid response size of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX");
     return false;
@@ -73,8 +72,8 @@ bool ReaderRpcCodec::readEraseBond(const QByteArray& answer, QString& problem) {
 }
 
 // [method][offset: 4 bytes][length: 2 bytes][data]
-bool ReaderRpcCodec::externalFlashWriteRequest(const QByteArray& data, int offset, int length, QByteArray& request,
-                                               QString& problem) {
+bool KelvoRpcCodec::externalFlashWriteRequest(const QByteArray& data, int offset, int length, QByteArray& request,
+                                              QString& problem) {
   if (length >= kExternalFlashLengthLimit || length < 0 || offset < 0) {
     problem = QStringLiteral("Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH");
     return false;
@@ -90,7 +89,7 @@ bool ReaderRpcCodec::externalFlashWriteRequest(const QByteArray& data, int offse
   return true;
 }
 
-bool ReaderRpcCodec::readExternalFlashWrite(const QByteArray& answer, QString& problem) {
+bool KelvoRpcCodec::readExternalFlashWrite(const QByteArray& answer, QString& problem) {
   if (answer.isEmpty()) {
     problem = QStringLiteral("RPC_METHOD_WRITE_EXTERNAL_FLASH invalid result length");
     return false;
@@ -101,16 +100,16 @@ bool ReaderRpcCodec::readExternalFlashWrite(const QByteArray& answer, QString& p
   return false;
 }
 
-QByteArray ReaderRpcCodec::externalFlashProbeRequest() { return rpcRequest(kRpcWriteExternalFlash); }
+QByteArray KelvoRpcCodec::externalFlashProbeRequest() { return rpcRequest(kRpcWriteExternalFlash); }
 
-bool ReaderRpcCodec::readExternalFlashProbe(const QByteArray& answer) {
+bool KelvoRpcCodec::readExternalFlashProbe(const QByteArray& answer) {
   return !answer.isEmpty() && byteAt(answer, 0) != kRpcStatusNotSupported;
 }
 
-QByteArray ReaderRpcCodec::bootloaderRequest(uint8_t mode) {
+QByteArray KelvoRpcCodec::bootloaderRequest(uint8_t mode) {
   return rpcRequest(kRpcGotoBootloader, {static_cast<char>(mode)});
 }
 
-bool ReaderRpcCodec::bootloaderNotSupported(const QByteArray& answer) {
+bool KelvoRpcCodec::bootloaderNotSupported(const QByteArray& answer) {
   return answer.size() == 1 && byteAt(answer, 0) == kRpcStatusNotSupported;
 }

@@ -12,7 +12,7 @@
 #include <QString>
 #include <cstdint>
 
-class ReaderRpcCodec {
+class KelvoRpcCodec {
  public:
   static constexpr int kExternalFlashLengthLimit = 65536;
 
