@@ -1,5 +1,7 @@
 #include "devices/KelvoRpcCodec.h"
 
+#include <initializer_list>
+
 namespace {
 
 constexpr char kRpcGetBondIdxPrefnameList = 14;

@@ -4,7 +4,7 @@
 // (little-endian); an answer starts with the reader's status. Nothing here sends: the device transmits the
 // requests built here and logs the problem these functions name.
 //
-// Every read... function returns false for an answer the operation cannot use. `problem` then holds the line for
+// A function with a `problem` returns false for what the operation cannot use; `problem` then holds the line for
 // the debug log, or stays empty where the failure is expected and not worth a line (a reader that refuses).
 
 #include <QByteArray>
