@@ -5,12 +5,6 @@ namespace {
 constexpr uint8_t kStatusSuccess = 0;
 constexpr uint8_t kStatusReaderError = 1;
 
-void appendLittleEndian16(QByteArray& record, int32_t value) {
-  const auto bits = static_cast<uint16_t>(static_cast<int16_t>(value));
-  record.append(static_cast<char>(bits & 0xFF));
-  record.append(static_cast<char>(bits >> 8));
-}
-
 }  // namespace
 
 DevicePipeClient::DevicePipeClient(const QString& address, QObject* parent)
@@ -85,7 +79,7 @@ bool DevicePipeClient::setSetting(uint8_t id, uint8_t value) {
 
 bool DevicePipeClient::setWorkingTimeRanges(const TimeRanges& ranges) {
   uint8_t status = 0;
-  if (!exchange(kSetWorkingTimeRanges, rangesRecord(ranges), status)) return false;
+  if (!exchange(kSetWorkingTimeRanges, ranges.toRecord(), status)) return false;
   if (status != kStatusSuccess) {
     emit debugMessageLogged(QStringLiteral("SetWorkingTimeRanges failed with error %1").arg(int{status}));
     return false;
@@ -102,13 +96,4 @@ bool DevicePipeClient::transmitRpc(const QByteArray& request, QByteArray& respon
     return false;
   }
   return true;
-}
-
-QByteArray DevicePipeClient::rangesRecord(const TimeRanges& ranges) {
-  QByteArray record;
-  for (const TimeRanges::Range& range : ranges.ranges) {
-    appendLittleEndian16(record, range.start);
-    appendLittleEndian16(record, range.end);
-  }
-  return record;
 }

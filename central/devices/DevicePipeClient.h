@@ -38,8 +38,9 @@ class DevicePipeClient : public PipeClient {
 
   const QString& address() const { return readerAddress; }
 
-  // The 28-byte wire form: seven ranges, start before end, each narrowed to a signed 16-bit little-endian value.
-  static QByteArray rangesRecord(const TimeRanges& ranges);
+  // The record setWorkingTimeRanges sends; TimeRanges writes it. Kept for the driver's integration test, which
+  // compares it with the in-process request.
+  static QByteArray rangesRecord(const TimeRanges& ranges) { return ranges.toRecord(); }
 
  private:
   const QString readerAddress;

@@ -1,7 +1,6 @@
 #pragma once
-// A reader's eight settings as the application keeps them, each -1 until the reader has told it. Setting ids 1 to
-// 7 address the first seven fields in order; the coverage value is read with the others but never sent as a
-// setting of its own.
+// A reader's eight settings as the application keeps them, each -1 until the reader has told it. Their ids, and
+// which of them the application sends, are in DeviceSettingTable.
 
 #include <QMetaType>
 #include <cstdint>
@@ -9,8 +8,6 @@
 struct DeviceSettings {
   static constexpr int32_t kUnknown = -1;
   static constexpr int kCount = 8;
-  static constexpr int kFirstSendableId = 1;
-  static constexpr int kLastSendableId = 7;
   static constexpr int32_t kDefaultCoverageRssiMinValue = 127;
 
   int32_t signalStrength = kUnknown;
@@ -23,30 +20,11 @@ struct DeviceSettings {
   int32_t coverageRssiMinValue = kUnknown;
 
   // The field of setting id (1 to 8); nullptr for any other id.
-  int32_t* fieldOf(int id) {
-    switch (id) {
-      case 1: return &signalStrength;
-      case 2: return &advertisingMode;
-      case 3: return &displayAlwaysEnabled;
-      case 4: return &backlightEnabled;
-      case 5: return &contrastLevel;
-      case 6: return &buzzerEnabled;
-      case 7: return &encryptionEnabled;
-      case 8: return &coverageRssiMinValue;
-      default: return nullptr;
-    }
-  }
-  int32_t valueOf(int id) const {
-    const int32_t* field = const_cast<DeviceSettings*>(this)->fieldOf(id);
-    return field == nullptr ? kUnknown : *field;
-  }
+  int32_t* fieldOf(int id);
+  // The value of setting id; kUnknown for an id that is not a setting.
+  int32_t valueOf(int id) const;
 
-  bool operator==(const DeviceSettings& other) const {
-    for (int id = 1; id <= kCount; ++id) {
-      if (valueOf(id) != other.valueOf(id)) return false;
-    }
-    return true;
-  }
+  bool operator==(const DeviceSettings& other) const;
   bool operator!=(const DeviceSettings& other) const { return !(*this == other); }
 };
 

@@ -9,24 +9,13 @@
 
 #include "ApplicationSettings.h"
 #include "DesktopNotifications.h"
+#include "devices/DeviceSettingTable.h"
+#include "devices/KelvoRpcCodec.h"
 
 namespace {
 
-// RPC method ids of the reader operations below.
-constexpr char kRpcGetBondIdxPrefnameList = 14;
-constexpr char kRpcEraseBondPrefnameByIndex = 15;
-constexpr char kRpcWriteExternalFlash = 20;
-constexpr char kRpcGotoBootloader = 22;
-constexpr uchar kRpcStatusOk = 0;
-constexpr uchar kRpcStatusNotSupported = 2;
-constexpr uchar kRpcStatusEraseError = 3;
-constexpr int kExternalFlashLengthLimit = 65536;
 constexpr quint8 kIndicationBootloader = 4;
 constexpr int kFullBattery = 100;
-
-void appendLittleEndian(QByteArray& bytes, quint32 value, int size) {
-  for (int i = 0; i < size; ++i) bytes.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
 
 }  // namespace
 
@@ -141,55 +130,26 @@ void KelvoDevice::applyChanges(const State& incoming) {
     lockWorkstationOnCardRemoval();
   }
 
-  struct IntField {
-    int* stored;
-    int incoming;
-    void (KelvoDevice::*changed)(int);
-    const char* message;
-  };
-  const IntField stateFields[] = {
-      {&cardStatusValue, incoming.cardStatus, &KelvoDevice::cardStatusChanged, "Device's %1 card status changed %2"},
-      {&batteryLevelValue, incoming.batteryLevel, &KelvoDevice::batteryLevelChanged,
-       "Device's %1 battery level changed %2"},
-      {&encryptionStatusValue, incoming.encryptionStatus, &KelvoDevice::encryptionStatusChanged,
-       "Device's %1 encryption status changed %2"},
-      {&cardAtrNumberValue, incoming.cardAtrNumber, &KelvoDevice::cardAtrNumberChanged,
-       "Device's %1 card atr number changed %2"},
-      {&usbCableStatusValue, incoming.usbCableStatus, &KelvoDevice::usbCableStatusChanged,
-       "Device's %1 usb cable status changed %2"},
-  };
-  const DeviceSettings& next = incoming.settings;
-  const IntField settingFields[] = {
-      {&settingsRecord.signalStrength, next.signalStrength, &KelvoDevice::signalStrengthChanged,
-       "Device's %1 signal strength setting changed %2"},
-      {&settingsRecord.advertisingMode, next.advertisingMode, &KelvoDevice::advertisingModeChanged,
-       "Device's %1 advertising mode setting changed %2"},
-      {&settingsRecord.displayAlwaysEnabled, next.displayAlwaysEnabled, &KelvoDevice::displayAlwaysEnabledChanged,
-       "Device's %1 display always enabled setting changed %2"},
-      {&settingsRecord.backlightEnabled, next.backlightEnabled, &KelvoDevice::backlightEnabledChanged,
-       "Device's %1 backlight enabled setting changed %2"},
-      {&settingsRecord.contrastLevel, next.contrastLevel, &KelvoDevice::contrastLevelChanged,
-       "Device's %1 contrast level setting changed %2"},
-      {&settingsRecord.buzzerEnabled, next.buzzerEnabled, &KelvoDevice::buzzerEnabledChanged,
-       "Device's %1 buzzer enabled setting changed %2"},
-      {&settingsRecord.encryptionEnabled, next.encryptionEnabled, &KelvoDevice::encryptionEnabledChanged,
-       "Device's %1 encryption enabled setting changed %2"},
-      {&settingsRecord.coverageRssiMinValue, next.coverageRssiMinValue, &KelvoDevice::coverageRssiMinValueChanged,
-       "Device's %1 coverage setting changed %2"},
-  };
-
   // Each field is stored before its own signal goes out, and no later field before it, so a receiver (the
   // battery notice looks at the USB cable) sees the record as it was when that one value changed.
-  auto apply = [this](const IntField& field) {
+  auto apply = [this](int& stored, int value, void (KelvoDevice::*changed)(int), const QString& what) {
     {
       std::lock_guard<std::mutex> guard(lock);
-      if (*field.stored == field.incoming) return;
-      *field.stored = field.incoming;
+      if (stored == value) return;
+      stored = value;
     }
-    emit(this->*field.changed)(field.incoming);
-    emit debugMessageLogged(QString::fromLatin1(field.message).arg(displayName()).arg(field.incoming));
+    emit(this->*changed)(value);
+    emit debugMessageLogged(
+        QStringLiteral("Device's %1 %2 changed %3").arg(displayName(), what, QString::number(value)));
   };
-  for (const IntField& field : stateFields) apply(field);
+  apply(cardStatusValue, incoming.cardStatus, &KelvoDevice::cardStatusChanged, QStringLiteral("card status"));
+  apply(batteryLevelValue, incoming.batteryLevel, &KelvoDevice::batteryLevelChanged, QStringLiteral("battery level"));
+  apply(encryptionStatusValue, incoming.encryptionStatus, &KelvoDevice::encryptionStatusChanged,
+        QStringLiteral("encryption status"));
+  apply(cardAtrNumberValue, incoming.cardAtrNumber, &KelvoDevice::cardAtrNumberChanged,
+        QStringLiteral("card atr number"));
+  apply(usbCableStatusValue, incoming.usbCableStatus, &KelvoDevice::usbCableStatusChanged,
+        QStringLiteral("usb cable status"));
 
   bool encryptionUsedChangedNow = false;
   {
@@ -206,7 +166,10 @@ void KelvoDevice::applyChanges(const State& incoming) {
                                 .arg(incoming.encryptionUsed ? 1 : 0));
   }
 
-  for (const IntField& field : settingFields) apply(field);
+  for (const DeviceSettingTable::Setting& setting : DeviceSettingTable::all()) {
+    apply(settingsRecord.*setting.field, incoming.settings.*setting.field, setting.changed,
+          QLatin1String(setting.logName) + QLatin1String(" setting"));
+  }
 
   bool rangesChanged = false;
   {
@@ -323,11 +286,12 @@ void KelvoDevice::lockWorkstationOnCardRemoval() {
 
 void KelvoDevice::applySettings(const DeviceSettings& settings) {
   const DeviceSettings stored = this->settings();
-  for (int id = DeviceSettings::kFirstSendableId; id <= DeviceSettings::kLastSendableId; ++id) {
-    const int32_t value = settings.valueOf(id);
+  for (const DeviceSettingTable::Setting& setting : DeviceSettingTable::all()) {
+    const int32_t value = settings.*setting.field;
+    if (setting.access != DeviceSettingTable::kSendable || value == stored.*setting.field) continue;
     // An unknown value is not a setting: sending it would write 0xFF into the reader.
-    if (value == stored.valueOf(id) || value < 0 || value > 0xFF) continue;
-    emit sendSettingRequested(static_cast<BYTE>(id), static_cast<BYTE>(value));
+    if (value < 0 || value > 0xFF) continue;
+    emit sendSettingRequested(static_cast<BYTE>(setting.id), static_cast<BYTE>(value));
   }
 }
 
@@ -336,13 +300,8 @@ void KelvoDevice::applyWorkingTimeRanges(const TimeRanges& ranges) {
 }
 
 void KelvoDevice::storeSentSetting(BYTE setting, BYTE value) {
-  using Changed = void (KelvoDevice::*)(int);
-  static const Changed changedSignals[] = {
-      &KelvoDevice::signalStrengthChanged, &KelvoDevice::advertisingModeChanged,
-      &KelvoDevice::displayAlwaysEnabledChanged, &KelvoDevice::backlightEnabledChanged,
-      &KelvoDevice::contrastLevelChanged, &KelvoDevice::buzzerEnabledChanged,
-      &KelvoDevice::encryptionEnabledChanged};
-  if (setting < DeviceSettings::kFirstSendableId || setting > DeviceSettings::kLastSendableId) {
+  const DeviceSettingTable::Setting* sent = DeviceSettingTable::find(setting);
+  if (sent == nullptr || sent->access != DeviceSettingTable::kSendable) {
     emit debugMessageLogged(QStringLiteral("Sent to device %1 unknown setting with id %2 and value %3")
                                 .arg(displayName())
                                 .arg(setting)
@@ -351,9 +310,9 @@ void KelvoDevice::storeSentSetting(BYTE setting, BYTE value) {
   }
   {
     std::lock_guard<std::mutex> guard(lock);
-    *settingsRecord.fieldOf(setting) = value;
+    settingsRecord.*sent->field = value;
   }
-  emit(this->*changedSignals[setting - DeviceSettings::kFirstSendableId])(value);
+  emit(this->*sent->changed)(value);
 }
 
 void KelvoDevice::storeSentWorkingTimeRanges(const TimeRanges& sent) {
@@ -410,103 +369,60 @@ bool KelvoDevice::showNotice(const QString& title, const QString& text) {
 
 bool KelvoDevice::getBondedDevices(QMap<int, QString>& bonds, int& ownIndex) {
   bonds.clear();
-  QByteArray response;
-  if (!transmit(QByteArray(1, kRpcGetBondIdxPrefnameList), response)) {
+  QByteArray answer;
+  if (!transmit(KelvoRpcCodec::bondListRequest(), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("Empty transmit response of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-    return false;
+  QString problem;
+  const bool ok = KelvoRpcCodec::readBondList(answer, bonds, ownIndex, problem);
+  for (QString& name : bonds) {
+    if (name.isEmpty()) name = tr("Unknown");
   }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status != kRpcStatusOk) return false;
-  if (response.size() < 2) {
-    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-    return false;
-  }
-  ownIndex = static_cast<uchar>(response[1]);
-  const int size = response.size();
-  int position = 2;
-  if (size < 4) return true;
-  while (position + 2 <= size) {
-    const int index = static_cast<uchar>(response[position]);
-    const int nameLength = static_cast<uchar>(response[position + 1]);
-    if (position + 2 + nameLength > size) {
-      emit debugMessageLogged(QStringLiteral("Invalid response data of RPC_METHOD_GET_BOND_IDX_PREFNAME_LIST"));
-      return false;
-    }
-    const QString name = QString::fromLocal8Bit(response.constData() + position + 2, nameLength);
-    bonds[index] = name.isEmpty() ? tr("Unknown") : name;
-    position += 2 + nameLength;
-  }
-  return true;
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::eraseBond(int index) {
-  QByteArray request(1, kRpcEraseBondPrefnameByIndex);
-  request.append(static_cast<char>(index));
-  QByteArray response;
-  if (!transmit(request, response)) {
+  QByteArray answer;
+  if (!transmit(KelvoRpcCodec::eraseBondRequest(index), answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("Invalid response size of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX"));
-    return false;
-  }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status == kRpcStatusOk) return true;
-  if (status == kRpcStatusEraseError) {
-    const int error = response.size() > 1 ? static_cast<uchar>(response[1]) : 0;
-    emit debugMessageLogged(QStringLiteral("Error (%1) of RPC_METHOD_ERASE_BOND_PREFNAME_BY_INDEX").arg(error));
-  }
-  return false;
+  QString problem;
+  const bool ok = KelvoRpcCodec::readEraseBond(answer, problem);
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int length) {
-  if (length >= kExternalFlashLengthLimit || length < 0 || offset < 0) {
-    emit debugMessageLogged(QStringLiteral("Invalid offset/length of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
+  QByteArray request;
+  QString problem;
+  if (!KelvoRpcCodec::externalFlashWriteRequest(data, offset, length, request, problem)) {
+    emit debugMessageLogged(problem);
     return false;
   }
-  if (static_cast<qint64>(offset) + length > data.size()) {
-    emit debugMessageLogged(QStringLiteral("Invalid data size of RPC_METHOD_WRITE_EXTERNAL_FLASH"));
-    return false;
-  }
-  QByteArray request(1, kRpcWriteExternalFlash);
-  appendLittleEndian(request, static_cast<quint32>(offset), 4);
-  appendLittleEndian(request, static_cast<quint32>(length), 2);
-  request.append(data.constData() + offset, length);
-  QByteArray response;
-  if (!transmit(request, response)) {
+  QByteArray answer;
+  if (!transmit(request, answer)) {
     emit debugMessageLogged(QStringLiteral("Failed transmit RPC_METHOD_WRITE_EXTERNAL_FLASH"));
     return false;
   }
-  if (response.isEmpty()) {
-    emit debugMessageLogged(QStringLiteral("RPC_METHOD_WRITE_EXTERNAL_FLASH invalid result length"));
-    return false;
-  }
-  const uchar status = static_cast<uchar>(response[0]);
-  if (status == kRpcStatusOk) return true;
-  emit debugMessageLogged(QStringLiteral("RPC error %1 of RPC_METHOD_WRITE_EXTERNAL_FLASH").arg(status));
-  return false;
+  const bool ok = KelvoRpcCodec::readExternalFlashWrite(answer, problem);
+  if (!problem.isEmpty()) emit debugMessageLogged(problem);
+  return ok;
 }
 
 bool KelvoDevice::supportsExternalFlash() {
-  QByteArray response;
-  if (!transmit(QByteArray(1, kRpcWriteExternalFlash), response)) return false;
-  return !response.isEmpty() && static_cast<uchar>(response[0]) != kRpcStatusNotSupported;
+  QByteArray answer;
+  if (!transmit(KelvoRpcCodec::externalFlashProbeRequest(), answer)) return false;
+  return KelvoRpcCodec::readExternalFlashProbe(answer);
 }
 
 // Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.
 bool KelvoDevice::gotoBootloader(quint8 mode) {
-  QByteArray request(1, kRpcGotoBootloader);
-  request.append(static_cast<char>(mode));
-  QByteArray response;
-  transmit(request, response);
-  if (response.size() == 1 && static_cast<uchar>(response[0]) == kRpcStatusNotSupported) {
-    indicate(kIndicationBootloader, 0, 0);
-  }
+  QByteArray answer;
+  transmit(KelvoRpcCodec::bootloaderRequest(mode), answer);
+  if (KelvoRpcCodec::bootloaderNotSupported(answer)) indicate(kIndicationBootloader, 0, 0);
   return true;
 }
 

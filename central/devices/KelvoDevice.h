@@ -47,7 +47,7 @@ class KelvoDevice : public QObject {
   void updateDeviceState(bool connected, int cardStatus, int batteryLevel, int encryptionStatus, int cardAtrNumber,
                          int usbCableStatus, bool encryptionUsed, const DeviceSettings& settings,
                          const TimeRanges& ranges);
-  // Sends each of setting ids 1 to 7 whose value differs from the stored one, through the device's own thread.
+  // Sends each sendable setting whose value differs from the stored one, through the device's own thread.
   void applySettings(const DeviceSettings& settings);
   void applyWorkingTimeRanges(const TimeRanges& ranges);
   void setAuthorized(bool ok);

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "devices/DevicePipeClient.h"
 #include "devices/DeviceStateRecord.h"
 #include "trevalon/Device.h"
 #include "trevalon/classic/DevicePipe.h"
@@ -55,7 +54,7 @@ void KelvoDeviceUDA::sendSetting(BYTE setting, BYTE value) {
 
 void KelvoDeviceUDA::sendWorkingTimeRanges(TimeRanges ranges) {
   if (!device) return;
-  if (DevicePipe::InvokeSetWorkingTimeRanges(device, bytesOf(DevicePipeClient::rangesRecord(ranges))) ==
+  if (DevicePipe::InvokeSetWorkingTimeRanges(device, bytesOf(ranges.toRecord())) ==
       DevicePipe::kSuccess) {
     storeSentWorkingTimeRanges(ranges);
   } else {

@@ -7,6 +7,12 @@ namespace {
 const char* const kDayNames[] = {"Su", "Mo", "Tu", "We", "Th", "Fr", "Sa"};
 constexpr int kDaysPerWeek = 7;
 
+void appendLittleEndian16(QByteArray& record, int32_t value) {
+  const auto bits = static_cast<uint16_t>(static_cast<int16_t>(value));
+  record.append(static_cast<char>(bits & 0xFF));
+  record.append(static_cast<char>(bits >> 8));
+}
+
 }  // namespace
 
 QString TimeRanges::timeText(int32_t minutes) {
@@ -27,4 +33,13 @@ QString TimeRanges::toText() const {
     text += timeText(ranges[i].start) + QStringLiteral(", ") + timeText(ranges[i].end) + QStringLiteral("}");
   }
   return text + QStringLiteral(" }");
+}
+
+QByteArray TimeRanges::toRecord() const {
+  QByteArray record;
+  for (const Range& range : ranges) {
+    appendLittleEndian16(record, range.start);
+    appendLittleEndian16(record, range.end);
+  }
+  return record;
 }

@@ -2,6 +2,7 @@
 // A reader's weekly working-time ranges as the application passes them between threads: seven entries of a start
 // and an end in minutes counted from Sunday 00:00, -1 meaning unset.
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <array>
@@ -27,6 +28,8 @@ struct TimeRanges {
   }
   bool operator!=(const TimeRanges& other) const { return !(*this == other); }
 
+  // The 28-byte wire form: seven ranges, start before end, each narrowed to a signed 16-bit little-endian value.
+  QByteArray toRecord() const;
   // "{ {Mo 08:00, Mo 17:00}, {Undefined, Undefined}, ... }", as the log writes the ranges.
   QString toText() const;
   // "Mo 08:05" for a minute of the week; "Undefined" for a negative one.

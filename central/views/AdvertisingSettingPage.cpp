@@ -25,8 +25,7 @@ AdvertisingSettingPage::AdvertisingSettingPage(KelvoDevice* device, QWidget* par
 
   connect(modeButton, &QPushButton::clicked, this, &AdvertisingSettingPage::toggle);
   connect(scheduleButton, &QPushButton::clicked, this, &AdvertisingSettingPage::workingTimeRangesClicked);
-  connect(device, &KelvoDevice::advertisingModeChanged, this, &AdvertisingSettingPage::advertisingModeChanged);
-  advertisingModeChanged(device->advertisingMode());
+  followSetting(DeviceSettingTable::kAdvertisingMode, [this](int mode) { advertisingModeChanged(mode); });
 }
 
 int AdvertisingSettingPage::toggled(int mode) { return mode == kPermanent ? kTemporary : kPermanent; }
@@ -39,7 +38,7 @@ void AdvertisingSettingPage::advertisingModeChanged(int mode) {
 
 // The button shows the reader's mode, not the click: it changes when the reader confirms.
 void AdvertisingSettingPage::toggle() {
-  const int mode = currentValue(kAdvertisingModeId);
+  const int mode = currentValue(DeviceSettingTable::kAdvertisingMode);
   advertisingModeChanged(mode);
-  changeSetting(kAdvertisingModeId, toggled(mode));
+  changeSetting(DeviceSettingTable::kAdvertisingMode, toggled(mode));
 }

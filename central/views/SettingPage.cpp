@@ -32,6 +32,11 @@ SettingPage::SettingPage(KelvoDevice* device, const QString& title, const QStrin
 
 int SettingPage::currentValue(int settingId) const { return kelvoDevice->settings().valueOf(settingId); }
 
+void SettingPage::followSetting(int settingId, const std::function<void(int)>& show) {
+  connect(kelvoDevice, DeviceSettingTable::find(settingId)->changed, this, show);
+  show(currentValue(settingId));
+}
+
 void SettingPage::changeSetting(int settingId, int value) {
   DeviceSettings settings = kelvoDevice->settings();
   int32_t* field = settings.fieldOf(settingId);

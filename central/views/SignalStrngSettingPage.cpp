@@ -47,8 +47,7 @@ SignalStrngSettingPage::SignalStrngSettingPage(KelvoDevice* device, QWidget* par
 
   connect(decreaseButton, &QPushButton::clicked, this, &SignalStrngSettingPage::decrease);
   connect(increaseButton, &QPushButton::clicked, this, &SignalStrngSettingPage::increase);
-  connect(device, &KelvoDevice::signalStrengthChanged, this, &SignalStrngSettingPage::signalStrengthChanged);
-  signalStrengthChanged(device->signalStrength());
+  followSetting(DeviceSettingTable::kSignalStrength, [this](int value) { signalStrengthChanged(value); });
 }
 
 bool SignalStrngSettingPage::canDecrease(int value) { return value >= 1 && value != kNoValidLevel; }
@@ -68,11 +67,11 @@ void SignalStrngSettingPage::signalStrengthChanged(int value) {
 }
 
 void SignalStrngSettingPage::decrease() {
-  const int value = currentValue(kSignalStrengthId);
-  if (canDecrease(value)) changeSetting(kSignalStrengthId, decreased(value));
+  const int value = currentValue(DeviceSettingTable::kSignalStrength);
+  if (canDecrease(value)) changeSetting(DeviceSettingTable::kSignalStrength, decreased(value));
 }
 
 void SignalStrngSettingPage::increase() {
-  const int value = currentValue(kSignalStrengthId);
-  if (canIncrease(value, levels)) changeSetting(kSignalStrengthId, increased(value, levels));
+  const int value = currentValue(DeviceSettingTable::kSignalStrength);
+  if (canIncrease(value, levels)) changeSetting(DeviceSettingTable::kSignalStrength, increased(value, levels));
 }

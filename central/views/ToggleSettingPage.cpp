@@ -18,7 +18,7 @@ ToggleSettingPage::ToggleSettingPage(KelvoDevice* device, int settingId, const Q
   controls()->addWidget(checkButton);
   controls()->addStretch(1);
   connect(checkButton, &QPushButton::clicked, this, &ToggleSettingPage::toggle);
-  valueChanged(currentValue(settingId));
+  followSetting(settingId, [this](int value) { valueChanged(value); });
 }
 
 int ToggleSettingPage::toggled(int value) { return value == 0 ? 1 : 0; }

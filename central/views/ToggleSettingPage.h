@@ -16,10 +16,8 @@ class ToggleSettingPage : public SettingPage {
   ToggleSettingPage(KelvoDevice* device, int settingId, const QString& title, const QString& helpText,
                     const QString& buttonText, QWidget* parent);
 
- protected slots:
-  void valueChanged(int value);
-
  private slots:
+  void valueChanged(int value);
   void toggle();
 
  private:

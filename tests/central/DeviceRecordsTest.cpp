@@ -1,5 +1,5 @@
-// The byte records a reader's driver and the in-process requests hand the application: the descriptor and the
-// 44-byte device state.
+// The byte records a reader's driver and the in-process requests hand the application (the descriptor and the
+// 44-byte device state), and the working-time ranges record the application hands back.
 #include <gtest/gtest.h>
 
 #include "devices/DeviceDescriptorConverter.h"
@@ -110,6 +110,22 @@ TEST(DeviceStateRecordTest, OnlyConnectedOneCountsAsConnectedAndOnlyFortyFourByt
   EXPECT_FALSE(state.connected);
   EXPECT_FALSE(state.parse(QByteArray(43, '\1')));
   EXPECT_FALSE(state.parse(QByteArray(45, '\1')));
+}
+
+// The ranges the application sends come back in the state it reads; encoder and decoder must agree on the layout.
+TEST(TimeRangesRecordTest, RangesSentAreTheRangesTheStateReadsBack) {
+  TimeRanges sent;
+  sent.ranges[0] = {0, 1};
+  sent.ranges[2] = {1440 + 480, 1440 + 1020};
+  sent.ranges[5] = {256, 32767};
+  sent.ranges[6] = {6 * 1440, 7 * 1440 - 1};
+  const QByteArray ranges = sent.toRecord();
+  ASSERT_EQ(ranges.size(), 28);
+  EXPECT_EQ(ranges.left(8), bytes({0, 0, 1, 0, 0xFF, 0xFF, 0xFF, 0xFF})) << "start before end, low byte first";
+
+  DeviceStateRecord state;
+  ASSERT_TRUE(state.parse(QByteArray(16, '\0') + ranges));
+  EXPECT_EQ(state.ranges, sent);
 }
 
 }  // namespace

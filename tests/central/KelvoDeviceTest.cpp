@@ -1,5 +1,5 @@
 // The device model: what a reader's state turns into (signals, log lines, notices, authorisation and removal),
-// the reader operations over raw RPC, and the text forms the log uses.
+// each setting of the settings table, the reader operations over raw RPC, and the text forms the log uses.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ApplicationSettings.h"
+#include "devices/DeviceSettingTable.h"
 #include "devices/KelvoDevice.h"
 
 namespace {
@@ -334,6 +335,110 @@ TEST_F(KelvoDeviceTest, DailyTimerFiresRightAfterInitialisationAndNotesTheTime) 
   EXPECT_GE(ApplicationSettings::lastLogTime("AABBCCDDEEFF"), before);
   QTest::qWait(50);
   EXPECT_EQ(checking.count(), 1) << "the next check is a day away";
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// The settings table, from each end: the record's field, the reader's id, the signal and the log line
+
+// A device that stores every setting it is asked to send, as a transport does once the reader accepted it.
+class StoringDevice : public RecordingDevice {
+ public:
+  void sendSetting(BYTE setting, BYTE value) override { storeSentSetting(setting, value); }
+};
+
+// Each field holds 10 + its id, set by name so that a row of the table pointing at the wrong field shows.
+DeviceSettings numberedSettings() {
+  DeviceSettings settings;
+  settings.signalStrength = 11;
+  settings.advertisingMode = 12;
+  settings.displayAlwaysEnabled = 13;
+  settings.backlightEnabled = 14;
+  settings.contrastLevel = 15;
+  settings.buzzerEnabled = 16;
+  settings.encryptionEnabled = 17;
+  settings.coverageRssiMinValue = 18;
+  return settings;
+}
+
+struct SettingCase {
+  int id;
+  const char* signal;  // as ChangeSignals names it
+  const char* logName;
+  bool sendable;
+};
+
+const SettingCase kSettingCases[] = {
+    {1, "signalStrength", "signal strength", true},
+    {2, "advertisingMode", "advertising mode", true},
+    {3, "displayAlwaysEnabled", "display always enabled", true},
+    {4, "backlightEnabled", "backlight enabled", true},
+    {5, "contrastLevel", "contrast level", true},
+    {6, "buzzerEnabled", "buzzer enabled", true},
+    {7, "encryptionEnabled", "encryption enabled", true},
+    {8, "coverage", "coverage", false},
+};
+
+TEST(DeviceSettingsTest, EachIdAddressesItsOwnFieldAndOnlyIdsOneToEightExist) {
+  for (const SettingCase& example : kSettingCases) {
+    DeviceSettings settings = numberedSettings();
+    EXPECT_EQ(settings.valueOf(example.id), 10 + example.id) << example.id;
+    *settings.fieldOf(example.id) = 99;
+    EXPECT_NE(settings, numberedSettings()) << example.id;
+    for (int other = 1; other <= DeviceSettings::kCount; ++other) {
+      EXPECT_EQ(settings.valueOf(other), other == example.id ? 99 : 10 + other) << example.id << " " << other;
+    }
+  }
+  EXPECT_EQ(numberedSettings(), numberedSettings());
+  DeviceSettings settings = numberedSettings();
+  for (int id : {0, 9, -1, 256}) {
+    EXPECT_EQ(settings.fieldOf(id), nullptr) << id;
+    EXPECT_EQ(settings.valueOf(id), DeviceSettings::kUnknown) << id;
+    EXPECT_EQ(DeviceSettingTable::find(id), nullptr) << id;
+  }
+}
+
+TEST_F(KelvoDeviceTest, EachSettingChangesThroughItsOwnSignalAndLogLineWhicheverWayItArrives) {
+  for (const SettingCase& example : kSettingCases) {
+    StoringDevice reported;
+    reported.connectedState(1, 80, 0, numberedSettings());
+    ChangeSignals reportedChanges(&reported);
+    QSignalSpy log(&reported, &KelvoDevice::debugMessageLogged);
+    DeviceSettings changed = numberedSettings();
+    *changed.fieldOf(example.id) = 42;
+    reported.connectedState(1, 80, 0, changed);
+    EXPECT_EQ(reportedChanges.fired, QStringList{example.signal}) << example.id;
+    ASSERT_EQ(log.count(), 1) << example.id;
+    EXPECT_EQ(log.at(0).at(0).toString(),
+              QStringLiteral("Device's Kelvo 5123456789 %1 setting changed 42").arg(example.logName));
+
+    StoringDevice sent;
+    sent.connectedState(1, 80, 0, numberedSettings());
+    ChangeSignals sentChanges(&sent);
+    QSignalSpy requested(&sent, &KelvoDevice::sendSettingRequested);
+    sent.applySettings(changed);
+    if (example.sendable) {
+      ASSERT_EQ(requested.count(), 1) << example.id;
+      EXPECT_EQ(requested.at(0).at(0).value<BYTE>(), example.id);
+      EXPECT_EQ(requested.at(0).at(1).value<BYTE>(), 42);
+      EXPECT_EQ(sentChanges.fired, QStringList{example.signal}) << example.id << ": stored once the reader took it";
+      EXPECT_EQ(sent.settings(), changed) << example.id;
+    } else {
+      EXPECT_EQ(requested.count(), 0) << example.id;
+      EXPECT_TRUE(sentChanges.fired.isEmpty()) << example.id;
+    }
+  }
+}
+
+TEST_F(KelvoDeviceTest, StoringASettingTheApplicationDoesNotSendChangesNothing) {
+  StoringDevice device;
+  device.connectedState(1, 80, 0, numberedSettings());
+  ChangeSignals changes(&device);
+  QSignalSpy log(&device, &KelvoDevice::debugMessageLogged);
+  for (int id : {0, 8, 9, 255}) device.sendSetting(static_cast<BYTE>(id), 3);
+  EXPECT_TRUE(changes.fired.isEmpty());
+  EXPECT_EQ(device.settings(), numberedSettings());
+  ASSERT_EQ(log.count(), 4);
+  EXPECT_EQ(log.at(1).at(0).toString(), "Sent to device Kelvo 5123456789 unknown setting with id 8 and value 3");
 }
 
 // ---------------------------------------------------------------------------------------------------------------
