@@ -38,10 +38,6 @@ class DevicePipeClient : public PipeClient {
 
   const QString& address() const { return readerAddress; }
 
-  // The record setWorkingTimeRanges sends; TimeRanges writes it. Kept for the driver's integration test, which
-  // compares it with the in-process request.
-  static QByteArray rangesRecord(const TimeRanges& ranges) { return ranges.toRecord(); }
-
  private:
   const QString readerAddress;
 };

@@ -126,7 +126,7 @@ TEST_F(DriverIntegrationTest, DriverAndInProcessRequestsAnswerAlikeByteForByte) 
     ranges.ranges[2] = {3360, 3960};
     ranges.ranges[6] = {8640, 9000};
     ASSERT_TRUE(client.setWorkingTimeRanges(ranges));
-    const QByteArray record = DevicePipeClient::rangesRecord(ranges);
+    const QByteArray record = ranges.toRecord();
     EXPECT_EQ(DevicePipe::InvokeSetWorkingTimeRanges(device, std::vector<uint8_t>(record.begin(), record.end())),
               DevicePipe::kSuccess);
     ASSERT_TRUE(client.indicate(1, 0, 0));
