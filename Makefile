@@ -8,18 +8,20 @@
 #   make campaign                      the fault campaign against kelvo-driver, long (CAMPAIGN_REQUESTS, SEED)
 #   make lint                          clang-format (check only), clang-tidy and shellcheck over the tree
 #   make format                        rewrite the tree's C++ files in the house format
+# Warnings are errors when KELVO_WERROR=ON, which is the default when CI is set (the CI runner sets CI=true).
 SHELL := /bin/bash
 SANITIZE ?=
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
 CAMPAIGN_REQUESTS ?= 10000
 SEED ?=
+KELVO_WERROR ?= $(if $(filter-out 0 false no off,$(CI)),ON,OFF)
 comma := ,
 BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
 # ccache, where installed, makes rebuilds in other build folders and other checkouts of the tree cheap.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 export CCACHE_BASEDIR := $(CURDIR)
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) \
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) -DKELVO_WERROR=$(KELVO_WERROR) \
   $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 
 .PHONY: all deps configure build test demo bench fuzz campaign lint format clean
