@@ -383,7 +383,7 @@ bool BLEReaderBlueZ::unregisterCharacteristic(ble::Uuid service, ble::Uuid chara
 }
 
 void BLEReaderBlueZ::deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,
-                                         std::vector<uint8_t> data) {
+                                         const std::vector<uint8_t>& data) {
   TREVALON_TRACE_QUIET();
   {
     std::lock_guard<std::mutex> guard(lock);
