@@ -106,8 +106,8 @@ std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider() {
 
 std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider(const StackOptions& options) {
   TREVALON_TRACE();
-  return std::make_shared<DeviceProvider>([options](std::shared_ptr<ble::BLEReaderNative> native) {
-    return std::shared_ptr<Device>(Reader::create(std::move(native), options));
+  return std::make_shared<DeviceProvider>([options](const std::shared_ptr<ble::BLEReaderNative>& native) {
+    return std::shared_ptr<Device>(Reader::create(native, options));
   });
 }
 
