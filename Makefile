@@ -6,21 +6,25 @@
 #   make bench                         build and run the benchmarks
 #   make fuzz                          build the libFuzzer targets with clang and run each for a while
 #   make campaign                      the fault campaign against kelvo-driver, long (CAMPAIGN_REQUESTS, SEED)
+#   make lint                          clang-format (check only), clang-tidy and shellcheck over the tree
+#   make format                        rewrite the tree's C++ files in the house format
+# Warnings are errors when KELVO_WERROR=ON, which is the default when CI is set (the CI runner sets CI=true).
 SHELL := /bin/bash
 SANITIZE ?=
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
 CAMPAIGN_REQUESTS ?= 10000
 SEED ?=
+KELVO_WERROR ?= $(if $(filter-out 0 false no off,$(CI)),ON,OFF)
 comma := ,
 BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
 # ccache, where installed, makes rebuilds in other build folders and other checkouts of the tree cheap.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 export CCACHE_BASEDIR := $(CURDIR)
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) \
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) -DKELVO_WERROR=$(KELVO_WERROR) \
   $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: all deps configure build test demo bench fuzz campaign clean
+.PHONY: all deps configure build test demo bench fuzz campaign lint format clean
 
 all: build
 
@@ -42,6 +46,13 @@ demo: build
 campaign: configure
 	@cmake --build $(BUILD_DIR) --target kelvo-campaign
 	@scripts/run-campaign $(BUILD_DIR) --requests $(CAMPAIGN_REQUESTS) $(if $(SEED),--seed $(SEED))
+
+# clang-tidy reads the build folder's compile_commands.json, which configuring writes.
+lint: configure
+	@scripts/lint $(BUILD_DIR)
+
+format:
+	@git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
 
 bench: deps
 	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELVO_BUILD_TESTS=OFF > /dev/null

@@ -28,7 +28,7 @@ std::string startAndReadLine(std::vector<std::string> command, const std::string
   command.push_back(fdOption + std::to_string(channel[1]));
   pid = spawn(command, channel[1]);
   ::close(channel[1]);
-  const std::string line = readLine(channel[0]);
+  std::string line = readLine(channel[0]);
   ::close(channel[0]);
   return line;
 }
@@ -43,6 +43,7 @@ pid_t spawn(const std::vector<std::string>& command, int keepFd) {
     if (keepFd != 1) ::dup2(null, 1);
     if (keepFd != 2) ::dup2(null, 2);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());

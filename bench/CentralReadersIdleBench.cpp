@@ -44,7 +44,7 @@ bench::BenchDesktop& prepareDesktop() {
 
 // A scenario of `count` first-generation readers, each with a card in.
 std::string writeScenario(const std::string& directory, int count) {
-  const std::string path = directory + "/readers-" + std::to_string(count) + ".json";
+  std::string path = directory + "/readers-" + std::to_string(count) + ".json";
   std::ofstream file(path);
   file << "{ \"devices\": [";
   for (int i = 0; i < count; ++i) {

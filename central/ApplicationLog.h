@@ -9,7 +9,7 @@
 
 class ApplicationLog {
  public:
-  static constexpr qint64 kDefaultMaxFileSize = 2 * 1024 * 1024;
+  static constexpr qint64 kDefaultMaxFileSize = qint64{2} * 1024 * 1024;
   // central.log.1 up to central.log.<kKeptGenerations>.
   static constexpr int kKeptGenerations = 3;
 

@@ -20,7 +20,7 @@ class LogExport {
   static const QString kApplicationLogName;
   static const QString kNotIncludedName;
   // A larger log contributes its most recent part only.
-  static constexpr qint64 kMaxEntrySize = 16 * 1024 * 1024;
+  static constexpr qint64 kMaxEntrySize = qint64{16} * 1024 * 1024;
 
   LogExport(QString windowText, QString applicationLogPath, QString dataDirectory);
 

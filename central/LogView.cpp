@@ -29,13 +29,13 @@ QString LogView::driverLoggingMarkerPath() {
   return QString::fromStdString(trevalon::local::Paths::dataDirectory()) + QLatin1String("/logging");
 }
 
-void LogView::errorOccurred(QString error) { appendLine("<p style=\"color:red\">", " ERROR: ", error); }
+void LogView::errorOccurred(const QString& error) { appendLine("<p style=\"color:red\">", " ERROR: ", error); }
 
-void LogView::debugMessageLogged(QString message) {
+void LogView::debugMessageLogged(const QString& message) {
   appendLine("<p style=\"color:black\">", " INFO: ", message);
 }
 
-void LogView::verboseMessageLogged(QString message) {
+void LogView::verboseMessageLogged(const QString& message) {
   appendLine("<p style=\"color:gray\">", " VERBOSE: ", message);
 }
 

@@ -26,9 +26,9 @@ class LogView : public QWidget {
   bool exportLogs(const QString& directory);
 
  public slots:
-  void errorOccurred(QString error);
-  void debugMessageLogged(QString message);
-  void verboseMessageLogged(QString message);
+  void errorOccurred(const QString& error);
+  void debugMessageLogged(const QString& message);
+  void verboseMessageLogged(const QString& message);
 
  private slots:
   void on_driverLoggingCheckBox_clicked(bool checked);

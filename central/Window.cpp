@@ -92,7 +92,7 @@ void Window::stopDeviceManager() {
   if (!deviceManagerThread->wait(KelvoDeviceManager::kBridgeThreadWaitMs)) {
     // A reader request still blocks the thread; the process is ending, so it is left to finish on its own.
     qWarning("The device manager's thread did not end in time");
-    deviceManagerThread.release();
+    static_cast<void>(deviceManagerThread.release());
   }
 }
 
@@ -248,7 +248,7 @@ void Window::deviceAuthorized(KelvoDevice* device) {
   popupClosed();
 }
 
-void Window::resetKeyNeeded(QString ieee) {
+void Window::resetKeyNeeded(const QString& ieee) {
   logWindow->errorOccurred(QStringLiteral("Please reset the keys on your Kelvo %1 device").arg(ieee));
 }
 
@@ -259,7 +259,7 @@ void Window::deviceViewFocused() {
   show();
 }
 
-void Window::deviceSelected(QString deviceName) {
+void Window::deviceSelected(const QString& deviceName) {
   for (int index = 0; index < ui->kelvoStack->count(); ++index) {
     auto* page = qobject_cast<KelvoDeviceView*>(ui->kelvoStack->widget(index));
     if (page != nullptr && page->device()->displayName() == deviceName) {

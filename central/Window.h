@@ -46,9 +46,9 @@ class Window : public QWidget {
   void deviceInitialized(KelvoDevice* device);
   void deviceRemoved(KelvoDevice* device);
   void deviceAuthorized(KelvoDevice* device);
-  void resetKeyNeeded(QString ieee);
+  void resetKeyNeeded(const QString& ieee);
   void deviceViewFocused();
-  void deviceSelected(QString deviceName);
+  void deviceSelected(const QString& deviceName);
   void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards, QPoint offset);
   void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards);
   void popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth);

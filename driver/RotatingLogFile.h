@@ -17,7 +17,7 @@ namespace kelvo::driver {
 
 class RotatingLogFile {
  public:
-  static constexpr size_t kDefaultLimit = 4 * 1024 * 1024;
+  static constexpr size_t kDefaultLimit = size_t{4} * 1024 * 1024;
   static constexpr mode_t kMode = 0640;
 
   explicit RotatingLogFile(std::string path, size_t limitBytes = kDefaultLimit,

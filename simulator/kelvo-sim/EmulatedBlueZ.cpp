@@ -58,7 +58,7 @@ void EmulatedBlueZ::registerControl() {
   // Answered later from the queue, like the other ways in: a command runs outside the bus's dispatch, so it may
   // add and remove bus objects, and the locks are always taken in one order.
   controlObject->registerMethod("Command").onInterface("org.kelvo.Sim1").implementedAs(
-      [this](sdbus::Result<std::string>&& result, std::string line) {
+      [this](sdbus::Result<std::string>&& result, const std::string& line) {
         auto pending = std::make_shared<sdbus::Result<std::string>>(std::move(result));
         command(line, [pending](const std::string& answer) { pending->returnResults(answer); });
       });

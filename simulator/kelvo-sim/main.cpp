@@ -48,7 +48,7 @@ void watchSignals(const sigset_t& signals) {
   }).detach();
 }
 
-void readCommands(std::shared_ptr<kelvo::kelvo_sim::EmulatedBlueZ> emulation) {
+void readCommands(const std::shared_ptr<kelvo::kelvo_sim::EmulatedBlueZ>& emulation) {
   std::thread([emulation] {
     for (std::string line; std::getline(std::cin, line);) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;

@@ -187,7 +187,7 @@ bool Campaign::checkRecovery(std::ostream& out) {
   std::vector<char> recovered(truths.size(), 0);
   std::vector<std::chrono::milliseconds> took(truths.size(), std::chrono::milliseconds(0));
   for (size_t reader = 0; reader < truths.size(); ++reader) {
-    probes.emplace_back([this, reader, &recovered, &took] { recovered[reader] = recover(reader, took[reader]); });
+    probes.emplace_back([this, reader, &recovered, &took] { recovered[reader] = recover(reader, took[reader]) ? 1 : 0; });
   }
   for (std::thread& probe : probes) probe.join();
   bool all = true;

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QSignalSpy>
 #include <QTest>
+#include <utility>
 #include <vector>
 
 #include "ApplicationSettings.h"
@@ -18,7 +19,7 @@ namespace {
 class RecordingDevice : public KelvoDevice {
  public:
   explicit RecordingDevice(const QString& serial = QStringLiteral("5123456789"), Descriptor extra = {})
-      : KelvoDevice(descriptorOf(serial, extra)) {
+      : KelvoDevice(descriptorOf(serial, std::move(extra))) {
     connect(this, &KelvoDevice::deviceRemoved, [this] { events.append(QStringLiteral("removed")); });
   }
 

@@ -288,7 +288,7 @@ class ReaderThreadTest : public KelvoDeviceViewTest {
   }
 
   // Runs the job in the reader's thread and waits for it, as the device manager's thread would run it.
-  void inReaderThread(std::function<void()> job) {
+  void inReaderThread(const std::function<void()>& job) {
     auto done = std::make_shared<std::atomic<bool>>(false);
     DeviceThreadCall::post(device, [job, done] {
       job();

@@ -8,13 +8,14 @@
 #include <QMap>
 #include <QThread>
 #include <mutex>
+#include <utility>
 
 #include "devices/KelvoDevice.h"
 
 class ScriptedReaderDevice : public KelvoDevice {
  public:
   explicit ScriptedReaderDevice(const QString& serial, Descriptor extra = {}, QObject* parent = nullptr)
-      : KelvoDevice(descriptorOf(serial, extra), parent) {}
+      : KelvoDevice(descriptorOf(serial, std::move(extra)), parent) {}
 
   // The first byte of a request selects its answer; a missing answer means the transmit failed.
   void answer(char method, const QByteArray& response) {

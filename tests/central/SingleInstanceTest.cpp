@@ -78,7 +78,9 @@ TEST_P(SingleInstanceUntrustedLockTest, IsRefusedWithTheReasonInsteadOfTakenForA
   const std::string path = directory.file("KelvoCentral.lock");
   if (!GetParam().plant(directory, path)) GTEST_SKIP() << "only root can give a file to another user";
   const int holder = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (holder >= 0) ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  if (holder >= 0) {
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  }
 
   SingleInstance instance(path);
   EXPECT_EQ(instance.claim(), Claim::unavailable);

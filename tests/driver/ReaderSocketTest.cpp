@@ -157,7 +157,7 @@ TEST_F(ReaderSocketTest, RequestsOfEverySizeUpToTheLimitArriveWhole) {
 TEST_F(ReaderSocketTest, EmptyAndOversizedRequestsAreAnsweredWithAnErrorWithoutReachingTheReader) {
   EXPECT_EQ(ask({}), (std::vector<uint8_t>{kStatusWrongSize}));
   EXPECT_EQ(ask(std::vector<uint8_t>(ReaderSocket::kMaxMessage + 1, 2)), (std::vector<uint8_t>{kStatusWrongSize}));
-  EXPECT_EQ(ask(std::vector<uint8_t>(64 * 1024, 2)), (std::vector<uint8_t>{kStatusWrongSize}));
+  EXPECT_EQ(ask(std::vector<uint8_t>(size_t{64} * 1024, 2)), (std::vector<uint8_t>{kStatusWrongSize}));
   EXPECT_TRUE(echo->requests().empty());
 }
 

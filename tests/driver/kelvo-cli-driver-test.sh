@@ -6,6 +6,7 @@ cli="$1"
 driver="$2"
 dir=$(mktemp -d)
 pid=""
+# shellcheck disable=SC2317  # run by the EXIT trap, which shellcheck does not follow
 cleanup() {
   [[ -n "$pid" ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
   rm -rf "$dir"
@@ -32,7 +33,7 @@ failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
 for address in 001a7dda7113 c0ffee000102; do
-  for attempt in $(seq 100); do
+  for _ in $(seq 100); do
     "$cli" --driver state "$address" 2>/dev/null | grep -q "^connected = 1" && break
     sleep 0.1
   done
@@ -61,11 +62,14 @@ done
 
 out=$("$cli" --driver list 2>&1)
 expected=$'001a7dda7113\t-\t-\t5123456789\nc0ffee000102\t-\t-\tKLV21234567890'
-[[ "$out" == "$expected" ]] && echo "ok   list" || { fail "list"; echo "$out"; }
+if [[ "$out" == "$expected" ]]; then echo "ok   list"; else fail "list"; echo "$out"; fi
 
-out=$("$cli" --driver set-setting 001a7dda7113 6 0 2>&1) && [[ "$out" == "code = 0" ]] \
-  && "$cli" --driver state 001a7dda7113 | grep -q "^buzzer = 0$" \
-  && echo "ok   set-setting reaches the reader" || { fail "set-setting"; echo "$out"; "$cli" --driver state 001a7dda7113; }
+if out=$("$cli" --driver set-setting 001a7dda7113 6 0 2>&1) && [[ "$out" == "code = 0" ]] \
+  && "$cli" --driver state 001a7dda7113 | grep -q "^buzzer = 0$"; then
+  echo "ok   set-setting reaches the reader"
+else
+  fail "set-setting"; echo "$out"; "$cli" --driver state 001a7dda7113
+fi
 
 # expect-failure NAME MESSAGE ARGS...: exit 1, nothing on standard output, MESSAGE as the one line on standard error.
 expect_failure() {
@@ -88,8 +92,12 @@ kill "$pid"
 wait "$pid"
 status=$?
 pid=""
-[[ "$status" == 0 ]] && echo "ok   driver ends cleanly on SIGTERM" || fail "driver exit status $status after SIGTERM"
-[[ -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]] && echo "ok   sockets gone after SIGTERM" || fail "sockets left: $(ls "$TREVALON_RUNTIME_DIR")"
+if [[ "$status" == 0 ]]; then echo "ok   driver ends cleanly on SIGTERM"; else fail "driver exit status $status after SIGTERM"; fi
+if [[ -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]]; then
+  echo "ok   sockets gone after SIGTERM"
+else
+  fail "sockets left: $(ls "$TREVALON_RUNTIME_DIR")"
+fi
 expect_failure "driver not running" "kelvo-cli: the driver serves no reader 001a7dda7113" state 001a7dda7113
 
 exit $((failures > 0))

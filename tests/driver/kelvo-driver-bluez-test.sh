@@ -19,6 +19,7 @@ cat > "$dir/scenario.json" <<'JSON'
 JSON
 
 coproc SIM { exec "$sim" "$dir/scenario.json"; }
+# shellcheck disable=SC2317  # run by the EXIT trap, which shellcheck does not follow
 cleanup() {
   [[ -n "$driver_pid" ]] && kill "$driver_pid" 2>/dev/null && wait "$driver_pid" 2>/dev/null
   kill "$SIM_PID" 2>/dev/null
@@ -47,17 +48,24 @@ driver_pid=$!
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 connected() {
-  for attempt in $(seq 150); do
+  for _ in $(seq 150); do
     "$cli" --driver state "$1" 2>/dev/null | grep -q "^connected = 1" && return 0
     sleep 0.1
   done
   return 1
 }
 for reader in 001a7dda7113 c0ffee000102; do
-  connected "$reader" && echo "ok   $reader served and connected" || fail "$reader not served: $(ls "$TREVALON_RUNTIME_DIR" 2>&1)"
+  if connected "$reader"; then
+    echo "ok   $reader served and connected"
+  else
+    fail "$reader not served: $(ls "$TREVALON_RUNTIME_DIR" 2>&1)"
+  fi
 done
-[[ ! -e "$TREVALON_RUNTIME_DIR/omnivex#ipc#ver6#kelvo_a0a1a2a3a4a5" ]] && echo "ok   no socket for a peripheral that is no reader" \
-  || fail "socket for the heart rate strap"
+if [[ ! -e "$TREVALON_RUNTIME_DIR/omnivex#ipc#ver6#kelvo_a0a1a2a3a4a5" ]]; then
+  echo "ok   no socket for a peripheral that is no reader"
+else
+  fail "socket for the heart rate strap"
+fi
 
 compare() {
   local name="$1"
@@ -84,17 +92,20 @@ control() {
 }
 control "remove-reader c0ffee000102"
 gone=""
-for attempt in $(seq 100); do
-  [[ ! -e "$TREVALON_RUNTIME_DIR/omnivex#ipc#ver6#kelvo_c0ffee000102" ]] && gone=yes && break
+for _ in $(seq 100); do
+  if [[ ! -e "$TREVALON_RUNTIME_DIR/omnivex#ipc#ver6#kelvo_c0ffee000102" ]]; then gone=yes; break; fi
   sleep 0.1
 done
-[[ -n "$gone" ]] && echo "ok   removed reader's socket gone" || fail "removed reader's socket stays"
-connected 001a7dda7113 && echo "ok   the other reader still served" || fail "the other reader is no longer served"
+if [[ -n "$gone" ]]; then echo "ok   removed reader's socket gone"; else fail "removed reader's socket stays"; fi
+if connected 001a7dda7113; then echo "ok   the other reader still served"; else fail "the other reader is no longer served"; fi
 
 kill "$driver_pid"
 wait "$driver_pid"
 status=$?
 driver_pid=""
-[[ "$status" == 0 && -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]] && echo "ok   clean stop" \
-  || fail "exit status $status, left: $(ls "$TREVALON_RUNTIME_DIR")"
+if [[ "$status" == 0 && -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]]; then
+  echo "ok   clean stop"
+else
+  fail "exit status $status, left: $(ls "$TREVALON_RUNTIME_DIR")"
+fi
 exit $((failures > 0))

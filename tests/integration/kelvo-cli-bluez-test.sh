@@ -15,6 +15,7 @@ cat > "$dir/scenario.json" <<'JSON'
 JSON
 
 coproc SIM { KELVO_SIM_CONTROL="$dir/control" exec "$sim" "$dir/scenario.json"; }
+# shellcheck disable=SC2153  # coproc SIM sets SIM_PID
 sim_pid=$SIM_PID
 trap 'kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; rm -rf "$dir"' EXIT
 address=""

@@ -69,7 +69,7 @@ class ReaderEvents : public trevalon::kelvo::KelvoReaderObserver {
 // The full Kelvo stack of one emulated reader, up to the reader functions.
 class ReaderFunctions : public ::testing::Test {
  protected:
-  void build(KelvoReaderConfig config) {
+  void build(const KelvoReaderConfig& config) {
     StackOptions options;
     options.encrypted = true;
     stack = std::make_unique<KelvoStack>(config, options);

@@ -71,7 +71,7 @@ struct StackOptions {
 
 class KelvoStack {
  public:
-  explicit KelvoStack(simulator::KelvoReaderConfig config, StackOptions options = {}) {
+  explicit KelvoStack(const simulator::KelvoReaderConfig& config, StackOptions options = {}) {
     emulator = simulator::KelvoReaderEmulator::create(config.withDefaults());
     radio->addPeripheral(emulator);
     // Let the radio report the link first: a native reader made afterwards learns availability from its own

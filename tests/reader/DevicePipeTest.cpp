@@ -48,7 +48,7 @@ void expectRecordOf(const KelvoReaderState& reader, const Bytes& record, uint8_t
 
 class DevicePipeTest : public ::testing::Test {
  protected:
-  void build(KelvoReaderConfig config = standard()) {
+  void build(const KelvoReaderConfig& config = standard()) {
     stack = std::make_unique<ReaderStack>(config);
     ASSERT_TRUE(stack->connect());
     device = stack->reader;

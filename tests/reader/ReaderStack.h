@@ -17,7 +17,7 @@ namespace kelvo::test {
 
 class ReaderStack {
  public:
-  explicit ReaderStack(simulator::KelvoReaderConfig config,
+  explicit ReaderStack(const simulator::KelvoReaderConfig& config,
                        trevalon::Reader::StackOptions options = trevalon::Reader::StackOptions()) {
     options.characteristicTimeout = std::chrono::seconds(2);
     emulator = simulator::KelvoReaderEmulator::create(config.withDefaults());

@@ -51,7 +51,7 @@ class HostCrypto {
         EVP_CipherFinal_ex(context.get(), output.data() + written, &last) != 1) {
       return {};
     }
-    output.resize(static_cast<size_t>(written + last));
+    output.resize(static_cast<size_t>(written) + static_cast<size_t>(last));
     return output;
   }
 

@@ -54,7 +54,7 @@ TEST_F(ChunkingTest, ChunkSizesAtTheBoundaries) {
       sizes.push_back(chunk.size());
       EXPECT_EQ(chunk[0], i) << "chunk index";
       const size_t header = i == 0 ? 3 : 1;
-      carried.insert(carried.end(), chunk.begin() + header, chunk.end());
+      carried.insert(carried.end(), chunk.begin() + static_cast<std::ptrdiff_t>(header), chunk.end());
     }
     EXPECT_EQ(sizes, c.chunkSizes) << c.request << " bytes";
     EXPECT_EQ(air->written[0][1] | (air->written[0][2] << 8), c.request) << "total length in chunk 0 only";

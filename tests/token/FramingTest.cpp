@@ -58,7 +58,7 @@ TEST(TokenFramingTest, RequestFrameCarriesLengthPayloadAndCrc) {
   EXPECT_TRUE(TokenBLEReader::frame(0x15, std::vector<uint8_t>(0x10000, 0)).empty()) << "no length field for it";
 }
 
-std::vector<uint8_t> answerFrame(uint8_t function, std::vector<uint8_t> payload) {
+std::vector<uint8_t> answerFrame(uint8_t function, const std::vector<uint8_t>& payload) {
   return TokenBLEReader::frame(function, payload);
 }
 

@@ -58,7 +58,7 @@ struct PentaloqLayers {
 class PentaloqStack {
  public:
   explicit PentaloqStack(const simulator::PentaloqReaderConfig& config,
-                         std::shared_ptr<simulator::PentaloqReaderEmulator> existing = nullptr,
+                         const std::shared_ptr<simulator::PentaloqReaderEmulator>& existing = nullptr,
                          trevalon::Reader::StackOptions options = trevalon::Reader::StackOptions()) {
     emulator = existing ? existing : simulator::PentaloqReaderEmulator::create(config);
     radio->addPeripheral(emulator);

@@ -59,7 +59,7 @@ bool EncryptorAES::cryptBlocks(EVP_CIPHER_CTX* context, const std::vector<uint8_
     TREVALON_LOG(error, "AES block operation failed");
     return false;
   }
-  out.resize(static_cast<size_t>(produced + finished));
+  out.resize(static_cast<size_t>(produced) + static_cast<size_t>(finished));
   return true;
 }
 

@@ -7,7 +7,7 @@
 
 namespace trevalon::common {
 
-ScopeTrace::ScopeTrace(bool enabled, std::string name, std::string arguments, int line, const char* file)
+ScopeTrace::ScopeTrace(bool enabled, std::string name, const std::string& arguments, int line, const char* file)
     : enabled(enabled), name(std::move(name)), line(line), file(file) {
   started = std::chrono::steady_clock::now();
   if (enabled) {

@@ -54,7 +54,7 @@ void Timer::start() {
   }
 }
 
-void Timer::loop(std::shared_ptr<State> state) {
+void Timer::loop(const std::shared_ptr<State>& state) {
   std::unique_lock<std::mutex> lock(state->mutex);
   for (;;) {
     while (!state->cancelled && std::chrono::steady_clock::now() < state->deadline) {

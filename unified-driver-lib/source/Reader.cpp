@@ -62,11 +62,12 @@ std::shared_ptr<Reader> createPentaloqReader(const std::shared_ptr<ble::BLEReade
 
 }  // namespace
 
-std::shared_ptr<Reader> Reader::create(std::shared_ptr<ble::BLEReaderNative> native) {
-  return create(std::move(native), StackOptions());
+std::shared_ptr<Reader> Reader::create(const std::shared_ptr<ble::BLEReaderNative>& native) {
+  return create(native, StackOptions());
 }
 
-std::shared_ptr<Reader> Reader::create(std::shared_ptr<ble::BLEReaderNative> native, const StackOptions& options) {
+std::shared_ptr<Reader> Reader::create(const std::shared_ptr<ble::BLEReaderNative>& native,
+                                       const StackOptions& options) {
   TREVALON_TRACE();
   std::shared_ptr<ble::BLEReader> ble =
       common::createTranslator<ble::BLEReaderBLEReaderNativeTranslator>(native, options.linkIdlePeriod);
@@ -105,18 +106,18 @@ std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider() {
 
 std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider(const StackOptions& options) {
   TREVALON_TRACE();
-  return std::make_shared<DeviceProvider>([options](std::shared_ptr<ble::BLEReaderNative> native) {
-    return std::shared_ptr<Device>(Reader::create(std::move(native), options));
+  return std::make_shared<DeviceProvider>([options](const std::shared_ptr<ble::BLEReaderNative>& native) {
+    return std::shared_ptr<Device>(Reader::create(native, options));
   });
 }
 
-void Reader::addObserver(std::shared_ptr<ReaderObserver> observer) {
+void Reader::addObserver(const std::shared_ptr<ReaderObserver>& observer) {
   Device::addObserver(observer);
   Slot::addObserver(observer);
   Card::addObserver(observer);
 }
 
-void Reader::removeObserver(std::shared_ptr<ReaderObserver> observer) {
+void Reader::removeObserver(const std::shared_ptr<ReaderObserver>& observer) {
   Device::removeObserver(observer);
   Slot::removeObserver(observer);
   Card::removeObserver(observer);

@@ -54,7 +54,7 @@ void ReaderCache::passUpIfNew(std::optional<bool> Values::*slot, bool value, voi
 #define TREVALON_CACHED(slot, fallback, call)                   \
   cached(&Values::slot, [this] {                                \
     std::shared_ptr<Reader> reader = lower();                   \
-    return reader ? reader->call : fallback;                    \
+    return reader ? reader->call : (fallback);                  \
   })
 
 std::string ReaderCache::getVendor() {

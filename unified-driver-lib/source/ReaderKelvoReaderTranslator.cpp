@@ -82,7 +82,7 @@ std::string ReaderKelvoReaderTranslator::getSerial() {
   const std::string name = serialSettingName(getId());
   std::shared_ptr<kelvo::KelvoReader> reader = lower();
   if (reader && reader->isConnected()) {
-    const std::string serial = reader->getDescriptor("Serial");
+    std::string serial = reader->getDescriptor("Serial");
     if (!serial.empty()) {
       local::writeTextSetting(name, serial, false);
       return serial;

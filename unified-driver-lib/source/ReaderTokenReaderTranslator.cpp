@@ -33,7 +33,7 @@ std::string ReaderTokenReaderTranslator::getSerial() {
   std::shared_ptr<token::TokenReader> reader = lower();
   if (!reader) return {};
   const std::string name = "serial_" + reader->getAddress();
-  const std::string serial = reader->getSerial();
+  std::string serial = reader->getSerial();
   if (!serial.empty()) {
     local::writeTextSetting(name, serial, false);
     return serial;

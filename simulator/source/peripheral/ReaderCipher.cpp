@@ -27,7 +27,7 @@ std::vector<uint8_t> ecb(const ReaderCipher::Key& key, const std::vector<uint8_t
       EVP_CipherFinal_ex(context.get(), output.data() + written, &finished) != 1) {
     return {};
   }
-  output.resize(static_cast<size_t>(written + finished));
+  output.resize(static_cast<size_t>(written) + static_cast<size_t>(finished));
   return output;
 }
 

@@ -28,7 +28,7 @@ uint16_t characteristicId(const json& value, const std::string& where) {
 void readDescriptor(const json& value, const std::string& where, KelvoReaderConfig& reader) {
   if (!value.is_object()) fail(where, "expected an object of texts");
   for (auto item = value.begin(); item != value.end(); ++item) {
-    const std::string key = item.key();
+    const std::string& key = item.key();
     if (key.empty() || key.size() > 32) fail(where, "key '" + key + "' must have 1 to 32 characters");
     const std::string entry = text(item.value(), where + "." + key);
     if (entry.size() > 64) fail(where + "." + key, "longer than 64 characters");

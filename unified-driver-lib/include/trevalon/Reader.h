@@ -36,16 +36,17 @@ class Reader : public Device, public Slot, public Card {
   ~Reader() override = default;
 
   // Empty when the device offers the service of no known reader family.
-  static std::shared_ptr<Reader> create(std::shared_ptr<ble::BLEReaderNative> native);
-  static std::shared_ptr<Reader> create(std::shared_ptr<ble::BLEReaderNative> native, const StackOptions& options);
+  static std::shared_ptr<Reader> create(const std::shared_ptr<ble::BLEReaderNative>& native);
+  static std::shared_ptr<Reader> create(const std::shared_ptr<ble::BLEReaderNative>& native,
+                                        const StackOptions& options);
   // The link of the discovery chain that builds a device from each native reader found.
   static std::shared_ptr<DeviceProvider> createDeviceProvider();
   static std::shared_ptr<DeviceProvider> createDeviceProvider(const StackOptions& options);
 
   virtual std::string getId() = 0;
   // One observer on all three lists: device, slot and card.
-  virtual void addObserver(std::shared_ptr<ReaderObserver> observer);
-  virtual void removeObserver(std::shared_ptr<ReaderObserver> observer);
+  virtual void addObserver(const std::shared_ptr<ReaderObserver>& observer);
+  virtual void removeObserver(const std::shared_ptr<ReaderObserver>& observer);
 
   // The reader is its own one slot.
   std::list<std::shared_ptr<Slot>> getSlots() override;

@@ -312,7 +312,7 @@ void BLEReaderBLEReaderNativeTranslator::enqueue(const std::function<void(Reader
   delivery->wake.notify_one();
 }
 
-void BLEReaderBLEReaderNativeTranslator::deliverEvents(std::weak_ptr<common::Shareable> self,
+void BLEReaderBLEReaderNativeTranslator::deliverEvents(const std::weak_ptr<common::Shareable>& self,
                                                        BLEReaderBLEReaderNativeTranslator* reader,
                                                        std::shared_ptr<Delivery> delivery) {
   common::setThreadName("NOTF_WORK");
@@ -363,7 +363,7 @@ void BLEReaderBLEReaderNativeTranslator::startIdleWatch() {
   std::thread(&BLEReaderBLEReaderNativeTranslator::watchIdle, weak_from_this(), this, idleWatch).detach();
 }
 
-void BLEReaderBLEReaderNativeTranslator::watchIdle(std::weak_ptr<common::Shareable> self,
+void BLEReaderBLEReaderNativeTranslator::watchIdle(const std::weak_ptr<common::Shareable>& self,
                                                    BLEReaderBLEReaderNativeTranslator* reader,
                                                    std::shared_ptr<IdleWatch> watch) {
   common::setThreadName("DISC_TiMR");

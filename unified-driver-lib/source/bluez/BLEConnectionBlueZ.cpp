@@ -54,7 +54,7 @@ std::shared_ptr<BLEConnectionBlueZ> BLEConnectionBlueZ::create() {
   auto ownership = std::make_shared<ConnectionOwnership>();
   ownership->connection = connection;
   BLEConnectionBlueZ* raw = connection.get();
-  return std::shared_ptr<BLEConnectionBlueZ>(std::move(ownership), raw);
+  return std::shared_ptr<BLEConnectionBlueZ>(ownership, raw);
 }
 
 BLEConnectionBlueZ::BLEConnectionBlueZ(std::unique_ptr<sdbus::IConnection> linkBus,

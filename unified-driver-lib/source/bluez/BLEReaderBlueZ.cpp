@@ -347,9 +347,9 @@ bool BLEReaderBlueZ::startNotify(const CharacteristicKey& key, const std::string
     std::lock_guard<std::mutex> guard(lock);
     notifying[key] = characteristicPath;
   }
-  events->watchValue(characteristicPath, [self, key](std::vector<uint8_t> data) {
+  events->watchValue(characteristicPath, [self, key](const std::vector<uint8_t>& data) {
     if (std::shared_ptr<BLEReaderBlueZ> reader = self.lock()) {
-      reader->deliverNotification(key.first, key.second, std::move(data));
+      reader->deliverNotification(key.first, key.second, data);
     }
   });
   if (caller->call(characteristicPath, BlueZNames::kGattCharacteristic, "StartNotify", kGattTimeout)) return true;
@@ -383,7 +383,7 @@ bool BLEReaderBlueZ::unregisterCharacteristic(ble::Uuid service, ble::Uuid chara
 }
 
 void BLEReaderBlueZ::deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,
-                                         std::vector<uint8_t> data) {
+                                         const std::vector<uint8_t>& data) {
   TREVALON_TRACE_QUIET();
   {
     std::lock_guard<std::mutex> guard(lock);

@@ -67,7 +67,7 @@ bool KelvoBLEReader::updateMtu() {
     TREVALON_LOG(info, "MaxRequestSize answered with status %i and %zu bytes", answer.status, answer.payload.size());
     return false;
   }
-  updateMtu(static_cast<uint64_t>(answer.payload[0]) + 256u * answer.payload[1]);
+  updateMtu(static_cast<uint64_t>(answer.payload[0]) + 256u * static_cast<uint64_t>(answer.payload[1]));
   return true;
 }
 

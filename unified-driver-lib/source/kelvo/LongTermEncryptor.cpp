@@ -199,7 +199,7 @@ std::vector<uint8_t> LongTermEncryptor::deriveSessionKey(const std::vector<uint8
   if (!ok) {
     return {};
   }
-  out.resize(static_cast<size_t>(produced + finished));
+  out.resize(static_cast<size_t>(produced) + static_cast<size_t>(finished));
   return out;
 }
 

@@ -16,7 +16,7 @@ constexpr unsigned kErrorWriteRefused = 0x80650003;
 
 }  // namespace
 
-std::shared_ptr<BLEReaderSim> BLEReaderSim::create(std::shared_ptr<SimulatedRadio> radio, std::string id,
+std::shared_ptr<BLEReaderSim> BLEReaderSim::create(const std::shared_ptr<SimulatedRadio>& radio, std::string id,
                                                    std::string address, std::string name) {
   TREVALON_TRACE_ARGS(address);
   if (!radio) {
@@ -29,7 +29,7 @@ std::shared_ptr<BLEReaderSim> BLEReaderSim::create(std::shared_ptr<SimulatedRadi
 }
 
 // The radio's inner pointer, not the owners' one: a reader must never be the one that stops the radio.
-BLEReaderSim::BLEReaderSim(std::shared_ptr<SimulatedRadio> radio, std::string id, std::string address,
+BLEReaderSim::BLEReaderSim(const std::shared_ptr<SimulatedRadio>& radio, std::string id, std::string address,
                            std::string name)
     : radio(radio ? radio->shared_from_this() : nullptr),
       id(std::move(id)),

@@ -39,7 +39,7 @@ void EventThread::waitIdle() {
   state->changed.wait(lock, [this] { return state->stopping || (state->tasks.empty() && !state->busy); });
 }
 
-void EventThread::run(std::shared_ptr<State> state, std::string name) {
+void EventThread::run(std::shared_ptr<State> state, const std::string& name) {
   common::setThreadName(name);
   std::unique_lock<std::mutex> lock(state->lock);
   for (;;) {

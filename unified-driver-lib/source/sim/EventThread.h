@@ -38,7 +38,7 @@ class EventThread {
     bool busy = false;
   };
 
-  static void run(std::shared_ptr<State> state, std::string name);
+  static void run(std::shared_ptr<State> state, const std::string& name);
 
   std::shared_ptr<State> state = std::make_shared<State>();
   std::mutex stopping;

@@ -25,7 +25,7 @@ std::shared_ptr<SimulatedRadio> SimulatedRadio::create() {
   auto ownership = std::make_shared<RadioOwnership>();
   ownership->radio = std::shared_ptr<SimulatedRadio>(new SimulatedRadio());
   SimulatedRadio* radio = ownership->radio.get();
-  return std::shared_ptr<SimulatedRadio>(std::move(ownership), radio);
+  return std::shared_ptr<SimulatedRadio>(ownership, radio);
 }
 
 SimulatedRadio::SimulatedRadio()
@@ -42,7 +42,7 @@ void SimulatedRadio::shutdown() {
   notificationThread->stop();
 }
 
-void SimulatedRadio::addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral) {
+void SimulatedRadio::addPeripheral(const std::shared_ptr<EmulatedPeripheral>& peripheral) {
   TREVALON_TRACE();
   if (!peripheral) return;
   const std::string address = peripheral->address();

@@ -59,7 +59,8 @@ TransmitResult TokenBLEReader::parseAnswer(uint8_t function, const std::vector<u
   const uint8_t code = answer[kHeaderSize];
   result.code = code <= kHighestResultCode ? code : TransmitResult::kFailed;
   // Whatever follows the CRC is the cipher's zero fill.
-  result.data.assign(answer.begin() + kHeaderSize + 1, answer.begin() + kHeaderSize + length);
+  const auto end = answer.begin() + static_cast<std::ptrdiff_t>(kHeaderSize + length);
+  result.data.assign(answer.begin() + kHeaderSize + 1, end);
   return result;
 }
 

@@ -183,7 +183,7 @@ std::vector<uint8_t> TokenEncryptor::crypt(std::vector<uint8_t> data, bool encry
     TREVALON_LOG(error, "AES-256-ECB failed on %zu bytes", data.size());
     return {};
   }
-  out.resize(static_cast<size_t>(produced + finished));
+  out.resize(static_cast<size_t>(produced) + static_cast<size_t>(finished));
   return out;
 }
 

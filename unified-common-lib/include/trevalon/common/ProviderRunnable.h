@@ -75,7 +75,7 @@ class ProviderRunnable : public Translator<trevalon::Provider<T>, trevalon::Prov
     std::condition_variable wake;
   };
 
-  void run(std::weak_ptr<Shareable> self, std::shared_ptr<RunState> run, std::chrono::milliseconds period) {
+  void run(const std::weak_ptr<Shareable>& self, std::shared_ptr<RunState> run, std::chrono::milliseconds period) {
     const bool owned = !self.expired();
     for (;;) {
       {

@@ -9,7 +9,7 @@ namespace trevalon::common {
 
 class ScopeTrace {
  public:
-  ScopeTrace(bool enabled, std::string name, std::string arguments, int line, const char* file);
+  ScopeTrace(bool enabled, std::string name, const std::string& arguments, int line, const char* file);
   ScopeTrace(const ScopeTrace&) = delete;
   ScopeTrace& operator=(const ScopeTrace&) = delete;
   ~ScopeTrace();

@@ -22,7 +22,7 @@ class Timer {
 
  private:
   struct State;
-  static void loop(std::shared_ptr<State> state);
+  static void loop(const std::shared_ptr<State>& state);
 
   // Shared with the detached timer thread, which may outlive this object by one wake-up.
   std::shared_ptr<State> state;

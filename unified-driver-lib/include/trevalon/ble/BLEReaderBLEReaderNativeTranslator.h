@@ -69,11 +69,11 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   template <typename Queue>
   void configure(std::map<Key, std::shared_ptr<Queue>>& map, const Key& key);
   void startIdleWatch();
-  static void watchIdle(std::weak_ptr<common::Shareable> self, BLEReaderBLEReaderNativeTranslator* reader,
+  static void watchIdle(const std::weak_ptr<common::Shareable>& self, BLEReaderBLEReaderNativeTranslator* reader,
                         std::shared_ptr<IdleWatch> watch);
   // Queues an event and starts the delivery thread if it does not run yet.
   void enqueue(const std::function<void(ReaderEventQueue&)>& push);
-  static void deliverEvents(std::weak_ptr<common::Shareable> self, BLEReaderBLEReaderNativeTranslator* reader,
+  static void deliverEvents(const std::weak_ptr<common::Shareable>& self, BLEReaderBLEReaderNativeTranslator* reader,
                             std::shared_ptr<Delivery> delivery);
   void deliver(const ReaderEventQueue::Event& event);
 

@@ -74,7 +74,7 @@ class BLEReaderBlueZ : public ble::BLEReaderNative, public ProviderObserver<std:
   bool startNotify(const CharacteristicKey& key, const std::string& path);
   void stopNotify(const std::string& path);
   std::optional<Characteristic> findCharacteristic(const ble::Uuid& service, const ble::Uuid& characteristic);
-  void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic, std::vector<uint8_t> data);
+  void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic, const std::vector<uint8_t>& data);
   void setAvailable(bool available);
   // The link went down: the subscriptions are gone with it, and the next connect() links again.
   void markLinkLost();

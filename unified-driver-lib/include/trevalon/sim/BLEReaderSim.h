@@ -23,9 +23,9 @@ class SimulatedRadio;
 class BLEReaderSim : public ble::BLEReaderNative, public ProviderObserver<std::string> {
  public:
   // Registered with the radio's connected-address provider before it is returned.
-  static std::shared_ptr<BLEReaderSim> create(std::shared_ptr<SimulatedRadio> radio, std::string id,
+  static std::shared_ptr<BLEReaderSim> create(const std::shared_ptr<SimulatedRadio>& radio, std::string id,
                                               std::string address, std::string name);
-  BLEReaderSim(std::shared_ptr<SimulatedRadio> radio, std::string id, std::string address, std::string name);
+  BLEReaderSim(const std::shared_ptr<SimulatedRadio>& radio, std::string id, std::string address, std::string name);
   ~BLEReaderSim() override;
 
   bool isAvailable() override;

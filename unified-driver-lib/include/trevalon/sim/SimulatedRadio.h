@@ -32,7 +32,7 @@ class SimulatedRadio : public PeripheralListener, public std::enable_shared_from
   void shutdown();
 
   // A peripheral whose link is up when it is added is reported connected at once.
-  void addPeripheral(std::shared_ptr<EmulatedPeripheral> peripheral);
+  void addPeripheral(const std::shared_ptr<EmulatedPeripheral>& peripheral);
   // The peripheral leaves the air: a live link is reported down.
   void removePeripheral(const std::string& address);
   std::vector<std::shared_ptr<EmulatedPeripheral>> getPeripherals() const;
