@@ -71,8 +71,8 @@ BenchDesktop& BenchDesktop::instance() {
 }
 
 BenchDesktop::BenchDesktop() {
-  const std::string display = startAndReadLine(
-      {"Xvfb", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-displayfd"}, "", xvfb);
+  const std::string display =
+      startAndReadLine({"Xvfb", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-displayfd"}, "", xvfb);
   ::setenv("DISPLAY", (":" + display).c_str(), 1);
   const std::string address = startAndReadLine({"dbus-daemon", "--session", "--nofork"}, "--print-address=", bus);
   ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);

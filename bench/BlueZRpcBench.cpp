@@ -15,8 +15,8 @@
 #include "KelvoSimProcess.h"
 #include "PrivateBus.h"
 #include "kelvo/simulator/scenario/ScenarioRadio.h"
-#include "trevalon/ble/Backend.h"
 #include "trevalon/Reader.h"
+#include "trevalon/ble/Backend.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
@@ -125,8 +125,7 @@ struct Stack {
 void EncryptedRpcSimulatedRadio(benchmark::State& state) {
   kelvo::simulator::ScenarioRadio::registerAsSim();
   Stack stack;
-  if (!stack.build(trevalon::ble::Backend::create("sim", stack.directory + "/scenario.json", {})) ||
-      !stack.rpc()) {
+  if (!stack.build(trevalon::ble::Backend::create("sim", stack.directory + "/scenario.json", {})) || !stack.rpc()) {
     state.SkipWithError("reader not available");
     return;
   }

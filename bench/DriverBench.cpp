@@ -44,8 +44,9 @@ class DriverRun {
     scenario << "{ \"devices\": [";
     for (int i = 0; i < readers; ++i) {
       scenario << (i ? "," : "") << R"({ "family": "kelvo", "generation": 1, "service": "6803", "address": ")"
-               << addressOf(i) << R"(", "name": "Kelvo 51234567)" << 10 + i << R"(", "descriptor": { "Serial": "51234567)"
-               << 10 + i << R"(" }, "battery": 80, "card": { "atr": "3B8180018080" } })";
+               << addressOf(i) << R"(", "name": "Kelvo 51234567)" << 10 + i
+               << R"(", "descriptor": { "Serial": "51234567)" << 10 + i
+               << R"(" }, "battery": 80, "card": { "atr": "3B8180018080" } })";
     }
     scenario << "] }";
     scenario.close();

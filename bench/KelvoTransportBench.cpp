@@ -13,11 +13,11 @@
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"
 #include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"
-#include "trevalon/sim/BLEReaderSim.h"
-#include "trevalon/sim/SimulatedRadio.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
+#include "trevalon/sim/BLEReaderSim.h"
+#include "trevalon/sim/SimulatedRadio.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -107,8 +107,8 @@ void roundTrips(benchmark::State& state, Link link) {
     if (answer.status != 0) state.SkipWithError("the reader did not answer");
     benchmark::DoNotOptimize(answer);
   }
-  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                           benchmark::Counter::kIsRate);
+  state.counters["round_trips_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_RoundTripSmallRequestSession(benchmark::State& state) { roundTrips(state, Link::session); }
@@ -125,8 +125,8 @@ void BM_RoundTripSmallRequest(benchmark::State& state) {
     if (response.empty() || response[0] != 0) state.SkipWithError("the reader did not answer");
     benchmark::DoNotOptimize(response);
   }
-  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                           benchmark::Counter::kIsRate);
+  state.counters["round_trips_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RoundTripSmallRequest)->UseRealTime();
 
@@ -139,8 +139,8 @@ void BM_RoundTrip2000ByteRequest(benchmark::State& state) {
     if (response.empty() || response[0] != 0) state.SkipWithError("the reader did not answer");
     benchmark::DoNotOptimize(response);
   }
-  state.counters["round_trips_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                           benchmark::Counter::kIsRate);
+  state.counters["round_trips_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RoundTrip2000ByteRequest)->UseRealTime();
 

@@ -14,22 +14,17 @@ std::atomic<size_t> bytesSeen{0};
 
 void installCountingSink() {
   static const bool installed = [] {
-    trevalon::common::addLogSink(0xFF, [](const std::string& line) {
-      bytesSeen.fetch_add(line.size(), std::memory_order_relaxed);
-    }, "bench");
+    trevalon::common::addLogSink(
+        0xFF, [](const std::string& line) { bytesSeen.fetch_add(line.size(), std::memory_order_relaxed); }, "bench");
     trevalon::common::setThreadName("BENCH");
     return true;
   }();
   (void)installed;
 }
 
-void quietlyTracedCall() {
-  TREVALON_TRACE_QUIET();
-}
+void quietlyTracedCall() { TREVALON_TRACE_QUIET(); }
 
-void tracedCall() {
-  TREVALON_TRACE();
-}
+void tracedCall() { TREVALON_TRACE(); }
 
 void BM_LogLineIntoSink(benchmark::State& state) {
   installCountingSink();

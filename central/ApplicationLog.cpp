@@ -33,11 +33,16 @@ LogFile& logFile() {
 
 const char* levelText(QtMsgType type) {
   switch (type) {
-    case QtDebugMsg: return "debug";
-    case QtInfoMsg: return "info";
-    case QtWarningMsg: return "warning";
-    case QtCriticalMsg: return "critical";
-    case QtFatalMsg: return "fatal";
+    case QtDebugMsg:
+      return "debug";
+    case QtInfoMsg:
+      return "info";
+    case QtWarningMsg:
+      return "warning";
+    case QtCriticalMsg:
+      return "critical";
+    case QtFatalMsg:
+      return "fatal";
   }
   return "unknown";
 }

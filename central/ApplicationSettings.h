@@ -7,7 +7,6 @@
 #include <QVariant>
 #include <QtGlobal>
 
-
 class ApplicationSettings {
  public:
   static int batteryWarningThreshhold();

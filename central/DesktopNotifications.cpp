@@ -92,9 +92,13 @@ void DesktopNotifications::onNotificationClosed(uint id, uint reason) {
 
 int DesktopNotifications::dismissalReason(uint closedReason) {
   switch (closedReason) {
-    case kClosedExpired: return CustomHandler::TimedOut;
-    case kClosedDismissed: return CustomHandler::UserCanceled;
-    case kClosedByCall: return CustomHandler::ApplicationHidden;
-    default: return -1;
+    case kClosedExpired:
+      return CustomHandler::TimedOut;
+    case kClosedDismissed:
+      return CustomHandler::UserCanceled;
+    case kClosedByCall:
+      return CustomHandler::ApplicationHidden;
+    default:
+      return -1;
   }
 }

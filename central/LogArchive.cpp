@@ -18,9 +18,7 @@ constexpr int kTemporaryNameAttempts = 16;
 
 QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
-QByteArray randomSuffix() {
-  return QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-}
+QByteArray randomSuffix() { return QByteArray::number(QRandomGenerator::system()->generate64(), 36); }
 
 // A new file of random name beside `target`, owned by us and readable by us only. O_EXCL refuses any name that
 // exists, whatever it is (a symbolic link included); O_NOFOLLOW says so once more for the reader of this code.

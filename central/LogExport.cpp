@@ -25,11 +25,15 @@ struct LogFileContent {
 
 QString openProblem(int error) {
   switch (error) {
-    case ENOENT: return QStringLiteral("does not exist");
+    case ENOENT:
+      return QStringLiteral("does not exist");
     case EACCES:
-    case EPERM: return QStringLiteral("this user may not read it");
-    case ELOOP: return QStringLiteral("is a symbolic link, which is not followed");
-    default: return QString::fromLocal8Bit(std::strerror(error));
+    case EPERM:
+      return QStringLiteral("this user may not read it");
+    case ELOOP:
+      return QStringLiteral("is a symbolic link, which is not followed");
+    default:
+      return QString::fromLocal8Bit(std::strerror(error));
   }
 }
 

@@ -306,8 +306,8 @@ void Window::popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, 
     frame->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   }
   auto* frameLayout = new QGridLayout(frame);
-  frameLayout->setContentsMargins(kPopupSideMargin, downwards ? kPopupSideMargin : kPopupTailMargin,
-                                  kPopupSideMargin, downwards ? kPopupTailMargin : kPopupSideMargin);
+  frameLayout->setContentsMargins(kPopupSideMargin, downwards ? kPopupSideMargin : kPopupTailMargin, kPopupSideMargin,
+                                  downwards ? kPopupTailMargin : kPopupSideMargin);
   frameLayout->addWidget(content, 0, 0);
   connectPopupContent(content);
 

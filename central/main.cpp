@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QLocale>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTranslator>
 #include <iostream>

@@ -22,9 +22,7 @@ std::string lowerCase(std::string text) {
 Driver::Driver(std::string runtimeDirectory, std::shared_ptr<const PeerPolicy> policy, ReaderSocketLimits limits)
     : runtimeDirectory(std::move(runtimeDirectory)), policy(std::move(policy)), limits(limits) {}
 
-Driver::~Driver() {
-  stopAll();
-}
+Driver::~Driver() { stopAll(); }
 
 bool Driver::prepareRuntimeDirectory() {
   TREVALON_TRACE();

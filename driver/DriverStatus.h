@@ -9,7 +9,7 @@ namespace kelvo::driver {
 
 enum DriverStatus : uint8_t {
   kStatusSuccess = 0,
-  kStatusWrongSize = 5,        // a request record of the wrong size, or a request larger than the driver accepts
+  kStatusWrongSize = 5,  // a request record of the wrong size, or a request larger than the driver accepts
   kStatusRefused = 6,
   kStatusUnknownRequest = 7,   // a request code the driver does not serve
   kStatusKeyResetNeeded = 9,   // descriptor only: the reader's key must be reset before it can be used

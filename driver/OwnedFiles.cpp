@@ -80,8 +80,7 @@ bool OwnedFiles::setModeOf(const std::string& path, mode_t mode, std::string& fa
   return true;
 }
 
-int OwnedFiles::openForAppend(const std::string& path, mode_t mode, std::optional<gid_t> group,
-                              std::string& failure) {
+int OwnedFiles::openForAppend(const std::string& path, mode_t mode, std::optional<gid_t> group, std::string& failure) {
   FdGuard file(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
   if (file.get() < 0) {
     failWith(failure, path, openError(errno));
@@ -98,8 +97,7 @@ bool OwnedFiles::tighten(const std::string& path, mode_t mode, std::optional<gid
   // O_NONBLOCK: a FIFO planted in place of the file must not hang the open.
   FdGuard file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.get() < 0) return errno == ENOENT || failWith(failure, path, openError(errno));
-  return isOurs(file.get(), path, S_IFREG, false, failure) &&
-         applyModeAndGroup(file.get(), path, mode, group, failure);
+  return isOurs(file.get(), path, S_IFREG, false, failure) && applyModeAndGroup(file.get(), path, mode, group, failure);
 }
 
 bool OwnedFiles::isOurs(int fd, const std::string& path, mode_t kind, bool refuseWritableByOthers,
@@ -114,8 +112,8 @@ bool OwnedFiles::isOurs(int fd, const std::string& path, mode_t kind, bool refus
   }
   // Write access for the driver's own group is no one else's (a user-private group, or root's): it is merely
   // taken away below. Any other group, or everyone, may have been there first.
-  const bool othersMayWrite = (status.st_mode & S_IWOTH) != 0 ||
-                              ((status.st_mode & S_IWGRP) != 0 && status.st_gid != ::getegid());
+  const bool othersMayWrite =
+      (status.st_mode & S_IWOTH) != 0 || ((status.st_mode & S_IWGRP) != 0 && status.st_gid != ::getegid());
   if (refuseWritableByOthers && othersMayWrite) {
     char mode[8];
     std::snprintf(mode, sizeof(mode), "%04o", static_cast<unsigned>(status.st_mode & 07777));

@@ -31,8 +31,7 @@ class OwnedFiles {
   static bool tighten(const std::string& path, mode_t mode, std::optional<gid_t> group, std::string& failure);
 
  private:
-  static bool isOurs(int fd, const std::string& path, mode_t kind, bool refuseWritableByOthers,
-                     std::string& failure);
+  static bool isOurs(int fd, const std::string& path, mode_t kind, bool refuseWritableByOthers, std::string& failure);
   static bool applyModeAndGroup(int fd, const std::string& path, mode_t mode, std::optional<gid_t> group,
                                 std::string& failure);
 };

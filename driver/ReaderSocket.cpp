@@ -27,9 +27,7 @@ int remainingMs(Clock::time_point deadline) {
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
-unsigned codeOf(const std::vector<uint8_t>& request) {
-  return request.empty() ? 0u : request[0];
-}
+unsigned codeOf(const std::vector<uint8_t>& request) { return request.empty() ? 0u : request[0]; }
 
 }  // namespace
 
@@ -41,9 +39,7 @@ ReaderSocket::ReaderSocket(std::string path, Handler handler, std::shared_ptr<co
       precheck(std::move(precheck)),
       queue(std::move(handler)) {}
 
-ReaderSocket::~ReaderSocket() {
-  stop();
-}
+ReaderSocket::~ReaderSocket() { stop(); }
 
 bool ReaderSocket::start() {
   TREVALON_TRACE();

@@ -39,11 +39,11 @@ namespace kelvo::driver {
 
 // The socket's deadlines and quotas; tests shorten them.
 struct ReaderSocketLimits {
-  std::chrono::milliseconds ioTimeout{2000};         // for reading the request, and again for writing the answer
-  std::chrono::milliseconds startDeadline{5000};     // for a request to reach the reader: then kStatusBusy
-  std::chrono::milliseconds answerDeadline{10000};   // for the reader's answer once it has the request: then
-                                                     // kStatusTimedOut
-  std::chrono::milliseconds refusalLinger{250};      // for a refused peer to finish its request before the close
+  std::chrono::milliseconds ioTimeout{2000};        // for reading the request, and again for writing the answer
+  std::chrono::milliseconds startDeadline{5000};    // for a request to reach the reader: then kStatusBusy
+  std::chrono::milliseconds answerDeadline{10000};  // for the reader's answer once it has the request: then
+                                                    // kStatusTimedOut
+  std::chrono::milliseconds refusalLinger{250};     // for a refused peer to finish its request before the close
   size_t total = 16;
   size_t perUid = 4;
 };

@@ -16,9 +16,7 @@ constexpr size_t kIndicateSize = 3;
 
 }  // namespace
 
-std::string RequestDispatcher::driverVersion() {
-  return KELVO_DRIVER_VERSION;
-}
+std::string RequestDispatcher::driverVersion() { return KELVO_DRIVER_VERSION; }
 
 std::vector<uint8_t> RequestDispatcher::withStatus(uint8_t status, const std::vector<uint8_t>& payload) {
   std::vector<uint8_t> answer;

@@ -10,9 +10,7 @@ RequestQueue::RequestQueue(Handler handler) : handler(std::move(handler)) {
   worker = std::thread(&RequestQueue::work, this);
 }
 
-RequestQueue::~RequestQueue() {
-  stop();
-}
+RequestQueue::~RequestQueue() { stop(); }
 
 RequestQueue::Result RequestQueue::run(const std::vector<uint8_t>& request, std::chrono::milliseconds startDeadline,
                                        std::chrono::milliseconds answerDeadline) {

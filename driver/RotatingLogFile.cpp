@@ -81,7 +81,8 @@ bool RotatingLogFile::enableIfMarked(const std::string& dataDirectory) {
   // Shared with the sink, which the log keeps for the rest of the process.
   auto logFile = std::make_shared<RotatingLogFile>(dataDirectory + "/driver.log");
   if (!logFile->isOpen()) return false;
-  trevalon::common::addLogSink(0xFF, [logFile](const std::string& line) { logFile->write(line); }, "driver.log");
+  trevalon::common::addLogSink(
+      0xFF, [logFile](const std::string& line) { logFile->write(line); }, "driver.log");
   return true;
 }
 

@@ -83,7 +83,8 @@ bool prepareSettings() {
 
 // The backend the options or the environment choose; throws trevalon::ble::BackendError.
 std::unique_ptr<trevalon::ble::Backend> chooseBackend(const Options& options) {
-  if (options.scenario.empty()) return trevalon::ble::Backend::fromEnvironment(kelvo::driver::ReaderDiscovery::backendOptions());
+  if (options.scenario.empty())
+    return trevalon::ble::Backend::fromEnvironment(kelvo::driver::ReaderDiscovery::backendOptions());
   return trevalon::ble::Backend::create("sim", options.scenario, kelvo::driver::ReaderDiscovery::backendOptions());
 }
 
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   if (options.verbose) {
-    trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::flush; }, "stderr");
+    trevalon::common::addLogSink(
+        0xFF, [](const std::string& line) { std::cerr << line << std::flush; }, "stderr");
   }
   kelvo::driver::RotatingLogFile::enableIfMarked(trevalon::local::Paths::dataDirectory());
   if (!prepareSettings()) {
@@ -134,7 +136,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<kelvo::driver::ReaderDiscovery> discovery;
   try {
     discovery = std::make_unique<kelvo::driver::ReaderDiscovery>(chooseBackend(options),
-                                                                  std::chrono::milliseconds(options.pollMs));
+                                                                 std::chrono::milliseconds(options.pollMs));
   } catch (const std::exception& error) {
     return fail(error.what());
   }

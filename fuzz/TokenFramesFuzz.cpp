@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   checkResult(trevalon::token::TokenBLEReader::parseAnswer(function, bytes));
 
   auto air = std::make_shared<FuzzCharacteristics>(data + 1, size - 1);
-  auto reader = trevalon::common::createTranslator<trevalon::token::TokenBLEReaderTokenBLECharacteristicsTranslator>(air);
+  auto reader =
+      trevalon::common::createTranslator<trevalon::token::TokenBLEReaderTokenBLECharacteristicsTranslator>(air);
   const std::vector<uint8_t> answer = reader->transmitRaw({function}, false);
   if (answer.size() > size) std::abort();  // an answer is made of bytes that arrived, nothing else
   checkResult(trevalon::token::TokenBLEReader::parseAnswer(function, answer));

@@ -70,8 +70,10 @@ bool DevicePipeClient::setSetting(uint8_t id, uint8_t value) {
   request.append(static_cast<char>(value));
   if (!exchange(kSetSetting, request, status)) return false;
   if (status != kStatusSuccess) {
-    emit debugMessageLogged(
-        QStringLiteral("SetSetting with id %1 and value %2 failed with error %3").arg(int{id}).arg(int{value}).arg(int{status}));
+    emit debugMessageLogged(QStringLiteral("SetSetting with id %1 and value %2 failed with error %3")
+                                .arg(int{id})
+                                .arg(int{value})
+                                .arg(int{status}));
     return false;
   }
   return true;

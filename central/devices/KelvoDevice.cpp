@@ -96,8 +96,8 @@ void KelvoDevice::updateDeviceState(bool connected, int cardStatus, int batteryL
                                     const DeviceSettings& settings, const TimeRanges& ranges) {
   // A removed device has said goodbye once; a late state must not lock again or announce a second removal.
   if (isRemoved()) return;
-  const State incoming{connected,      cardStatus,     batteryLevel, encryptionStatus, cardAtrNumber,
-                       usbCableStatus, encryptionUsed, settings,     ranges};
+  const State incoming{connected,      cardStatus, batteryLevel, encryptionStatus, cardAtrNumber, usbCableStatus,
+                       encryptionUsed, settings,   ranges};
   if (!isInitialized()) {
     initializeFrom(incoming);
   } else {
@@ -359,8 +359,7 @@ bool KelvoDevice::showNotice(const QString& title, const QString& text) {
   DesktopNotifications& notifications = DesktopNotifications::instance();
   if (!notifications.isInitialized()) return false;
   QMetaObject::invokeMethod(
-      &notifications, [&notifications, title, text] { notifications.showNotice(title, text); },
-      Qt::QueuedConnection);
+      &notifications, [&notifications, title, text] { notifications.showNotice(title, text); }, Qt::QueuedConnection);
   return true;
 }
 

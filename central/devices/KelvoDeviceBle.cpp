@@ -28,8 +28,7 @@ void KelvoDeviceBle::requestState() {
     return;
   }
   updateDeviceState(record.connected, record.cardStatus, record.batteryLevel, record.encryptionStatus,
-                    record.cardAtrNumber, record.usbCableStatus, record.encryptionUsed, record.settings,
-                    record.ranges);
+                    record.cardAtrNumber, record.usbCableStatus, record.encryptionUsed, record.settings, record.ranges);
 }
 
 void KelvoDeviceBle::sendSetting(BYTE setting, BYTE value) {
@@ -65,7 +64,7 @@ bool KelvoDeviceBle::transmit(QByteArray request, QByteArray& response) {
 }
 
 void KelvoDeviceBle::removeOnFailure(const char* request) {
-  emit debugMessageLogged(QStringLiteral("Device %1 removed unexpectedly on %2 failure")
-                              .arg(displayName(), QLatin1String(request)));
+  emit debugMessageLogged(
+      QStringLiteral("Device %1 removed unexpectedly on %2 failure").arg(displayName(), QLatin1String(request)));
   removeDevice();
 }

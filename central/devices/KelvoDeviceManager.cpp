@@ -234,9 +234,7 @@ QList<KelvoDevice*> KelvoDeviceManager::devicesWhere(bool (KelvoDevice::*test)()
   return found;
 }
 
-QList<KelvoDevice*> KelvoDeviceManager::initializedDevices() const {
-  return devicesWhere(&KelvoDevice::isInitialized);
-}
+QList<KelvoDevice*> KelvoDeviceManager::initializedDevices() const { return devicesWhere(&KelvoDevice::isInitialized); }
 
 QList<KelvoDevice*> KelvoDeviceManager::authorizedDevices() const { return devicesWhere(&KelvoDevice::isAuthorized); }
 

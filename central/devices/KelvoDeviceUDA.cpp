@@ -39,8 +39,7 @@ void KelvoDeviceUDA::requestState() {
     return;
   }
   updateDeviceState(record.connected, record.cardStatus, record.batteryLevel, record.encryptionStatus,
-                    record.cardAtrNumber, record.usbCableStatus, record.encryptionUsed, record.settings,
-                    record.ranges);
+                    record.cardAtrNumber, record.usbCableStatus, record.encryptionUsed, record.settings, record.ranges);
 }
 
 void KelvoDeviceUDA::sendSetting(BYTE setting, BYTE value) {
@@ -54,8 +53,7 @@ void KelvoDeviceUDA::sendSetting(BYTE setting, BYTE value) {
 
 void KelvoDeviceUDA::sendWorkingTimeRanges(TimeRanges ranges) {
   if (!device) return;
-  if (DevicePipe::InvokeSetWorkingTimeRanges(device, bytesOf(ranges.toRecord())) ==
-      DevicePipe::kSuccess) {
+  if (DevicePipe::InvokeSetWorkingTimeRanges(device, bytesOf(ranges.toRecord())) == DevicePipe::kSuccess) {
     storeSentWorkingTimeRanges(ranges);
   } else {
     removeOnFailure("SetWorkingTimeRanges");
@@ -81,7 +79,7 @@ bool KelvoDeviceUDA::transmit(QByteArray request, QByteArray& response) {
 }
 
 void KelvoDeviceUDA::removeOnFailure(const char* request) {
-  emit debugMessageLogged(QStringLiteral("Device %1 removed unexpectedly on %2 failure")
-                              .arg(displayName(), QLatin1String(request)));
+  emit debugMessageLogged(
+      QStringLiteral("Device %1 removed unexpectedly on %2 failure").arg(displayName(), QLatin1String(request)));
   removeDevice();
 }

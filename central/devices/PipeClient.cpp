@@ -49,9 +49,7 @@ int waitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
-bool isBrokenPipe(int error) {
-  return error == EPIPE || error == ECONNRESET;
-}
+bool isBrokenPipe(int error) { return error == EPIPE || error == ECONNRESET; }
 
 }  // namespace
 
@@ -143,8 +141,8 @@ int PipeClient::writeRequest(int socketFd, int requestSize) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kResponseTimeoutMs);
   int sent = 0;
   while (sent < requestSize) {
-    const ssize_t written = ::send(socketFd, requestBuffer.data() + sent, static_cast<size_t>(requestSize - sent),
-                                   MSG_NOSIGNAL);
+    const ssize_t written =
+        ::send(socketFd, requestBuffer.data() + sent, static_cast<size_t>(requestSize - sent), MSG_NOSIGNAL);
     if (written >= 0) {
       sent += static_cast<int>(written);
       continue;
@@ -166,8 +164,8 @@ int PipeClient::readResponse(int socketFd, int& received) {
     // One byte beyond the buffer tells an over-long answer from one that fills it exactly.
     char overflow = 0;
     const bool full = received == kBufferSize;
-    const ssize_t count = ::recv(socketFd, full ? &overflow : end,
-                                 full ? 1 : static_cast<size_t>(kBufferSize - received), 0);
+    const ssize_t count =
+        ::recv(socketFd, full ? &overflow : end, full ? 1 : static_cast<size_t>(kBufferSize - received), 0);
     if (count > 0) {
       if (full) return EMSGSIZE;
       received += static_cast<int>(count);

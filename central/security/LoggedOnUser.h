@@ -2,8 +2,8 @@
 // The display name of the user who runs the application: the full-name field of the account's GECOS entry
 // (the text before its first comma). Empty when the account has none, which turns authorisation off.
 
-#include <QString>
 #include <sys/types.h>
+#include <QString>
 
 class LoggedOnUser {
  public:

@@ -51,9 +51,7 @@ class Printer : public trevalon::ProviderObserver<ReaderPtr> {
     ++found;
     changed.notify_all();
   }
-  void onLost(const ReaderPtr& reader) override {
-    TREVALON_TRACE_ARGS(reader->address);
-  }
+  void onLost(const ReaderPtr& reader) override { TREVALON_TRACE_ARGS(reader->address); }
   bool waitForFound(int n) {
     std::unique_lock<std::mutex> guard(lock);
     return changed.wait_for(guard, std::chrono::seconds(5), [&] { return found >= n; });
@@ -73,7 +71,8 @@ ReaderPtr buildReader(const std::string& address) {
 }
 
 int run() {
-  addLogSink(0xFF, [](const std::string& line) { std::cout << line; }, "");
+  addLogSink(
+      0xFF, [](const std::string& line) { std::cout << line; }, "");
   setThreadName("MAIN");
   TREVALON_TRACE();
 
@@ -92,12 +91,14 @@ int run() {
   std::mutex lock;
   std::condition_variable fired;
   bool done = false;
-  Timer watchdog([&] {
-    TREVALON_TRACE();
-    std::lock_guard<std::mutex> guard(lock);
-    done = true;
-    fired.notify_all();
-  }, 100);
+  Timer watchdog(
+      [&] {
+        TREVALON_TRACE();
+        std::lock_guard<std::mutex> guard(lock);
+        done = true;
+        fired.notify_all();
+      },
+      100);
   Worker::run([&watchdog] {
     setThreadName("DISC_TiMR");
     TREVALON_TRACE();
@@ -114,6 +115,4 @@ int run() {
 
 }  // namespace demo
 
-int main() {
-  return demo::run();
-}
+int main() { return demo::run(); }

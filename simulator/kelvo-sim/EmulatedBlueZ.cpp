@@ -27,7 +27,8 @@ EmulatedBlueZ::EmulatedBlueZ(std::unique_ptr<sdbus::IConnection> bus, kelvo::sim
       gattDelayMs(gattDelayMs),
       wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   control = std::make_unique<kelvo::simulator::ScenarioControl>(
-      this->scenario, [this](const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral) { place(peripheral); },
+      this->scenario,
+      [this](const std::shared_ptr<trevalon::sim::EmulatedPeripheral>& peripheral) { place(peripheral); },
       [this](const std::string& address) { withdraw(address); });
   root = sdbus::createObject(*this->bus, "/");
   root->addObjectManager();
@@ -47,7 +48,8 @@ void EmulatedBlueZ::registerAdapter() {
   adapter->registerMethod("RemoveDevice").onInterface(kAdapter).implementedAs([this](const sdbus::ObjectPath& path) {
     removeDevice(path);
   });
-  adapter->registerProperty("Address").onInterface(kAdapter).withGetter([] { return std::string("00:1A:7D:00:00:01"); });
+  adapter->registerProperty("Address").onInterface(kAdapter).withGetter(
+      [] { return std::string("00:1A:7D:00:00:01"); });
   adapter->registerProperty("Name").onInterface(kAdapter).withGetter([] { return std::string("kelvo-sim"); });
   adapter->registerProperty("Powered").onInterface(kAdapter).withGetter([] { return true; });
   adapter->finishRegistration();
@@ -57,8 +59,9 @@ void EmulatedBlueZ::registerControl() {
   controlObject = sdbus::createObject(*bus, "/org/kelvo/sim");
   // Answered later from the queue, like the other ways in: a command runs outside the bus's dispatch, so it may
   // add and remove bus objects, and the locks are always taken in one order.
-  controlObject->registerMethod("Command").onInterface("org.kelvo.Sim1").implementedAs(
-      [this](sdbus::Result<std::string>&& result, const std::string& line) {
+  controlObject->registerMethod("Command")
+      .onInterface("org.kelvo.Sim1")
+      .implementedAs([this](sdbus::Result<std::string>&& result, const std::string& line) {
         auto pending = std::make_shared<sdbus::Result<std::string>>(std::move(result));
         command(line, [pending](const std::string& answer) { pending->returnResults(answer); });
       });

@@ -22,8 +22,7 @@
 
 namespace kelvo::kelvo_sim {
 
-class EmulatedBlueZ : public trevalon::sim::PeripheralListener,
-                      public std::enable_shared_from_this<EmulatedBlueZ> {
+class EmulatedBlueZ : public trevalon::sim::PeripheralListener, public std::enable_shared_from_this<EmulatedBlueZ> {
  public:
   static const std::string kAdapterPath;
 

@@ -38,11 +38,12 @@ EmulatedDeviceObject::EmulatedDeviceObject(sdbus::IConnection& bus, const std::s
     : bus(bus),
       adapterPath(adapterPath),
       peripheral(std::move(peripheral)),
-      devicePath(adapterPath + "/dev_" + [this] {
-        std::string name = bluezAddress(this->peripheral->address());
-        for (char& c : name) c = c == ':' ? '_' : c;
-        return name;
-      }()),
+      devicePath(adapterPath + "/dev_" +
+                 [this] {
+                   std::string name = bluezAddress(this->peripheral->address());
+                   for (char& c : name) c = c == ':' ? '_' : c;
+                   return name;
+                 }()),
       linked(this->peripheral->isLinkUp()) {
   registerDevice();
   if (linked) exportGatt();
@@ -119,17 +120,21 @@ void EmulatedDeviceObject::exportGatt() {
 void EmulatedDeviceObject::registerCharacteristic(Characteristic& characteristic) {
   sdbus::IObject& object = *characteristic.object;
   Characteristic* self = &characteristic;
-  object.registerMethod("ReadValue").onInterface(kCharacteristic).implementedAs(
-      [this, self](const std::map<std::string, sdbus::Variant>&) { return readValue(*self); });
-  object.registerMethod("WriteValue").onInterface(kCharacteristic).implementedAs(
-      [this, self](const std::vector<uint8_t>& value, const std::map<std::string, sdbus::Variant>& options) {
-        writeValue(*self, value, options);
-      });
+  object.registerMethod("ReadValue")
+      .onInterface(kCharacteristic)
+      .implementedAs([this, self](const std::map<std::string, sdbus::Variant>&) { return readValue(*self); });
+  object.registerMethod("WriteValue")
+      .onInterface(kCharacteristic)
+      .implementedAs(
+          [this, self](const std::vector<uint8_t>& value, const std::map<std::string, sdbus::Variant>& options) {
+            writeValue(*self, value, options);
+          });
   object.registerMethod("StartNotify").onInterface(kCharacteristic).implementedAs([this, self] { startNotify(*self); });
   object.registerMethod("StopNotify").onInterface(kCharacteristic).implementedAs([this, self] { stopNotify(*self); });
   object.registerProperty("UUID").onInterface(kCharacteristic).withGetter([self] { return self->uuid.toString(); });
-  object.registerProperty("Service").onInterface(kCharacteristic).withGetter(
-      [self] { return sdbus::ObjectPath(self->servicePath); });
+  object.registerProperty("Service").onInterface(kCharacteristic).withGetter([self] {
+    return sdbus::ObjectPath(self->servicePath);
+  });
   object.registerProperty("Flags").onInterface(kCharacteristic).withGetter([self] { return self->flags; });
   object.registerProperty("Notifying").onInterface(kCharacteristic).withGetter([self] { return self->notifying; });
   object.registerProperty("Value").onInterface(kCharacteristic).withGetter([self] { return self->value; });
@@ -140,7 +145,8 @@ void EmulatedDeviceObject::registerCharacteristic(Characteristic& characteristic
 void EmulatedDeviceObject::connect() {
   if (linked) return;
   // A reader in range takes the connection; its link event then tells everyone.
-  if (auto reader = std::dynamic_pointer_cast<kelvo::simulator::KelvoReaderEmulator>(peripheral)) reader->setLinkUp(true);
+  if (auto reader = std::dynamic_pointer_cast<kelvo::simulator::KelvoReaderEmulator>(peripheral))
+    reader->setLinkUp(true);
   if (!peripheral->isLinkUp()) throw sdbus::Error(kFailed, "le-connection-abort-by-local");
   setLinked(true);
   // A Kelvo reader's link event makes the owner export the GATT objects; another device has none.

@@ -30,8 +30,8 @@ PrivateBus::PrivateBus() {
   sigemptyset(&none);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-  char* arguments[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"),
-                       const_cast<char*>("--nofork"), const_cast<char*>("--print-address"), nullptr};
+  char* arguments[] = {const_cast<char*>("dbus-daemon"), const_cast<char*>("--session"), const_cast<char*>("--nofork"),
+                       const_cast<char*>("--print-address"), nullptr};
   const int spawned = posix_spawnp(&daemon, "dbus-daemon", &actions, &attributes, arguments, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);

@@ -88,7 +88,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (verbose) {
-    trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
+    trevalon::common::addLogSink(
+        0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
   }
   sigset_t signals;
   sigemptyset(&signals);

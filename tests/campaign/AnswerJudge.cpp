@@ -24,7 +24,9 @@ std::string hex(const std::vector<uint8_t>& bytes, size_t limit = 48) {
   return text;
 }
 
-std::string statusText(const char* name, uint8_t status) { return std::string(name) + ": status " + std::to_string(status); }
+std::string statusText(const char* name, uint8_t status) {
+  return std::string(name) + ": status " + std::to_string(status);
+}
 
 // The RPC request's plain form: [method, payload...] behind the driver's code.
 std::vector<uint8_t> rpcOf(const CampaignRequest& request) {
@@ -122,7 +124,8 @@ Verdict AnswerJudge::judgeRpc(const CampaignRequest& request, const Pending& pen
   ReaderTruth& truth = *truths.at(request.reader);
   if (payload.empty()) return Verdict::wrong("status 0 without the reader's status byte");
   // The reader's own failure, passed on: a clear status inside the answer.
-  if (payload[0] != 0) return Verdict::failed(statusText(CampaignRequest::nameOf(request.kind), payload[0]) + " (reader)");
+  if (payload[0] != 0)
+    return Verdict::failed(statusText(CampaignRequest::nameOf(request.kind), payload[0]) + " (reader)");
   switch (request.kind) {
     case Kind::readSettings:
       return judgeSettings(truth, pending, payload);

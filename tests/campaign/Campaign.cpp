@@ -111,8 +111,8 @@ bool Campaign::switchFaults(bool on, std::ostream& out) {
     std::optional<std::string> answer = control.run(command, kControlLimit);
     const bool ok = answer && answer->rfind("ok", 0) == 0;
     if (!on || !ok) {
-      out << "  " << truths[reader]->label() << " " << truths[reader]->address() << " faults "
-          << (on ? "on" : "off") << ": " << (answer ? *answer : "no answer") << "\n";
+      out << "  " << truths[reader]->label() << " " << truths[reader]->address() << " faults " << (on ? "on" : "off")
+          << ": " << (answer ? *answer : "no answer") << "\n";
     }
     switched = switched && ok;
   }
@@ -133,7 +133,8 @@ void Campaign::clientThread(size_t thread) {
 
 void Campaign::runClients(std::ostream& out) {
   std::vector<std::thread> clients;
-  for (size_t thread = 0; thread < options.threads; ++thread) clients.emplace_back(&Campaign::clientThread, this, thread);
+  for (size_t thread = 0; thread < options.threads; ++thread)
+    clients.emplace_back(&Campaign::clientThread, this, thread);
   const size_t step = std::max<size_t>(options.requests / 10, 1);
   size_t reported = 0;
   while (done < options.requests && !driverDied && !stopRequested) {
@@ -155,7 +156,7 @@ bool Campaign::recover(size_t reader, std::chrono::milliseconds& took) {
   const auto deadline = start + options.recoveryLimit;
   using Kind = CampaignRequest::Kind;
   const std::vector<std::pair<Kind, std::vector<uint8_t>>> probes = {
-      {Kind::descriptor, {1}},   {Kind::readSettings, {5, 8}}, {Kind::readRanges, {5, 11}},
+      {Kind::descriptor, {1}},      {Kind::readSettings, {5, 8}}, {Kind::readRanges, {5, 11}},
       {Kind::batteryLevel, {5, 5}}, {Kind::readerState, {5, 13}},
   };
   while (Clock::now() < deadline) {
@@ -187,14 +188,16 @@ bool Campaign::checkRecovery(std::ostream& out) {
   std::vector<char> recovered(truths.size(), 0);
   std::vector<std::chrono::milliseconds> took(truths.size(), std::chrono::milliseconds(0));
   for (size_t reader = 0; reader < truths.size(); ++reader) {
-    probes.emplace_back([this, reader, &recovered, &took] { recovered[reader] = recover(reader, took[reader]) ? 1 : 0; });
+    probes.emplace_back(
+        [this, reader, &recovered, &took] { recovered[reader] = recover(reader, took[reader]) ? 1 : 0; });
   }
   for (std::thread& probe : probes) probe.join();
   bool all = true;
   for (size_t reader = 0; reader < truths.size(); ++reader) {
     out << "  " << truths[reader]->label() << " " << truths[reader]->address() << " "
-        << (recovered[reader] ? "serves correctly again after " + std::to_string(took[reader].count()) + " ms"
-                              : "did NOT serve correctly within " + std::to_string(options.recoveryLimit.count()) + " ms")
+        << (recovered[reader]
+                ? "serves correctly again after " + std::to_string(took[reader].count()) + " ms"
+                : "did NOT serve correctly within " + std::to_string(options.recoveryLimit.count()) + " ms")
         << "\n";
     all = all && recovered[reader];
   }
@@ -269,8 +272,8 @@ int Campaign::run(std::ostream& out) {
   }
   tally.report(out, "during the faults");
   recoveryTally.report(out, "after the faults stopped");
-  out << "campaign seed=" << options.seed << " requests=" << done << " correct=" << tally.correct() << " failed=" << tally.failed()
-      << " wrong=" << tally.wrong() << " unanswered=" << tally.unanswered()
+  out << "campaign seed=" << options.seed << " requests=" << done << " correct=" << tally.correct()
+      << " failed=" << tally.failed() << " wrong=" << tally.wrong() << " unanswered=" << tally.unanswered()
       << " driver=" << (crashed || exitStatus != 0 ? "FAILED" : "ok") << std::endl;
   for (const std::string& violation : violations) out << "VIOLATION: " << violation << "\n";
   out << (violations.empty() ? "PASS" : "FAIL") << " (repeat with --seed " << options.seed << ")" << std::endl;

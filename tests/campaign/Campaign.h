@@ -21,7 +21,7 @@
 namespace kelvo::test {
 class DriverProcess;
 class TempDirectory;
-}
+}  // namespace kelvo::test
 
 namespace kelvo::campaign {
 

@@ -8,9 +8,9 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include "trevalon/common/Log.h"
 #include <thread>
 #include <vector>
+#include "trevalon/common/Log.h"
 
 namespace {
 
@@ -64,8 +64,10 @@ TEST_F(ApplicationLogTest, FullFileIsRotatedAndOnlyAFewGenerationsAreKept) {
   const QStringList previous = linesOf(path + ".1");
   ASSERT_FALSE(previous.isEmpty());
   EXPECT_TRUE(previous.last().contains("line")) << previous.last().toStdString();
-  if (!current.isEmpty()) EXPECT_TRUE(current.last().contains("line 39"));
-  else EXPECT_TRUE(previous.last().contains("line 39"));
+  if (!current.isEmpty())
+    EXPECT_TRUE(current.last().contains("line 39"));
+  else
+    EXPECT_TRUE(previous.last().contains("line 39"));
 }
 
 TEST_F(ApplicationLogTest, LinesFromManyThreadsStayWhole) {

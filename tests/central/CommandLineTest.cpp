@@ -29,17 +29,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CommandLineCase{"nothing", {"kelvo-central"}, false, false, false, "1234567890"},
         CommandLineCase{"testDeviceLast", {"kelvo-central", "-testDevice"}, false, false, true, "1234567890"},
-        CommandLineCase{"testDeviceThenHidden", {"kelvo-central", "-testDevice", "-hidden"}, true, false, true,
+        CommandLineCase{
+            "testDeviceThenHidden", {"kelvo-central", "-testDevice", "-hidden"}, true, false, true, "1234567890"},
+        CommandLineCase{
+            "lastSerialWins", {"kelvo-central", "-testDevice", "42", "-testDevice", "43"}, false, false, true, "43"},
+        CommandLineCase{
+            "serialOnlyDirectlyAfterOption", {"kelvo-central", "-testDevice", "42", "44"}, false, false, true, "42"},
+        CommandLineCase{"caseAndWholeWord",
+                        {"kelvo-central", "-Hidden", "-hidden2", "--simpleQuit", "-testdevice"},
+                        false,
+                        false,
+                        false,
                         "1234567890"},
-        CommandLineCase{"lastSerialWins", {"kelvo-central", "-testDevice", "42", "-testDevice", "43"}, false, false,
-                        true, "43"},
-        CommandLineCase{"serialOnlyDirectlyAfterOption", {"kelvo-central", "-testDevice", "42", "44"}, false, false,
-                        true, "42"},
-        CommandLineCase{"caseAndWholeWord", {"kelvo-central", "-Hidden", "-hidden2", "--simpleQuit", "-testdevice"},
-                        false, false, false, "1234567890"},
         CommandLineCase{"programNameIsScanned", {"-simpleQuit"}, false, true, false, "1234567890"},
-        CommandLineCase{"everything", {"kelvo-central", "-simpleQuit", "-hidden", "-testDevice", "K2M0001"}, true,
-                        true, true, "K2M0001"}),
+        CommandLineCase{"everything",
+                        {"kelvo-central", "-simpleQuit", "-hidden", "-testDevice", "K2M0001"},
+                        true,
+                        true,
+                        true,
+                        "K2M0001"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
 
 TEST(CommandLineVisibility, TutorialDueWinsOverHidden) {

@@ -151,7 +151,8 @@ TEST(DesktopNotificationsFailureTest, WindowLogsTheIncompatibleSystemAndGoesOn) 
     window.show();
   }
   qInstallMessageHandler(nullptr);
-  EXPECT_TRUE(capturedMessages.contains("Error, your system in not compatible!")) << capturedMessages.join('|').toStdString();
+  EXPECT_TRUE(capturedMessages.contains("Error, your system in not compatible!"))
+      << capturedMessages.join('|').toStdString();
 }
 
 TEST(DesktopNotificationsFailureTest, WindowSetsUpNoticesWhenAServiceRuns) {

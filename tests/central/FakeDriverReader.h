@@ -31,7 +31,8 @@ class FakeDriverReader {
   }
 
   ~FakeDriverReader() {
-    if (stopPipe[1] >= 0) [[maybe_unused]] ssize_t ignored = ::write(stopPipe[1], "x", 1);
+    if (stopPipe[1] >= 0) [[maybe_unused]]
+      ssize_t ignored = ::write(stopPipe[1], "x", 1);
     if (server.joinable()) server.join();
     ::close(listenFd);
     ::close(stopPipe[0]);
@@ -63,9 +64,9 @@ class FakeDriverReader {
 
   static QByteArray initialState() {
     QByteArray state(44, '\0');
-    state[0] = 1;   // connected
-    state[1] = 1;   // no card
-    state[2] = 80;  // battery
+    state[0] = 1;                                                         // connected
+    state[1] = 1;                                                         // no card
+    state[2] = 80;                                                        // battery
     for (int offset = 16; offset < 44; ++offset) state[offset] = '\xFF';  // no working-time ranges
     return state;
   }
@@ -104,13 +105,17 @@ class FakeDriverReader {
     received.append(request);
     if (request.isEmpty()) return QByteArray(1, '\x05');
     switch (request[0]) {
-      case 1: return descriptorAnswer;
-      case 2: return QByteArray(1, '\0') + state;
+      case 1:
+        return descriptorAnswer;
+      case 2:
+        return QByteArray(1, '\0') + state;
       case 3:
         if (request.size() == 3 && request[1] >= 1 && request[1] <= 7) state[7 + request[1]] = request[2];
         return QByteArray(1, '\0');
-      case 16: return QByteArray(1, '\0') + QByteArray("1.0.0-test");
-      default: return QByteArray(1, '\0');
+      case 16:
+        return QByteArray(1, '\0') + QByteArray("1.0.0-test");
+      default:
+        return QByteArray(1, '\0');
     }
   }
 

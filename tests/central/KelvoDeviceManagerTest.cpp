@@ -11,13 +11,13 @@
 
 #include "FakeDriverReader.h"
 #include "LogCapture.h"
+#include "SettingsFixture.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceManager.h"
 #include "devices/KelvoDeviceUDA.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
-#include "SettingsFixture.h"
 
 namespace {
 

@@ -166,17 +166,18 @@ TEST_F(KelvoDeviceTest, EachChangedFieldEmitsItsOwnSignalAndLogLineInFieldOrder)
   TimeRanges ranges;
   ranges.ranges[0] = {480, 1080};
   device.updateDeviceState(true, 6, 79, 1, 2, 1, false, several, ranges);
-  EXPECT_EQ(changes.fired, (QStringList{"cardStatus", "batteryLevel", "encryptionStatus", "cardAtrNumber",
-                                        "usbCableStatus", "encryptionUsed", "signalStrength", "coverage",
-                                        "workingTimeRanges"}));
+  EXPECT_EQ(changes.fired,
+            (QStringList{"cardStatus", "batteryLevel", "encryptionStatus", "cardAtrNumber", "usbCableStatus",
+                         "encryptionUsed", "signalStrength", "coverage", "workingTimeRanges"}));
   QStringList lines;
   for (const QList<QVariant>& line : log) lines.append(line.at(0).toString());
   EXPECT_TRUE(lines.contains("Device's Kelvo 5123456789 card status changed 6"));
   EXPECT_TRUE(lines.contains("Device's Kelvo 5123456789 encryption used changed 0"));
   EXPECT_TRUE(lines.contains("Device's Kelvo 5123456789 coverage setting changed -60"));
-  EXPECT_TRUE(lines.contains("Device's Kelvo 5123456789 working time ranges changed { {Su 08:00, Su 18:00}, "
-                             "{Undefined, Undefined}, {Undefined, Undefined}, {Undefined, Undefined}, "
-                             "{Undefined, Undefined}, {Undefined, Undefined}, {Undefined, Undefined} }"));
+  EXPECT_TRUE(
+      lines.contains("Device's Kelvo 5123456789 working time ranges changed { {Su 08:00, Su 18:00}, "
+                     "{Undefined, Undefined}, {Undefined, Undefined}, {Undefined, Undefined}, "
+                     "{Undefined, Undefined}, {Undefined, Undefined}, {Undefined, Undefined} }"));
 }
 
 TEST_F(KelvoDeviceTest, DisconnectedStateRunsTheLockCheckBeforeRemovalAndOnlyOnce) {
@@ -253,8 +254,9 @@ TEST_F(KelvoDeviceTest, BatteryWarningTextNamesTheThreshold) {
   device.connectedState(1, 60, 0);
   device.connectedState(1, 25, 0);
   ASSERT_EQ(device.notices.size(), 1);
-  EXPECT_EQ(device.notices.first(), "Kelvo Battery Warning | The battery charge went below threshold of 25%! Plug "
-                                    "in USB to charge your Kelvo.");
+  EXPECT_EQ(device.notices.first(),
+            "Kelvo Battery Warning | The battery charge went below threshold of 25%! Plug "
+            "in USB to charge your Kelvo.");
 }
 
 TEST_F(KelvoDeviceTest, PluggingOrUnpluggingAllowsOneNewNotice) {
@@ -482,9 +484,9 @@ INSTANTIATE_TEST_SUITE_P(
         BondCase{"twoBonds", bytes({0, 0, 0, 2, 'p', 'c', 3, 3, 'f', 'o', 'o'}), true, 0, {{0, "pc"}, {3, "foo"}}},
         BondCase{"emptyNameIsUnknown", bytes({0, 2, 5, 0}), true, 2, {{5, "Unknown"}}},
         BondCase{"nameRunsPastTheEnd", bytes({0, 2, 5, 4, 'a', 'b'}), false, 0, {}},
-        BondCase{"trailingByteIgnored", bytes({0, 2, 5}), true, 2, {}},
-        BondCase{"tooShort", bytes({0}), false, 0, {}}, BondCase{"notSupported", bytes({2}), false, 0, {}},
-        BondCase{"readerError", bytes({1, 0, 0, 0}), false, 0, {}}, BondCase{"emptyAnswer", QByteArray(), false, 0, {}}),
+        BondCase{"trailingByteIgnored", bytes({0, 2, 5}), true, 2, {}}, BondCase{"tooShort", bytes({0}), false, 0, {}},
+        BondCase{"notSupported", bytes({2}), false, 0, {}}, BondCase{"readerError", bytes({1, 0, 0, 0}), false, 0, {}},
+        BondCase{"emptyAnswer", QByteArray(), false, 0, {}}),
     [](const ::testing::TestParamInfo<BondCase>& info) { return std::string(info.param.name); });
 
 TEST_F(KelvoDeviceTest, BondListFailuresSayWhy) {

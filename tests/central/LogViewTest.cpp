@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -11,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "ApplicationLog.h"
 #include "ArchiveEntries.h"
@@ -168,8 +168,7 @@ TEST(LogViewTest, ExportHoldsTheWindowTextTheApplicationLogAndTheLogsOfTheDataDi
   for (const auto& [name, entry] : entries) names << name;
   EXPECT_EQ(names, QStringList({"application.log", "central.log", "driver.log", "kelvo-sim.log", "not-included.txt"}));
   ASSERT_EQ(entries.count("central.log"), 1u);
-  EXPECT_EQ(QString::fromUtf8(entries.at("central.log").content),
-            view.findChild<QTextEdit*>("logText")->toPlainText());
+  EXPECT_EQ(QString::fromUtf8(entries.at("central.log").content), view.findChild<QTextEdit*>("logText")->toPlainText());
   ASSERT_EQ(entries.count("application.log"), 1u);
   EXPECT_TRUE(entries.at("application.log").content.contains("[kelvo.logwindow] INFO: Reader found"));
   EXPECT_EQ(entries.at("driver.log").content, "driver line\n");
@@ -212,9 +211,9 @@ TEST(LogViewTest, ExportedArchiveIsPrivateAndPlantedLinksAreReplacedNotFollowed)
   EXPECT_EQ(status.st_mode & 07777, 0600u);
   EXPECT_EQ(status.st_uid, ::getuid());
   EXPECT_EQ(readArchive(target.filePath("KelvoLogs.zip")).count("central.log"), 1u);
-  EXPECT_EQ(QDir(target.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                                          QDir::Name),
-            QStringList({"KelvoLogs.zip", "central.log"}));
+  EXPECT_EQ(
+      QDir(target.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+      QStringList({"KelvoLogs.zip", "central.log"}));
 }
 
 TEST(LogViewTest, ExportReplacesAnExistingArchive) {

@@ -2,6 +2,9 @@
 // A mock org.freedesktop.Notifications service (python3-dbusmock) on the test's private session bus. The standard
 // one records every call in a log file; the failing one answers GetServerInformation but refuses every notice.
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -10,9 +13,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <string>
 #include <vector>

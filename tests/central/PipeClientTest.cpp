@@ -102,9 +102,10 @@ TEST_F(PipeClientTest, DeviceStateOfAnyOtherSizeThan44BytesFails) {
     QByteArray state("untouched");
     EXPECT_FALSE(client.getDeviceState(state)) << size;
     EXPECT_EQ(state, QByteArray("untouched"));
-    EXPECT_EQ(texts(errors),
-              QStringList{QStringLiteral("GetDeviceState returns state with invalid size (expected=44, received=%1)")
-                              .arg(size)});
+    EXPECT_EQ(
+        texts(errors),
+        QStringList{
+            QStringLiteral("GetDeviceState returns state with invalid size (expected=44, received=%1)").arg(size)});
   }
   Bytes whole(45, 3);
   whole[0] = 0;
@@ -215,7 +216,9 @@ TEST_F(PipeClientTest, DescriptorStatusesTheManagerHandlesItselfAreSilent) {
   QByteArray descriptor;
   bool keyReset = true;
   ASSERT_TRUE(client.getDeviceDescriptor(descriptor, keyReset));
-  EXPECT_EQ(descriptor, QByteArray("\x04" "ab", 3));
+  EXPECT_EQ(descriptor, QByteArray("\x04"
+                                   "ab",
+                                   3));
   EXPECT_FALSE(keyReset);
   EXPECT_FALSE(client.getDeviceDescriptor(descriptor, keyReset));
   EXPECT_TRUE(keyReset);
@@ -249,10 +252,8 @@ TEST_F(PipeClientTest, RequestsGoOnTheWireInTheirLayoutAndFailuresNameTheirStatu
   Bytes rangesRequest{DevicePipeClient::kSetWorkingTimeRanges, 0xE0, 0x01, 0x38, 0x04, 0xFF, 0xFF, 0x70, 0x11};
   for (int i = 2; i < TimeRanges::kEntries; ++i) rangesRequest.insert(rangesRequest.end(), {0xFF, 0xFF, 0xFF, 0xFF});
   const std::vector<Bytes> expected = {
-      {DevicePipeClient::kSetSetting, 3, 200},
-      rangesRequest,
-      {DevicePipeClient::kIndicate, 1, 2, 3},
-      {DevicePipeClient::kTransmitRpc, 'A', 1},
+      {DevicePipeClient::kSetSetting, 3, 200}, rangesRequest,
+      {DevicePipeClient::kIndicate, 1, 2, 3},  {DevicePipeClient::kTransmitRpc, 'A', 1},
       {DevicePipeClient::kGetDriverVersion},
   };
   EXPECT_EQ(driver->requests(), expected);

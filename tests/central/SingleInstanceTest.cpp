@@ -1,7 +1,7 @@
 #include "SingleInstance.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -93,23 +93,23 @@ bool writeFile(const std::string& path) { return static_cast<bool>(std::ofstream
 
 INSTANTIATE_TEST_SUITE_P(
     Planted, SingleInstanceUntrustedLockTest,
-    ::testing::Values(
-        UntrustedLockCase{"FileOfAnotherUser",
-                          [](const kelvo::test::TempDirectory&, const std::string& path) {
-                            return ::geteuid() == 0 && writeFile(path) && ::chown(path.c_str(), 65534, 65534) == 0;
-                          },
-                          "belongs to uid 65534, not to this user"},
-        UntrustedLockCase{"SymbolicLinkToOurOwnFile",
-                          [](const kelvo::test::TempDirectory& directory, const std::string& path) {
-                            return writeFile(directory.file("own")) &&
-                                   ::symlink(directory.file("own").c_str(), path.c_str()) == 0;
-                          },
-                          "symbolic link"},
-        UntrustedLockCase{"Fifo",
-                          [](const kelvo::test::TempDirectory&, const std::string& path) {
-                            return ::mkfifo(path.c_str(), 0600) == 0;
-                          },
-                          "is not a regular file"}),
+    ::testing::Values(UntrustedLockCase{"FileOfAnotherUser",
+                                        [](const kelvo::test::TempDirectory&, const std::string& path) {
+                                          return ::geteuid() == 0 && writeFile(path) &&
+                                                 ::chown(path.c_str(), 65534, 65534) == 0;
+                                        },
+                                        "belongs to uid 65534, not to this user"},
+                      UntrustedLockCase{"SymbolicLinkToOurOwnFile",
+                                        [](const kelvo::test::TempDirectory& directory, const std::string& path) {
+                                          return writeFile(directory.file("own")) &&
+                                                 ::symlink(directory.file("own").c_str(), path.c_str()) == 0;
+                                        },
+                                        "symbolic link"},
+                      UntrustedLockCase{"Fifo",
+                                        [](const kelvo::test::TempDirectory&, const std::string& path) {
+                                          return ::mkfifo(path.c_str(), 0600) == 0;
+                                        },
+                                        "is not a regular file"}),
     [](const ::testing::TestParamInfo<UntrustedLockCase>& info) { return std::string(info.param.name); });
 
 TEST(SingleInstanceTest, LockLivesInTheSessionRuntimeDirectory) {

@@ -4,12 +4,12 @@
 
 #include <QAction>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "SettingsFixture.h"

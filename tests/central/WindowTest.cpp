@@ -34,9 +34,8 @@ class WindowTest : public ::testing::Test {
   QWidget* anchor() { return window.findChild<QPushButton*>("changeDeviceButton"); }
 
   void open(QWidget* content, bool fixedWidth = true, bool downwards = true, QPoint offset = QPoint()) {
-    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupOpened", Q_ARG(QWidget*, anchor()),
-                                          Q_ARG(QWidget*, content), Q_ARG(bool, fixedWidth),
-                                          Q_ARG(bool, downwards), Q_ARG(QPoint, offset)));
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupOpened", Q_ARG(QWidget*, anchor()), Q_ARG(QWidget*, content),
+                                          Q_ARG(bool, fixedWidth), Q_ARG(bool, downwards), Q_ARG(QPoint, offset)));
   }
   void close(bool isGlobal) { ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupClosed", Q_ARG(bool, isGlobal))); }
   static void deleteDeferred() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -77,8 +76,8 @@ TEST_F(WindowTest, TrayMenuHasItsEntriesInOrder) {
   ASSERT_NE(menu, nullptr);
   QStringList texts;
   for (QAction* action : menu->actions()) texts << (action->isSeparator() ? "---" : action->text());
-  EXPECT_EQ(texts, QStringList({"&Restore", "&Log", "&Bridge", "---", "&Tutorial", "&Check for update", "&About",
-                                "---", "&Quit"}));
+  EXPECT_EQ(texts, QStringList({"&Restore", "&Log", "&Bridge", "---", "&Tutorial", "&Check for update", "&About", "---",
+                                "&Quit"}));
   auto* tray = window.findChild<QSystemTrayIcon*>("trayIcon");
   ASSERT_NE(tray, nullptr);
   EXPECT_EQ(tray->contextMenu(), menu);

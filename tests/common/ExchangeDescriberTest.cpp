@@ -15,7 +15,9 @@ TEST(ExchangeDescriber, AnApduShowsItsHeaderAndLengthNeverItsBody) {
     const char* expected;
   };
   const std::vector<Case> cases = {
-      {"VERIFY with a PIN", {0x00, 0x20, 0x00, 0x81, 0x06, '1', '2', '3', '4', '5', '6'}, 0,
+      {"VERIFY with a PIN",
+       {0x00, 0x20, 0x00, 0x81, 0x06, '1', '2', '3', '4', '5', '6'},
+       0,
        "APDU 00 20 00 81, 11 bytes"},
       {"CHANGE REFERENCE DATA", {0x00, 0x24, 0x00, 0x81, 0x04, '1', '2', '3', '4'}, 0, "APDU 00 24 00 81, 9 bytes"},
       {"a bare header", {0x00, 0xA4, 0x04, 0x00}, 0, "APDU 00 a4 04 00, 4 bytes"},

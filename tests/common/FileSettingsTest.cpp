@@ -67,8 +67,8 @@ TEST(FileSettings, NamesThatCouldLeaveTheDirectoryAreRefused) {
   std::filesystem::create_directory(dir.file("store"));
   FileSettings settings(dir.file("store"));
   LogCapture capture;
-  const std::vector<std::string> refused = {"",         ".",       "..", "../escape", "a/b", "/etc/passwd",
-                                            "..hidden", ".hidden", std::string("nul\0byte", 8)};
+  const std::vector<std::string> refused = {
+      "", ".", "..", "../escape", "a/b", "/etc/passwd", "..hidden", ".hidden", std::string("nul\0byte", 8)};
   for (const std::string& name : refused) {
     EXPECT_FALSE(FileSettings::isValidName(name)) << name;
     EXPECT_FALSE(settings.set_raw(name, Bytes{1})) << name;
@@ -79,7 +79,8 @@ TEST(FileSettings, NamesThatCouldLeaveTheDirectoryAreRefused) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("escape")));
   EXPECT_TRUE(std::filesystem::is_empty(dir.file("store")));
   EXPECT_TRUE(capture.contains("Setting name \"../escape\" is not allowed"));
-  for (const std::string& name : std::vector<std::string>{"logpath", "key_001a7dda7113_private", "serial_a.b", "x..y_z"}) {
+  for (const std::string& name :
+       std::vector<std::string>{"logpath", "key_001a7dda7113_private", "serial_a.b", "x..y_z"}) {
     EXPECT_EQ(FileSettings::isValidName(name), name != "x..y_z") << name;
   }
 }

@@ -46,7 +46,8 @@ TEST_F(LinuxMachineTest, KeyPlacesTheMachineIdBytesAtTheirPositions) {
 TEST_F(LinuxMachineTest, WithoutAReadableMachineIdTheKeyIsTheConstantAndEveryCallWarns) {
   std::ofstream(dir.file("short-id")) << "0011223344\n";
   std::ofstream(dir.file("bad-id")) << "zz112233445566778899aabbccddeeff\n";
-  for (const std::string& path : std::vector<std::string>{dir.file("absent"), dir.file("short-id"), dir.file("bad-id")}) {
+  for (const std::string& path :
+       std::vector<std::string>{dir.file("absent"), dir.file("short-id"), dir.file("bad-id")}) {
     LinuxMachine machine(path, dir.file("os-release"));
     LogCapture capture;
     EXPECT_EQ(machine.key(), LinuxMachine::kKeyConstant) << path;

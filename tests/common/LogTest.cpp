@@ -24,8 +24,8 @@ class LogTest : public ::testing::Test {
     setenv("TZ", "UTC", 1);
     tzset();
     // 2026-12-10 02:47:36.123456 UTC, with sub-microsecond noise that must be cut, not rounded.
-    const auto fixed = std::chrono::system_clock::time_point(std::chrono::seconds(1796870856)) +
-                       std::chrono::nanoseconds(123456789);
+    const auto fixed =
+        std::chrono::system_clock::time_point(std::chrono::seconds(1796870856)) + std::chrono::nanoseconds(123456789);
     setLogClockForTesting([fixed] { return fixed; });
   }
   void TearDown() override { setLogClockForTesting(nullptr); }
@@ -146,7 +146,8 @@ TEST_F(LogTest, AThreadsNameAndDepthAreForgottenWhenItEnds) {
 
 TEST_F(LogTest, EverySinkGetsItsOwnCopyInRegistrationOrder) {
   std::vector<std::string> order;
-  addLogSink(0xFF, [&](const std::string& line) { order.push_back("second:" + line); }, "second");
+  addLogSink(
+      0xFF, [&](const std::string& line) { order.push_back("second:" + line); }, "second");
   logLine(LogLevel::info, "hello", 0, nullptr);
   ASSERT_EQ(capture.lines().size(), 1u);
   ASSERT_EQ(order.size(), 1u);

@@ -79,9 +79,9 @@ TEST(ScopeTrace, ElapsedUnits) {
     const char* text;
   };
   const Case cases[] = {
-      {150.0, "2.5min]"}, {120.0, "2min]"},   {119.5, "119.5s]"}, {1.0, "1s]"},
-      {0.5, "500ms]"},    {0.001, "1ms]"},    {0.000250, "250us]"}, {0.0000005, "500ns]"},
-      {1234.5678, "20.5761min]"},
+      {150.0, "2.5min]"},   {120.0, "2min]"},      {119.5, "119.5s]"},
+      {1.0, "1s]"},         {0.5, "500ms]"},       {0.001, "1ms]"},
+      {0.000250, "250us]"}, {0.0000005, "500ns]"}, {1234.5678, "20.5761min]"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ScopeTrace::formatElapsed(c.seconds), c.text) << c.seconds;

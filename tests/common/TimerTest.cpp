@@ -85,10 +85,12 @@ TEST(Timer, StartFromInsideTheCallbackArmsItAgain) {
   Firing firing;
   std::unique_ptr<Timer> timer;
   std::atomic<int> calls{0};
-  timer = std::make_unique<Timer>([&] {
-    if (++calls == 1) timer->start();
-    firing.callback()();
-  }, 50);
+  timer = std::make_unique<Timer>(
+      [&] {
+        if (++calls == 1) timer->start();
+        firing.callback()();
+      },
+      50);
   timer->start();
   EXPECT_TRUE(firing.waitFor(2, 10s)) << "a start() while the call-back runs must not be lost";
   timer.reset();

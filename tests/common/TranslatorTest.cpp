@@ -105,9 +105,7 @@ TEST(Translator, SetMasterRegistersOnceAndMovesBetweenLowers) {
 
 TEST(Translator, ADestroyedTranslatorIsSkippedByItsLower) {
   auto wire = std::make_shared<LoopWire>();
-  {
-    std::shared_ptr<Line> line = createTranslator<LineWireTranslator>(std::shared_ptr<Wire>(wire));
-  }
+  { std::shared_ptr<Line> line = createTranslator<LineWireTranslator>(std::shared_ptr<Wire>(wire)); }
   EXPECT_EQ(wire->send('z'), 1);
 }
 

@@ -20,9 +20,7 @@ class TypedSettings : public ::testing::Test {
     Facade::instance().setSettings(std::make_shared<FileSettings>(dir.path()));
     Facade::instance().setMachine(std::make_shared<LinuxMachine>(dir.file("machine-id"), dir.file("os-release")));
   }
-  void TearDown() override {
-    Facade::instance().setSettings(nullptr);
-  }
+  void TearDown() override { Facade::instance().setSettings(nullptr); }
   std::string stored(const std::string& name) {
     auto bytes = Facade::instance().getSettings()->get_raw(name);
     return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<absent>");

@@ -15,10 +15,10 @@
 #include "DriverProcess.h"
 #include "RawClient.h"
 #include "ReaderDiscovery.h"
-#include "kelvo/simulator/scenario/ScenarioRadio.h"
 #include "RequestDispatcher.h"
 #include "TwoReaderScenario.h"
 #include "devices/DevicePipeClient.h"
+#include "kelvo/simulator/scenario/ScenarioRadio.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
@@ -186,7 +186,7 @@ TEST_F(DriverIntegrationTest, AbusedSocketLeavesTheDriverServingEveryReader) {
     if (i % 2 == 0) {
       ::send(fd, "\x04\x01", 2, MSG_NOSIGNAL);  // half a ranges request
     } else {
-      ::send(fd, "\x02", 1, MSG_NOSIGNAL);      // a whole state request whose answer is never read
+      ::send(fd, "\x02", 1, MSG_NOSIGNAL);  // a whole state request whose answer is never read
       ::shutdown(fd, SHUT_WR);
     }
     lingering.push_back(fd);

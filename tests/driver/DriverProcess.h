@@ -80,9 +80,7 @@ class DriverProcess {
     return written;
   }
 
-  std::string socketOf(const std::string& address) const {
-    return runtime + "/omnivex#ipc#ver6#kelvo_" + address;
-  }
+  std::string socketOf(const std::string& address) const { return runtime + "/omnivex#ipc#ver6#kelvo_" + address; }
 
   TempDirectory files;
   const std::string runtime;

@@ -10,7 +10,6 @@
 #include "PeerProcess.h"
 #include "RawClient.h"
 #include "ReaderDiscovery.h"
-#include "trevalon/sim/RadioSim.h"
 #include "RequestDispatcher.h"
 #include "TempDirectory.h"
 #include "TestUsers.h"
@@ -20,6 +19,7 @@
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
+#include "trevalon/sim/RadioSim.h"
 
 namespace kelvo::driver {
 namespace {
@@ -129,8 +129,8 @@ TEST_F(DriverTest, MalformedRequestsAreRefusedWithoutRadioTraffic) {
   for (const Case& each : cases) {
     const auto answer = RawClient::exchange(socketOf(TwoReaderScenario::kFirst), each.request);
     ASSERT_TRUE(answer.has_value());
-    EXPECT_EQ(*answer, std::vector<uint8_t>{each.status}) << "request code " << int{each.request[0]} << ", "
-                                                          << each.request.size() << " bytes";
+    EXPECT_EQ(*answer, std::vector<uint8_t>{each.status})
+        << "request code " << int{each.request[0]} << ", " << each.request.size() << " bytes";
   }
   EXPECT_EQ(emulator->counters().total(), 0u);
 }

@@ -70,8 +70,8 @@ std::vector<uint8_t> servedAnswerOf(const std::vector<uint8_t>& request) {
 
 size_t wordsIn(const std::string& text, const std::string& word) {
   std::istringstream words(text);
-  return static_cast<size_t>(std::count(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>(),
-                                         word));
+  return static_cast<size_t>(
+      std::count(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>(), word));
 }
 
 class PeerAccessTest : public ::testing::Test {

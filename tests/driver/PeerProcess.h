@@ -88,8 +88,8 @@ class PeerProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
-    std::vector<std::string> arguments = {KELVO_PEER_CLIENT_PATH, std::to_string(uid), std::to_string(gid), socket,
-                                          mode, argument};
+    std::vector<std::string> arguments = {
+        KELVO_PEER_CLIENT_PATH, std::to_string(uid), std::to_string(gid), socket, mode, argument};
     std::vector<char*> argv;
     for (std::string& each : arguments) argv.push_back(each.data());
     argv.push_back(nullptr);

@@ -37,7 +37,8 @@ class RawClient {
     std::vector<uint8_t> answer;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd entry{fd, POLLIN, 0};
       if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
       uint8_t chunk[2048];

@@ -112,10 +112,8 @@ TEST_F(ReaderSocketTest, AnythingButAStaleSocketOfOursInTheWayIsRefusedAndLeftAl
   };
   const std::vector<Case> cases = {
       {"a symbolic link to a file of the driver's", [&] { return ::symlink(target.c_str(), path.c_str()); }, S_IFLNK},
-      {"a dangling symbolic link", [&] { return ::symlink(directory.file("nowhere").c_str(), path.c_str()); },
-       S_IFLNK},
-      {"a regular file", [&] { return ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); },
-       S_IFREG},
+      {"a dangling symbolic link", [&] { return ::symlink(directory.file("nowhere").c_str(), path.c_str()); }, S_IFLNK},
+      {"a regular file", [&] { return ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); }, S_IFREG},
       {"a directory", [&] { return ::mkdir(path.c_str(), 0700); }, S_IFDIR},
       {"a socket of another user",
        [&] {
@@ -163,7 +161,8 @@ TEST_F(ReaderSocketTest, EmptyAndOversizedRequestsAreAnsweredWithAnErrorWithoutR
 
 TEST_F(ReaderSocketTest, AnswerTooLargeForTheWireBecomesARefusal) {
   socket->stop();
-  ReaderSocket big(path, [](const std::vector<uint8_t>&) { return std::vector<uint8_t>(1025, 0); }, policy);
+  ReaderSocket big(
+      path, [](const std::vector<uint8_t>&) { return std::vector<uint8_t>(1025, 0); }, policy);
   ASSERT_TRUE(big.start());
   EXPECT_EQ(ask({5, 1}), (std::vector<uint8_t>{kStatusRefused}));
 }

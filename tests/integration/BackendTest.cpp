@@ -86,10 +86,13 @@ TEST_F(BackendTest, BadEnvironmentsAreRefusedWithOneMessageThatSaysWhatIsWrong) 
     const char* expected;
   };
   const std::string missing = settingsStore.directory.file("missing.json");
-  for (const Case& bad : {Case{"sim", nullptr, "KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file"},
-                          Case{"sim", "", "KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO"},
-                          Case{"sim", missing.c_str(), "cannot use scenario "},
-                          Case{"radio-of-another-build", nullptr, "KELVO_BLE_BACKEND=radio-of-another-build: this build has no radio \"radio-of-another-build\" (it has: bluez, sim)"}}) {
+  for (const Case& bad :
+       {Case{"sim", nullptr, "KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file"},
+        Case{"sim", "", "KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO"},
+        Case{"sim", missing.c_str(), "cannot use scenario "},
+        Case{"radio-of-another-build", nullptr,
+             "KELVO_BLE_BACKEND=radio-of-another-build: this build has no radio \"radio-of-another-build\" (it has: "
+             "bluez, sim)"}}) {
     SCOPED_TRACE(std::string(bad.backend) + " " + (bad.scenario ? bad.scenario : "(unset)"));
     setenv("KELVO_BLE_BACKEND", bad.backend, 1);
     if (bad.scenario) {

@@ -14,8 +14,8 @@
 #include "ReaderEvents.h"
 #include "SettingsFixture.h"
 #include "StackRelease.h"
-#include "trevalon/ble/Backend.h"
 #include "trevalon/Reader.h"
+#include "trevalon/ble/Backend.h"
 #include "trevalon/classic/DevicePipe.h"
 
 using namespace kelvo::test;
@@ -217,7 +217,8 @@ TEST_F(BlueZBackendTest, RemovedReaderIsLostWithoutHarmToTheOthersAndComesBackAs
   EXPECT_TRUE(eventually([&] { return nativeOf(kSecond) == nullptr; })) << "a poll reports it lost";
   EXPECT_EQ(batteryOf(first), 80);
 
-  ASSERT_EQ(sim->command(R"(add-reader { "family": "kelvo", "address": "c0ffee000102", "generation": 2, "service": "6801" })"),
+  ASSERT_EQ(sim->command(
+                R"(add-reader { "family": "kelvo", "address": "c0ffee000102", "generation": 2, "service": "6801" })"),
             "ok");
   ASSERT_TRUE(eventually([&] { return found->byAddress()[kSecond] != second; })) << "found again, as a new device";
   std::shared_ptr<ReaderEvents> newEvents;

@@ -89,7 +89,8 @@ class KelvoSimProcess {
         pending.erase(0, end + 1);
         return line;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return "";
       pollfd watched{fromChild, POLLIN, 0};
       if (poll(&watched, 1, static_cast<int>(left.count())) <= 0) continue;

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "kelvo/simulator/kelvo/KelvoReaderState.h"
 #include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "kelvo/simulator/scenario/ScenarioLoader.h"
-#include "kelvo/simulator/kelvo/KelvoReaderState.h"
 
 using kelvo::simulator::KelvoReaderState;
 using kelvo::simulator::Scenario;

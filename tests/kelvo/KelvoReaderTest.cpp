@@ -20,14 +20,26 @@ namespace {
 
 class ReaderEvents : public trevalon::kelvo::KelvoReaderObserver {
  public:
-  void onSettingChanged(uint8_t id, uint8_t value) override { record([&] { settings.emplace_back(id, value); }); }
-  void onCardStatusChanged(uint8_t status) override { record([&] { cards.push_back(status); }); }
-  void onBatteryLevelChanged(uint8_t level) override { record([&] { batteries.push_back(level); }); }
-  void onUsbCableStatusChanged(uint8_t status) override { record([&] { usb.push_back(status); }); }
-  void onAvailableChanged(bool value) override { record([&] { available.push_back(value); }); }
+  void onSettingChanged(uint8_t id, uint8_t value) override {
+    record([&] { settings.emplace_back(id, value); });
+  }
+  void onCardStatusChanged(uint8_t status) override {
+    record([&] { cards.push_back(status); });
+  }
+  void onBatteryLevelChanged(uint8_t level) override {
+    record([&] { batteries.push_back(level); });
+  }
+  void onUsbCableStatusChanged(uint8_t status) override {
+    record([&] { usb.push_back(status); });
+  }
+  void onAvailableChanged(bool value) override {
+    record([&] { available.push_back(value); });
+  }
   void onConnectedChanged(bool) override {}
   void onPairedChanged(bool) override {}
-  void onEncryptionChanged(uint8_t value) override { record([&] { encryption.push_back(value); }); }
+  void onEncryptionChanged(uint8_t value) override {
+    record([&] { encryption.push_back(value); });
+  }
   void onEvent(uint32_t) override {}
 
   bool waitFor(const std::function<bool()>& condition) {
@@ -153,7 +165,9 @@ TEST_F(ReaderFunctions, BondingsWorkingTimesClockNameAndFlash) {
   std::tm local{};
   localtime_r(&now, &local);
   ASSERT_TRUE(stack->emulator->state().localTime);
-  EXPECT_LE(std::abs(int(*stack->emulator->state().localTime) - int(KelvoReaderKelvoBLEReaderTranslator::minuteOfWeek(local))), 1);
+  EXPECT_LE(std::abs(int(*stack->emulator->state().localTime) -
+                     int(KelvoReaderKelvoBLEReaderTranslator::minuteOfWeek(local))),
+            1);
 
   EXPECT_FALSE(reader->setClientName(""));
   EXPECT_TRUE(capture.containsAt("Warning", "Name was empty"));
@@ -189,7 +203,8 @@ TEST_F(ReaderFunctions, SmartCardChannel) {
   const auto answer = reader->command(5, echo);
   EXPECT_EQ(answer.payload, (Bytes{0x01, 0x02, 0x03, 0x90, 0x00}));
   stack->emulator->removeCard();
-  ASSERT_TRUE(events->waitFor([&] { return !events->cards.empty() && events->cards.back() == KelvoReader::kCardAbsent; }));
+  ASSERT_TRUE(
+      events->waitFor([&] { return !events->cards.empty() && events->cards.back() == KelvoReader::kCardAbsent; }));
   EXPECT_EQ(reader->getCardStatus(), KelvoReader::kCardAbsent);
 }
 
@@ -206,9 +221,8 @@ TEST_F(ReaderFunctions, NotificationsUpdateTheCache) {
   stack->emulator->sendNotification({6, 1});
   stack->emulator->sendNotification({5, 4, 3});
   stack->emulator->sendNotification({3, 1});
-  ASSERT_TRUE(events->waitFor([&] {
-    return !events->usb.empty() && !events->settings.empty() && !events->encryption.empty();
-  }));
+  ASSERT_TRUE(events->waitFor(
+      [&] { return !events->usb.empty() && !events->settings.empty() && !events->encryption.empty(); }));
   EXPECT_EQ(reader->getUsbCableStatus(), 1);
   EXPECT_EQ(reader->getSetting(4), 3);
   EXPECT_EQ(events->read(events->encryption), Bytes{1});
@@ -248,8 +262,8 @@ TEST(ReaderParsers, DescriptorSections) {
        {{"X", "abc"}},
        nullptr},
       {"a serial of 12 bytes is text",
-       {0x15, 0x14, 0x06, 'S', 'e', 'r', 'i', 'a', 'l', 0x0C, '5', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A',
-        'B'},
+       {0x15, 0x14, 0x06, 'S', 'e', 'r', 'i', 'a', 'l', 0x0C, '5',
+        '1',  '2',  '3',  '4', '5', '6', '7', '8', '9', 'A',  'B'},
        {{"Serial", "5123456789AB"}},
        nullptr},
       {"a value running past the payload",

@@ -26,9 +26,15 @@ using namespace std::chrono_literals;
 // Records what the top of the packet layer reports.
 class PacketEvents : public trevalon::kelvo::KelvoBLEReaderObserver {
  public:
-  void onActiveEncryptionChanged(uint8_t state) override { record([&] { encryption.push_back(state); }); }
-  void onConnectedChanged(bool value) override { record([&] { connected.push_back(value); }); }
-  void onAvailableChanged(bool value) override { record([&] { available.push_back(value); }); }
+  void onActiveEncryptionChanged(uint8_t state) override {
+    record([&] { encryption.push_back(state); });
+  }
+  void onConnectedChanged(bool value) override {
+    record([&] { connected.push_back(value); });
+  }
+  void onAvailableChanged(bool value) override {
+    record([&] { available.push_back(value); });
+  }
   void onPairedChanged(bool) override {}
   void notified(uint8_t id, std::vector<uint8_t> data) override {
     record([&] { notifications.emplace_back(id, data); });
@@ -80,9 +86,8 @@ class KelvoStack {
     native = trevalon::sim::BLEReaderSim::create(radio, config.address, config.address, config.name);
     ble = trevalon::common::createTranslator<trevalon::ble::BLEReaderBLEReaderNativeTranslator>(
         std::shared_ptr<trevalon::ble::BLEReaderNative>(native), options.idlePeriod);
-    characteristics =
-        trevalon::common::createTranslator<trevalon::kelvo::KelvoBLECharacteristscsBLEReaderTranslator>(
-            ble, options.characteristicTimeout);
+    characteristics = trevalon::common::createTranslator<trevalon::kelvo::KelvoBLECharacteristscsBLEReaderTranslator>(
+        ble, options.characteristicTimeout);
     packets = std::make_shared<trevalon::kelvo::KelvoBLEReaderKelvoBLECharacteristscsTranslator>();
     packets->setMaster(characteristics);
     top = packets;

@@ -8,10 +8,10 @@
 #include "LogCapture.h"
 #include "ScriptedTransport.h"
 #include "SettingsFixture.h"
+#include "trevalon/EncryptorAES.h"
+#include "trevalon/kelvo/AnswerWait.h"
 #include "trevalon/kelvo/LongTermEncryptor.h"
 #include "trevalon/kelvo/SessionEncryptor.h"
-#include "trevalon/kelvo/AnswerWait.h"
-#include "trevalon/EncryptorAES.h"
 #include "trevalon/local/Settings.h"
 
 using namespace kelvo::test;
@@ -294,7 +294,8 @@ TEST_F(LinkEncryption, OutOfRandomNumbersAsksForADisconnectionAndNoPlainLinkIsOf
   EXPECT_TRUE(capture.containsAt("Info", "Device has run out of random numbers"));
   // The reader comes back after the requested disconnection with fresh random numbers; only then, with its
   // link encrypted, is it reported available.
-  ASSERT_TRUE(stack.events->waitFor([&] { return !stack.events->available.empty() && stack.events->available.back(); }));
+  ASSERT_TRUE(
+      stack.events->waitFor([&] { return !stack.events->available.empty() && stack.events->available.back(); }));
   EXPECT_EQ(stack.proxy->getActiveEncryption(), 1);
   EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0);
 }

@@ -1,5 +1,5 @@
-#include <deque>
 #include <gtest/gtest.h>
+#include <deque>
 
 #include <thread>
 
@@ -157,8 +157,7 @@ TEST(PacketAssembly, APackageOfAnEarlierAnswerUnderATakenIndexFailsTheTransfer) 
   const Bytes first = {0, 12, 0, 1, 5, 0};
   for (const Bytes& late : {Bytes{1, 9, 9, 9, 9, 9}, Bytes{1, 1, 2, 3, 4, 5}}) {
     LogCapture capture;
-    auto packages = std::make_shared<QueuedPackages>(
-        std::deque<Bytes>{first, {1, 1, 2, 3, 4, 5}, late, {2, 6, 7}});
+    auto packages = std::make_shared<QueuedPackages>(std::deque<Bytes>{first, {1, 1, 2, 3, 4, 5}, late, {2, 6, 7}});
     auto transfer = std::make_shared<trevalon::kelvo::KelvoBLEReaderKelvoBLECharacteristscsTranslator>();
     transfer->setMaster(packages);
     const Bytes answer = transfer->transmitRaw({kGetDeviceState}, true);
@@ -232,8 +231,8 @@ TEST_F(PacketTransfer, ConcurrentCallersEachGetTheirOwnAnswer) {
       for (int round = 0; round < kRounds; ++round) {
         // Each caller reads its own flash area, of its own length, so answers cannot be confused.
         const uint8_t length = static_cast<uint8_t>(10 + t * 7 + round % 3);
-        const Bytes response = stack.packets->transmitRaw(
-            {kReadExternalFlash, static_cast<uint8_t>(t * 64), 0, 0, 0, length, 0}, true);
+        const Bytes response =
+            stack.packets->transmitRaw({kReadExternalFlash, static_cast<uint8_t>(t * 64), 0, 0, 0, length, 0}, true);
         if (response.size() != static_cast<size_t>(length) + 1 || response[0] != 0) ++wrong;
       }
     });

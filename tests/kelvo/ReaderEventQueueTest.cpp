@@ -21,9 +21,8 @@ constexpr uint8_t kBattery = 7;
 constexpr uint8_t kSetting = 5;
 
 ReaderEventQueue cardStatusKeeping(size_t capacity) {
-  return ReaderEventQueue(capacity, [](const Uuid& service, const Uuid&, uint8_t id) {
-    return service == kService && id == kCardStatus;
-  });
+  return ReaderEventQueue(
+      capacity, [](const Uuid& service, const Uuid&, uint8_t id) { return service == kService && id == kCardStatus; });
 }
 
 // Every waiting event, oldest first, as text: "n:0701" for a notification, "a:1" for an availability change.

@@ -36,7 +36,7 @@ TEST(RpcStatusMapping, StatusesOutsideTheKnownSetBecome255) {
     Bytes payload;
   };
   const Case cases[] = {
-      {{0x0B, 0x01}, 0xFF, {0x01}}, {{0x81}, 0x81, {}},       {{}, 0xFF, {}},
+      {{0x0B, 0x01}, 0xFF, {0x01}}, {{0x81}, 0x81, {}},        {{}, 0xFF, {}},
       {{0x0A, 7, 8}, 0x0A, {7, 8}}, {{0x00, 1, 2}, 0, {1, 2}}, {{0x80}, 0xFF, {}},
   };
   for (const Case& c : cases) {
@@ -101,7 +101,9 @@ TEST(KelvoNamesTable, RequestsAreTracedWithoutTheirPayload) {
   const std::vector<Case> cases = {
       {"a key agreement", 3, Bytes(32, 0x5A), "ExchangeKey [0x03] 32 bytes"},
       {"a PIN change", 24, {'1', '2', '3', '4', '5', '6'}, "SetPin [0x18] 6 bytes"},
-      {"a VERIFY APDU", 2, {0x05, 0x00, 0x20, 0x00, 0x81, 0x02, '1', '2'},
+      {"a VERIFY APDU",
+       2,
+       {0x05, 0x00, 0x20, 0x00, 0x81, 0x02, '1', '2'},
        "SCard [0x02] 8 bytes, APDU 00 20 00 81, 7 bytes"},
       {"a card reset", 2, {0x01}, "SCard [0x02] 1 bytes, Reset"},
       {"a TPDU", 2, {0x02, 0x00, 0x20, 0x00, 0x81, 0x31}, "SCard [0x02] 6 bytes, TPDU_LS"},

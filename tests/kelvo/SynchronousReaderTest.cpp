@@ -171,8 +171,9 @@ TEST(SynchronousReader, AFloodOfNotificationsIsMergedOnOneThreadAndLosesNoCardRe
   mostThreads = std::max(mostThreads, threadsOfThisProcess());
   gate->release();
 
-  ASSERT_TRUE(gate->waitFor([&] { return !gate->seen.empty() && gate->seen.back() == Bytes{0x07, 42}; }))
-      << "the latest battery level arrives";
+  ASSERT_TRUE(gate->waitFor([&] {
+    return !gate->seen.empty() && gate->seen.back() == Bytes{0x07, 42};
+  })) << "the latest battery level arrives";
   EXPECT_LE(mostThreads, threadsBefore + 1) << "no thread per notification";
   std::lock_guard<std::mutex> guard(gate->lock);
   EXPECT_LT(gate->seen.size(), 200u) << "waiting battery levels were merged";

@@ -44,8 +44,7 @@ class AirRecorder : public trevalon::sim::EmulatedPeripheral,
     keep(data);
     return device->write(service, characteristic, data);
   }
-  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
-                 bool enable) override {
+  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic, bool enable) override {
     return device->subscribe(service, characteristic, enable);
   }
   void attach(std::weak_ptr<trevalon::sim::PeripheralListener> listener) override {

@@ -21,13 +21,13 @@ TEST(AtrProtocols, AreReadFromTheInterfaceBytes) {
       {{0x3B, 0x80, 0x01}, {2}},
       {{0x3B, 0x80, 0x0F}, {0xFFFFFFFF}},
       {{0x3B, 0x81, 0x81, 0x31}, {2, 2}},
-      {{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80}, {1, 2}},       // T=0 then T=1, then a historical byte
-      {{0x3B, 0x95, 0x13, 0x01, 0x80}, {2}},                // TA1 skipped, TD1 with T=1, a historical byte
-      {{0x3B, 0xF0, 0x11, 0x00, 0xFF, 0x01}, {2}},          // TA1 TB1 TC1 then TD1 with T=1
-      {{0x3B, 0x80}, {1}},                                  // TD1 announced but missing: nothing read past the end
+      {{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80}, {1, 2}},  // T=0 then T=1, then a historical byte
+      {{0x3B, 0x95, 0x13, 0x01, 0x80}, {2}},           // TA1 skipped, TD1 with T=1, a historical byte
+      {{0x3B, 0xF0, 0x11, 0x00, 0xFF, 0x01}, {2}},     // TA1 TB1 TC1 then TD1 with T=1
+      {{0x3B, 0x80}, {1}},                             // TD1 announced but missing: nothing read past the end
       {{0x3B}, {1}},
       {{}, {1}},
-      {{0x3B, 0x0F, 0x80, 0x01}, {1}},                      // no interface bytes: the rest is historical
+      {{0x3B, 0x0F, 0x80, 0x01}, {1}},  // no interface bytes: the rest is historical
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReaderCardStateProxy::readProtocols(c.atr), c.protocols) << ::testing::PrintToString(c.atr);
@@ -38,8 +38,7 @@ class CardStateProxyTest : public ::testing::Test {
  protected:
   void build(int64_t idleMs = 60000) {
     lower->state = trevalon::kCardPresent;
-    proxy = trevalon::common::createTranslator<ReaderCardStateProxy>(
-        std::shared_ptr<trevalon::Reader>(lower), idleMs);
+    proxy = trevalon::common::createTranslator<ReaderCardStateProxy>(std::shared_ptr<trevalon::Reader>(lower), idleMs);
     proxy->addObserver(events);
   }
   // The card the reader reports, as its event reaches the proxy.

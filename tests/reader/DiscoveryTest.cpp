@@ -143,8 +143,22 @@ TEST_F(DiscoveryTest, DeviceStateSettingsAndTheWarmCache) {
   ASSERT_EQ(DevicePipe::InvokeGetDeviceState(device, record), 0);
   ASSERT_EQ(record.size(), 44u);
   const auto state = emulator->state();
-  const Bytes expectedHead = {1, 1, state.battery, 1, 0, 0, state.usb, 1, state.setting(1), state.setting(2),
-                              state.setting(3), state.setting(4), 0, state.setting(6), 0xFF, state.setting(8)};
+  const Bytes expectedHead = {1,
+                              1,
+                              state.battery,
+                              1,
+                              0,
+                              0,
+                              state.usb,
+                              1,
+                              state.setting(1),
+                              state.setting(2),
+                              state.setting(3),
+                              state.setting(4),
+                              0,
+                              state.setting(6),
+                              0xFF,
+                              state.setting(8)};
   EXPECT_EQ(Bytes(record.begin(), record.begin() + 16), expectedHead);
 
   auto events = std::make_shared<ReaderEvents>();

@@ -43,7 +43,8 @@ class KelvoLogSecrecy : public ::testing::Test {
     if (reader) reader->addObserver(events);
   }
   ~KelvoLogSecrecy() override {
-    std::weak_ptr<trevalon::ble::BLEReader> bottom = reader ? bottomOf(reader) : std::weak_ptr<trevalon::ble::BLEReader>();
+    std::weak_ptr<trevalon::ble::BLEReader> bottom =
+        reader ? bottomOf(reader) : std::weak_ptr<trevalon::ble::BLEReader>();
     reader.reset();
     waitGone(bottom);
   }

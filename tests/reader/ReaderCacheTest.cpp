@@ -100,8 +100,17 @@ TEST_F(ReaderCacheTest, TheReaderIsItsOwnSlotAndCard) {
     trevalon::CardState state;
     bool card;
   };
-  for (const Case& c : std::vector<Case>{{0, false}, {1, false}, {2, true}, {3, true}, {4, true}, {5, true},
-                                         {6, true}, {0x81, false}, {0x83, true}, {0x85, true}, {0x86, true}}) {
+  for (const Case& c : std::vector<Case>{{0, false},
+                                         {1, false},
+                                         {2, true},
+                                         {3, true},
+                                         {4, true},
+                                         {5, true},
+                                         {6, true},
+                                         {0x81, false},
+                                         {0x83, true},
+                                         {0x85, true},
+                                         {0x86, true}}) {
     lower->raiseState(c.state);
     EXPECT_EQ(static_cast<bool>(cache->getCard()), c.card) << "state " << int(c.state);
   }

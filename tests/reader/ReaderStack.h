@@ -29,7 +29,8 @@ class ReaderStack {
   }
 
   ~ReaderStack() {
-    std::weak_ptr<trevalon::ble::BLEReader> bottom = reader ? bottomOf(reader) : std::weak_ptr<trevalon::ble::BLEReader>();
+    std::weak_ptr<trevalon::ble::BLEReader> bottom =
+        reader ? bottomOf(reader) : std::weak_ptr<trevalon::ble::BLEReader>();
     reader.reset();
     waitGone(bottom);
   }

@@ -51,9 +51,14 @@ TEST_F(ReaderStackTest, SerialsInAdvertisedNamesAreRemembered) {
     const char* stored;
   };
   const std::vector<Case> cases = {
-      {"Kelvo 5123456789", "5123456789"},  {"Kelvo 6123456789", ""},      {"Kelvo 512345678", ""},
-      {"KLV21234567890", "KLV21234567890"}, {"K2AB1234567890", "K2AB1234567890"},
-      {"K2000000042", ""},                  {"Kelvo K2000000042", ""},    {"xKelvo 5123456789", ""},
+      {"Kelvo 5123456789", "5123456789"},
+      {"Kelvo 6123456789", ""},
+      {"Kelvo 512345678", ""},
+      {"KLV21234567890", "KLV21234567890"},
+      {"K2AB1234567890", "K2AB1234567890"},
+      {"K2000000042", ""},
+      {"Kelvo K2000000042", ""},
+      {"xKelvo 5123456789", ""},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -249,9 +254,8 @@ TEST(KelvoValueDomains, SettingsOutsideTheirDomainAreUnknown) {
     uint8_t reported;
   };
   const std::vector<Case> cases = {
-      {1, 0, 0},  {1, 3, 3},       {1, 4, 0xFF},  {2, 0, 0xFF},    {2, 1, 1},       {2, 2, 2},
-      {2, 3, 0xFF}, {3, 1, 1},     {3, 2, 0xFF},  {4, 0, 0},       {4, 7, 0xFF},    {6, 1, 1},
-      {6, 2, 0xFF}, {8, 0x80, 0x80}, {8, 0xFF, 0xFF}, {8, 0, 0},
+      {1, 0, 0},    {1, 3, 3}, {1, 4, 0xFF}, {2, 0, 0xFF}, {2, 1, 1},    {2, 2, 2},       {2, 3, 0xFF},    {3, 1, 1},
+      {3, 2, 0xFF}, {4, 0, 0}, {4, 7, 0xFF}, {6, 1, 1},    {6, 2, 0xFF}, {8, 0x80, 0x80}, {8, 0xFF, 0xFF}, {8, 0, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ReaderKelvoReaderTranslator::filterSetting(c.id, c.value), c.reported)
@@ -310,8 +314,8 @@ TEST(ReaderStackReconnection, AFlappingLinkAsksForTheCardOnOneThreadAtATime) {
   auto proxy = std::dynamic_pointer_cast<trevalon::ReaderCardStateProxy>(cache->getMaster());
   auto translator = std::dynamic_pointer_cast<trevalon::ReaderKelvoReaderTranslator>(proxy->getMaster());
   ASSERT_TRUE(translator);
-  auto functions = std::dynamic_pointer_cast<trevalon::kelvo::KelvoReaderKelvoBLEReaderTranslator>(
-      translator->getMaster());
+  auto functions =
+      std::dynamic_pointer_cast<trevalon::kelvo::KelvoReaderKelvoBLEReaderTranslator>(translator->getMaster());
   ASSERT_TRUE(functions);
   // Each refresh asks the reader for its state (the link's drop made it forget), which now takes a while.
   kelvo::simulator::KelvoReaderFault slow;

@@ -46,8 +46,8 @@ class TestPeripheral : public trevalon::sim::EmulatedPeripheral {
   std::vector<GattService> services() const override {
     GattService offered;
     offered.uuid = service;
-    offered.characteristics = {{kReadable, true, false, false}, {kWritable, false, true, false},
-                               {kNotifying, false, false, true}};
+    offered.characteristics = {
+        {kReadable, true, false, false}, {kWritable, false, true, false}, {kNotifying, false, false, true}};
     return {offered};
   }
   bool isLinkUp() const override { return link; }

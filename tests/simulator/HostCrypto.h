@@ -30,7 +30,7 @@ class HostCrypto {
         EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point.data(), point.size()), &EVP_PKEY_free);
     if (!own || !peer) return std::nullopt;
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(EVP_PKEY_CTX_new(own.get(), nullptr),
-                                                                         &EVP_PKEY_CTX_free);
+                                                                        &EVP_PKEY_CTX_free);
     Bytes shared(32);
     size_t length = shared.size();
     if (EVP_PKEY_derive_init(context.get()) != 1 || EVP_PKEY_derive_set_peer(context.get(), peer.get()) != 1 ||

@@ -44,10 +44,8 @@ TEST_F(QuirksAndFaultsTest, QuirksRefuseTheirMethodWithStatusTwo) {
     Bytes request;
   };
   const std::vector<Case> cases = {
-      {KelvoReaderQuirk::noSetSettings, {9, 1, 3}},
-      {KelvoReaderQuirk::noBootloaderRpc, {22, 0}},
-      {KelvoReaderQuirk::noSessionKey, {160}},
-      {KelvoReaderQuirk::noMaxRequestSize, {16}},
+      {KelvoReaderQuirk::noSetSettings, {9, 1, 3}}, {KelvoReaderQuirk::noBootloaderRpc, {22, 0}},
+      {KelvoReaderQuirk::noSessionKey, {160}},      {KelvoReaderQuirk::noMaxRequestSize, {16}},
       {KelvoReaderQuirk::noStateRequest, {13}},
   };
   start();

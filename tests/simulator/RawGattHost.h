@@ -85,7 +85,8 @@ class RawGattHost : public trevalon::ble::BLEReaderNativeObserver {
     }
     for (size_t at = 0; at < request.size(); at += 20) {
       const size_t end = std::min(request.size(), at + 20);
-      if (!write(Emulator::kInput, Bytes(request.begin() + static_cast<long>(at), request.begin() + static_cast<long>(end)))) {
+      if (!write(Emulator::kInput,
+                 Bytes(request.begin() + static_cast<long>(at), request.begin() + static_cast<long>(end)))) {
         return std::nullopt;
       }
     }

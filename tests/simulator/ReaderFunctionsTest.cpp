@@ -81,8 +81,7 @@ TEST_F(ReaderFunctionsTest, SettingsReadAndChangeWithNotifications) {
   EXPECT_THAT(ok({9, 5, 7}), IsEmpty());
   EXPECT_EQ(emulator->state().setting(5), 7);
   EXPECT_THAT(ok({9, 7, 1}), IsEmpty());
-  EXPECT_THAT(host->drain(radio, Emulator::kNotification),
-              ElementsAre(Bytes{5, 5, 7}, Bytes{5, 7, 1}, Bytes{3, 1}));
+  EXPECT_THAT(host->drain(radio, Emulator::kNotification), ElementsAre(Bytes{5, 5, 7}, Bytes{5, 7, 1}, Bytes{3, 1}));
   // An unchanged value is no news.
   emulator->changeSetting(5, 7);
   EXPECT_THAT(host->drain(radio, Emulator::kNotification), IsEmpty());

@@ -118,8 +118,7 @@ TEST(ScenarioTest, RunnableProviderReportsEachReaderOnceHoweverOftenItPolls) {
   const Scenario scenario = Scenario::fromFile(radio, kScenarioDir + "/two-readers.json");
   auto found = std::make_shared<FoundReaders>();
   for (uint16_t variant : {0x6803, 0x6801}) {
-    auto enumeration =
-        std::make_shared<CountingProviderSim>(radio, KelvoReaderEmulator::serviceUuid(variant));
+    auto enumeration = std::make_shared<CountingProviderSim>(radio, KelvoReaderEmulator::serviceUuid(variant));
     auto readers = trevalon::common::createTranslator<trevalon::sim::ProviderBLESim>(enumeration, radio);
     readers->addObserver(found);
     enumeration->start(5);

@@ -16,10 +16,13 @@ class LogCapture {
   LogCapture() : store(std::make_shared<Store>()) {
     trevalon::common::clearLogSinksForTesting();
     std::shared_ptr<Store> target = store;
-    trevalon::common::addLogSink(0xFF, [target](const std::string& line) {
-      std::lock_guard<std::mutex> guard(target->lock);
-      target->lines.push_back(line);
-    }, "");
+    trevalon::common::addLogSink(
+        0xFF,
+        [target](const std::string& line) {
+          std::lock_guard<std::mutex> guard(target->lock);
+          target->lines.push_back(line);
+        },
+        "");
   }
   ~LogCapture() { trevalon::common::clearLogSinksForTesting(); }
 
@@ -36,8 +39,9 @@ class LogCapture {
   // Lines that contain every one of the given fragments.
   size_t count(const std::string& fragment) const {
     std::lock_guard<std::mutex> guard(store->lock);
-    return static_cast<size_t>(std::count_if(store->lines.begin(), store->lines.end(),
-        [&](const std::string& line) { return line.find(fragment) != std::string::npos; }));
+    return static_cast<size_t>(std::count_if(store->lines.begin(), store->lines.end(), [&](const std::string& line) {
+      return line.find(fragment) != std::string::npos;
+    }));
   }
 
   bool contains(const std::string& fragment) const { return count(fragment) > 0; }

@@ -113,7 +113,9 @@ TEST_F(ChunkingTest, ReceivingStopsAtAnUnexpectedPacket) {
       {"packet index 1", {{1, 3, 0, 1, 2, 3}}, {}, "Unexpected package 1 expected 0"},
       {"second packet bad", {packet(4, {1, 2}), {7, 4, 0, 3, 4}}, {1, 2}, "Unexpected package 7 expected 0"},
       {"second packet missing", {packet(4, {1, 2})}, {1, 2}, "Unexpected package -1 expected 0"},
-      {"header without data", {packet(4, {1, 2}), packet(4, {}), packet(4, {3, 4})}, {1, 2},
+      {"header without data",
+       {packet(4, {1, 2}), packet(4, {}), packet(4, {3, 4})},
+       {1, 2},
        "package without answer bytes"},
   };
   for (const Case& c : cases) {

@@ -84,7 +84,8 @@ TEST(TokenEncryptorTest, KeysAreKeptPrivatePerAddress) {
 TEST(TokenCryptoProxyTest, AnEncryptedExchangeWithoutKeyFailsWithoutTraffic) {
   LogCapture capture;
   auto air = std::make_shared<ScriptedCharacteristics>();
-  auto chunks = trevalon::common::createTranslator<trevalon::token::TokenBLEReaderTokenBLECharacteristicsTranslator>(air);
+  auto chunks =
+      trevalon::common::createTranslator<trevalon::token::TokenBLEReaderTokenBLECharacteristicsTranslator>(air);
   auto proxy = trevalon::common::createTranslator<trevalon::token::TokenBLEReaderCryptoProxy>(chunks);
   const trevalon::token::TransmitResult result = proxy->transmit(0x30, {}, true);
   EXPECT_EQ(result.code, 0xFF);

@@ -15,9 +15,7 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-uint8_t crcOf(const std::vector<uint8_t>& bytes) {
-  return TokenCrc8::of(bytes.data(), bytes.size());
-}
+uint8_t crcOf(const std::vector<uint8_t>& bytes) { return TokenCrc8::of(bytes.data(), bytes.size()); }
 
 // Bit by bit, as the 1-Wire CRC is defined: shift register x^8 + x^5 + x^4 + 1, data least significant bit first.
 uint8_t referenceCrc(const std::vector<uint8_t>& bytes) {
@@ -38,8 +36,9 @@ TEST(TokenCrc8Test, KnownValuesAndSelfCheck) {
   EXPECT_EQ(crcOf({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), 0xA1);
   const std::vector<uint8_t> setTimeHeader = {0x10, 0x00, 0x00};
   EXPECT_EQ(crcOf(setTimeHeader), referenceCrc(setTimeHeader));
-  for (std::vector<uint8_t> frame : {std::vector<uint8_t>{0x10, 0x00, 0x00}, std::vector<uint8_t>{0x30, 0x01, 0x00, 0x07},
-                                     std::vector<uint8_t>{0xFF, 0x00, 0x80, 0x55, 0xAA}}) {
+  for (std::vector<uint8_t> frame :
+       {std::vector<uint8_t>{0x10, 0x00, 0x00}, std::vector<uint8_t>{0x30, 0x01, 0x00, 0x07},
+        std::vector<uint8_t>{0xFF, 0x00, 0x80, 0x55, 0xAA}}) {
     EXPECT_EQ(crcOf(frame), referenceCrc(frame));
     frame.push_back(crcOf(frame));
     EXPECT_EQ(crcOf(frame), 0) << "a frame followed by its own CRC checks to 0";

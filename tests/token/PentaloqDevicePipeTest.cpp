@@ -26,9 +26,9 @@ TEST_F(PentaloqDevicePipeTest, TheStateRecordComesFromTheReadersAnswers) {
   ASSERT_EQ(DevicePipe::InvokeGetDeviceState(stack.reader, record), DevicePipe::kSuccess);
   ASSERT_EQ(record.size(), DevicePipe::kDeviceStateSize);
   std::vector<uint8_t> expected(DevicePipe::kDeviceStateSize, 0);
-  expected[0] = 1;     // always available
-  expected[1] = 6;     // a card present
-  expected[2] = 64;    // the reader's battery
+  expected[0] = 1;   // always available
+  expected[1] = 6;   // a card present
+  expected[2] = 64;  // the reader's battery
   expected[3] = 1;
   expected[6] = 0xFF;  // no cable status
   expected[7] = 1;

@@ -85,8 +85,8 @@ TEST_F(PentaloqEmulatorTest, PlainRequestsOnlyForTheKeyExchange) {
             PentaloqFrames::answer(0x65, 6, {}))
       << "a check without a key";
   EXPECT_EQ(answerOf(frame(0x65, {0x02, '1', '2', '3', '4', '5', '6', '7', '8'})), PentaloqFrames::answer(0x65, 0, {}));
-  EXPECT_EQ(emulator->key(), kelvo::simulator::PentaloqFunctionTable::deriveKey({'1', '2', '3', '4', '5', '6', '7', '8'},
-                                                                                config.address));
+  EXPECT_EQ(emulator->key(), kelvo::simulator::PentaloqFunctionTable::deriveKey(
+                                 {'1', '2', '3', '4', '5', '6', '7', '8'}, config.address));
   EXPECT_EQ(answerOf(frame(0x65, {0x02, '1'})), PentaloqFrames::answer(0x65, 5, {})) << "a short key of 1 byte";
 }
 

@@ -35,8 +35,7 @@ TEST(PentaloqScenarioTest, ScenarioReadersBecomePentaloqDevices) {
   EXPECT_EQ(scenario.readers().size(), 1u) << "the Kelvo reader beside them";
 
   auto natives = std::make_shared<trevalon::sim::ProviderBLESim>(radio);
-  auto enumeration =
-      std::make_shared<Enumeration>(radio, kelvo::simulator::PentaloqReaderEmulator::serviceUuid());
+  auto enumeration = std::make_shared<Enumeration>(radio, kelvo::simulator::PentaloqReaderEmulator::serviceUuid());
   enumeration->addObserver(natives);
   auto devices = trevalon::Reader::createDeviceProvider();
   devices->setMaster(natives);

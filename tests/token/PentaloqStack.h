@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <stdexcept>
-#include <memory>
 #include <thread>
 
 #include "ReaderEvents.h"

@@ -320,8 +320,8 @@ TEST_F(PentaloqStackTest, ProtocolNumbers) {
     uint32_t protocol;
     std::optional<uint8_t> sent;
   };
-  const std::vector<Case> cases = {{1, 0}, {2, 1}, {3, 1}, {0x80000000u, 1}, {0, std::nullopt}, {4, std::nullopt},
-                                   {0xFFFFFFFFu, std::nullopt}};
+  const std::vector<Case> cases = {
+      {1, 0}, {2, 1}, {3, 1}, {0x80000000u, 1}, {0, std::nullopt}, {4, std::nullopt}, {0xFFFFFFFFu, std::nullopt}};
   for (const Case& c : cases) {
     stack.emulator->resetCounters();
     const size_t before = requestsOf(stack.emulator->state(), 0x55);
@@ -350,9 +350,9 @@ TEST_F(PentaloqStackTest, SettingsAreNotSupportedAndCostNoTraffic) {
   EXPECT_FALSE(reader.setPrefered("workstation"));
   EXPECT_FALSE(reader.eraseBond("workstation"));
   EXPECT_FALSE(reader.forceBootMode());
-  for (uint8_t value : {reader.getAdvertisingMode(), reader.getBuzzerMode(), reader.getSignalStrength(),
-                        reader.getBackLight(), reader.getDisplayMode(), reader.getRssiMinValue(),
-                        reader.getUsbCableStatus(), reader.getEncryption()}) {
+  for (uint8_t value :
+       {reader.getAdvertisingMode(), reader.getBuzzerMode(), reader.getSignalStrength(), reader.getBackLight(),
+        reader.getDisplayMode(), reader.getRssiMinValue(), reader.getUsbCableStatus(), reader.getEncryption()}) {
     EXPECT_EQ(value, 0xFF);
   }
   EXPECT_EQ(reader.getWorkingTimeRanges(), trevalon::kelvo::WorkingTimeRanges::zero());

@@ -3,8 +3,8 @@
 // packet queued (an empty one once the script has run out, as a time-out would give).
 
 #include <deque>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "trevalon/token/TokenBLECharacteristics.h"

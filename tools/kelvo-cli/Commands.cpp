@@ -11,9 +11,7 @@ namespace {
 
 using trevalon::classic::DevicePipe;
 
-std::string orDash(const std::string& text) {
-  return text.empty() ? "-" : text;
-}
+std::string orDash(const std::string& text) { return text.empty() ? "-" : text; }
 
 }  // namespace
 
@@ -57,8 +55,8 @@ int Commands::list() {
   for (const std::shared_ptr<trevalon::Device>& device : session.devices()) {
     // The serial may only be known once the reader has been reached.
     session.waitAvailable(device, ReaderSession::kAvailabilityWait);
-    std::cout << device->getAddress() << '\t' << orDash(device->getName()) << '\t' << orDash(device->getModel())
-              << '\t' << orDash(device->getSerial()) << std::endl;
+    std::cout << device->getAddress() << '\t' << orDash(device->getName()) << '\t' << orDash(device->getModel()) << '\t'
+              << orDash(device->getSerial()) << std::endl;
   }
   return 0;
 }

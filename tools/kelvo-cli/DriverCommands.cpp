@@ -75,7 +75,8 @@ int DriverCommands::descriptor(const std::vector<std::string>& args) {
   if (args.size() != 1) return Commands::fail("descriptor needs ADDR");
   auto answer = ask(args[0], kGetDeviceDescriptor, {});
   if (!answer) return 1;
-  if (answer->front() != 0) return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+  if (answer->front() != 0)
+    return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
   const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
   auto items = TextFormat::descriptorItems(bytes);
   if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
@@ -89,7 +90,8 @@ int DriverCommands::state(const std::vector<std::string>& args) {
   if (!answer) return 1;
   if (answer->front() != 0) return Commands::fail("GetDeviceState failed with code " + std::to_string(answer->front()));
   const std::vector<uint8_t> record(answer->begin() + 1, answer->end());
-  if (record.size() != 44) return Commands::fail("the driver's state record has " + std::to_string(record.size()) + " bytes");
+  if (record.size() != 44)
+    return Commands::fail("the driver's state record has " + std::to_string(record.size()) + " bytes");
   for (const std::string& line : TextFormat::stateLines(record)) std::cout << line << std::endl;
   return 0;
 }

@@ -33,7 +33,8 @@ std::vector<std::string> DriverSession::addresses() const {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(runtimeDirectory, error)) {
     const std::string name = entry.path().filename().string();
-    if (name.rfind(kSocketPrefix, 0) == 0 && entry.is_socket(error)) found.push_back(name.substr(std::strlen(kSocketPrefix)));
+    if (name.rfind(kSocketPrefix, 0) == 0 && entry.is_socket(error))
+      found.push_back(name.substr(std::strlen(kSocketPrefix)));
   }
   std::sort(found.begin(), found.end());
   return found;
@@ -45,7 +46,8 @@ std::string DriverSession::socketOf(const std::string& address) const {
 
 std::optional<std::vector<uint8_t>> DriverSession::exchange(const std::string& address, uint8_t code,
                                                             const std::vector<uint8_t>& payload) const {
-  if (payload.size() + 1 > kMaxMessage) return failed("request of " + std::to_string(payload.size() + 1) + " bytes is too large");
+  if (payload.size() + 1 > kMaxMessage)
+    return failed("request of " + std::to_string(payload.size() + 1) + " bytes is too large");
   const std::string path = socketOf(address);
   sockaddr_un socketAddress{};
   if (path.size() >= sizeof(socketAddress.sun_path)) return failed("socket path too long: " + path);
@@ -62,8 +64,8 @@ std::optional<std::vector<uint8_t>> DriverSession::exchange(const std::string& a
   size_t received = 0;
   std::string problem;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress)) != 0) {
-    problem = errno == ENOENT ? "the driver serves no reader " + address : "cannot reach the driver at " + path +
-                                                                                ": " + std::strerror(errno);
+    problem = errno == ENOENT ? "the driver serves no reader " + address
+                              : "cannot reach the driver at " + path + ": " + std::strerror(errno);
   } else if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()) ||
              ::shutdown(fd, SHUT_WR) != 0) {
     problem = std::string("cannot send the request: ") + std::strerror(errno);

@@ -43,9 +43,7 @@ std::optional<std::vector<uint8_t>> TextFormat::parseHex(const std::string& text
   return bytes;
 }
 
-std::string TextFormat::hex(const std::vector<uint8_t>& bytes) {
-  return trevalon::common::HexText::of(bytes);
-}
+std::string TextFormat::hex(const std::vector<uint8_t>& bytes) { return trevalon::common::HexText::of(bytes); }
 
 std::optional<long> TextFormat::parseNumber(const std::string& text, long minimum, long maximum) {
   if (text.empty()) return std::nullopt;
@@ -112,7 +110,9 @@ std::optional<std::vector<std::pair<std::string, std::string>>> TextFormat::desc
 std::vector<std::string> TextFormat::stateLines(const std::vector<uint8_t>& record) {
   std::vector<std::string> lines;
   if (record.size() != 44) return lines;
-  auto line = [&lines](const char* name, long value) { lines.push_back(std::string(name) + " = " + std::to_string(value)); };
+  auto line = [&lines](const char* name, long value) {
+    lines.push_back(std::string(name) + " = " + std::to_string(value));
+  };
   line("connected", record[0]);
   line("card", record[1]);
   line("battery", record[2]);

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
   }
   if (args.empty()) return usage();
   if (verbose) {
-    trevalon::common::addLogSink(0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
+    trevalon::common::addLogSink(
+        0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");
   }
   const std::string command = args.front();
   const std::vector<std::string> rest(args.begin() + 1, args.end());

@@ -12,12 +12,8 @@ ByteBuffer::ByteBuffer(const void* readStart, int32_t readLength, void* writeSta
   setp(write, write + writeSize);
 }
 
-uint64_t ByteBuffer::consumed() const {
-  return static_cast<uint64_t>(gptr() - eback());
-}
+uint64_t ByteBuffer::consumed() const { return static_cast<uint64_t>(gptr() - eback()); }
 
-uint64_t ByteBuffer::written() const {
-  return static_cast<uint64_t>(pptr() - pbase());
-}
+uint64_t ByteBuffer::written() const { return static_cast<uint64_t>(pptr() - pbase()); }
 
 }  // namespace trevalon::common

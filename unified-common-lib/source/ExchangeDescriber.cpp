@@ -15,9 +15,7 @@ std::string ExchangeDescriber::request(const char* name, uint8_t id, size_t byte
   return text;
 }
 
-std::string ExchangeDescriber::apdu(const std::vector<uint8_t>& apdu) {
-  return ExchangeDescriber::apdu(apdu, 0);
-}
+std::string ExchangeDescriber::apdu(const std::vector<uint8_t>& apdu) { return ExchangeDescriber::apdu(apdu, 0); }
 
 std::string ExchangeDescriber::apdu(const std::vector<uint8_t>& bytes, size_t offset) {
   const size_t size = offset <= bytes.size() ? bytes.size() - offset : 0;
@@ -26,14 +24,12 @@ std::string ExchangeDescriber::apdu(const std::vector<uint8_t>& bytes, size_t of
     std::snprintf(text, sizeof text, "APDU, %zu bytes", size);
   } else {
     const uint8_t* header = bytes.data() + offset;
-    std::snprintf(text, sizeof text, "APDU %02x %02x %02x %02x, %zu bytes", header[0], header[1], header[2],
-                  header[3], size);
+    std::snprintf(text, sizeof text, "APDU %02x %02x %02x %02x, %zu bytes", header[0], header[1], header[2], header[3],
+                  size);
   }
   return text;
 }
 
-std::string ExchangeDescriber::length(size_t bytes) {
-  return std::to_string(bytes) + " bytes";
-}
+std::string ExchangeDescriber::length(size_t bytes) { return std::to_string(bytes) + " bytes"; }
 
 }  // namespace trevalon::common

@@ -70,8 +70,7 @@ bool FileSettings::openDirectory(int& fd) const {
   fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    TREVALON_LOG(error, "open of settings directory %s failed with %i (%s)", root.c_str(), error,
-                 std::strerror(error));
+    TREVALON_LOG(error, "open of settings directory %s failed with %i (%s)", root.c_str(), error, std::strerror(error));
     return false;
   }
   return true;

@@ -16,12 +16,12 @@
 
 namespace trevalon::local {
 
-const MachineKey LinuxMachine::kKeyConstant = {
-    0x6b, 0x3e, 0xa1, 0x57, 0x0c, 0xd4, 0x92, 0x18, 0xe5, 0x7a, 0x33, 0xbf, 0x41, 0x08, 0xc6, 0x9d,
-    0x24, 0x71, 0xfa, 0x5e, 0x83, 0x1b, 0x66, 0xd9, 0x0f, 0xac, 0x37, 0x52, 0xe8, 0x95, 0x2d, 0xc0};
+const MachineKey LinuxMachine::kKeyConstant = {0x6b, 0x3e, 0xa1, 0x57, 0x0c, 0xd4, 0x92, 0x18, 0xe5, 0x7a, 0x33,
+                                               0xbf, 0x41, 0x08, 0xc6, 0x9d, 0x24, 0x71, 0xfa, 0x5e, 0x83, 0x1b,
+                                               0x66, 0xd9, 0x0f, 0xac, 0x37, 0x52, 0xe8, 0x95, 0x2d, 0xc0};
 
-const std::array<uint8_t, 16> LinuxMachine::kMachineIdPositions = {4,  22, 13, 30, 9, 20, 8, 14,
-                                                                   24, 2,  0,  17, 27, 1, 7, 5};
+const std::array<uint8_t, 16> LinuxMachine::kMachineIdPositions = {4,  22, 13, 30, 9,  20, 8, 14,
+                                                                   24, 2,  0,  17, 27, 1,  7, 5};
 
 namespace {
 
@@ -81,7 +81,8 @@ LinuxMachine::LinuxMachine(std::string machineIdPath, std::string osReleasePath)
 void LinuxMachine::logSystemInformation() const {
   TREVALON_LOG(info, "+++ LINUX VERSION INFORMATION +++");
   const std::map<std::string, std::string> release = readOsRelease(osReleasePath);
-  for (const char* field : {"NAME", "VERSION", "VERSION_ID", "ID", "ID_LIKE", "PRETTY_NAME", "BUILD_ID", "VARIANT_ID"}) {
+  for (const char* field :
+       {"NAME", "VERSION", "VERSION_ID", "ID", "ID_LIKE", "PRETTY_NAME", "BUILD_ID", "VARIANT_ID"}) {
     auto value = release.find(field);
     TREVALON_LOG(info, "%s: %s", field, value == release.end() ? "unknown" : value->second.c_str());
   }

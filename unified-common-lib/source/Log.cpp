@@ -41,9 +41,7 @@ LogState& state() {
   return *instance;
 }
 
-uint32_t currentThreadId() {
-  return static_cast<uint32_t>(::syscall(SYS_gettid));
-}
+uint32_t currentThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 
 // Set once the thread's guard below has run: whatever the thread still logs from later thread-exit code must
 // neither touch the destroyed guard nor leave entries that nobody would remove.
@@ -95,8 +93,8 @@ void writeTimeStamp(std::ostream& out, std::chrono::system_clock::time_point now
   std::tm local{};
   localtime_r(&seconds, &local);
   char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
                 static_cast<long long>(micros < 0 ? micros + 1000000 : micros));
   out << stamp;
 }
@@ -105,14 +103,22 @@ void writeTimeStamp(std::ostream& out, std::chrono::system_clock::time_point now
 
 const char* logLevelText(LogLevel level) {
   switch (level) {
-    case LogLevel::trace: return "trace   ";
-    case LogLevel::debug: return "debug   ";
-    case LogLevel::info: return "Info    ";
-    case LogLevel::notice: return "Notice  ";
-    case LogLevel::warning: return "Warning ";
-    case LogLevel::error: return "ERROR   ";
-    case LogLevel::critical: return "CRITICAL";
-    case LogLevel::fatal: return "FATAL!!!";
+    case LogLevel::trace:
+      return "trace   ";
+    case LogLevel::debug:
+      return "debug   ";
+    case LogLevel::info:
+      return "Info    ";
+    case LogLevel::notice:
+      return "Notice  ";
+    case LogLevel::warning:
+      return "Warning ";
+    case LogLevel::error:
+      return "ERROR   ";
+    case LogLevel::critical:
+      return "CRITICAL";
+    case LogLevel::fatal:
+      return "FATAL!!!";
   }
   return "";
 }
@@ -148,8 +154,8 @@ void logLine(LogLevel level, const std::string& message, int line, const char* f
 
   std::ostringstream out;
   writeTimeStamp(out, now);
-  out << " [0x" << std::hex << std::setw(8) << std::setfill('0') << tid << std::dec << ':'
-      << paddedThreadName(name) << "] " << levelText;
+  out << " [0x" << std::hex << std::setw(8) << std::setfill('0') << tid << std::dec << ':' << paddedThreadName(name)
+      << "] " << levelText;
   for (int32_t i = 0; i < depth; ++i) out << "  ";
   out << ' ' << message;
   if (line >= 1 && file != nullptr) {

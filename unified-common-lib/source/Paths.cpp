@@ -12,16 +12,10 @@ std::string fromEnvironment(const char* variable, const std::string& fallback) {
 
 }  // namespace
 
-std::string Paths::dataDirectory() {
-  return fromEnvironment("TREVALON_DATA_DIR", "/var/lib/trevalon");
-}
+std::string Paths::dataDirectory() { return fromEnvironment("TREVALON_DATA_DIR", "/var/lib/trevalon"); }
 
-std::string Paths::runtimeDirectory() {
-  return fromEnvironment("TREVALON_RUNTIME_DIR", "/run/trevalon");
-}
+std::string Paths::runtimeDirectory() { return fromEnvironment("TREVALON_RUNTIME_DIR", "/run/trevalon"); }
 
-std::string Paths::settingsDirectory() {
-  return fromEnvironment("TREVALON_SETTINGS_DIR", dataDirectory() + "/driver");
-}
+std::string Paths::settingsDirectory() { return fromEnvironment("TREVALON_SETTINGS_DIR", dataDirectory() + "/driver"); }
 
 }  // namespace trevalon::local

@@ -38,9 +38,7 @@ std::shared_ptr<Settings> facadeSettings() {
 
 }  // namespace
 
-std::string settingStorageName(const std::string& name, bool isPrivate) {
-  return isPrivate ? name + "_private" : name;
-}
+std::string settingStorageName(const std::string& name, bool isPrivate) { return isPrivate ? name + "_private" : name; }
 
 std::string readTextSetting(const std::string& name, const std::string& defaultText, bool isPrivate) {
   TREVALON_TRACE();

@@ -100,9 +100,7 @@ std::shared_ptr<Reader> Reader::create(const std::shared_ptr<ble::BLEReaderNativ
   return common::createTranslator<ReaderCache>(cardState);
 }
 
-std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider() {
-  return createDeviceProvider(StackOptions());
-}
+std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider() { return createDeviceProvider(StackOptions()); }
 
 std::shared_ptr<Reader::DeviceProvider> Reader::createDeviceProvider(const StackOptions& options) {
   TREVALON_TRACE();

@@ -51,10 +51,10 @@ void ReaderCache::passUpIfNew(std::optional<bool> Values::*slot, bool value, voi
   if (learned(slot, value)) notifyDevice(event, value);
 }
 
-#define TREVALON_CACHED(slot, fallback, call)                   \
-  cached(&Values::slot, [this] {                                \
-    std::shared_ptr<Reader> reader = lower();                   \
-    return reader ? reader->call : (fallback);                  \
+#define TREVALON_CACHED(slot, fallback, call)  \
+  cached(&Values::slot, [this] {               \
+    std::shared_ptr<Reader> reader = lower();  \
+    return reader ? reader->call : (fallback); \
   })
 
 std::string ReaderCache::getVendor() {
@@ -189,14 +189,14 @@ uint32_t ReaderCache::getProtocol() {
 
 #undef TREVALON_CACHED
 
-#define TREVALON_WRITTEN_EVENT(slot, value, call, event)                             \
-  do {                                                                               \
-    const Write outcome = written(&Values::slot, value, [&] {                        \
-      std::shared_ptr<Reader> reader = lower();                                      \
-      return reader && reader->call(value);                                          \
-    });                                                                              \
-    if (outcome == Write::written) notifyDevice(&DeviceObserver::event, value);      \
-    return outcome != Write::refused;                                                \
+#define TREVALON_WRITTEN_EVENT(slot, value, call, event)                        \
+  do {                                                                          \
+    const Write outcome = written(&Values::slot, value, [&] {                   \
+      std::shared_ptr<Reader> reader = lower();                                 \
+      return reader && reader->call(value);                                     \
+    });                                                                         \
+    if (outcome == Write::written) notifyDevice(&DeviceObserver::event, value); \
+    return outcome != Write::refused;                                           \
   } while (false)
 
 bool ReaderCache::setAdvertisingMode(uint8_t mode) {
@@ -239,17 +239,17 @@ bool ReaderCache::setPaired(bool paired) {
 bool ReaderCache::setWorkingTimeRanges(const kelvo::WorkingTimeRanges& ranges) {
   TREVALON_TRACE_QUIET();
   return written(&Values::ranges, ranges, [&] {
-    std::shared_ptr<Reader> reader = lower();
-    return reader && reader->setWorkingTimeRanges(ranges);
-  }) != Write::refused;
+           std::shared_ptr<Reader> reader = lower();
+           return reader && reader->setWorkingTimeRanges(ranges);
+         }) != Write::refused;
 }
 
 bool ReaderCache::setPrefered(const std::string& name) {
   TREVALON_TRACE_QUIET();
   return written(&Values::prefered, name, [&] {
-    std::shared_ptr<Reader> reader = lower();
-    return reader && reader->setPrefered(name);
-  }) != Write::refused;
+           std::shared_ptr<Reader> reader = lower();
+           return reader && reader->setPrefered(name);
+         }) != Write::refused;
 }
 
 bool ReaderCache::shutdown() {

@@ -281,8 +281,6 @@ void ReaderCardStateProxy::onStateChanged(CardState reported) {
   setCardState(reported);
 }
 
-void ReaderCardStateProxy::onProtocolChanged(uint32_t) {
-  TREVALON_TRACE_QUIET();
-}
+void ReaderCardStateProxy::onProtocolChanged(uint32_t) { TREVALON_TRACE_QUIET(); }
 
 }  // namespace trevalon

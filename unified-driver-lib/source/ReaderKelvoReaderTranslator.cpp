@@ -12,9 +12,7 @@ namespace {
 
 constexpr uint8_t kUnknownByte = 0xFF;
 
-std::string serialSettingName(const std::string& id) {
-  return "serial_" + id;
-}
+std::string serialSettingName(const std::string& id) { return "serial_" + id; }
 
 }  // namespace
 

@@ -5,7 +5,7 @@ namespace {
 
 const std::map<uint8_t, uint8_t>& defaultSettings() {
   static const std::map<uint8_t, uint8_t> settings = {
-      {1, 2}, {2, 1}, {3, 0}, {4, 1}, {5, 3}, {6, 1}, {7, 1}, {8, static_cast<uint8_t>(-70)},
+      {1, 2}, {2, 1},  {3, 0},  {4, 1},  {5, 3},  {6, 1},  {7, 1},  {8, static_cast<uint8_t>(-70)},
       {9, 0}, {10, 0}, {11, 0}, {12, 0}, {13, 0}, {14, 0}, {15, 0},
   };
   return settings;
@@ -13,9 +13,7 @@ const std::map<uint8_t, uint8_t>& defaultSettings() {
 
 }  // namespace
 
-KelvoReaderConfig::KelvoReaderConfig() {
-  ranges.fill({-1, -1});
-}
+KelvoReaderConfig::KelvoReaderConfig() { ranges.fill({-1, -1}); }
 
 std::optional<std::string> KelvoReaderConfig::descriptorValue(const std::string& key) const {
   for (const auto& item : descriptor) {

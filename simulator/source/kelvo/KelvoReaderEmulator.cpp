@@ -81,10 +81,10 @@ std::vector<GattService> KelvoReaderEmulator::services() const {
   GattService service;
   service.uuid = serviceUuid(serviceVariant);
   service.characteristics = {
-      make(kPrepare, false, true, false),     make(kInput, false, true, false),
-      make(kProcess2, true, false, false),    make(kOutput2, false, false, true),
-      make(kSpareWrite, false, true, false),  make(kSpareRead, true, false, false),
-      make(kTransmit, false, true, false),    make(kNotification, false, false, true),
+      make(kPrepare, false, true, false),    make(kInput, false, true, false),
+      make(kProcess2, true, false, false),   make(kOutput2, false, false, true),
+      make(kSpareWrite, false, true, false), make(kSpareRead, true, false, false),
+      make(kTransmit, false, true, false),   make(kNotification, false, false, true),
       make(kIndicate, false, true, false),
   };
   return {service};
@@ -117,7 +117,8 @@ std::optional<std::vector<uint8_t>> KelvoReaderEmulator::read(const Uuid& servic
     std::lock_guard<std::mutex> guard(lock);
     if (!linkUp) return std::nullopt;
     gattCounters.count(*id, GattCounters::Operation::read);
-    if (takeFault(KelvoReaderFault::Kind::longValue, kAnyMethod, [&](const KelvoReaderFault& f) { return f.characteristic == *id; })) {
+    if (takeFault(KelvoReaderFault::Kind::longValue, kAnyMethod,
+                  [&](const KelvoReaderFault& f) { return f.characteristic == *id; })) {
       return std::vector<uint8_t>(kLongValueLength, 0xA5);
     }
     if (*id == kProcess2) {
@@ -228,7 +229,8 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
     request = std::move(opened.request);
   }
   reply.method = request.empty() ? kAnyMethod : request.front();
-  if (takeFault(KelvoReaderFault::Kind::dropLink, reply.method, [](const KelvoReaderFault& f) { return f.afterPackages == 0; })) {
+  if (takeFault(KelvoReaderFault::Kind::dropLink, reply.method,
+                [](const KelvoReaderFault& f) { return f.afterPackages == 0; })) {
     reply.dropLink = true;
     return reply;
   }
@@ -259,7 +261,8 @@ KelvoReaderEmulator::Answer KelvoReaderEmulator::answer(const std::vector<uint8_
 void KelvoReaderEmulator::respond(const Answer& reply, KelvoReaderPacketTransfer::Framing framing, Effects& effects) {
   effects.packages = transfer.packages(reply.response, framing);
   applyPackageFaults(reply.method, effects);
-  if (auto delay = takeFault(KelvoReaderFault::Kind::delay, reply.method, [](const KelvoReaderFault&) { return true; })) {
+  if (auto delay =
+          takeFault(KelvoReaderFault::Kind::delay, reply.method, [](const KelvoReaderFault&) { return true; })) {
     effects.delayMs = delay->delayMs;
   }
   if (auto drop = takeFault(KelvoReaderFault::Kind::dropLink, reply.method,
@@ -310,15 +313,15 @@ void KelvoReaderEmulator::applyPackageFaults(uint8_t method, Effects& effects) {
   if (auto drop = takeFault(KelvoReaderFault::Kind::dropPackage, method, any)) {
     packages.erase(std::remove_if(packages.begin(), packages.end(),
                                   [&](const std::vector<uint8_t>& package) {
-                                    return std::count(drop->packages.begin(), drop->packages.end(),
-                                                      indexOf(package)) != 0;
+                                    return std::count(drop->packages.begin(), drop->packages.end(), indexOf(package)) !=
+                                           0;
                                   }),
                    packages.end());
   }
 }
 
-std::optional<KelvoReaderFault> KelvoReaderEmulator::takeFault(KelvoReaderFault::Kind kind, uint8_t method,
-                                                          const std::function<bool(const KelvoReaderFault&)>& accept) {
+std::optional<KelvoReaderFault> KelvoReaderEmulator::takeFault(
+    KelvoReaderFault::Kind kind, uint8_t method, const std::function<bool(const KelvoReaderFault&)>& accept) {
   for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
     if (fault->kind != kind || !accept(*fault)) continue;
     if (fault->method && *fault->method != method) continue;

@@ -36,7 +36,7 @@ std::optional<std::vector<uint8_t>> unpad(std::vector<uint8_t> data) {
 }  // namespace
 
 KelvoReaderLinkCrypto::AgreementResult KelvoReaderLinkCrypto::exchangeKey(const std::vector<uint8_t>& payload,
-                                                                std::vector<uint8_t>& answer) {
+                                                                          std::vector<uint8_t>& answer) {
   if (payload.size() != 2 * kPointLength) return AgreementResult::malformed;
   std::optional<std::vector<uint8_t>> secret = ReaderCipher::randomBytes(kPointLength);
   if (!secret) return AgreementResult::noRandom;
@@ -57,7 +57,7 @@ bool KelvoReaderLinkCrypto::saveKey() {
 }
 
 KelvoReaderLinkCrypto::SessionResult KelvoReaderLinkCrypto::exchangeSessionKey(const std::vector<uint8_t>& payload,
-                                                                     std::vector<uint8_t>& answer) {
+                                                                               std::vector<uint8_t>& answer) {
   if (payload.size() != kSessionRandomLength + 1) return SessionResult::malformed;
   if (!longTerm) return SessionResult::noLongTermKey;
   std::optional<std::vector<uint8_t>> own = ReaderCipher::randomBytes(kSessionRandomLength);

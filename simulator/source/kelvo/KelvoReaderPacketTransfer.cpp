@@ -21,7 +21,7 @@ bool KelvoReaderPacketTransfer::prepare(const std::vector<uint8_t>& value) {
 }
 
 KelvoReaderPacketTransfer::InputResult KelvoReaderPacketTransfer::input(const std::vector<uint8_t>& value,
-                                                              std::vector<uint8_t>& request) {
+                                                                        std::vector<uint8_t>& request) {
   if (!announced || value.empty() || received.size() + value.size() > *announced) {
     // Input without an announcement, or more than announced: the exchange is dropped.
     announced.reset();
@@ -50,7 +50,7 @@ std::vector<uint8_t> KelvoReaderPacketTransfer::process2Value(const std::vector<
 }
 
 KelvoReaderPacketTransfer::Packages KelvoReaderPacketTransfer::packages(const std::vector<uint8_t>& response,
-                                                              Framing framing) const {
+                                                                        Framing framing) const {
   std::vector<uint8_t> buffer;
   if (framing == Framing::oneWrite) {
     const size_t total = response.size() + kHeaderLength;

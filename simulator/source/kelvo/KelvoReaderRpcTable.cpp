@@ -102,7 +102,7 @@ Payload packDigits(const std::string& text) {
 }  // namespace
 
 KelvoReaderRpcTable::KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto,
-                               KelvoReaderPacketTransfer& transfer)
+                                         KelvoReaderPacketTransfer& transfer)
     : crypto(crypto), transfer(transfer) {
   const KelvoReaderConfig complete = config.withDefaults();
   current.address = complete.address;
@@ -159,12 +159,18 @@ const std::map<uint8_t, KelvoReaderRpcTable::Handler>& KelvoReaderRpcTable::hand
 
 bool KelvoReaderRpcTable::disabledByQuirk(uint8_t method) const {
   switch (method) {
-    case kSetSettings: return current.has(KelvoReaderQuirk::noSetSettings);
-    case kGotoBotloader: return current.has(KelvoReaderQuirk::noBootloaderRpc);
-    case kExchangeSessionKey: return current.has(KelvoReaderQuirk::noSessionKey);
-    case kMaxRequestSize: return current.has(KelvoReaderQuirk::noMaxRequestSize);
-    case kGetDeviceState: return current.has(KelvoReaderQuirk::noStateRequest);
-    default: return false;
+    case kSetSettings:
+      return current.has(KelvoReaderQuirk::noSetSettings);
+    case kGotoBotloader:
+      return current.has(KelvoReaderQuirk::noBootloaderRpc);
+    case kExchangeSessionKey:
+      return current.has(KelvoReaderQuirk::noSessionKey);
+    case kMaxRequestSize:
+      return current.has(KelvoReaderQuirk::noMaxRequestSize);
+    case kGetDeviceState:
+      return current.has(KelvoReaderQuirk::noStateRequest);
+    default:
+      return false;
   }
 }
 
@@ -328,10 +334,13 @@ Payload KelvoReaderRpcTable::exchangeKey(const Payload& payload, ReaderOutbox&) 
   if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
   Payload reply;
   switch (crypto.exchangeKey(payload, reply)) {
-    case KelvoReaderLinkCrypto::AgreementResult::done: return answer(kOk, reply);
-    case KelvoReaderLinkCrypto::AgreementResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case KelvoReaderLinkCrypto::AgreementResult::done:
+      return answer(kOk, reply);
+    case KelvoReaderLinkCrypto::AgreementResult::noRandom:
+      return answer(kExtendedFailure, {kExtendedOutOfRandom});
     case KelvoReaderLinkCrypto::AgreementResult::malformed:
-    default: return answer(kExtendedFailure, {kExtendedGeneral});
+    default:
+      return answer(kExtendedFailure, {kExtendedGeneral});
   }
 }
 
@@ -341,11 +350,15 @@ Payload KelvoReaderRpcTable::exchangeSessionKey(const Payload& payload, ReaderOu
   if (takeRandomExhaustion()) return answer(kExtendedFailure, {kExtendedOutOfRandom});
   Payload reply;
   switch (crypto.exchangeSessionKey(payload, reply)) {
-    case KelvoReaderLinkCrypto::SessionResult::done: return answer(kOk, reply);
-    case KelvoReaderLinkCrypto::SessionResult::noLongTermKey: return answer(KelvoReaderLinkCrypto::kStatusNoLongTerm);
-    case KelvoReaderLinkCrypto::SessionResult::noRandom: return answer(kExtendedFailure, {kExtendedOutOfRandom});
+    case KelvoReaderLinkCrypto::SessionResult::done:
+      return answer(kOk, reply);
+    case KelvoReaderLinkCrypto::SessionResult::noLongTermKey:
+      return answer(KelvoReaderLinkCrypto::kStatusNoLongTerm);
+    case KelvoReaderLinkCrypto::SessionResult::noRandom:
+      return answer(kExtendedFailure, {kExtendedOutOfRandom});
     case KelvoReaderLinkCrypto::SessionResult::malformed:
-    default: return answer(kError);
+    default:
+      return answer(kError);
   }
 }
 

@@ -7,10 +7,10 @@ namespace {
 
 const std::vector<std::pair<std::string, PentaloqFault::Kind>>& kindTable() {
   static const std::vector<std::pair<std::string, PentaloqFault::Kind>> table = {
-      {"result-code", PentaloqFault::Kind::resultCode},   {"empty-result", PentaloqFault::Kind::emptyResult},
-      {"corrupt-crc", PentaloqFault::Kind::corruptCrc},   {"other-function", PentaloqFault::Kind::otherFunction},
-      {"drop-packet", PentaloqFault::Kind::dropPacket},   {"bad-packet", PentaloqFault::Kind::badPacket},
-      {"silent", PentaloqFault::Kind::silent},             {"delay", PentaloqFault::Kind::delay},
+      {"result-code", PentaloqFault::Kind::resultCode}, {"empty-result", PentaloqFault::Kind::emptyResult},
+      {"corrupt-crc", PentaloqFault::Kind::corruptCrc}, {"other-function", PentaloqFault::Kind::otherFunction},
+      {"drop-packet", PentaloqFault::Kind::dropPacket}, {"bad-packet", PentaloqFault::Kind::badPacket},
+      {"silent", PentaloqFault::Kind::silent},          {"delay", PentaloqFault::Kind::delay},
       {"drop-link", PentaloqFault::Kind::dropLink},
   };
   return table;

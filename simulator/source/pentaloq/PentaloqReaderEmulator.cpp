@@ -19,9 +19,7 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-Uuid uuidOf(const char* text) {
-  return *Uuid::parse(text);
-}
+Uuid uuidOf(const char* text) { return *Uuid::parse(text); }
 
 }  // namespace
 
@@ -134,7 +132,7 @@ PentaloqReaderEmulator::Effects PentaloqReaderEmulator::process(const std::vecto
 }
 
 std::vector<uint8_t> PentaloqReaderEmulator::answerFrame(uint8_t function, PentaloqFunctionTable::Answer answer,
-                                                        Effects& effects) {
+                                                         Effects& effects) {
   if (auto fault = takeFault(PentaloqFault::Kind::resultCode, function)) answer.code = fault->code;
   uint8_t named = function;
   if (takeFault(PentaloqFault::Kind::otherFunction, function)) named = function == 0x20 ? 0x25 : 0x20;

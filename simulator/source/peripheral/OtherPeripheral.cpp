@@ -4,8 +4,22 @@ namespace kelvo::simulator {
 namespace {
 
 trevalon::ble::Uuid sigUuid(uint16_t id) {
-  std::array<uint8_t, 16> bytes = {0x00, 0x00, static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id),
-                                   0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0x80, 0x5f, 0x9b, 0x34, 0xfb};
+  std::array<uint8_t, 16> bytes = {0x00,
+                                   0x00,
+                                   static_cast<uint8_t>(id >> 8),
+                                   static_cast<uint8_t>(id),
+                                   0x00,
+                                   0x00,
+                                   0x10,
+                                   0x00,
+                                   0x80,
+                                   0x00,
+                                   0x00,
+                                   0x80,
+                                   0x5f,
+                                   0x9b,
+                                   0x34,
+                                   0xfb};
   return trevalon::ble::Uuid(bytes);
 }
 
@@ -38,8 +52,7 @@ bool OtherPeripheral::write(const trevalon::ble::Uuid&, const trevalon::ble::Uui
   return false;
 }
 
-bool OtherPeripheral::subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
-                                bool) {
+bool OtherPeripheral::subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic, bool) {
   return service == batteryService() && characteristic == batteryLevel();
 }
 

@@ -40,10 +40,8 @@ std::optional<std::vector<uint8_t>> ReaderCipher::randomBytes(size_t count) {
 }
 
 std::optional<ReaderCipher::Key> ReaderCipher::x25519(const Key& scalar, const Key& point) {
-  KeyHandle own(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar.data(), scalar.size()),
-                &EVP_PKEY_free);
-  KeyHandle peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point.data(), point.size()),
-                 &EVP_PKEY_free);
+  KeyHandle own(EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar.data(), scalar.size()), &EVP_PKEY_free);
+  KeyHandle peer(EVP_PKEY_new_raw_public_key(EVP_PKEY_X25519, nullptr, point.data(), point.size()), &EVP_PKEY_free);
   if (!own || !peer) return std::nullopt;
   DeriveContext context(EVP_PKEY_CTX_new(own.get(), nullptr), &EVP_PKEY_CTX_free);
   Key shared{};

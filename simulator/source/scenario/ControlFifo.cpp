@@ -15,7 +15,8 @@
 namespace kelvo::simulator {
 
 ControlFifo::ControlFifo(std::string pipePath, std::shared_ptr<ScenarioControl> control)
-    : ControlFifo(std::move(pipePath), [control = std::move(control)](const std::string& line) { return control->execute(line); }) {}
+    : ControlFifo(std::move(pipePath),
+                  [control = std::move(control)](const std::string& line) { return control->execute(line); }) {}
 
 ControlFifo::ControlFifo(std::string pipePath, Executor executor)
     : path(std::move(pipePath)), execute(std::move(executor)) {

@@ -32,7 +32,8 @@ std::vector<uint8_t> atr(const json& value, const std::string& where) {
     fail(where, "an ATR has 2 to 33 bytes in hexadecimal digits");
   }
   std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i < digits.size(); i += 2)
+    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
   return bytes;
 }
 
@@ -58,17 +59,21 @@ PentaloqFault readFault(const json& value, const std::string& where) {
   if (!value.contains("kind")) fail(where, "needs 'kind'");
   const std::string kindName = text(value["kind"], where + ".kind");
   std::optional<PentaloqFault::Kind> kind = parsePentaloqFaultKind(kindName);
-  if (!kind) fail(where + ".kind", "unknown fault '" + kindName + "' (known: " + joined(pentaloqFaultKindNames()) + ")");
+  if (!kind)
+    fail(where + ".kind", "unknown fault '" + kindName + "' (known: " + joined(pentaloqFaultKindNames()) + ")");
   PentaloqFault fault;
   fault.kind = *kind;
-  if (value.contains("function")) fault.function = static_cast<uint8_t>(integer(value["function"], where + ".function", 0, 255));
+  if (value.contains("function"))
+    fault.function = static_cast<uint8_t>(integer(value["function"], where + ".function", 0, 255));
   if (value.contains("times")) fault.times = static_cast<int>(integer(value["times"], where + ".times", 0, 1000000));
   const bool needsCode = fault.kind == PentaloqFault::Kind::resultCode;
-  const bool needsPackets = fault.kind == PentaloqFault::Kind::dropPacket || fault.kind == PentaloqFault::Kind::badPacket;
+  const bool needsPackets =
+      fault.kind == PentaloqFault::Kind::dropPacket || fault.kind == PentaloqFault::Kind::badPacket;
   const bool needsMs = fault.kind == PentaloqFault::Kind::delay;
   auto field = [&](const char* name, bool needed) {
     if (needed && !value.contains(name)) fail(where, "'" + kindName + "' needs '" + name + "'");
-    if (!needed && value.contains(name)) fail(where, "'" + std::string(name) + "' does not apply to '" + kindName + "'");
+    if (!needed && value.contains(name))
+      fail(where, "'" + std::string(name) + "' does not apply to '" + kindName + "'");
     return needed;
   };
   if (field("code", needsCode)) fault.code = static_cast<uint8_t>(integer(value["code"], where + ".code", 0, 255));
@@ -77,7 +82,8 @@ PentaloqFault readFault(const json& value, const std::string& where) {
     const json& list = value["packets"];
     if (!list.is_array() || list.empty()) fail(where + ".packets", "expected a list of packet indices");
     for (size_t i = 0; i < list.size(); ++i) {
-      fault.packets.push_back(static_cast<int>(integer(list[i], where + ".packets[" + std::to_string(i) + "]", 0, 258)));
+      fault.packets.push_back(
+          static_cast<int>(integer(list[i], where + ".packets[" + std::to_string(i) + "]", 0, 258)));
     }
   }
   return fault;
@@ -86,8 +92,9 @@ PentaloqFault readFault(const json& value, const std::string& where) {
 }  // namespace
 
 ScenarioDevice PentaloqScenarioReader::read(const json& value, const std::string& where) {
-  onlyFields(value, where, {"family", "address", "name", "firmware", "hardware", "serial", "battery", "card", "quirks",
-                            "faults", "linked"});
+  onlyFields(
+      value, where,
+      {"family", "address", "name", "firmware", "hardware", "serial", "battery", "card", "quirks", "faults", "linked"});
   if (!value.contains("address")) fail(where, "needs 'address'");
   ScenarioDevice device;
   device.family = "pentaloq";
@@ -103,7 +110,8 @@ ScenarioDevice PentaloqScenarioReader::read(const json& value, const std::string
     if (reader.serial.size() != 6) fail(where + ".serial", "a serial number has 6 characters");
   }
   // Above 100 on purpose: a reader may report any byte.
-  if (value.contains("battery")) reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 255));
+  if (value.contains("battery"))
+    reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 255));
   if (value.contains("card")) {
     const json& card = value["card"];
     if (card.is_null()) {
@@ -118,7 +126,8 @@ ScenarioDevice PentaloqScenarioReader::read(const json& value, const std::string
   if (value.contains("faults")) {
     const json& list = value["faults"];
     if (!list.is_array()) fail(where + ".faults", "expected an array of faults");
-    for (size_t i = 0; i < list.size(); ++i) reader.faults.push_back(readFault(list[i], where + ".faults[" + std::to_string(i) + "]"));
+    for (size_t i = 0; i < list.size(); ++i)
+      reader.faults.push_back(readFault(list[i], where + ".faults[" + std::to_string(i) + "]"));
   }
   if (value.contains("linked")) {
     if (!value["linked"].is_boolean()) fail(where + ".linked", "expected true or false");

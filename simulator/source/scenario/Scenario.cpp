@@ -8,7 +8,7 @@
 namespace kelvo::simulator {
 
 Scenario Scenario::populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio,
-                           const std::vector<ScenarioDevice>& devices) {
+                            const std::vector<ScenarioDevice>& devices) {
   Scenario scenario;
   for (const ScenarioDevice& device : devices) {
     std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral = scenario.add(device);
@@ -38,11 +38,10 @@ std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::remove(const std::s
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> removed = peripheral(address);
   if (!removed) return nullptr;
   all.erase(std::remove(all.begin(), all.end(), removed), all.end());
-  kelvoReaders.erase(std::remove_if(kelvoReaders.begin(), kelvoReaders.end(),
-                                    [&removed](const std::shared_ptr<KelvoReaderEmulator>& reader) {
-                                      return reader == removed;
-                                    }),
-                     kelvoReaders.end());
+  kelvoReaders.erase(
+      std::remove_if(kelvoReaders.begin(), kelvoReaders.end(),
+                     [&removed](const std::shared_ptr<KelvoReaderEmulator>& reader) { return reader == removed; }),
+      kelvoReaders.end());
   pentaloqReaders.erase(std::remove(pentaloqReaders.begin(), pentaloqReaders.end(), removed), pentaloqReaders.end());
   return removed;
 }

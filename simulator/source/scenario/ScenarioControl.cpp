@@ -35,7 +35,8 @@ bool parseNumber(const std::string& text, int low, int high, int& value) {
 bool parseHex(const std::string& text, std::vector<uint8_t>& bytes) {
   if (text.empty() || text.size() % 2 != 0 || !std::all_of(text.begin(), text.end(), ::isxdigit)) return false;
   bytes.clear();
-  for (size_t i = 0; i < text.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i < text.size(); i += 2)
+    bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
   return true;
 }
 
@@ -80,7 +81,7 @@ std::string ScenarioControl::execute(const std::string& line) {
 }
 
 std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& arguments, size_t count,
-                                                            std::string& why) const {
+                                                             std::string& why) const {
   if (arguments.size() != count) {
     why = "'" + arguments.front() + "' takes " + std::to_string(count - 1) + " argument(s)";
     return nullptr;

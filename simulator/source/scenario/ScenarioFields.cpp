@@ -5,9 +5,7 @@
 
 namespace kelvo::simulator::scenario_fields {
 
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-  throw ScenarioError(where + ": " + what);
-}
+[[noreturn]] void fail(const std::string& where, const std::string& what) { throw ScenarioError(where + ": " + what); }
 
 void onlyFields(const nlohmann::json& object, const std::string& where, const std::set<std::string>& allowed) {
   if (!object.is_object()) fail(where, "expected an object");
@@ -35,9 +33,7 @@ std::string text(const nlohmann::json& value, const std::string& where) {
   return value.get<std::string>();
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 std::vector<uint8_t> hexBytes(const nlohmann::json& value, const std::string& where) {
   const std::string digits = text(value, where);
@@ -56,7 +52,8 @@ std::string address(const nlohmann::json& value, const std::string& where) {
   if (digits.size() != 12 || !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
     fail(where, "expected 12 hexadecimal digits, got '" + digits + "'");
   }
-  std::transform(digits.begin(), digits.end(), digits.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(digits.begin(), digits.end(), digits.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(c)); });
   return digits;
 }
 

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "PentaloqScenarioReader.h"
-#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 #include "ScenarioFields.h"
+#include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 
 namespace kelvo::simulator {
 namespace {
@@ -116,8 +116,8 @@ std::vector<int> packageList(const json& value, const std::string& where) {
 }
 
 KelvoReaderFault readFault(const json& value, const std::string& where) {
-  onlyFields(value, where, {"kind", "method", "package", "packages", "order", "ms", "after-packages",
-                            "characteristic", "times"});
+  onlyFields(value, where,
+             {"kind", "method", "package", "packages", "order", "ms", "after-packages", "characteristic", "times"});
   if (!value.contains("kind")) fail(where, "needs 'kind'");
   const std::string kindName = text(value["kind"], where + ".kind");
   std::optional<KelvoReaderFault::Kind> kind = parseReaderFaultKind(kindName);
@@ -129,7 +129,8 @@ KelvoReaderFault readFault(const json& value, const std::string& where) {
   KelvoReaderFault fault;
   fault.kind = *kind;
   fault.times = fault.kind == KelvoReaderFault::Kind::longValue ? 0 : 1;
-  if (value.contains("method")) fault.method = static_cast<uint8_t>(integer(value["method"], where + ".method", 0, 255));
+  if (value.contains("method"))
+    fault.method = static_cast<uint8_t>(integer(value["method"], where + ".method", 0, 255));
   if (value.contains("times")) fault.times = static_cast<int>(integer(value["times"], where + ".times", 0, 1000000));
   auto needs = [&](const char* field) {
     if (!value.contains(field)) fail(where, "'" + kindName + "' needs '" + field + "'");
@@ -202,9 +203,9 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.is_object() && value.contains("family") && value["family"] == "pentaloq") {
     return PentaloqScenarioReader::read(value, where);
   }
-  onlyFields(value, where, {"family", "address", "name", "generation", "service", "descriptor", "battery", "usb",
-                            "settings", "ranges", "bonds", "preferred", "card", "quirks", "faults", "random-faults",
-                            "package-size", "linked"});
+  onlyFields(value, where,
+             {"family", "address", "name", "generation", "service", "descriptor", "battery", "usb", "settings",
+              "ranges", "bonds", "preferred", "card", "quirks", "faults", "random-faults", "package-size", "linked"});
   if (!value.contains("family")) fail(where, "needs 'family'");
   if (!value.contains("address")) fail(where, "needs 'address'");
   ScenarioDevice device;
@@ -215,7 +216,8 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   KelvoReaderConfig& reader = device.reader;
   reader.address = address(value["address"], where + ".address");
   reader.name = value.contains("name") ? text(value["name"], where + ".name") : "Kelvo";
-  if (value.contains("battery")) reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 100));
+  if (value.contains("battery"))
+    reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 100));
   if (device.family == "none") {
     for (const char* field : {"generation", "service", "descriptor", "usb", "settings", "ranges", "bonds", "preferred",
                               "card", "quirks", "faults", "random-faults", "package-size"}) {
@@ -223,7 +225,8 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
     }
     return device;
   }
-  if (value.contains("generation")) reader.generation = static_cast<int>(integer(value["generation"], where + ".generation", 1, 2));
+  if (value.contains("generation"))
+    reader.generation = static_cast<int>(integer(value["generation"], where + ".generation", 1, 2));
   if (value.contains("service")) {
     const std::string service = text(value["service"], where + ".service");
     if (service != "6803" && service != "6801") fail(where + ".service", "expected \"6803\" or \"6801\"");
@@ -241,8 +244,8 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.contains("quirks")) readQuirks(value["quirks"], where + ".quirks", reader);
   if (value.contains("faults")) readFaults(value["faults"], where + ".faults", reader);
   if (value.contains("package-size")) {
-    reader.negotiatedPack = static_cast<size_t>(
-        integer(value["package-size"], where + ".package-size", 1, static_cast<int64_t>(KelvoReaderPacketTransfer::kMaxPack)));
+    reader.negotiatedPack = static_cast<size_t>(integer(value["package-size"], where + ".package-size", 1,
+                                                        static_cast<int64_t>(KelvoReaderPacketTransfer::kMaxPack)));
   }
   if (value.contains("random-faults")) readRandomFaults(value["random-faults"], where + ".random-faults", reader);
   if (value.contains("linked")) {

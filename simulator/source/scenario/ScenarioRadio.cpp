@@ -12,9 +12,10 @@ namespace kelvo::simulator {
 
 void ScenarioRadio::registerAsSim() {
   trevalon::ble::RadioRegistry::instance().add(
-      "sim", {"KELVO_SIM_SCENARIO", "a scenario file", [](const std::string& path) -> std::unique_ptr<trevalon::ble::Radio> {
-                return std::make_unique<ScenarioRadio>(path);
-              }});
+      "sim",
+      {"KELVO_SIM_SCENARIO", "a scenario file", [](const std::string& path) -> std::unique_ptr<trevalon::ble::Radio> {
+         return std::make_unique<ScenarioRadio>(path);
+       }});
 }
 
 ScenarioRadio::ScenarioRadio(const std::string& scenarioPath) : radio(trevalon::sim::SimulatedRadio::create()) {

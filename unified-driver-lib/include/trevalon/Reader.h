@@ -25,7 +25,7 @@ class Reader : public Device, public Slot, public Card {
 
   // The periods of a stack's timers; tests shorten them.
   struct StackOptions {
-    int64_t cardIdlePeriodMs = 60000;  // an unused card is powered down after this
+    int64_t cardIdlePeriodMs = 60000;                                     // an unused card is powered down after this
     std::chrono::milliseconds linkIdlePeriod = std::chrono::seconds(60);  // an unused link is dropped after this
     std::chrono::seconds characteristicTimeout = std::chrono::seconds(30);
   };

@@ -305,8 +305,8 @@ void BLEReaderBLEReaderNativeTranslator::enqueue(const std::function<void(Reader
     if (delivery->ended) return;
     push(delivery->events);
     if (!delivery->thread.joinable()) {
-      delivery->thread = std::thread(&BLEReaderBLEReaderNativeTranslator::deliverEvents, weak_from_this(), this,
-                                     delivery);
+      delivery->thread =
+          std::thread(&BLEReaderBLEReaderNativeTranslator::deliverEvents, weak_from_this(), this, delivery);
     }
   }
   delivery->wake.notify_one();
@@ -372,8 +372,8 @@ void BLEReaderBLEReaderNativeTranslator::watchIdle(const std::weak_ptr<common::S
     if (!alive) {
       return;
     }
-    const auto deadline = std::chrono::steady_clock::time_point(std::chrono::nanoseconds(reader->lastUsed.load())) +
-                          reader->idlePeriod;
+    const auto deadline =
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(reader->lastUsed.load())) + reader->idlePeriod;
     if (std::chrono::steady_clock::now() >= deadline) {
       std::shared_ptr<BLEReaderNative> native = reader->getMaster();
       {

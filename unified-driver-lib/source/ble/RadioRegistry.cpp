@@ -12,7 +12,8 @@ RadioRegistry& RadioRegistry::instance() {
 
 // The platform's own radio is the one every build has.
 RadioRegistry::RadioRegistry() {
-  kinds["bluez"] = Kind{"", "", [](const std::string&) -> std::unique_ptr<Radio> { return bluez::RadioBlueZ::create(); }};
+  kinds["bluez"] =
+      Kind{"", "", [](const std::string&) -> std::unique_ptr<Radio> { return bluez::RadioBlueZ::create(); }};
 }
 
 void RadioRegistry::add(const std::string& name, Kind kind) {

@@ -5,9 +5,7 @@ namespace {
 
 constexpr size_t kTextLength = 36;
 
-bool isDashPosition(size_t i) {
-  return i == 8 || i == 13 || i == 18 || i == 23;
-}
+bool isDashPosition(size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -40,8 +40,8 @@ std::shared_ptr<BLEConnectionBlueZ> BLEConnectionBlueZ::create() {
   if (!caller) return nullptr;
   std::shared_ptr<BLEConnectionBlueZ> connection;
   try {
-    connection.reset(new BLEConnectionBlueZ(sdbus::createSystemBusConnection(), sdbus::createSystemBusConnection(),
-                                            caller));
+    connection.reset(
+        new BLEConnectionBlueZ(sdbus::createSystemBusConnection(), sdbus::createSystemBusConnection(), caller));
     connection->subscribe();
   } catch (const sdbus::Error& error) {
     TREVALON_LOG(error, "cannot watch BlueZ on the system bus: %s: %s", error.getName().c_str(),
@@ -80,8 +80,7 @@ void BLEConnectionBlueZ::subscribe() {
       "arg0='org.bluez'",
       guarded("NameOwnerChanged", [this](sdbus::Message& m) { onOwnerChanged(m); }), sdbus::floating_slot);
   valueBus->addMatch(kPropertiesChanged + "arg0='" + BlueZNames::kGattCharacteristic + "'",
-                     guarded("value change", [this](sdbus::Message& m) { onValueChanged(m); }),
-                     sdbus::floating_slot);
+                     guarded("value change", [this](sdbus::Message& m) { onValueChanged(m); }), sdbus::floating_slot);
 }
 
 void BLEConnectionBlueZ::startThreads() {

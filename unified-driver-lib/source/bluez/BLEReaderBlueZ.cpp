@@ -5,9 +5,9 @@
 
 #include "BlueZCaller.h"
 #include "BlueZNames.h"
+#include "trevalon/bluez/BLEConnectionBlueZ.h"
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
-#include "trevalon/bluez/BLEConnectionBlueZ.h"
 
 namespace trevalon::bluez {
 namespace {
@@ -46,15 +46,13 @@ std::shared_ptr<BLEReaderBlueZ> BLEReaderBlueZ::create(const std::shared_ptr<BLE
   if (watcher) {
     watcher->addObserver(reader);
   } else {
-    TREVALON_LOG(error, "no connection watcher for %s; the reader hears of no link changes",
-                 reader->address.c_str());
+    TREVALON_LOG(error, "no connection watcher for %s; the reader hears of no link changes", reader->address.c_str());
   }
   return reader;
 }
 
-BLEReaderBlueZ::BLEReaderBlueZ(const std::shared_ptr<BLEConnectionBlueZ>& watcher,
-                               std::shared_ptr<BlueZCaller> caller, std::string id, std::string address,
-                               std::string name, std::string path)
+BLEReaderBlueZ::BLEReaderBlueZ(const std::shared_ptr<BLEConnectionBlueZ>& watcher, std::shared_ptr<BlueZCaller> caller,
+                               std::string id, std::string address, std::string name, std::string path)
     // The watcher's inner pointer, not its owners' one: a reader must never be the one that stops its threads.
     : watcher(watcher ? watcher->sharedAs<BLEConnectionBlueZ>() : nullptr),
       caller(std::move(caller)),
@@ -147,8 +145,7 @@ std::optional<BLEReaderBlueZ::Services> BLEReaderBlueZ::resolvedServices() {
       TREVALON_LOG(error, "device %s is no longer known to BlueZ", path.c_str());
       return std::nullopt;
     }
-    const bool resolved =
-        valueOf<bool>(device->second.at(BlueZNames::kDevice), "ServicesResolved").value_or(false);
+    const bool resolved = valueOf<bool>(device->second.at(BlueZNames::kDevice), "ServicesResolved").value_or(false);
     Services services;
     std::map<std::string, ble::Uuid> serviceByPath;
     for (const auto& [objectPath, interfaces] : *objects) {

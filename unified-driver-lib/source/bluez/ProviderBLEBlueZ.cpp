@@ -1,8 +1,8 @@
 #include "trevalon/bluez/ProviderBLEBlueZ.h"
 
-#include "trevalon/common/ScopeTrace.h"
 #include "trevalon/bluez/BLEConnectionBlueZ.h"
 #include "trevalon/bluez/BLEReaderBlueZ.h"
+#include "trevalon/common/ScopeTrace.h"
 
 namespace trevalon::bluez {
 

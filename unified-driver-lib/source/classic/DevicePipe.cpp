@@ -81,8 +81,7 @@ uint8_t DevicePipe::cardStatusOf(uint8_t cardState) {
   }
 }
 
-uint8_t DevicePipe::InvokeGetDeviceDescriptor(const std::shared_ptr<Device>& device,
-                                              std::vector<uint8_t>& descriptor) {
+uint8_t DevicePipe::InvokeGetDeviceDescriptor(const std::shared_ptr<Device>& device, std::vector<uint8_t>& descriptor) {
   TREVALON_TRACE();
   TREVALON_DEVICE_LOCK(device);
   std::shared_ptr<kelvo::KelvoBLEReader> encrypted = lowerAs<kelvo::KelvoBLEReader>(readerFunctionsOf(device));
@@ -103,7 +102,8 @@ uint8_t DevicePipe::InvokeGetDeviceState(const std::shared_ptr<Device>& device, 
   record.assign(kDeviceStateSize, 0);
   record[0] = device->isAvailable() ? 1 : 0;
   const std::list<std::shared_ptr<Slot>> slots = device->getSlots();
-  record[1] = cardStatusOf(slots.empty() || !slots.front() ? static_cast<CardState>(kCardUnknown) : slots.front()->getState());
+  record[1] =
+      cardStatusOf(slots.empty() || !slots.front() ? static_cast<CardState>(kCardUnknown) : slots.front()->getState());
   record[2] = device->getBatteryLevel();
   record[3] = 1;  // the link is always encrypted
   // bytes 4 and 5: the card's ATR number, not kept by this reader model

@@ -7,23 +7,15 @@
 namespace trevalon::kelvo {
 namespace {
 
-bool isKnownStatus(uint8_t status) {
-  return status <= 10 || status == KelvoBLEReader::kStatusTransferFailed;
-}
+bool isKnownStatus(uint8_t status) { return status <= 10 || status == KelvoBLEReader::kStatusTransferFailed; }
 
 }  // namespace
 
-uint8_t KelvoBLEReader::getActiveEncryption() {
-  return 0xFF;
-}
+uint8_t KelvoBLEReader::getActiveEncryption() { return 0xFF; }
 
-bool KelvoBLEReader::setActiveEncryption(uint8_t /*state*/) {
-  return false;
-}
+bool KelvoBLEReader::setActiveEncryption(uint8_t /*state*/) { return false; }
 
-bool KelvoBLEReader::stateQuery() {
-  return false;
-}
+bool KelvoBLEReader::stateQuery() { return false; }
 
 bool KelvoBLEReader::isUnsupported(uint8_t method) const {
   std::lock_guard<std::mutex> guard(unsupportedLock);

@@ -15,9 +15,7 @@ constexpr uint8_t kExchangeSessionKey = 160;
 constexpr uint8_t kCommandPostDisconnection = 8;
 constexpr uint8_t kOutOfRandomNumbers = 3;
 
-uint8_t knownMethod(uint8_t id) {
-  return std::string(KelvoNames::method(id)) == "Unknown" ? 0xFF : id;
-}
+uint8_t knownMethod(uint8_t id) { return std::string(KelvoNames::method(id)) == "Unknown" ? 0xFF : id; }
 
 uint8_t knownStatus(uint8_t status) {
   return (status <= 10 || status == KelvoBLEReader::kStatusTransferFailed) ? status : 0xFF;
@@ -296,9 +294,7 @@ uint64_t KelvoBLEReaderCryptoProxy::updateMtu(uint64_t size) {
   return lower ? lower->updateMtu(size) : 0;
 }
 
-void KelvoBLEReaderCryptoProxy::onActiveEncryptionChanged(uint8_t /*state*/) {
-  TREVALON_TRACE();
-}
+void KelvoBLEReaderCryptoProxy::onActiveEncryptionChanged(uint8_t /*state*/) { TREVALON_TRACE(); }
 
 void KelvoBLEReaderCryptoProxy::onConnectedChanged(bool connected) {
   TREVALON_TRACE_ARGS(connected ? "true" : "false");

@@ -16,9 +16,7 @@ constexpr size_t kMaxPackages = 256;
 constexpr uint8_t kEncryptionMarker = 0xFF;
 const std::vector<uint8_t> kFailed = {KelvoBLEReader::kStatusTransferFailed};
 
-size_t packageCount(size_t size, size_t pack) {
-  return size / pack + (size % pack != 0 ? 1 : 0);
-}
+size_t packageCount(size_t size, size_t pack) { return size / pack + (size % pack != 0 ? 1 : 0); }
 
 // Collects numbered packages into a response buffer of known size; never writes past it.
 class PackageAssembly {
@@ -84,9 +82,7 @@ void logMissingPackage(size_t packageSize, size_t received, size_t expected) {
   }
 }
 
-uint16_t littleEndian16(uint8_t low, uint8_t high) {
-  return static_cast<uint16_t>(low | high << 8);
-}
+uint16_t littleEndian16(uint8_t low, uint8_t high) { return static_cast<uint16_t>(low | high << 8); }
 
 }  // namespace
 
@@ -145,7 +141,7 @@ bool KelvoBLEReaderKelvoBLECharacteristscsTranslator::indicate(uint8_t command, 
 }
 
 std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitRaw(std::vector<uint8_t> request,
-                                                                                 bool /*recover*/) {
+                                                                                  bool /*recover*/) {
   TREVALON_TRACE();
   auto characteristics = getMaster();
   if (!characteristics) {

@@ -42,13 +42,9 @@ enum Notification : uint8_t {
 // Readers without a method list know these.
 const std::vector<uint8_t> kDefaultMethods = {1, 2, 3, 160, 4, 5, 8, 10, 11, 12, 13, 20, 21, 22};
 
-bool isSettingId(uint8_t id) {
-  return id >= 1 && id <= 15;
-}
+bool isSettingId(uint8_t id) { return id >= 1 && id <= 15; }
 
-uint8_t binaryStatusOf(uint8_t reported) {
-  return reported <= 1 ? reported : 0xFF;
-}
+uint8_t binaryStatusOf(uint8_t reported) { return reported <= 1 ? reported : 0xFF; }
 
 }  // namespace
 
@@ -509,9 +505,7 @@ void KelvoReaderKelvoBLEReaderTranslator::onConnectedChanged(bool connected) {
   notifyObservers(&KelvoReaderObserver::onConnectedChanged, connected);
 }
 
-void KelvoReaderKelvoBLEReaderTranslator::onActiveEncryptionChanged(uint8_t /*state*/) {
-  TREVALON_TRACE();
-}
+void KelvoReaderKelvoBLEReaderTranslator::onActiveEncryptionChanged(uint8_t /*state*/) { TREVALON_TRACE(); }
 
 void KelvoReaderKelvoBLEReaderTranslator::onPairedChanged(bool paired) {
   TREVALON_TRACE();

@@ -32,9 +32,7 @@ KeyResetRegistry& keyResetRegistry() {
   return registry;
 }
 
-std::string keyName(const std::string& identifier) {
-  return "key_" + identifier;
-}
+std::string keyName(const std::string& identifier) { return "key_" + identifier; }
 
 // X25519(scalar, u) of RFC 7748 with an arbitrary u-coordinate; false for a low-order u (all-zero result).
 bool x25519(const uint8_t* scalar, const uint8_t* u, uint8_t* out) {
@@ -175,8 +173,7 @@ std::optional<std::vector<uint8_t>> LongTermEncryptor::decrypt(std::vector<uint8
     return std::nullopt;
   }
   // An answer without payload still carries a block of padding: it decrypts to the status byte alone.
-  std::optional<std::vector<uint8_t>> plain =
-      EncryptorAES::decrypt(std::vector<uint8_t>(data.begin() + 1, data.end()));
+  std::optional<std::vector<uint8_t>> plain = EncryptorAES::decrypt(std::vector<uint8_t>(data.begin() + 1, data.end()));
   if (!plain) {
     return std::nullopt;
   }
@@ -189,12 +186,12 @@ std::vector<uint8_t> LongTermEncryptor::deriveSessionKey(const std::vector<uint8
   std::vector<uint8_t> out(twoBlocks.size() + kBlockSize);
   int produced = 0;
   int finished = 0;
-  const bool ok = context != nullptr && twoBlocks.size() == 2 * kBlockSize &&
-                  EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr, key.data(), nullptr) == 1 &&
-                  EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
-                  EVP_EncryptUpdate(context, out.data(), &produced, twoBlocks.data(),
-                                    static_cast<int>(twoBlocks.size())) == 1 &&
-                  EVP_EncryptFinal_ex(context, out.data() + produced, &finished) == 1;
+  const bool ok =
+      context != nullptr && twoBlocks.size() == 2 * kBlockSize &&
+      EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr, key.data(), nullptr) == 1 &&
+      EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+      EVP_EncryptUpdate(context, out.data(), &produced, twoBlocks.data(), static_cast<int>(twoBlocks.size())) == 1 &&
+      EVP_EncryptFinal_ex(context, out.data() + produced, &finished) == 1;
   EVP_CIPHER_CTX_free(context);
   if (!ok) {
     return {};

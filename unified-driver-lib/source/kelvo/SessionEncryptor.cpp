@@ -14,9 +14,7 @@ namespace {
 constexpr uint8_t kExchangeSessionKey = 160;
 constexpr size_t kRandomSize = 20;
 
-std::string sessionCapableName(const std::string& identifier) {
-  return "sessions_" + identifier;
-}
+std::string sessionCapableName(const std::string& identifier) { return "sessions_" + identifier; }
 
 // One AES-256-CCM operation; for decryption `tag` is the expected tag and a mismatch fails.
 bool ccm(bool encrypting, const std::vector<uint8_t>& key, const uint8_t* nonce, const std::vector<uint8_t>& in,
@@ -43,8 +41,7 @@ bool ccm(bool encrypting, const std::vector<uint8_t>& key, const uint8_t* nonce,
 
 }  // namespace
 
-SessionEncryptor::SessionEncryptor(std::vector<uint8_t> key, const std::array<uint8_t, 8>& nonceTail,
-                                   uint32_t counter)
+SessionEncryptor::SessionEncryptor(std::vector<uint8_t> key, const std::array<uint8_t, 8>& nonceTail, uint32_t counter)
     : key(std::move(key)) {
   nonce[1] = static_cast<uint8_t>(counter >> 24);
   nonce[2] = static_cast<uint8_t>(counter >> 16);

@@ -85,8 +85,8 @@ std::shared_ptr<EmulatedPeripheral> SimulatedRadio::findPeripheral(const std::st
   return found == peripherals.end() ? nullptr : found->second;
 }
 
-void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& service,
-                               const ble::Uuid& characteristic, const std::shared_ptr<BLEReaderSim>& reader) {
+void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                               const std::shared_ptr<BLEReaderSim>& reader) {
   TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   std::vector<std::weak_ptr<BLEReaderSim>>& readers = subscriptions[SubscriptionKey(address, service, characteristic)];
@@ -96,8 +96,8 @@ void SimulatedRadio::subscribe(const std::string& address, const ble::Uuid& serv
   readers.push_back(reader);
 }
 
-void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& service,
-                                 const ble::Uuid& characteristic, const BLEReaderSim* reader) {
+void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                                 const BLEReaderSim* reader) {
   TREVALON_TRACE_QUIET();
   std::lock_guard<std::mutex> guard(lock);
   auto found = subscriptions.find(SubscriptionKey(address, service, characteristic));

@@ -92,9 +92,7 @@ void TokenBLECharacteristicsBLEReaderTranslator::onAvailableChanged(bool availab
   notifyObservers(&TokenBLECharacteristicsObserver::onAvailableChanged, available);
 }
 
-void TokenBLECharacteristicsBLEReaderTranslator::onPairedChanged(bool) {
-  TREVALON_TRACE_QUIET();
-}
+void TokenBLECharacteristicsBLEReaderTranslator::onPairedChanged(bool) { TREVALON_TRACE_QUIET(); }
 
 void TokenBLECharacteristicsBLEReaderTranslator::onNotified(ble::Uuid, ble::Uuid, std::vector<uint8_t>) {
   TREVALON_TRACE();
@@ -102,8 +100,6 @@ void TokenBLECharacteristicsBLEReaderTranslator::onNotified(ble::Uuid, ble::Uuid
   TREVALON_LOG(warning, "unexpected notification");
 }
 
-void TokenBLECharacteristicsBLEReaderTranslator::onEvent(uint32_t) {
-  TREVALON_TRACE_QUIET();
-}
+void TokenBLECharacteristicsBLEReaderTranslator::onEvent(uint32_t) { TREVALON_TRACE_QUIET(); }
 
 }  // namespace trevalon::token

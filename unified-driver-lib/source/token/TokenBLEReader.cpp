@@ -15,9 +15,7 @@ size_t lengthField(const std::vector<uint8_t>& frame) {
   return static_cast<size_t>(frame[1]) | (static_cast<size_t>(frame[2]) << 8);
 }
 
-TransmitResult failure() {
-  return TransmitResult{};
-}
+TransmitResult failure() { return TransmitResult{}; }
 
 }  // namespace
 

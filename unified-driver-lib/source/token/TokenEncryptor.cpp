@@ -20,9 +20,7 @@ constexpr uint8_t kSetKey = 0x02;
 // The reader keeps the key it has and shows its short key on its display: the user must give it to us.
 constexpr uint8_t kKeyLocked = 0x03;
 
-std::string keyName(const std::string& address) {
-  return "token_key_" + address;
-}
+std::string keyName(const std::string& address) { return "token_key_" + address; }
 
 std::string hexDigits(const uint8_t* bytes, size_t count) {
   std::string text;
@@ -41,9 +39,7 @@ std::vector<uint8_t> withOperation(uint8_t operation, const std::vector<uint8_t>
   return payload;
 }
 
-bool randomBytes(std::vector<uint8_t>& out) {
-  return RAND_bytes(out.data(), static_cast<int>(out.size())) == 1;
-}
+bool randomBytes(std::vector<uint8_t>& out) { return RAND_bytes(out.data(), static_cast<int>(out.size())) == 1; }
 
 }  // namespace
 
@@ -52,11 +48,10 @@ TokenEncryptor::TokenEncryptor(const Key& key) : key(key) {}
 TokenEncryptor::Key TokenEncryptor::initKey(const std::vector<uint8_t>& shortKey, const std::string& salt) {
   TREVALON_TRACE();
   uint8_t derived[16];
-  const int result = PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(shortKey.data()),
-                                       static_cast<int>(shortKey.size()),
-                                       reinterpret_cast<const unsigned char*>(salt.data()),
-                                       static_cast<int>(salt.size()), kIterations, EVP_sha256(), sizeof derived,
-                                       derived);
+  const int result =
+      PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(shortKey.data()), static_cast<int>(shortKey.size()),
+                        reinterpret_cast<const unsigned char*>(salt.data()), static_cast<int>(salt.size()), kIterations,
+                        EVP_sha256(), sizeof derived, derived);
   Key derivedKey{};
   if (result != 1) {
     TREVALON_LOG(error, "PKCS5_PBKDF2_HMAC failed with %i", result);
@@ -173,11 +168,12 @@ std::vector<uint8_t> TokenEncryptor::crypt(std::vector<uint8_t> data, bool encry
   std::vector<uint8_t> out(data.size() + kBlockSize);
   int produced = 0;
   int finished = 0;
-  const bool ok = context != nullptr &&
-                  EVP_CipherInit_ex(context, EVP_aes_256_ecb(), nullptr, key.data(), nullptr, encrypting ? 1 : 0) == 1 &&
-                  EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
-                  EVP_CipherUpdate(context, out.data(), &produced, data.data(), static_cast<int>(data.size())) == 1 &&
-                  EVP_CipherFinal_ex(context, out.data() + produced, &finished) == 1;
+  const bool ok =
+      context != nullptr &&
+      EVP_CipherInit_ex(context, EVP_aes_256_ecb(), nullptr, key.data(), nullptr, encrypting ? 1 : 0) == 1 &&
+      EVP_CIPHER_CTX_set_padding(context, 0) == 1 &&
+      EVP_CipherUpdate(context, out.data(), &produced, data.data(), static_cast<int>(data.size())) == 1 &&
+      EVP_CipherFinal_ex(context, out.data() + produced, &finished) == 1;
   EVP_CIPHER_CTX_free(context);
   if (!ok) {
     TREVALON_LOG(error, "AES-256-ECB failed on %zu bytes", data.size());

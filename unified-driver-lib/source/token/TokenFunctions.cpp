@@ -8,34 +8,54 @@ namespace trevalon::token {
 
 const char* TokenFunctions::name(uint8_t code) {
   switch (code) {
-    case kSetTime: return "SetTime";
-    case kSendApdu: return "SendApdu";
-    case kGetFirmware: return "GetFirmware";
-    case kGetHardware: return "GetHardware";
-    case kGetSerial: return "GetSerial";
-    case kGetBatteryLevel: return "GetBatteryLevel";
-    case kPowerOff: return "PowerOff";
-    case kInitializeCard: return "InitializeCard";
-    case kFinalizeCard: return "FinalizeCard";
-    case kSetProtocol: return "SetProtocol";
-    case kWriteVariable: return "WriteVariable";
-    case kSyncronize: return "Syncronize";
-    case kOpenFile: return "OpenFile";
-    case kCloseFile: return "CloseFile";
-    case kReadFile: return "ReadFile";
-    case kWriteFile: return "WriteFile";
-    case kDeleteFile: return "DeleteFile";
-    case kOpenDirectory: return "OpenDirectory";
-    case kReadDirectory: return "ReadDirectory";
-    case kMountDisk: return "MountDisk";
-    case kReadVariable: return "ReadVariable";
-    default: return "Unknown";
+    case kSetTime:
+      return "SetTime";
+    case kSendApdu:
+      return "SendApdu";
+    case kGetFirmware:
+      return "GetFirmware";
+    case kGetHardware:
+      return "GetHardware";
+    case kGetSerial:
+      return "GetSerial";
+    case kGetBatteryLevel:
+      return "GetBatteryLevel";
+    case kPowerOff:
+      return "PowerOff";
+    case kInitializeCard:
+      return "InitializeCard";
+    case kFinalizeCard:
+      return "FinalizeCard";
+    case kSetProtocol:
+      return "SetProtocol";
+    case kWriteVariable:
+      return "WriteVariable";
+    case kSyncronize:
+      return "Syncronize";
+    case kOpenFile:
+      return "OpenFile";
+    case kCloseFile:
+      return "CloseFile";
+    case kReadFile:
+      return "ReadFile";
+    case kWriteFile:
+      return "WriteFile";
+    case kDeleteFile:
+      return "DeleteFile";
+    case kOpenDirectory:
+      return "OpenDirectory";
+    case kReadDirectory:
+      return "ReadDirectory";
+    case kMountDisk:
+      return "MountDisk";
+    case kReadVariable:
+      return "ReadVariable";
+    default:
+      return "Unknown";
   }
 }
 
-bool TokenFunctions::isKnown(uint8_t code) {
-  return std::strcmp(name(code), "Unknown") != 0;
-}
+bool TokenFunctions::isKnown(uint8_t code) { return std::strcmp(name(code), "Unknown") != 0; }
 
 std::string TokenFunctions::requestTrace(uint8_t code, const std::vector<uint8_t>& payload) {
   std::string text = common::ExchangeDescriber::request(name(code), code, payload.size());
@@ -50,8 +70,7 @@ std::string TokenFunctions::frameTrace(const std::vector<uint8_t>& frame) {
   if (frame.size() != kHeaderSize + length + 1) return common::ExchangeDescriber::length(frame.size());
   std::string text = common::ExchangeDescriber::request(name(frame[0]), frame[0], length);
   if (frame[0] == kSendApdu) {
-    text += ", " + common::ExchangeDescriber::apdu(
-                       std::vector<uint8_t>(frame.begin() + kHeaderSize, frame.end() - 1));
+    text += ", " + common::ExchangeDescriber::apdu(std::vector<uint8_t>(frame.begin() + kHeaderSize, frame.end() - 1));
   }
   return text;
 }

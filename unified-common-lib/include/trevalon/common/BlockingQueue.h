@@ -3,8 +3,8 @@
 // until `reset` runs the queue again, empty.
 
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 

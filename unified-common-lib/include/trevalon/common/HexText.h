@@ -11,8 +11,7 @@ namespace trevalon::common {
 class HexText {
  public:
   // At most `shownBytes` bytes are written; a longer input ends in "...(N bytes)".
-  static std::string of(const std::vector<uint8_t>& bytes,
-                        size_t shownBytes = std::numeric_limits<size_t>::max());
+  static std::string of(const std::vector<uint8_t>& bytes, size_t shownBytes = std::numeric_limits<size_t>::max());
 };
 
 }  // namespace trevalon::common

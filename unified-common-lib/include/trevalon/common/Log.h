@@ -27,8 +27,7 @@ using LogSink = std::function<void(const std::string& line)>;
 void logLine(LogLevel level, const std::string& message, int line, const char* file);
 
 // The form all library code uses: logs a copy of the message and returns it (so it can be thrown too).
-std::string logMessage(LogLevel level, const std::string& message, int line, const char* file,
-                       const char* function);
+std::string logMessage(LogLevel level, const std::string& message, int line, const char* file, const char* function);
 
 // printf-style formatting into a 256-byte buffer; longer results are replaced by a fixed text.
 std::string formatMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -56,7 +55,6 @@ size_t threadEntriesForTesting();
 
 }  // namespace trevalon::common
 
-#define TREVALON_LOG(level, ...)                                                                   \
-  ::trevalon::common::logMessage(::trevalon::common::LogLevel::level,                               \
-                                 ::trevalon::common::formatMessage(__VA_ARGS__), __LINE__, __FILE__, \
-                                 __func__)
+#define TREVALON_LOG(level, ...)                                                                                      \
+  ::trevalon::common::logMessage(::trevalon::common::LogLevel::level, ::trevalon::common::formatMessage(__VA_ARGS__), \
+                                 __LINE__, __FILE__, __func__)

@@ -41,10 +41,9 @@ class NamedLock {
 }  // namespace trevalon::common
 
 // Locks the registry's mutex of that name for the rest of the scope.
-#define TREVALON_NAMED_LOCK(variable, name)                                                       \
-  ::trevalon::common::NamedLock<> variable(name, __LINE__, __FILE__,                               \
+#define TREVALON_NAMED_LOCK(variable, name)                          \
+  ::trevalon::common::NamedLock<> variable(name, __LINE__, __FILE__, \
                                            ::trevalon::common::NamedLockRegistry::mutexFor(name))
 // Locks the caller's own mutex, labelled with a name in the log.
-#define TREVALON_LABELLED_LOCK(variable, name, mutex)                                             \
-  ::trevalon::common::NamedLock<std::remove_reference_t<decltype(mutex)>> variable(name, __LINE__, \
-                                                                                    __FILE__, mutex)
+#define TREVALON_LABELLED_LOCK(variable, name, mutex) \
+  ::trevalon::common::NamedLock<std::remove_reference_t<decltype(mutex)>> variable(name, __LINE__, __FILE__, mutex)

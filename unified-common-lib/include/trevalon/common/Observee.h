@@ -50,8 +50,7 @@ class Observee : public virtual Shareable {
 
   // Asks the observers in turn; the first one that answers gives the result. An observer refuses by throwing.
   template <typename Member, typename... Args>
-  auto callObserver(Member member, Args&&... args)
-      -> decltype((std::declval<Obs&>().*member)(args...)) {
+  auto callObserver(Member member, Args&&... args) -> decltype((std::declval<Obs&>().*member)(args...)) {
     for (const std::shared_ptr<Obs>& observer : liveObservers()) {
       try {
         return ((*observer).*member)(args...);

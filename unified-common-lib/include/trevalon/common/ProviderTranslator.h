@@ -32,14 +32,18 @@ struct ProviderKey<std::shared_ptr<U>> {
 };
 
 template <typename T>
-bool isEmptyProviderItem(const T&) { return false; }
+bool isEmptyProviderItem(const T&) {
+  return false;
+}
 template <typename U>
-bool isEmptyProviderItem(const std::shared_ptr<U>& item) { return !item; }
+bool isEmptyProviderItem(const std::shared_ptr<U>& item) {
+  return !item;
+}
 inline bool isEmptyProviderItem(const std::string& item) { return item.empty(); }
 
 template <typename From, typename To>
-class Translator<trevalon::Provider<From>, trevalon::Provider<To>>
-    : public trevalon::Provider<To>, public Master<trevalon::Provider<From>> {
+class Translator<trevalon::Provider<From>, trevalon::Provider<To>> : public trevalon::Provider<To>,
+                                                                     public Master<trevalon::Provider<From>> {
  public:
   using UpperInterface = trevalon::Provider<To>;
   using LowerInterface = trevalon::Provider<From>;

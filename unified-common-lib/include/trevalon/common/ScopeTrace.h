@@ -35,9 +35,8 @@ class ScopeTrace {
 
 }  // namespace trevalon::common
 
-#define TREVALON_TRACE_IMPL(enabled, arguments)                                                         \
-  static const std::string trevalonTraceName_ =                                                         \
-      ::trevalon::common::ScopeTrace::qualifiedName(__PRETTY_FUNCTION__);                               \
+#define TREVALON_TRACE_IMPL(enabled, arguments)                                                                     \
+  static const std::string trevalonTraceName_ = ::trevalon::common::ScopeTrace::qualifiedName(__PRETTY_FUNCTION__); \
   ::trevalon::common::ScopeTrace scopeTrace(enabled, trevalonTraceName_, arguments, __LINE__, __FILE__)
 
 // At the top of a library method; the trace is reachable as `scopeTrace` (for setResult).

@@ -10,8 +10,7 @@ namespace trevalon::local {
 class LinuxMachine : public Machine {
  public:
   // Writes the default "logpath" when the settings have none, and logs what the system says about itself.
-  explicit LinuxMachine(std::string machineIdPath = "/etc/machine-id",
-                        std::string osReleasePath = "/etc/os-release");
+  explicit LinuxMachine(std::string machineIdPath = "/etc/machine-id", std::string osReleasePath = "/etc/os-release");
 
   std::string getName() override;
   std::vector<uint8_t> query(const std::string& what) override;

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 
+#include "trevalon/ble/DeviceEnumeration.h"
 #include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/ble/Uuid.h"
-#include "trevalon/ble/DeviceEnumeration.h"
 
 namespace trevalon::bluez {
 

@@ -27,8 +27,7 @@ class DevicePipe {
   static uint8_t InvokeGetDeviceState(const std::shared_ptr<Device>& device, std::vector<uint8_t>& record);
   static uint8_t InvokeIndicate(const std::shared_ptr<Device>& device, const std::vector<uint8_t>& request);
   static uint8_t InvokeSetSetting(const std::shared_ptr<Device>& device, const std::vector<uint8_t>& request);
-  static uint8_t InvokeSetWorkingTimeRanges(const std::shared_ptr<Device>& device,
-                                            const std::vector<uint8_t>& request);
+  static uint8_t InvokeSetWorkingTimeRanges(const std::shared_ptr<Device>& device, const std::vector<uint8_t>& request);
   static uint8_t InvokeTransmitRpc(const std::shared_ptr<Device>& device, const std::vector<uint8_t>& request,
                                    std::vector<uint8_t>& response);
 

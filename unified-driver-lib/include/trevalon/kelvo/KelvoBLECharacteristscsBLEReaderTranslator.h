@@ -10,8 +10,7 @@
 
 namespace trevalon::kelvo {
 
-class KelvoBLECharacteristscsBLEReaderTranslator
-    : public common::Translator<KelvoBLECharacteristscs, ble::BLEReader> {
+class KelvoBLECharacteristscsBLEReaderTranslator : public common::Translator<KelvoBLECharacteristscs, ble::BLEReader> {
  public:
   static constexpr std::chrono::seconds kDefaultTimeout = std::chrono::seconds(30);
 

@@ -51,8 +51,8 @@ class KelvoBLEReaderCryptoProxy : public common::Translator<KelvoBLEReader, Kelv
   std::vector<uint8_t> openAnswer(const std::shared_ptr<Encryptor>& current, const std::vector<uint8_t>& response);
   void logExtendedStatus(uint8_t method, const std::vector<uint8_t>& response);
   bool recoverKeyState(int renewal);
-  std::vector<uint8_t> transmitLocked(const std::shared_ptr<KelvoBLEReader>& lower,
-                                     const std::vector<uint8_t>& request, bool recover, bool& switchedOn);
+  std::vector<uint8_t> transmitLocked(const std::shared_ptr<KelvoBLEReader>& lower, const std::vector<uint8_t>& request,
+                                      bool recover, bool& switchedOn);
   // Agrees the first session, or a fresh one when the current one is stale; `switchedOn` when the link
   // became encrypted here.
   bool renewSessionIfDue(bool& switchedOn);

@@ -47,8 +47,7 @@ class BLEReaderSim : public ble::BLEReaderNative, public ProviderObserver<std::s
   void onLost(const std::string& address) override;
 
   // From the radio's notification thread.
-  void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic,
-                           const std::vector<uint8_t>& data);
+  void deliverNotification(const ble::Uuid& service, const ble::Uuid& characteristic, const std::vector<uint8_t>& data);
 
  private:
   using CharacteristicKey = std::pair<ble::Uuid, ble::Uuid>;

@@ -29,8 +29,7 @@ class EmulatedPeripheral {
   // Empty when the read fails at the air level (no link); a value may be longer than a host can take.
   virtual std::optional<std::vector<uint8_t>> read(const ble::Uuid& service, const ble::Uuid& characteristic) = 0;
   // False is the device's error answer to a write request.
-  virtual bool write(const ble::Uuid& service, const ble::Uuid& characteristic,
-                     const std::vector<uint8_t>& data) = 0;
+  virtual bool write(const ble::Uuid& service, const ble::Uuid& characteristic, const std::vector<uint8_t>& data) = 0;
   // The host's write of the client characteristic configuration.
   virtual bool subscribe(const ble::Uuid& service, const ble::Uuid& characteristic, bool enable) = 0;
 

@@ -14,8 +14,8 @@ namespace trevalon::sim {
 class PeripheralListener {
  public:
   virtual ~PeripheralListener() = default;
-  virtual void onNotification(const std::string& address, const ble::Uuid& service,
-                              const ble::Uuid& characteristic, std::vector<uint8_t> data) = 0;
+  virtual void onNotification(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
+                              std::vector<uint8_t> data) = 0;
   virtual void onLinkChanged(const std::string& address, bool up) = 0;
 };
 

@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "trevalon/ble/DeviceEnumeration.h"
 #include "trevalon/ble/ProvidedDevice.h"
 #include "trevalon/ble/Uuid.h"
-#include "trevalon/ble/DeviceEnumeration.h"
 
 namespace trevalon::sim {
 

@@ -6,20 +6,20 @@
 
 #include <cstdint>
 #include <functional>
-#include <set>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/peripheral/GattCounters.h"
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
 #include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
 #include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 #include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
 #include "kelvo/simulator/kelvo/KelvoReaderRpcTable.h"
 #include "kelvo/simulator/kelvo/KelvoReaderState.h"
+#include "kelvo/simulator/peripheral/GattCounters.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
 
 namespace kelvo::simulator {
@@ -53,8 +53,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
                                            const trevalon::ble::Uuid& characteristic) override;
   bool write(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
              const std::vector<uint8_t>& data) override;
-  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
-                 bool enable) override;
+  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic, bool enable) override;
   void attach(std::weak_ptr<trevalon::sim::PeripheralListener> listener) override;
 
   // The reader comes into range or leaves it. A reader in its bootloader keeps its link down.
@@ -116,7 +115,7 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   void applyRandomFaults(Effects& effects);
   // The first fault of that kind for this method that `accept` takes; used up after its `times`.
   std::optional<KelvoReaderFault> takeFault(KelvoReaderFault::Kind kind, uint8_t method,
-                                       const std::function<bool(const KelvoReaderFault&)>& accept);
+                                            const std::function<bool(const KelvoReaderFault&)>& accept);
   void collect(ReaderOutbox& outbox, Effects& effects) const;
   // Outside the operation's lock only for the delay; everything that reaches the radio is in order.
   void deliver(Effects effects);

@@ -18,9 +18,9 @@ class KelvoReaderLinkCrypto {
   enum class Mode { plain, session, longTerm };
 
   // Key-state statuses of answers.
-  static constexpr uint8_t kStatusNoKey = 4;        // an encrypted request, but no key to open it with
-  static constexpr uint8_t kStatusBadRequest = 5;   // the request did not open under the key in use
-  static constexpr uint8_t kStatusNoLongTerm = 6;   // a session asked for without a long-term key
+  static constexpr uint8_t kStatusNoKey = 4;       // an encrypted request, but no key to open it with
+  static constexpr uint8_t kStatusBadRequest = 5;  // the request did not open under the key in use
+  static constexpr uint8_t kStatusNoLongTerm = 6;  // a session asked for without a long-term key
 
   struct Opened {
     Mode mode = Mode::plain;

@@ -4,8 +4,8 @@
 // 'output2': after a 'prepare'/'input' request the host first reads their size and package size from
 // 'process2'; after a 'transmit' request package 0 carries that header itself.
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 

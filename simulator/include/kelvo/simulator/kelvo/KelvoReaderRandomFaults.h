@@ -23,12 +23,13 @@ class KelvoReaderRandomFaults {
     double corruptTag = 0;       // per encrypted answer
     double delay = 0;            // per answer; the delay is drawn from 1 to maxDelayMs
     int maxDelayMs = 2000;
-    double dropLink = 0;         // per answer: half before the request is served, half while it is answered
+    double dropLink = 0;  // per answer: half before the request is served, half while it is answered
   };
 
   // How many faults of each kind were inflicted so far.
   struct Tally {
-    uint64_t served = 0;  // requests that opened and met the draws (the status-5 answer to one that did not is not counted)
+    uint64_t served =
+        0;  // requests that opened and met the draws (the status-5 answer to one that did not is not counted)
     uint64_t dropped = 0;
     uint64_t repeated = 0;
     uint64_t reordered = 0;

@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "kelvo/simulator/peripheral/EmulatedCard.h"
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
 #include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
 #include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 #include "kelvo/simulator/kelvo/KelvoReaderState.h"
+#include "kelvo/simulator/peripheral/EmulatedCard.h"
 
 namespace kelvo::simulator {
 
@@ -33,7 +33,8 @@ class KelvoReaderRpcTable {
   static constexpr uint8_t kExtendedOutOfRandom = 3;
   static constexpr uint8_t kExtendedGeneral = 1;
 
-  KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto, KelvoReaderPacketTransfer& transfer);
+  KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto,
+                      KelvoReaderPacketTransfer& transfer);
 
   std::vector<uint8_t> handle(const std::vector<uint8_t>& request, ReaderOutbox& outbox);
   // A command written to the indicate characteristic.

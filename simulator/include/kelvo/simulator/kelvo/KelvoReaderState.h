@@ -32,9 +32,9 @@ struct KelvoReaderState {
   std::optional<uint16_t> localTime;  // minute of the week last set
   std::string clientName;
   uint8_t cardStatus = kCardAbsent;
-  std::optional<uint8_t> bootMode;    // set once the reader has been sent to its bootloader
+  std::optional<uint8_t> bootMode;  // set once the reader has been sent to its bootloader
   std::set<KelvoReaderQuirk> quirks;
-  bool randomExhausted = false;       // the next key agreement runs out of random numbers
+  bool randomExhausted = false;  // the next key agreement runs out of random numbers
   uint16_t maxRequestSize = 512;
   size_t negotiatedPack = 240;
   size_t flashSize = 0;

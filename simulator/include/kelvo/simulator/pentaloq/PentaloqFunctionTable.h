@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/peripheral/EmulatedCard.h"
 #include "kelvo/simulator/pentaloq/PentaloqFrames.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderState.h"
+#include "kelvo/simulator/peripheral/EmulatedCard.h"
 #include "kelvo/simulator/peripheral/ReaderCipher.h"
 
 namespace kelvo::simulator {

@@ -16,8 +16,8 @@ namespace kelvo::simulator {
 struct PentaloqReaderConfig {
   std::string address = "5e0a1c000001";  // 12 lower-case hexadecimal digits
   std::string name = "Pentaloq";
-  uint8_t firmware = 0x12;  // version 1.2
-  uint8_t hardware = 0x21;  // version 2.1
+  uint8_t firmware = 0x12;        // version 1.2
+  uint8_t hardware = 0x21;        // version 2.1
   std::string serial = "PQ4711";  // 6 characters
   uint8_t battery = 64;
   std::optional<std::vector<uint8_t>> cardAtr = std::vector<uint8_t>{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};

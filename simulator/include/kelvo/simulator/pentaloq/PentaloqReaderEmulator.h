@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "kelvo/simulator/peripheral/GattCounters.h"
 #include "kelvo/simulator/pentaloq/PentaloqChunkAssembler.h"
 #include "kelvo/simulator/pentaloq/PentaloqFunctionTable.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
+#include "kelvo/simulator/peripheral/GattCounters.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
 
 namespace kelvo::simulator {
@@ -43,8 +43,7 @@ class PentaloqReaderEmulator : public trevalon::sim::EmulatedPeripheral {
                                            const trevalon::ble::Uuid& characteristic) override;
   bool write(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
              const std::vector<uint8_t>& data) override;
-  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
-                 bool enable) override;
+  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic, bool enable) override;
   void attach(std::weak_ptr<trevalon::sim::PeripheralListener> listener) override;
 
   // The reader comes into range or leaves it.

@@ -25,8 +25,7 @@ class OtherPeripheral : public trevalon::sim::EmulatedPeripheral {
                                            const trevalon::ble::Uuid& characteristic) override;
   bool write(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
              const std::vector<uint8_t>& data) override;
-  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic,
-                 bool enable) override;
+  bool subscribe(const trevalon::ble::Uuid& service, const trevalon::ble::Uuid& characteristic, bool enable) override;
   void attach(std::weak_ptr<trevalon::sim::PeripheralListener> listener) override;
 
  private:

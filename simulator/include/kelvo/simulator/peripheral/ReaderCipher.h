@@ -27,8 +27,7 @@ class ReaderCipher {
   static std::vector<uint8_t> ccmEncrypt(const Key& key, const std::array<uint8_t, kNonceLength>& nonce,
                                          const std::vector<uint8_t>& plain);
   // Empty when the tag does not verify.
-  static std::optional<std::vector<uint8_t>> ccmDecrypt(const Key& key,
-                                                        const std::array<uint8_t, kNonceLength>& nonce,
+  static std::optional<std::vector<uint8_t>> ccmDecrypt(const Key& key, const std::array<uint8_t, kNonceLength>& nonce,
                                                         const std::vector<uint8_t>& sealed);
 };
 

@@ -14,8 +14,8 @@
 namespace kelvo::simulator {
 
 struct ScenarioDevice {
-  std::string family;         // "kelvo", "pentaloq", or "none" for a peripheral without a reader service
-  KelvoReaderConfig reader;   // for "none" only address, name and battery are used; for "pentaloq" address and name
+  std::string family;             // "kelvo", "pentaloq", or "none" for a peripheral without a reader service
+  KelvoReaderConfig reader;       // for "none" only address, name and battery are used; for "pentaloq" address and name
   PentaloqReaderConfig pentaloq;  // for "pentaloq" only
 };
 
