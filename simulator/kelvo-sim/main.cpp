@@ -26,7 +26,7 @@ const char* const kUsage =
     "Publishes the scenario's devices as org.bluez on the bus DBUS_SYSTEM_BUS_ADDRESS names, or on a bus of its\n"
     "own whose address it prints as \"DBUS_SYSTEM_BUS_ADDRESS=...\". Prints \"ready\" once the devices are on the\n"
     "bus. Reads control commands on standard input (insert, remove, battery, usb, drop, add-reader,\n"
-    "remove-reader; \"quit\" ends it) and prints one answer line for each; also from the named pipe\n"
+    "remove-reader, piv-state; \"quit\" ends it) and prints one answer line for each; also from the named pipe\n"
     "KELVO_SIM_CONTROL names (answers appended to <pipe>.out) and as org.kelvo.Sim1.Command on /org/kelvo/sim.\n"
     "Ends on SIGTERM or SIGINT too. --gatt-delay exports a device's GATT objects that long after its link\n"
     "comes up (and its services are reported resolved), as BlueZ may.\n";

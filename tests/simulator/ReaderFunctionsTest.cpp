@@ -208,5 +208,37 @@ TEST_F(ReaderFunctionsTest, SmartCardChannel) {
   EXPECT_THAT(host->drain(radio, Emulator::kNotification), ElementsAre(Bytes{1, 2}, Bytes{1, 6}));
 }
 
+// The reader's own PIV card through the card channel: a card reset forgets the verified PIN, and the card keeps
+// its counters when it is taken out and put back.
+TEST_F(ReaderFunctionsTest, PivCardThroughTheSmartCardChannel) {
+  Config config = plainConfig();
+  config.cardAtr = Bytes{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
+  config.cardPiv = kelvo::simulator::PivConfig{};
+  start(config);
+  const Bytes verifyPin = {2, 5, 0x00, 0x20, 0x00, 0x80, 8, '1', '2', '3', '4', '5', '6', 0xFF, 0xFF};
+  const Bytes verifyState = {2, 5, 0x00, 0x20, 0x00, 0x80};
+  const Bytes wrongPin = {2, 5, 0x00, 0x20, 0x00, 0x80, 8, '0', '0', '0', '0', '0', '0', 0xFF, 0xFF};
+  const Bytes selectPiv = {2, 5, 0x00, 0xA4, 0x04, 0x00, 9, 0xA0, 0x00, 0x00, 0x03, 0x08, 0x00, 0x00, 0x10, 0x00, 0x00};
+  const Bytes propertyTemplate = ok(selectPiv);
+  ASSERT_GE(propertyTemplate.size(), 2u);
+  EXPECT_EQ(propertyTemplate.front(), 0x61);
+  EXPECT_THAT(Bytes(propertyTemplate.end() - 2, propertyTemplate.end()), ElementsAre(0x90, 0x00));
+
+  EXPECT_THAT(ok(verifyPin), ElementsAre(0x90, 0x00));
+  EXPECT_THAT(ok(verifyState), ElementsAre(0x90, 0x00));
+  EXPECT_THAT(ok({2, 1}), ElementsAre(0x3B, 0x81, 0x80, 0x01, 0x80, 0x80));
+  EXPECT_THAT(ok(verifyState), ElementsAre(0x63, 0xC3)) << "the reset forgot the PIN, PIV is selected again";
+
+  EXPECT_THAT(ok(wrongPin), ElementsAre(0x63, 0xC2));
+  emulator->removeCard();
+  ASSERT_TRUE(emulator->pivStatus());
+  EXPECT_EQ(emulator->pivStatus()->pinTriesLeft, 2) << "the card out of the reader is still the reader's";
+  emulator->insertCard({0x3B, 0x00});
+  EXPECT_THAT(ok(selectPiv), ElementsAre(0x6A, 0x82)) << "a plain card in its place";
+  ASSERT_TRUE(emulator->insertOwnCard());
+  EXPECT_THAT(ok(verifyState), ElementsAre(0x63, 0xC2)) << "the own card came back with its counter";
+  EXPECT_EQ(emulator->pivStatus()->pin, "123456");
+}
+
 }  // namespace
 }  // namespace kelvo::test

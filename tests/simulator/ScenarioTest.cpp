@@ -7,8 +7,11 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <thread>
 
+#include "LogCapture.h"
 #include "TempDirectory.h"
+#include "kelvo/simulator/scenario/ControlFifo.h"
 #include "kelvo/simulator/scenario/Scenario.h"
 #include "kelvo/simulator/scenario/ScenarioControl.h"
 #include "trevalon/sim/ProviderBLESim.h"
@@ -24,6 +27,7 @@ using kelvo::simulator::Scenario;
 using kelvo::simulator::ScenarioError;
 using kelvo::simulator::ScenarioLoader;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kScenarioDir = KELVO_SCENARIO_DIR;
 
@@ -182,6 +186,26 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
       {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "random-faults": {"seed": -1}}]})",
        "devices[0].random-faults.seed: a seed is a whole number"},
       {R"({"devices": [)", "not valid JSON"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"pin": "12345"}}}]})",
+       "devices[0].card.piv.pin: a PIN has 6 to 8 digits"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"pin": 123456}}}]})",
+       "devices[0].card.piv.pin: expected a string"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"puk": "1234567"}}}]})",
+       "devices[0].card.piv.puk: a PUK has 8 digits"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"pin-tries": 16}}}]})",
+       "devices[0].card.piv.pin-tries: value 16 is outside 1..15"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"holder": ""}}}]})",
+       "devices[0].card.piv.holder: a holder's name has 1 to 64 characters"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"colour": "red"}}}]})",
+       "devices[0].card.piv: unknown field 'colour'"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": true}}]})",
+       "devices[0].card.piv: expected an object"},
+      {R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"piv": {}}}]})",
+       "devices[0].card: needs 'atr'"},
+      {R"({"devices": [{"family": "pentaloq", "address": "5e0a1c000001", "card": {"atr": "3B00", "piv": {"pin": "abcdef"}}}]})",
+       "devices[0].card.piv.pin: a PIN has 6 to 8 digits"},
+      {R"({"devices": [{"family": "pentaloq", "address": "5e0a1c000001", "card": {"atr": "3B0"}}]})",
+       "devices[0].card.atr: expected an even number"},
   };
   for (const Case& c : cases) {
     try {
@@ -191,6 +215,68 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
       EXPECT_THAT(error.what(), HasSubstr(c.message)) << c.json;
     }
   }
+}
+
+TEST(ScenarioTest, PivCardsOfBothFamiliesLoadAndReportTheirStateByCommand) {
+  const std::vector<kelvo::simulator::ScenarioDevice> devices = ScenarioLoader::load(kScenarioDir + "/piv-cards.json");
+  ASSERT_EQ(devices.size(), 3u);
+  ASSERT_TRUE(devices[0].reader.cardPiv);
+  EXPECT_EQ(devices[0].reader.cardPiv->holder, "Erika Mustermann");
+  ASSERT_TRUE(devices[1].pentaloq.cardPiv);
+  EXPECT_EQ(devices[1].pentaloq.cardPiv->puk, "12345678") << "fields left out take the defaults";
+  EXPECT_FALSE(devices[2].reader.cardPiv) << "without 'piv' the card stays a plain one";
+
+  Scenario scenario = Scenario::populate(nullptr, devices);
+  kelvo::simulator::ScenarioControl control(scenario, nullptr, nullptr);
+  struct Case {
+    std::string command;
+    std::string answer;
+  };
+  const std::vector<Case> cases = {
+      {"piv-state 001a7dda7113", "ok tries 3 pin 123456 blocked no puk-tries 3 verified no"},
+      {"piv-state 5E0A1C000001", "ok tries 5 pin 87654321 blocked no puk-tries 3 verified no"},
+      {"piv-state 001a7dda8224", "error: the card of 001a7dda8224 has no PIV application"},
+      {"piv-state 0000000000ff", "error: no reader 0000000000ff"},
+      {"piv-state", "error: 'piv-state' takes 1 argument(s)"},
+      // The own card leaves and comes back with its state; an ATR puts a plain card in instead.
+      {"remove 001a7dda7113", "ok"},
+      {"piv-state 001a7dda7113", "ok tries 3 pin 123456 blocked no puk-tries 3 verified no"},
+      {"insert 001a7dda7113", "ok"},
+      {"insert 001a7dda7113 3B00", "ok"},
+      {"piv-state 001a7dda7113", "ok tries 3 pin 123456 blocked no puk-tries 3 verified no"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(control.execute(c.command), c.answer) << c.command;
+  EXPECT_TRUE(kelvo::simulator::ScenarioControl::answerIsSecret(" piv-state 001a7dda7113"));
+  EXPECT_FALSE(kelvo::simulator::ScenarioControl::answerIsSecret("settings 001a7dda7113"));
+}
+
+TEST(ScenarioTest, ThePinStaysOutOfErrorsAndTheControlPipesLog) {
+  try {
+    ScenarioLoader::parse(
+        R"({"devices": [{"family": "kelvo", "address": "001a7dda7113", "card": {"atr": "3B00", "piv": {"pin": "55555"}}}]})");
+    ADD_FAILURE() << "accepted a PIN of five digits";
+  } catch (const ScenarioError& error) {
+    EXPECT_THAT(error.what(), Not(HasSubstr("55555")));
+  }
+
+  Scenario scenario = Scenario::populate(nullptr, ScenarioLoader::load(kScenarioDir + "/piv-cards.json"));
+  auto control = std::make_shared<kelvo::simulator::ScenarioControl>(scenario, nullptr, nullptr);
+  TempDirectory directory;
+  const std::string pipe = directory.file("control");
+  LogCapture log;
+  std::string answered;
+  {
+    kelvo::simulator::ControlFifo fifo(pipe, control);
+    std::ofstream(pipe) << "piv-state 001a7dda7113\n" << std::flush;
+    for (int i = 0; i < 500 && answered.empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::ifstream out(pipe + ".out");
+      std::getline(out, answered);
+    }
+  }
+  EXPECT_EQ(answered, "ok tries 3 pin 123456 blocked no puk-tries 3 verified no") << "the answer reaches the test";
+  EXPECT_TRUE(log.contains("piv-state 001a7dda7113")) << "the command itself is logged";
+  EXPECT_FALSE(log.contains("123456")) << "but not the PIN in its answer";
 }
 
 TEST(ScenarioTest, RandomFaultsStartFromTheFileAndAreSwitchedByCommand) {

@@ -418,6 +418,24 @@ void KelvoReaderEmulator::insertCard(std::vector<uint8_t> atr) {
   deliver(std::move(effects));
 }
 
+bool KelvoReaderEmulator::insertOwnCard() {
+  Effects effects;
+  bool inserted = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    ReaderOutbox outbox;
+    inserted = table.insertOwnCard(outbox);
+    collect(outbox, effects);
+  }
+  deliver(std::move(effects));
+  return inserted;
+}
+
+std::optional<PivApplication::Status> KelvoReaderEmulator::pivStatus() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return table.pivStatus();
+}
+
 void KelvoReaderEmulator::removeCard() {
   Effects effects;
   {

@@ -103,7 +103,7 @@ Payload packDigits(const std::string& text) {
 
 KelvoReaderRpcTable::KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoReaderLinkCrypto& crypto,
                                          KelvoReaderPacketTransfer& transfer)
-    : crypto(crypto), transfer(transfer) {
+    : crypto(crypto), transfer(transfer), slot(config.cardAtr, config.cardPiv) {
   const KelvoReaderConfig complete = config.withDefaults();
   current.address = complete.address;
   std::transform(current.address.begin(), current.address.end(), current.address.begin(),
@@ -122,8 +122,7 @@ KelvoReaderRpcTable::KelvoReaderRpcTable(const KelvoReaderConfig& config, KelvoR
   current.negotiatedPack = std::min(complete.negotiatedPack, KelvoReaderPacketTransfer::kMaxPack);
   current.flashSize = complete.flashSize;
   current.batteryAlertLevel = complete.batteryAlertLevel;
-  if (complete.cardAtr) {
-    card.emplace(*complete.cardAtr);
+  if (slot.card()) {
     cardPowered = true;
     current.cardStatus = KelvoReaderState::kCardReady;
   }
@@ -237,7 +236,17 @@ void KelvoReaderRpcTable::setCardStatus(uint8_t status, ReaderOutbox& outbox) {
 }
 
 void KelvoReaderRpcTable::insertCard(std::vector<uint8_t> atr, ReaderOutbox& outbox) {
-  card.emplace(std::move(atr));
+  slot.insert(std::move(atr));
+  cardInserted(outbox);
+}
+
+bool KelvoReaderRpcTable::insertOwnCard(ReaderOutbox& outbox) {
+  if (!slot.insertOwn()) return false;
+  cardInserted(outbox);
+  return true;
+}
+
+void KelvoReaderRpcTable::cardInserted(ReaderOutbox& outbox) {
   cardPowered = false;
   setCardStatus(KelvoReaderState::kCardPresent, outbox);
   // The reader powers a new card by itself and reports it ready.
@@ -246,7 +255,7 @@ void KelvoReaderRpcTable::insertCard(std::vector<uint8_t> atr, ReaderOutbox& out
 }
 
 void KelvoReaderRpcTable::removeCard(ReaderOutbox& outbox) {
-  card.reset();
+  slot.remove();
   cardPowered = false;
   setCardStatus(KelvoReaderState::kCardAbsent, outbox);
 }
@@ -307,10 +316,12 @@ Payload KelvoReaderRpcTable::getDescriptor(const Payload&, ReaderOutbox&) {
 }
 
 Payload KelvoReaderRpcTable::smartCard(const Payload& payload, ReaderOutbox& outbox) {
+  EmulatedCard* card = slot.card();
   if (payload.empty() || !card) return answer(kError);
   const Payload data(payload.begin() + 1, payload.end());
   switch (payload.front()) {
     case kReset:
+      card->reset();
       cardPowered = true;
       setCardStatus(KelvoReaderState::kCardReady, outbox);
       return answer(kOk, card->atr());

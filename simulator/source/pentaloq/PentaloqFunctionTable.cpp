@@ -33,8 +33,8 @@ PentaloqFunctionTable::PentaloqFunctionTable(const PentaloqReaderConfig& config)
       serial(config.serial),
       displayedShortKey(config.displayedShortKey),
       battery(config.battery),
-      quirks(config.quirks) {
-  if (config.cardAtr) card.emplace(*config.cardAtr);
+      quirks(config.quirks),
+      slot(config.cardAtr, config.cardPiv) {
   // A reader whose key is locked was set up by someone before us: it holds the key of the short key it shows.
   if (has(PentaloqQuirk::keyLocked)) linkKey = deriveKey(displayedShortKey, address);
   readerState.hasKey = linkKey.has_value();
@@ -61,12 +61,18 @@ void PentaloqFunctionTable::forgetKey() {
 }
 
 void PentaloqFunctionTable::insertCard(std::vector<uint8_t> atr) {
-  card.emplace(std::move(atr));
+  slot.insert(std::move(atr));
   readerState.cardPowered = false;
 }
 
+bool PentaloqFunctionTable::insertOwnCard() {
+  if (!slot.insertOwn()) return false;
+  readerState.cardPowered = false;
+  return true;
+}
+
 void PentaloqFunctionTable::removeCard() {
-  card.reset();
+  slot.remove();
   readerState.cardPowered = false;
 }
 
@@ -137,12 +143,15 @@ PentaloqFunctionTable::Answer PentaloqFunctionTable::setTime(const std::vector<u
 }
 
 PentaloqFunctionTable::Answer PentaloqFunctionTable::initializeCard() {
+  EmulatedCard* card = slot.card();
   if (!card) return {kCardError, {}};
+  card->reset();
   readerState.cardPowered = true;
   return {kDone, card->atr()};
 }
 
 PentaloqFunctionTable::Answer PentaloqFunctionTable::sendApdu(const std::vector<uint8_t>& apdu) {
+  EmulatedCard* card = slot.card();
   if (!card || !readerState.cardPowered) return {kCardError, {}};
   if (apdu.size() < 4) return {kMalformed, {}};
   readerState.apdus.push_back(apdu);
@@ -150,7 +159,7 @@ PentaloqFunctionTable::Answer PentaloqFunctionTable::sendApdu(const std::vector<
 }
 
 PentaloqFunctionTable::Answer PentaloqFunctionTable::finalizeCard() {
-  if (!card) return {kCardError, {}};
+  if (!slot.card()) return {kCardError, {}};
   readerState.cardPowered = false;
   return {kDone, {}};
 }

@@ -227,6 +227,16 @@ void PentaloqReaderEmulator::insertCard(std::vector<uint8_t> atr) {
   table.insertCard(std::move(atr));
 }
 
+bool PentaloqReaderEmulator::insertOwnCard() {
+  std::lock_guard<std::mutex> guard(lock);
+  return table.insertOwnCard();
+}
+
+std::optional<PivApplication::Status> PentaloqReaderEmulator::pivStatus() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return table.pivStatus();
+}
+
 void PentaloqReaderEmulator::removeCard() {
   std::lock_guard<std::mutex> guard(lock);
   table.removeCard();

@@ -3,29 +3,15 @@
 namespace kelvo::simulator {
 namespace {
 
-const std::vector<uint8_t> kSuccess = {0x90, 0x00};
-const std::vector<uint8_t> kWrongLength = {0x67, 0x00};
-const std::vector<uint8_t> kNotFound = {0x6A, 0x82};
-const std::vector<uint8_t> kWrongParameters = {0x6A, 0x86};
-const std::vector<uint8_t> kInstructionUnknown = {0x6D, 0x00};
-const std::vector<uint8_t> kClassUnknown = {0x6E, 0x00};
-
+constexpr uint8_t kInterindustryClass = 0x00;
+constexpr uint8_t kChainedClass = 0x10;
 constexpr uint8_t kSelectInstruction = 0xA4;
+constexpr uint8_t kGetResponseInstruction = 0xC0;
 constexpr uint8_t kSelectByName = 0x04;
-constexpr size_t kHeaderLength = 4;
+constexpr uint8_t kSelectWithoutAnswer = 0x0C;
 
-// The command data of a short APDU of case 3 or 4; false when the length byte does not match the APDU.
-bool commandData(const std::vector<uint8_t>& command, std::vector<uint8_t>& data) {
-  if (command.size() <= kHeaderLength) {
-    data.clear();
-    return command.size() == kHeaderLength;
-  }
-  const size_t lc = command[kHeaderLength];
-  const size_t rest = command.size() - kHeaderLength - 1;
-  // Lc may be followed by one Le byte.
-  if (lc == 0 || (rest != lc && rest != lc + 1)) return false;
-  data.assign(command.begin() + kHeaderLength + 1, command.begin() + static_cast<long>(kHeaderLength + 1 + lc));
-  return true;
+uint16_t moreDataStatus(size_t remaining) {
+  return static_cast<uint16_t>(ResponseApdu::kMoreData | (remaining > 0xFF ? 0x00 : remaining));
 }
 
 }  // namespace
@@ -35,39 +21,113 @@ EmulatedCard::EmulatedCard(std::vector<uint8_t> atr) : EmulatedCard(std::move(at
 EmulatedCard::EmulatedCard(std::vector<uint8_t> atr, std::vector<std::vector<uint8_t>> applications)
     : answerToReset(std::move(atr)), applications(std::move(applications)) {}
 
+EmulatedCard::EmulatedCard(std::vector<uint8_t> atr, const PivConfig& piv)
+    : answerToReset(std::move(atr)),
+      applications({defaultApplication()}),
+      pivApplication(std::make_unique<PivApplication>(piv)) {
+  reset();
+}
+
 std::vector<uint8_t> EmulatedCard::defaultApplication() {
   // A proprietary application identifier (category F): "KELVO" and a version byte.
   return {0xF0, 0x4B, 0x45, 0x4C, 0x56, 0x4F, 0x01};
 }
 
-std::vector<uint8_t> EmulatedCard::transmit(const std::vector<uint8_t>& command) {
-  if (command.size() < kHeaderLength) return kWrongLength;
-  const uint8_t cla = command[0];
-  const uint8_t ins = command[1];
-  if (cla == 0x00 && ins == kSelectInstruction) return select(command);
-  if (cla == kEchoClass && ins == kEchoInstruction) return echo(command);
-  if (cla != 0x00 && cla != kEchoClass) return kClassUnknown;
-  return kInstructionUnknown;
+void EmulatedCard::reset() {
+  selected = pivApplication ? PivApplication::identifier() : std::vector<uint8_t>{};
+  pendingResponse.clear();
+  chain.reset();
+  if (pivApplication) pivApplication->reset();
 }
 
-std::vector<uint8_t> EmulatedCard::select(const std::vector<uint8_t>& command) {
-  if (command[2] != kSelectByName) return kWrongParameters;
-  std::vector<uint8_t> name;
-  if (!commandData(command, name) || name.empty()) return kWrongLength;
-  for (const std::vector<uint8_t>& application : applications) {
-    if (application == name) {
-      selected = name;
-      return kSuccess;
-    }
+std::vector<uint8_t> EmulatedCard::transmit(const std::vector<uint8_t>& bytes) {
+  std::optional<CommandApdu> command = CommandApdu::parse(bytes);
+  if (!command) {
+    pendingResponse.clear();
+    chain.reset();
+    return ResponseApdu::of(ResponseApdu::kWrongLength).bytes();
   }
-  return kNotFound;
+  if (command->cla == kInterindustryClass && command->ins == kGetResponseInstruction) return getResponse(*command);
+  pendingResponse.clear();
+  if (std::optional<ResponseApdu> partAnswered = joinChain(*command)) return partAnswered->bytes();
+  return sendWithin(answer(*command), command->responseLimit());
 }
 
-std::vector<uint8_t> EmulatedCard::echo(const std::vector<uint8_t>& command) const {
-  std::vector<uint8_t> data;
-  if (!commandData(command, data)) return kWrongLength;
-  data.insert(data.end(), kSuccess.begin(), kSuccess.end());
-  return data;
+ResponseApdu EmulatedCard::answer(const CommandApdu& command) {
+  if (command.cla == kEchoClass) {
+    return command.ins == kEchoInstruction ? echo(command) : ResponseApdu::of(ResponseApdu::kInstructionUnknown);
+  }
+  if (command.cla != kInterindustryClass) return ResponseApdu::of(ResponseApdu::kClassUnknown);
+  if (command.ins == kSelectInstruction) return select(command);
+  if (pivSelected()) {
+    if (std::optional<ResponseApdu> answered = pivApplication->process(command)) return *answered;
+  }
+  return ResponseApdu::of(ResponseApdu::kInstructionUnknown);
 }
+
+ResponseApdu EmulatedCard::select(const CommandApdu& command) {
+  if (command.p1 != kSelectByName) return ResponseApdu::of(ResponseApdu::kWrongParameters);
+  const std::vector<uint8_t>& name = command.data;
+  if (name.empty()) return ResponseApdu::of(ResponseApdu::kWrongLength);
+  if (pivApplication && PivApplication::isNamedBy(name)) {
+    // Selecting PIV again keeps a verified PIN: clients select it before nearly every operation.
+    selected = PivApplication::identifier();
+    if (command.p2 == kSelectWithoutAnswer) return ResponseApdu::of(ResponseApdu::kOk);
+    return pivApplication->propertyTemplate();
+  }
+  for (const std::vector<uint8_t>& application : applications) {
+    if (application != name) continue;
+    if (pivApplication) pivApplication->reset();
+    selected = name;
+    return ResponseApdu::of(ResponseApdu::kOk);
+  }
+  return ResponseApdu::of(ResponseApdu::kNotFound);
+}
+
+ResponseApdu EmulatedCard::echo(const CommandApdu& command) const { return {command.data, ResponseApdu::kOk}; }
+
+std::optional<ResponseApdu> EmulatedCard::joinChain(CommandApdu& command) {
+  // Any other command ends an unfinished chain; ISO lets a card drop it.
+  if (chain && (chain->ins != command.ins || chain->p1 != command.p1 || chain->p2 != command.p2)) chain.reset();
+  const size_t joined = (chain ? chain->data.size() : 0) + command.data.size();
+  if (joined > kMaxChainedData) {
+    chain.reset();
+    return ResponseApdu::of(ResponseApdu::kWrongLength);
+  }
+  if (command.cla != kChainedClass) {
+    if (chain) {
+      chain->data.insert(chain->data.end(), command.data.begin(), command.data.end());
+      command.data = std::move(chain->data);
+      chain.reset();
+    }
+    return std::nullopt;
+  }
+  if (!chain) {
+    chain = command;
+    chain->cla = kInterindustryClass;
+    chain->data.clear();
+  }
+  chain->data.insert(chain->data.end(), command.data.begin(), command.data.end());
+  return ResponseApdu::of(ResponseApdu::kOk);
+}
+
+std::vector<uint8_t> EmulatedCard::getResponse(const CommandApdu& command) {
+  if (command.p1 != 0 || command.p2 != 0) return ResponseApdu::of(ResponseApdu::kWrongParameters).bytes();
+  if (pendingResponse.empty()) return ResponseApdu::of(ResponseApdu::kConditionsNotSatisfied).bytes();
+  ResponseApdu rest{std::move(pendingResponse), ResponseApdu::kOk};
+  pendingResponse.clear();
+  return sendWithin(std::move(rest), command.responseLimit());
+}
+
+std::vector<uint8_t> EmulatedCard::sendWithin(ResponseApdu response, size_t limit) {
+  if (response.data.size() > limit) {
+    pendingResponse.assign(response.data.begin() + static_cast<long>(limit), response.data.end());
+    response.data.resize(limit);
+    response.status = moreDataStatus(pendingResponse.size());
+  }
+  return response.bytes();
+}
+
+bool EmulatedCard::pivSelected() const { return pivApplication && selected == PivApplication::identifier(); }
 
 }  // namespace kelvo::simulator

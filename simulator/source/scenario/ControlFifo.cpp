@@ -64,7 +64,8 @@ void ControlFifo::run() {
       pending.erase(0, end + 1);
       if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
       const std::string reply = execute(line);
-      TREVALON_LOG(info, "control: %s -> %s", line.c_str(), reply.c_str());
+      const std::string shown = ScenarioControl::answerIsSecret(line) ? "(answer withheld: it holds a PIN)" : reply;
+      TREVALON_LOG(info, "control: %s -> %s", line.c_str(), shown.c_str());
       answer(reply);
     }
   }

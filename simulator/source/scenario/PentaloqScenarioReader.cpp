@@ -25,18 +25,6 @@ uint8_t version(const json& value, const std::string& where) {
   return static_cast<uint8_t>(nibble(version.substr(0, dot)) << 4 | nibble(version.substr(dot + 1)));
 }
 
-std::vector<uint8_t> atr(const json& value, const std::string& where) {
-  const std::string digits = text(value, where);
-  if (digits.size() < 4 || digits.size() > 66 || digits.size() % 2 != 0 ||
-      !std::all_of(digits.begin(), digits.end(), isHexDigit)) {
-    fail(where, "an ATR has 2 to 33 bytes in hexadecimal digits");
-  }
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i < digits.size(); i += 2)
-    bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-  return bytes;
-}
-
 std::string joined(const std::vector<std::string>& names) {
   std::string list;
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
@@ -113,13 +101,11 @@ ScenarioDevice PentaloqScenarioReader::read(const json& value, const std::string
   if (value.contains("battery"))
     reader.battery = static_cast<uint8_t>(integer(value["battery"], where + ".battery", 0, 255));
   if (value.contains("card")) {
-    const json& card = value["card"];
-    if (card.is_null()) {
-      reader.cardAtr.reset();
-    } else {
-      onlyFields(card, where + ".card", {"atr"});
-      if (!card.contains("atr")) fail(where + ".card", "needs 'atr'");
-      reader.cardAtr = atr(card["atr"], where + ".card.atr");
+    std::optional<CardFields> fields = card(value["card"], where + ".card");
+    reader.cardAtr.reset();
+    if (fields) {
+      reader.cardAtr = std::move(fields->atr);
+      reader.cardPiv = std::move(fields->piv);
     }
   }
   if (value.contains("quirks")) readQuirks(value["quirks"], where + ".quirks", reader);

@@ -68,6 +68,7 @@ std::string ScenarioControl::execute(const std::string& line) {
     if (command == "settings") return settings(arguments);
     if (command == "random-faults") return randomFaults(arguments);
     if (command == "remove-reader") return removeReader(arguments);
+    if (command == "piv-state") return pivState(arguments);
     if (command == "add-reader") {
       const size_t start = line.find("add-reader") + std::string("add-reader").size();
       return addReader(line.substr(start));
@@ -77,7 +78,7 @@ std::string ScenarioControl::execute(const std::string& line) {
   }
   return error("unknown command '" + command +
                "' (known: insert, remove, battery, usb, drop, settings, random-faults, add-reader, "
-               "remove-reader)");
+               "remove-reader, piv-state)");
 }
 
 std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& arguments, size_t count,
@@ -98,7 +99,8 @@ std::string ScenarioControl::insertCard(const Arguments& arguments) {
   if (arguments.size() == 3 && !parseHex(arguments[2], atr)) return error("ATR must be hexadecimal bytes");
   auto target = reader(arguments, arguments.size() == 3 ? 3 : 2, why);
   if (!target) return error(why);
-  target->insertCard(atr);
+  // The person's own card comes back with its PIN state, so a test can take a token out and put it back.
+  if (arguments.size() == 3 || !target->insertOwnCard()) target->insertCard(atr);
   return "ok";
 }
 
@@ -193,6 +195,29 @@ std::string ScenarioControl::removeReader(const Arguments& arguments) {
   if (withdraw) withdraw(address);
   scenario.remove(address);
   return "ok";
+}
+
+std::string ScenarioControl::pivState(const Arguments& arguments) {
+  if (arguments.size() != 2) return error("'piv-state' takes 1 argument(s)");
+  const std::string address = lowerCase(arguments[1]);
+  std::optional<PivApplication::Status> status;
+  if (auto kelvo = scenario.reader(address)) {
+    status = kelvo->pivStatus();
+  } else if (auto pentaloq = scenario.pentaloqReader(address)) {
+    status = pentaloq->pivStatus();
+  } else {
+    return error("no reader " + address);
+  }
+  if (!status) return error("the card of " + address + " has no PIV application");
+  auto yesNo = [](bool value) { return value ? "yes" : "no"; };
+  return "ok tries " + std::to_string(status->pinTriesLeft) + " pin " + status->pin + " blocked " +
+         yesNo(status->pinBlocked) + " puk-tries " + std::to_string(status->pukTriesLeft) + " verified " +
+         yesNo(status->verified);
+}
+
+bool ScenarioControl::answerIsSecret(const std::string& line) {
+  const Arguments arguments = words(line);
+  return !arguments.empty() && arguments.front() == "piv-state";
 }
 
 }  // namespace kelvo::simulator

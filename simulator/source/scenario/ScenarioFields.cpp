@@ -57,4 +57,34 @@ std::string address(const nlohmann::json& value, const std::string& where) {
   return digits;
 }
 
+namespace {
+
+// Every field may be left out; the defaults make the card of the documentation's examples.
+PivConfig piv(const nlohmann::json& value, const std::string& where) {
+  onlyFields(value, where, {"holder", "pin", "puk", "pin-tries"});
+  PivConfig config;
+  if (value.contains("holder")) config.holder = text(value["holder"], where + ".holder");
+  if (value.contains("pin")) config.pin = text(value["pin"], where + ".pin");
+  if (value.contains("puk")) config.puk = text(value["puk"], where + ".puk");
+  if (value.contains("pin-tries")) {
+    config.pinTries = static_cast<int>(integer(value["pin-tries"], where + ".pin-tries", 1, PivConfig::kMaxTries));
+  }
+  // The reasons name the rule, never the value: a PIN must not reach a log through an error message.
+  if (auto fault = config.fault()) fail(where + "." + fault->first, fault->second);
+  return config;
+}
+
+}  // namespace
+
+std::optional<CardFields> card(const nlohmann::json& value, const std::string& where) {
+  if (value.is_null()) return std::nullopt;
+  onlyFields(value, where, {"atr", "piv"});
+  if (!value.contains("atr")) fail(where, "needs 'atr'");
+  CardFields fields;
+  fields.atr = hexBytes(value["atr"], where + ".atr");
+  if (fields.atr.size() < 2 || fields.atr.size() > 33) fail(where + ".atr", "an ATR has 2 to 33 bytes");
+  if (value.contains("piv")) fields.piv = piv(value["piv"], where + ".piv");
+  return fields;
+}
+
 }  // namespace kelvo::simulator::scenario_fields

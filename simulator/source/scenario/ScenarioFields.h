@@ -3,12 +3,14 @@
 // ScenarioError it throws.
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "kelvo/simulator/peripheral/PivConfig.h"
 #include "kelvo/simulator/scenario/ScenarioLoader.h"
 
 namespace kelvo::simulator::scenario_fields {
@@ -23,5 +25,13 @@ bool isHexDigit(char c);
 std::vector<uint8_t> hexBytes(const nlohmann::json& value, const std::string& where);
 // 12 hexadecimal digits, returned in lower case.
 std::string address(const nlohmann::json& value, const std::string& where);
+
+struct CardFields {
+  std::vector<uint8_t> atr;
+  std::optional<PivConfig> piv;
+};
+// "card": { "atr": "3B8180018080", "piv": { "holder": ..., "pin": ..., "puk": ..., "pin-tries": 3 } }, the same
+// for every family; empty for null, which stands for no card.
+std::optional<CardFields> card(const nlohmann::json& value, const std::string& where);
 
 }  // namespace kelvo::simulator::scenario_fields

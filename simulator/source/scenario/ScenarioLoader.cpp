@@ -82,12 +82,10 @@ void readBonds(const json& value, const std::string& where, KelvoReaderConfig& r
 }
 
 void readCard(const json& value, const std::string& where, KelvoReaderConfig& reader) {
-  if (value.is_null()) return;
-  onlyFields(value, where, {"atr"});
-  if (!value.contains("atr")) fail(where, "needs 'atr'");
-  std::vector<uint8_t> atr = hexBytes(value["atr"], where + ".atr");
-  if (atr.size() < 2 || atr.size() > 33) fail(where + ".atr", "an ATR has 2 to 33 bytes");
-  reader.cardAtr = std::move(atr);
+  std::optional<CardFields> fields = card(value, where);
+  if (!fields) return;
+  reader.cardAtr = std::move(fields->atr);
+  reader.cardPiv = std::move(fields->piv);
 }
 
 void readQuirks(const json& value, const std::string& where, KelvoReaderConfig& reader) {

@@ -14,6 +14,7 @@
 #include "kelvo/simulator/kelvo/KelvoReaderFault.h"
 #include "kelvo/simulator/kelvo/KelvoReaderQuirk.h"
 #include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
+#include "kelvo/simulator/peripheral/PivConfig.h"
 
 namespace kelvo::simulator {
 
@@ -36,6 +37,7 @@ struct KelvoReaderConfig {
   std::vector<ReaderBond> bonds;
   uint8_t preferred = 0xFF;
   std::optional<std::vector<uint8_t>> cardAtr;  // a card is inserted when present
+  std::optional<PivConfig> cardPiv;             // with cardAtr: the card carries a PIV application
   std::set<KelvoReaderQuirk> quirks;
   std::vector<KelvoReaderFault> faults;
   std::optional<KelvoReaderRandomFaults::Rates> randomFaults;  // drawn for every answer from the start when present

@@ -60,7 +60,10 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   void setLinkUp(bool up);
   void leaveBootMode();
 
+  // A plain card with that ATR goes in.
   void insertCard(std::vector<uint8_t> atr);
+  // The card the reader was set up with goes back in, as it was when it was taken out; false when there is none.
+  bool insertOwnCard();
   void removeCard();
   void setBatteryLevel(uint8_t level);
   void setUsbCable(uint8_t connected);
@@ -87,6 +90,8 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   bool hasSession() const;
   std::optional<uint32_t> sessionCounter() const;
   size_t packSize() const;
+  // Of the reader's own card, in the slot or not; empty when it has no PIV application.
+  std::optional<PivApplication::Status> pivStatus() const;
 
  private:
   // What one host operation sets off, delivered after the operation's lock is released.

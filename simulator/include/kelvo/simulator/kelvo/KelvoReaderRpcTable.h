@@ -13,7 +13,7 @@
 #include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
 #include "kelvo/simulator/kelvo/KelvoReaderPacketTransfer.h"
 #include "kelvo/simulator/kelvo/KelvoReaderState.h"
-#include "kelvo/simulator/peripheral/EmulatedCard.h"
+#include "kelvo/simulator/peripheral/CardSlot.h"
 
 namespace kelvo::simulator {
 
@@ -46,12 +46,15 @@ class KelvoReaderRpcTable {
 
   // The slot, as a person would use it.
   void insertCard(std::vector<uint8_t> atr, ReaderOutbox& outbox);
+  // The reader's own card goes back in; false when it came without one.
+  bool insertOwnCard(ReaderOutbox& outbox);
   void removeCard(ReaderOutbox& outbox);
   void setBattery(uint8_t level, ReaderOutbox& outbox);
   void setUsbCable(uint8_t connected, ReaderOutbox& outbox);
   void changeSetting(uint8_t id, uint8_t value, ReaderOutbox& outbox);
 
   std::vector<uint8_t> supportedMethods() const;
+  std::optional<PivApplication::Status> pivStatus() const { return slot.pivStatus(); }
 
  private:
   using Payload = std::vector<uint8_t>;
@@ -86,11 +89,12 @@ class KelvoReaderRpcTable {
   // Only answers that pass the refusal checks reach out of random numbers once.
   bool takeRandomExhaustion();
   void setCardStatus(uint8_t status, ReaderOutbox& outbox);
+  void cardInserted(ReaderOutbox& outbox);
 
   KelvoReaderLinkCrypto& crypto;
   KelvoReaderPacketTransfer& transfer;
   KelvoReaderState current;
-  std::optional<EmulatedCard> card;
+  CardSlot slot;
   bool cardPowered = false;
   std::vector<uint8_t> flashMemory;
 };

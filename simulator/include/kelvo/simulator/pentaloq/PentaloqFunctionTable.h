@@ -11,7 +11,7 @@
 #include "kelvo/simulator/pentaloq/PentaloqFrames.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderState.h"
-#include "kelvo/simulator/peripheral/EmulatedCard.h"
+#include "kelvo/simulator/peripheral/CardSlot.h"
 #include "kelvo/simulator/peripheral/ReaderCipher.h"
 
 namespace kelvo::simulator {
@@ -44,6 +44,9 @@ class PentaloqFunctionTable {
   void forgetKey();
 
   void insertCard(std::vector<uint8_t> atr);
+  // The reader's own card goes back in; false when it came without one.
+  bool insertOwnCard();
+  std::optional<PivApplication::Status> pivStatus() const { return slot.pivStatus(); }
   void removeCard();
   void setBattery(uint8_t level) { battery = level; }
   bool has(PentaloqQuirk quirk) const { return quirks.count(quirk) != 0; }
@@ -68,7 +71,7 @@ class PentaloqFunctionTable {
   const std::vector<uint8_t> displayedShortKey;
   uint8_t battery;
   std::set<PentaloqQuirk> quirks;
-  std::optional<EmulatedCard> card;
+  CardSlot slot;
   std::optional<ReaderCipher::Key> linkKey;
   PentaloqReaderState readerState;
 };

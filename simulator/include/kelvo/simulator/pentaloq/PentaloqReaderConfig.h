@@ -10,6 +10,7 @@
 
 #include "kelvo/simulator/pentaloq/PentaloqFault.h"
 #include "kelvo/simulator/pentaloq/PentaloqQuirk.h"
+#include "kelvo/simulator/peripheral/PivConfig.h"
 
 namespace kelvo::simulator {
 
@@ -21,6 +22,7 @@ struct PentaloqReaderConfig {
   std::string serial = "PQ4711";  // 6 characters
   uint8_t battery = 64;
   std::optional<std::vector<uint8_t>> cardAtr = std::vector<uint8_t>{0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
+  std::optional<PivConfig> cardPiv;  // with cardAtr: the card carries a PIV application
   // The short key a reader with a locked key shows on its display.
   std::vector<uint8_t> displayedShortKey = {'4', '8', '1', '5', '1', '6', '2', '3'};
   std::set<PentaloqQuirk> quirks;

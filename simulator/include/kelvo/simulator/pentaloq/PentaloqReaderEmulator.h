@@ -48,7 +48,12 @@ class PentaloqReaderEmulator : public trevalon::sim::EmulatedPeripheral {
 
   // The reader comes into range or leaves it.
   void setLinkUp(bool up);
+  // A plain card with that ATR goes in.
   void insertCard(std::vector<uint8_t> atr);
+  // The card the reader was set up with goes back in, as it was when it was taken out; false when there is none.
+  bool insertOwnCard();
+  // Of the reader's own card, in the slot or not; empty when it has no PIV application.
+  std::optional<PivApplication::Status> pivStatus() const;
   void removeCard();
   void setBatteryLevel(uint8_t level);
   // Any value on the output characteristic, well-formed or not.

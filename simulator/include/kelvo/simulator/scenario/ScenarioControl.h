@@ -1,6 +1,7 @@
 #pragma once
 // Drives a running scenario by text commands, one per line, each answered by one line, "ok" or "error: ...":
-//   insert ADDR [ATR]   a card goes into the reader (ATR in hexadecimal; a plain default card without it)
+//   insert ADDR [ATR]   a plain card with that ATR (hexadecimal) goes into the reader; without an ATR the
+//                       reader's own card from its scenario goes back in, or a plain default card
 //   remove ADDR         the card leaves the reader
 //   battery ADDR 0-100  usb ADDR 0|1
 //   drop ADDR           the reader's link drops and, the reader staying in range, comes back
@@ -8,6 +9,8 @@
 //   random-faults ADDR off                           ... stopped; "off" answers what they inflicted
 //   add-reader JSON     a device object as in scenario files joins the air
 //   remove-reader ADDR  the device leaves the air
+//   piv-state ADDR      "ok tries N pin DIGITS blocked yes|no puk-tries N verified yes|no" of the reader's own
+//                       PIV card (Kelvo or Pentaloq); its answer holds the PIN, so it is never logged
 // The same commands reach kelvo-sim on its standard input and a program on the simulated radio through the
 // FIFO named by KELVO_SIM_CONTROL, so tests and the demo can move readers inside other programs.
 
@@ -34,6 +37,8 @@ class ScenarioControl {
   ScenarioControl(Scenario& scenario, Place place, Withdraw withdraw);
 
   std::string execute(const std::string& line);
+  // Whether the command's answer holds a secret (a PIN) and must stay out of logs.
+  static bool answerIsSecret(const std::string& line);
 
  private:
   using Arguments = std::vector<std::string>;
@@ -47,6 +52,7 @@ class ScenarioControl {
   std::string randomFaults(const Arguments& arguments);
   std::string addReader(const std::string& json);
   std::string removeReader(const Arguments& arguments);
+  std::string pivState(const Arguments& arguments);
   // Null with `why` set when the arguments do not name one Kelvo reader of the scenario.
   std::shared_ptr<KelvoReaderEmulator> reader(const Arguments& arguments, size_t count, std::string& why) const;
 
