@@ -37,7 +37,8 @@ bool DeviceStateRecord::parse(const QByteArray& record) {
     *settings.fieldOf(id) = unsignedByte(record, kFirstSetting + id - 1);
   }
   // The coverage is an RSSI in dBm, the one signed setting.
-  settings.coverageRssiMinValue = static_cast<int8_t>(record[kCoverageSetting]);
+  const int coverage = static_cast<uint8_t>(record[kCoverageSetting]);
+  settings.coverageRssiMinValue = coverage < 0x80 ? coverage : coverage - 0x100;
   for (int i = 0; i < TimeRanges::kEntries; ++i) {
     ranges.ranges[i].start = signedShort(record, kFirstRange + 4 * i);
     ranges.ranges[i].end = signedShort(record, kFirstRange + 4 * i + 2);

@@ -70,7 +70,7 @@ bool KelvoDevice::indicate(quint8 indication, quint8 param1, quint8 param2) {
   return false;
 }
 
-bool KelvoDevice::transmit(QByteArray request, QByteArray& response) {
+bool KelvoDevice::transmit(const QByteArray& request, QByteArray& response) {
   Q_UNUSED(request);
   Q_UNUSED(response);
   return false;

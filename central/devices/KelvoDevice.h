@@ -132,7 +132,7 @@ class KelvoDevice : public QObject {
   virtual void sendSetting(BYTE setting, BYTE value);
   virtual void sendWorkingTimeRanges(TimeRanges ranges);
   virtual bool indicate(quint8 indication, quint8 param1, quint8 param2);
-  virtual bool transmit(QByteArray request, QByteArray& response);
+  virtual bool transmit(const QByteArray& request, QByteArray& response);
 
  private slots:
   void onBatteryLevelChanged(int level);

@@ -56,7 +56,7 @@ bool KelvoDeviceBle::indicate(quint8 indication, quint8 param1, quint8 param2) {
   return false;
 }
 
-bool KelvoDeviceBle::transmit(QByteArray request, QByteArray& response) {
+bool KelvoDeviceBle::transmit(const QByteArray& request, QByteArray& response) {
   if (client == nullptr) return false;
   if (client->transmitRpc(request, response)) return true;
   removeOnFailure("Transmit");

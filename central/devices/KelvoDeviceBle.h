@@ -22,7 +22,7 @@ class KelvoDeviceBle : public KelvoDevice {
   void sendSetting(BYTE setting, BYTE value) override;
   void sendWorkingTimeRanges(TimeRanges ranges) override;
   bool indicate(quint8 indication, quint8 param1, quint8 param2) override;
-  bool transmit(QByteArray request, QByteArray& response) override;
+  bool transmit(const QByteArray& request, QByteArray& response) override;
 
  protected:
   void requestState() override;

@@ -262,14 +262,15 @@ void KelvoDeviceManager::authorizationStarted(KelvoDevice* device) {
 // ---------------------------------------------------------------------------------------------------------------
 // Workflows that arrive later (firmware, Bridge, PIN); the connections exist so that nothing else changes then.
 
-void KelvoDeviceManager::kemServerAddressChanged(QString url) { Q_UNUSED(url); }
+void KelvoDeviceManager::kemServerAddressChanged(const QString& url) { Q_UNUSED(url); }
 
-void KelvoDeviceManager::firmwareUpdatesChecked(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware) {
+void KelvoDeviceManager::firmwareUpdatesChecked(KelvoDevice* device,
+                                                const std::shared_ptr<trevalon::Firmware>& firmware) {
   Q_UNUSED(device);
   Q_UNUSED(firmware);
 }
 
-void KelvoDeviceManager::checkFirmwareUpdate(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware) {
+void KelvoDeviceManager::checkFirmwareUpdate(KelvoDevice* device, const std::shared_ptr<trevalon::Firmware>& firmware) {
   Q_UNUSED(device);
   Q_UNUSED(firmware);
 }
@@ -278,7 +279,7 @@ void KelvoDeviceManager::firmwareFlashed() {}
 
 void KelvoDeviceManager::prepareFirmwareUpdateStarted(KelvoDevice* device) { Q_UNUSED(device); }
 
-void KelvoDeviceManager::firmwareReceived(QByteArray data, bool last) {
+void KelvoDeviceManager::firmwareReceived(const QByteArray& data, bool last) {
   Q_UNUSED(data);
   Q_UNUSED(last);
 }
@@ -289,7 +290,7 @@ void KelvoDeviceManager::updateFirmwareStarted() {}
 
 void KelvoDeviceManager::usbReaderFound() {}
 
-void KelvoDeviceManager::deviceDongleCreated(QByteArray descriptorData) {
+void KelvoDeviceManager::deviceDongleCreated(const QByteArray& descriptorData) {
   KelvoDevice::Descriptor descriptor;
   QList<DeviceDescriptorConverter::Entry> entries;
   if (!DeviceDescriptorConverter::convert(descriptorData, descriptor, entries) ||
@@ -298,7 +299,7 @@ void KelvoDeviceManager::deviceDongleCreated(QByteArray descriptorData) {
   }
 }
 
-void KelvoDeviceManager::deviceDongleRemoved(QByteArray descriptorData) {
+void KelvoDeviceManager::deviceDongleRemoved(const QByteArray& descriptorData) {
   KelvoDevice::Descriptor descriptor;
   QList<DeviceDescriptorConverter::Entry> entries;
   if (!DeviceDescriptorConverter::convert(descriptorData, descriptor, entries)) {
@@ -309,13 +310,13 @@ void KelvoDeviceManager::deviceDongleRemoved(QByteArray descriptorData) {
       QStringLiteral("Device with serial %1 not found on removal").arg(descriptor.value(QStringLiteral("Serial"))));
 }
 
-void KelvoDeviceManager::pinChangeRequested(QString deviceName, QString currPin, QString newPin) {
+void KelvoDeviceManager::pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin) {
   Q_UNUSED(deviceName);
   Q_UNUSED(currPin);
   Q_UNUSED(newPin);
 }
 
-void KelvoDeviceManager::pinUnblockRequested(QString deviceName, QString puk, QString newPin) {
+void KelvoDeviceManager::pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin) {
   Q_UNUSED(deviceName);
   Q_UNUSED(puk);
   Q_UNUSED(newPin);

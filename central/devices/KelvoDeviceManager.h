@@ -66,24 +66,24 @@ class KelvoDeviceManager : public QObject {
   void pinSetInvalid();
 
  public slots:
-  void kemServerAddressChanged(QString url);
+  void kemServerAddressChanged(const QString& url);
   // One scan of both sources; the scan timer calls it every two seconds.
   void scan();
 
  private slots:
   void authorizationStarted(KelvoDevice* device);
-  void firmwareUpdatesChecked(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware);
-  void checkFirmwareUpdate(KelvoDevice* device, std::shared_ptr<trevalon::Firmware> firmware);
+  void firmwareUpdatesChecked(KelvoDevice* device, const std::shared_ptr<trevalon::Firmware>& firmware);
+  void checkFirmwareUpdate(KelvoDevice* device, const std::shared_ptr<trevalon::Firmware>& firmware);
   void firmwareFlashed();
   void prepareFirmwareUpdateStarted(KelvoDevice* device);
-  void firmwareReceived(QByteArray data, bool last);
+  void firmwareReceived(const QByteArray& data, bool last);
   void receiveFirmwareFailed();
   void updateFirmwareStarted();
   void usbReaderFound();
-  void deviceDongleCreated(QByteArray descriptorData);
-  void deviceDongleRemoved(QByteArray descriptorData);
-  void pinChangeRequested(QString deviceName, QString currPin, QString newPin);
-  void pinUnblockRequested(QString deviceName, QString puk, QString newPin);
+  void deviceDongleCreated(const QByteArray& descriptorData);
+  void deviceDongleRemoved(const QByteArray& descriptorData);
+  void pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin);
+  void pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin);
   void deviceLogged(KelvoDevice* device);
   void deviceUpdateChecking(KelvoDevice* device);
 

@@ -67,7 +67,7 @@ bool KelvoDeviceUDA::indicate(quint8 indication, quint8 param1, quint8 param2) {
   return false;
 }
 
-bool KelvoDeviceUDA::transmit(QByteArray request, QByteArray& response) {
+bool KelvoDeviceUDA::transmit(const QByteArray& request, QByteArray& response) {
   if (!device) return false;
   std::vector<uint8_t> answer;
   if (DevicePipe::InvokeTransmitRpc(device, bytesOf(request), answer) != DevicePipe::kSuccess) {

@@ -28,7 +28,7 @@ class RecordingDevice : public KelvoDevice {
     indications.append({indication, param1, param2});
     return true;
   }
-  bool transmit(QByteArray request, QByteArray& response) override {
+  bool transmit(const QByteArray& request, QByteArray& response) override {
     requests.append(request);
     if (answers.isEmpty()) return false;
     response = answers.takeFirst();

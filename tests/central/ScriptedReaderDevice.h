@@ -60,7 +60,7 @@ class ScriptedReaderDevice : public KelvoDevice {
  public slots:
   void sendSetting(BYTE setting, BYTE value) override { storeSentSetting(setting, value); }
   void sendWorkingTimeRanges(TimeRanges ranges) override { storeSentWorkingTimeRanges(ranges); }
-  bool transmit(QByteArray request, QByteArray& response) override {
+  bool transmit(const QByteArray& request, QByteArray& response) override {
     record(request);
     std::lock_guard<std::mutex> guard(scriptLock);
     if (request.isEmpty() || !answers.contains(request[0])) return false;
