@@ -22,12 +22,10 @@ expect_refusal() {
   fi
 }
 
-for backend in sim; do
-  message="KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file"
-  expect_refusal $backend "$message" kelvo-driver "$driver"
-  expect_refusal $backend "$message" kelvo-cli "$cli" list
-  expect_refusal $backend "$message" kelvo-central "$central"
-done
+message="KELVO_BLE_BACKEND=sim needs KELVO_SIM_SCENARIO to name a scenario file"
+expect_refusal sim "$message" kelvo-driver "$driver"
+expect_refusal sim "$message" kelvo-cli "$cli" list
+expect_refusal sim "$message" kelvo-central "$central"
 message='this build has no radio "elsewhere"'
 expect_refusal elsewhere "$message" kelvo-driver "$driver"
 expect_refusal elsewhere "$message" kelvo-cli "$cli" list
