@@ -107,7 +107,9 @@ TEST_F(BackendTest, BadEnvironmentsAreRefusedWithOneMessageThatSaysWhatIsWrong) 
       EXPECT_NE(std::string(error.what()).find(bad.expected), std::string::npos) << error.what();
     }
     // The check before anything is built refuses what it can tell without reading files.
-    if (bad.scenario == nullptr || *bad.scenario == '\0') EXPECT_THROW(Backend::checkEnvironment(), BackendError);
+    if (bad.scenario == nullptr || *bad.scenario == '\0') {
+      EXPECT_THROW(Backend::checkEnvironment(), BackendError);
+    }
   }
 }
 
