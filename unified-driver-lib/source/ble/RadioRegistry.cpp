@@ -21,11 +21,6 @@ void RadioRegistry::add(const std::string& name, Kind kind) {
   kinds[name] = std::move(kind);
 }
 
-bool RadioRegistry::has(const std::string& name) const {
-  std::lock_guard<std::mutex> guard(lock);
-  return kinds.count(name) != 0;
-}
-
 RadioRegistry::Kind RadioRegistry::find(const std::string& name) const {
   std::lock_guard<std::mutex> guard(lock);
   auto kind = kinds.find(name);
@@ -33,13 +28,6 @@ RadioRegistry::Kind RadioRegistry::find(const std::string& name) const {
   std::string known;
   for (const auto& entry : kinds) known += (known.empty() ? "" : ", ") + entry.first;
   throw BackendError("this build has no radio \"" + name + "\" (it has: " + known + ")");
-}
-
-std::vector<std::string> RadioRegistry::names() const {
-  std::lock_guard<std::mutex> guard(lock);
-  std::vector<std::string> all;
-  for (const auto& entry : kinds) all.push_back(entry.first);
-  return all;
 }
 
 }  // namespace trevalon::ble

@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "trevalon/ble/Radio.h"
 
@@ -32,10 +31,8 @@ class RadioRegistry {
 
   // A later registration under the same name replaces the earlier one.
   void add(const std::string& name, Kind kind);
-  bool has(const std::string& name) const;
-  // Throws BackendError when the name is unknown.
+  // Throws BackendError, naming the radios there are, when the name is unknown.
   Kind find(const std::string& name) const;
-  std::vector<std::string> names() const;
 
  private:
   RadioRegistry();
