@@ -13,6 +13,8 @@ enum DriverStatus : uint8_t {
   kStatusRefused = 6,
   kStatusUnknownRequest = 7,   // a request code the driver does not serve
   kStatusKeyResetNeeded = 9,   // descriptor only: the reader's key must be reset before it can be used
+  kStatusNoCard = 10,          // card channel: no card in the reader
+  kStatusCardMute = 11,        // card channel: the card gave no ATR or no response
   kStatusAccessRefused = 250,  // the peer may not use the readers; nothing of its request was read
   kStatusBusy = 251,           // the request never reached the reader: it was busy, or the uid had too many
                                // connections open

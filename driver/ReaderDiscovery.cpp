@@ -6,7 +6,7 @@ namespace kelvo::driver {
 
 trevalon::ble::Backend::Options ReaderDiscovery::backendOptions() {
   trevalon::ble::Backend::Options options;
-  options.services = trevalon::ble::kelvoReaderServices();
+  options.services = trevalon::ble::allReaderServices();
   options.bringUpLinks = true;
   return options;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Finds readers for the driver: the library's backend, polled on a thread of its own for the Kelvo readers'
-// services, with the library's device provider on top. Unlike the application, the driver brings up the link of
+// Finds readers for the driver: the library's backend, polled on a thread of its own for every reader family's
+// service (Kelvo readers for the application and pcscd, Pentaloq readers for pcscd), with the library's device
+// provider on top. Unlike the application, the driver brings up the link of
 // every reader found that is not linked, as the system does for a paired reader in range; a reader that leaves is
 // reported lost, so that its socket goes.
 

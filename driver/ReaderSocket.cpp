@@ -33,11 +33,31 @@ unsigned codeOf(const std::vector<uint8_t>& request) { return request.empty() ? 
 
 ReaderSocket::ReaderSocket(std::string path, Handler handler, std::shared_ptr<const PeerPolicy> policy,
                            ReaderSocketLimits limits, Precheck precheck)
+    : ReaderSocket(std::move(path), std::make_shared<RequestQueue>(std::move(handler)), std::move(policy), limits,
+                   std::move(precheck)) {}
+
+ReaderSocket::ReaderSocket(std::string path, std::shared_ptr<RequestQueue> queue,
+                           std::shared_ptr<const PeerPolicy> policy, ReaderSocketLimits limits, Precheck precheck)
     : socketPath(std::move(path)),
       policy(std::move(policy)),
       limits(limits),
       precheck(std::move(precheck)),
-      queue(std::move(handler)) {}
+      queue(std::move(queue)) {}
+
+ReaderSocket::ConnectionWatch::Wake ReaderSocket::ConnectionWatch::waitFor(int eventFd,
+                                                                           Clock::time_point deadline) const {
+  for (;;) {
+    // No events asked of the client: a half-closed client reads as readable for ever, only its full close
+    // (POLLHUP) or an error means it has gone.
+    pollfd entries[3] = {{eventFd, POLLIN, 0}, {clientFd, 0, 0}, {stopFd, POLLIN, 0}};
+    const int ready = ::poll(entries, 3, remainingMs(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || entries[2].revents != 0) return Wake::kStop;
+    if (entries[0].revents != 0) return Wake::kEvent;
+    if (entries[1].revents != 0) return Wake::kHangUp;
+    if (ready == 0) return Wake::kDeadline;
+  }
+}
 
 ReaderSocket::~ReaderSocket() { stop(); }
 
@@ -69,8 +89,8 @@ bool ReaderSocket::start() {
     TREVALON_LOG(error, "cannot bind %s: %s", socketPath.c_str(), std::strerror(errno));
     return false;
   }
-  // Open to all: each connection's credentials decide who is served.
-  if (OwnedFiles::setModeOf(socketPath, 0666, failure) && ::listen(listenFd, kBacklog) != 0) {
+  // The application's sockets are open to all and each connection's credentials decide who is served.
+  if (OwnedFiles::setModeOf(socketPath, limits.fileMode, failure) && ::listen(listenFd, kBacklog) != 0) {
     failure = socketPath + ": " + std::strerror(errno);
   }
   if (!failure.empty()) {
@@ -85,7 +105,7 @@ bool ReaderSocket::start() {
 
 void ReaderSocket::markLost() {
   lost = true;
-  queue.close();
+  queue->close();
 }
 
 void ReaderSocket::stop() {
@@ -100,7 +120,7 @@ void ReaderSocket::stop() {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t ignored = ::write(stopFd, &one, sizeof(one));
   }
-  queue.close();
+  queue->close();
   slotFreed.notify_all();
   if (acceptor.joinable()) acceptor.join();
   // No new connection can appear now; the ones left end at the stop signal, the queue's close, or their deadline.
@@ -112,7 +132,7 @@ void ReaderSocket::stop() {
   for (Connection& connection : ending) {
     if (connection.thread.joinable()) connection.thread.join();
   }
-  queue.stop();
+  queue->stop();
   if (listenFd >= 0) ::close(listenFd);
   if (stopFd >= 0) ::close(stopFd);
   listenFd = -1;
@@ -183,7 +203,7 @@ void ReaderSocket::turnAway(int clientFd, uid_t uid) {
   [[maybe_unused]] ssize_t sent = ::send(clientFd, &busy, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
   // Whatever the client has sent so far goes unread, but not left in the buffer: closing over unread bytes would
   // reset the connection and take the status with it. No waiting here: this is the accepting thread.
-  std::array<uint8_t, kMaxMessage + 1> sink{};
+  std::array<uint8_t, 4096> sink{};
   while (::recv(clientFd, sink.data(), sink.size(), MSG_DONTWAIT) > 0) {
   }
   ::close(clientFd);
@@ -193,9 +213,8 @@ void ReaderSocket::serve(int clientFd, Connection* connection, uid_t uid, gid_t 
   trevalon::common::setThreadName("PIPE_CONN");
   const PeerPolicy::Verdict verdict = policy->judge(uid, gid);
   if (verdict == PeerPolicy::Verdict::kRefused) {
-    TREVALON_LOG(warning, "refused uid %u (gid %u, pid %d) on %s: not root, not in group %s, not at a seat",
-                 static_cast<unsigned>(uid), static_cast<unsigned>(gid), static_cast<int>(pid), socketPath.c_str(),
-                 policy->groupName().c_str());
+    TREVALON_LOG(warning, "refused uid %u (gid %u, pid %d) on %s: %s", static_cast<unsigned>(uid),
+                 static_cast<unsigned>(gid), static_cast<int>(pid), socketPath.c_str(), policy->servedPeers().c_str());
     writeAnswer(clientFd, {kStatusAccessRefused});
     drainRequest(clientFd, limits.refusalLinger);
   } else {
@@ -207,19 +226,21 @@ void ReaderSocket::serve(int clientFd, Connection* connection, uid_t uid, gid_t 
       // Closing with the rest of the request unread would reset the connection and lose the answer on its way.
       if (tooLarge) drainRequest(clientFd, limits.ioTimeout);
     } else if (request) {
-      writeAnswer(clientFd, answerOf(*request));
+      writeAnswer(clientFd, answerOf(*request, clientFd));
     }
   }
   ::close(clientFd);
   finish(connection);
 }
 
-std::vector<uint8_t> ReaderSocket::answerOf(const std::vector<uint8_t>& request) {
+std::vector<uint8_t> ReaderSocket::answerOf(const std::vector<uint8_t>& request, int clientFd) {
   if (lost) return {kStatusDeviceRemoved};
   if (precheck) {
-    if (std::optional<std::vector<uint8_t>> early = precheck(request)) return *early;
+    if (std::optional<std::vector<uint8_t>> early = precheck(request, ConnectionWatch(clientFd, stopFd))) {
+      return lost ? std::vector<uint8_t>{kStatusDeviceRemoved} : *early;
+    }
   }
-  RequestQueue::Result result = queue.run(request, limits.startDeadline, limits.answerDeadline);
+  RequestQueue::Result result = queue->run(request, limits.startDeadline, limits.answerDeadline);
   if (lost) return {kStatusDeviceRemoved};
   switch (result.outcome) {
     case RequestQueue::Outcome::kAnswered:
@@ -235,7 +256,7 @@ std::vector<uint8_t> ReaderSocket::answerOf(const std::vector<uint8_t>& request)
     case RequestQueue::Outcome::kClosed:
       return {kStatusDeviceRemoved};
   }
-  if (result.answer.empty() || result.answer.size() > kMaxMessage) {
+  if (result.answer.empty() || result.answer.size() > limits.maxMessage) {
     TREVALON_LOG(error, "answer of %zu bytes cannot be sent", result.answer.size());
     return {kStatusRefused};
   }
@@ -268,13 +289,13 @@ void ReaderSocket::reapFinished() {
 
 std::optional<std::vector<uint8_t>> ReaderSocket::readRequest(int clientFd, bool& tooLarge) {
   const auto deadline = Clock::now() + limits.ioTimeout;
-  std::vector<uint8_t> request(kMaxMessage + 1);
+  std::vector<uint8_t> request(limits.maxMessage + 1);
   size_t received = 0;
   for (;;) {
     const ssize_t count = ::recv(clientFd, request.data() + received, request.size() - received, 0);
     if (count > 0) {
       received += static_cast<size_t>(count);
-      if (received > kMaxMessage) {
+      if (received > limits.maxMessage) {
         tooLarge = true;
         return std::nullopt;
       }

@@ -1,5 +1,5 @@
 #pragma once
-// The listening socket of one reader: one request per connection, the status byte first, at most kMaxMessage
+// The listening socket of one reader: one request per connection, the status byte first, at most limits.maxMessage
 // bytes each way.
 //
 // Who: each connection's peer is judged by its kernel credentials before a byte of it is read; a peer the
@@ -46,19 +46,39 @@ struct ReaderSocketLimits {
   std::chrono::milliseconds refusalLinger{250};     // for a refused peer to finish its request before the close
   size_t total = 16;
   size_t perUid = 4;
+  size_t maxMessage = 1024;  // each way, code or status byte included
+  mode_t fileMode = 0666;    // the application's sockets are open to all, the check decides; a card channel's is not
 };
 
 class ReaderSocket {
  public:
   using Handler = RequestQueue::Handler;
-  // Answers a request that needs no reader (a wrong size, an unknown code) on the connection's own thread, so it
-  // never waits behind the reader; nothing when the request is the reader's.
-  using Precheck = std::function<std::optional<std::vector<uint8_t>>(const std::vector<uint8_t>& request)>;
+
+  // What a request answered on the connection's own thread may wait for: an event of its own (an eventfd), the
+  // wait ended early by the client hanging up or the socket stopping, so that no wait outlives its client.
+  class ConnectionWatch {
+   public:
+    enum class Wake { kEvent, kDeadline, kHangUp, kStop };
+    ConnectionWatch(int clientFd, int stopFd) : clientFd(clientFd), stopFd(stopFd) {}
+    Wake waitFor(int eventFd, std::chrono::steady_clock::time_point deadline) const;
+
+   private:
+    const int clientFd;
+    const int stopFd;
+  };
+
+  // Answers a request that needs no reader (a wrong size, an unknown code, a wait for an event) on the connection's
+  // own thread, so it never waits behind the reader; nothing when the request is the reader's.
+  using Precheck = std::function<std::optional<std::vector<uint8_t>>(const std::vector<uint8_t>& request,
+                                                                     const ConnectionWatch& watch)>;
 
   static constexpr size_t kMaxMessage = 1024;
   static constexpr int kBacklog = 16;
 
   ReaderSocket(std::string path, Handler handler, std::shared_ptr<const PeerPolicy> policy,
+               ReaderSocketLimits limits = ReaderSocketLimits(), Precheck precheck = nullptr);
+  // A socket whose reader requests share a queue with another socket of the same reader.
+  ReaderSocket(std::string path, std::shared_ptr<RequestQueue> queue, std::shared_ptr<const PeerPolicy> policy,
                ReaderSocketLimits limits = ReaderSocketLimits(), Precheck precheck = nullptr);
   ~ReaderSocket();
   ReaderSocket(const ReaderSocket&) = delete;
@@ -88,10 +108,10 @@ class ReaderSocket {
   void admitLocked(int clientFd);
   void turnAway(int clientFd, uid_t uid);
   void serve(int clientFd, Connection* connection, uid_t uid, gid_t gid, pid_t pid);
-  std::vector<uint8_t> answerOf(const std::vector<uint8_t>& request);
+  std::vector<uint8_t> answerOf(const std::vector<uint8_t>& request, int clientFd);
   void finish(Connection* connection);
   // The request up to the client's half-close; nothing when the client said nothing in time, failed, or sent
-  // more than kMaxMessage bytes (`tooLarge` is then set).
+  // more than limits.maxMessage bytes (`tooLarge` is then set).
   std::optional<std::vector<uint8_t>> readRequest(int clientFd, bool& tooLarge);
   // Reads and drops what the client still sends, until its half-close or `limit`.
   void drainRequest(int clientFd, std::chrono::milliseconds limit);
@@ -105,7 +125,7 @@ class ReaderSocket {
   const std::shared_ptr<const PeerPolicy> policy;
   const ReaderSocketLimits limits;
   const Precheck precheck;
-  RequestQueue queue;
+  const std::shared_ptr<RequestQueue> queue;
   int listenFd = -1;
   int stopFd = -1;  // an eventfd that becomes readable once at stop and wakes every poll
   std::atomic<bool> lost{false};

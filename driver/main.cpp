@@ -28,16 +28,20 @@
 namespace {
 
 const char* const kUsage =
-    "usage: kelvo-driver [--verbose] [--scenario FILE] [--poll-interval MS]\n"
+    "usage: kelvo-driver [--verbose] [--scenario FILE] [--poll-interval MS] [--ifd-handler PATH]\n"
     "  --scenario FILE       readers of a scenario file on the simulated radio (default: BlueZ on the system bus)\n"
     "  --poll-interval MS    how often readers are looked for (default 1000)\n"
+    "  --ifd-handler PATH    the IFD handler pcscd's reader list names (default " KELVO_IFD_HANDLER_PATH
+    ")\n"
     "  --verbose             the library log on standard error\n"
     "Without --scenario, KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario too\n"
     "(development builds only).\n"
-    "Sockets go to $TREVALON_RUNTIME_DIR, settings to $TREVALON_SETTINGS_DIR; runs until SIGTERM or SIGINT.\n";
+    "Sockets and pcscd's reader list (pcsc-readers.conf) go to $TREVALON_RUNTIME_DIR, settings to\n"
+    "$TREVALON_SETTINGS_DIR; runs until SIGTERM or SIGINT.\n";
 
 struct Options {
   std::string scenario;
+  std::string ifdHandler = KELVO_IFD_HANDLER_PATH;
   bool verbose = false;
   long pollMs = 1000;
 };
@@ -52,9 +56,13 @@ bool parse(std::vector<std::string> args, Options& options) {
     if (args.front() == "--verbose") {
       options.verbose = true;
       args.erase(args.begin());
-    } else if ((args.front() == "--scenario" || args.front() == "--poll-interval") && args.size() >= 2) {
+    } else if ((args.front() == "--scenario" || args.front() == "--poll-interval" || args.front() == "--ifd-handler") &&
+               args.size() >= 2) {
       if (args.front() == "--scenario") {
         options.scenario = args[1];
+      } else if (args.front() == "--ifd-handler") {
+        options.ifdHandler = args[1];
+        if (options.ifdHandler.empty() || options.ifdHandler.front() != '/') return false;
       } else {
         char* end = nullptr;
         options.pollMs = std::strtol(args[1].c_str(), &end, 10);
@@ -129,7 +137,8 @@ int main(int argc, char** argv) {
     return fail("cannot use the settings directory " + trevalon::local::Paths::settingsDirectory());
   }
   auto policy = std::make_shared<kelvo::driver::PeerPolicy>(std::make_shared<kelvo::driver::LoginSeatSessions>());
-  auto driver = std::make_shared<kelvo::driver::Driver>(trevalon::local::Paths::runtimeDirectory(), policy);
+  auto driver = std::make_shared<kelvo::driver::Driver>(trevalon::local::Paths::runtimeDirectory(), policy,
+                                                        kelvo::driver::ReaderSocketLimits(), options.ifdHandler);
   if (!driver->prepareRuntimeDirectory()) {
     return fail("cannot use the runtime directory " + trevalon::local::Paths::runtimeDirectory());
   }

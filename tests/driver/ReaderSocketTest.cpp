@@ -330,7 +330,8 @@ class ReaderSocketDeadlineTest : public ::testing::Test {
 
   void SetUp() override {
     // Code 16 stands for a request that needs no reader.
-    auto precheck = [](const std::vector<uint8_t>& request) -> std::optional<std::vector<uint8_t>> {
+    auto precheck = [](const std::vector<uint8_t>& request,
+                       const ReaderSocket::ConnectionWatch&) -> std::optional<std::vector<uint8_t>> {
       if (request[0] == 16) return std::vector<uint8_t>{kStatusSuccess, 'v'};
       return std::nullopt;
     };

@@ -57,6 +57,7 @@ class FakeReader : public trevalon::Reader {
   bool reservedQuery() override { return call("reservedQuery", false); }
   bool stateQuery() override { return call("stateQuery", false); }
   std::string getId() override { return call("getId", std::string("0000000000fa")); }
+  Family getFamily() override { return Family::kKelvo; }
   trevalon::CardState getState() override { return call("getState", state); }
 
   Bytes getAtr() override {

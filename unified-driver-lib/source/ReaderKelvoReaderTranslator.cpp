@@ -276,6 +276,8 @@ std::string ReaderKelvoReaderTranslator::getId() {
   return reader ? reader->getId() : std::string();
 }
 
+Reader::Family ReaderKelvoReaderTranslator::getFamily() { return Family::kKelvo; }
+
 CardState ReaderKelvoReaderTranslator::getState() {
   TREVALON_TRACE_QUIET();
   return kCardUnknown;

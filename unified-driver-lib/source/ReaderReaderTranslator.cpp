@@ -234,6 +234,11 @@ std::string ReaderReaderTranslator::getId() {
   return reader ? reader->getId() : std::string();
 }
 
+Reader::Family ReaderReaderTranslator::getFamily() {
+  std::shared_ptr<Reader> reader = lower();
+  return reader ? reader->getFamily() : Family::kKelvo;
+}
+
 CardState ReaderReaderTranslator::getState() {
   TREVALON_TRACE_QUIET();
   std::shared_ptr<Reader> reader = lower();

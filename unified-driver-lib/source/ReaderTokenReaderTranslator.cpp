@@ -18,6 +18,8 @@ std::shared_ptr<token::TokenReader> ReaderTokenReaderTranslator::lower() {
   return reader;
 }
 
+Reader::Family ReaderTokenReaderTranslator::getFamily() { return Family::kPentaloq; }
+
 std::string ReaderTokenReaderTranslator::getVendor() {
   TREVALON_TRACE();
   return "trevalon GmbH";

@@ -43,7 +43,12 @@ class Reader : public Device, public Slot, public Card {
   static std::shared_ptr<DeviceProvider> createDeviceProvider();
   static std::shared_ptr<DeviceProvider> createDeviceProvider(const StackOptions& options);
 
+  // The reader families this library speaks; known from the service the reader was found by, so asking costs no
+  // radio traffic.
+  enum class Family { kKelvo, kPentaloq };
+
   virtual std::string getId() = 0;
+  virtual Family getFamily() = 0;
   // One observer on all three lists: device, slot and card.
   virtual void addObserver(const std::shared_ptr<ReaderObserver>& observer);
   virtual void removeObserver(const std::shared_ptr<ReaderObserver>& observer);

@@ -67,6 +67,7 @@ class ReaderKelvoReaderTranslator : public common::Translator<Reader, kelvo::Kel
   bool reservedQuery() override;
   bool stateQuery() override;
   std::string getId() override;
+  Family getFamily() override;
 
   // The card-state proxy above keeps the real state.
   CardState getState() override;

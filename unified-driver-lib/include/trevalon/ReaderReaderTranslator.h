@@ -47,6 +47,7 @@ class ReaderReaderTranslator : public common::Translator<Reader, Reader> {
   bool reservedQuery() override;
   bool stateQuery() override;
   std::string getId() override;
+  Family getFamily() override;
 
   CardState getState() override;
 

@@ -47,6 +47,7 @@ class ReaderTokenReaderTranslator : public common::Translator<Reader, token::Tok
   bool reservedQuery() override;
   bool stateQuery() override;
   std::string getId() override;
+  Family getFamily() override;
 
   // The card-state proxy above keeps the real state.
   CardState getState() override;
