@@ -126,11 +126,11 @@ card_answers_after_reinsert() { p11 "$kelvo" --login --pin "$kelvo_pin" --list-o
 check "the card put back is the same token" card_answers_after_reinsert
 
 # --- pcscd and kelvo-driver restarting ------------------------------------------------------------------------
+restarts_above() { [ "$(cat "$KELVO_PCSCD_STATE/restarts")" -gt "$1" ]; }
 pcscd_restart() {
   local restarts
   restarts=$(cat "$KELVO_PCSCD_STATE/restarts")
-  kill -HUP "$KELVO_PCSCD_SUPERVISOR" &&
-    wait_until 5 test "$(cat "$KELVO_PCSCD_STATE/restarts")" -gt "$restarts" &&
+  kill -HUP "$KELVO_PCSCD_SUPERVISOR" && wait_until 5 restarts_above "$restarts" &&
     wait_until 5 list_holds_both && token_in_slot "$kelvo"
 }
 check "a restarted pcscd finds the readers again" pcscd_restart
