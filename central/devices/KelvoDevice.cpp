@@ -31,12 +31,17 @@ struct KelvoDevice::State {
   TimeRanges ranges;
 };
 
-KelvoDevice::KelvoDevice(const Descriptor& descriptor, QObject* parent) : QObject(parent), descriptorItems(descriptor) {
+KelvoDevice::KelvoDevice(const Descriptor& descriptor, QObject* parent) : QObject(parent) {
   qRegisterMetaType<KelvoDevice*>("KelvoDevice*");
   qRegisterMetaType<BYTE>("BYTE");
   qRegisterMetaType<TimeRanges>("TimeRanges");
-  settingsRecord.coverageRssiMinValue = DeviceSettings::kDefaultCoverageRssiMinValue;
-  parseVersions();
+  {
+    // Made on the device manager's thread and read on the GUI thread: written under the lock its readers take.
+    std::lock_guard<std::mutex> guard(lock);
+    descriptorItems = descriptor;
+    settingsRecord.coverageRssiMinValue = DeviceSettings::kDefaultCoverageRssiMinValue;
+    parseVersions();
+  }
 
   connect(this, &KelvoDevice::sendSettingRequested, this, &KelvoDevice::sendSetting);
   connect(this, &KelvoDevice::sendWorkingTimeRangesRequested, this, &KelvoDevice::sendWorkingTimeRanges);
@@ -50,7 +55,12 @@ KelvoDevice::KelvoDevice(const Descriptor& descriptor, QObject* parent) : QObjec
 
 KelvoDevice::~KelvoDevice() = default;
 
-QString KelvoDevice::address() const { return descriptorItems.value(QStringLiteral("MAC")); }
+QString KelvoDevice::address() const { return descriptorValue(QStringLiteral("MAC")); }
+
+QString KelvoDevice::descriptorValue(const QString& key) const {
+  std::lock_guard<std::mutex> guard(lock);
+  return descriptorItems.value(key);
+}
 
 bool KelvoDevice::hasTransport() const { return false; }
 
@@ -268,8 +278,7 @@ void KelvoDevice::scheduleUpdateCheckRetry() {
 void KelvoDevice::onDailyTimer() {
   killTimer(dailyTimerId);
   dailyTimerId = startTimer(kDailyMs, Qt::CoarseTimer);
-  ApplicationSettings::setLastLogTime(descriptorItems.value(QStringLiteral("MAC")),
-                                      QDateTime::currentMSecsSinceEpoch());
+  ApplicationSettings::setLastLogTime(descriptorValue(QStringLiteral("MAC")), QDateTime::currentMSecsSinceEpoch());
   emit deviceLogged(this);
   emit deviceUpdateChecking(this);
 }
@@ -428,7 +437,7 @@ bool KelvoDevice::gotoBootloader(quint8 mode) {
 // ---------------------------------------------------------------------------------------------------------------
 // Names and versions
 
-QString KelvoDevice::serial() const { return descriptorItems.value(QStringLiteral("Serial")); }
+QString KelvoDevice::serial() const { return descriptorValue(QStringLiteral("Serial")); }
 
 QString KelvoDevice::displayName() const { return QStringLiteral("Kelvo ") + serial(); }
 

@@ -157,7 +157,9 @@ class KelvoDevice : public QObject {
   void removeIfDisconnected(bool connected);
   void stopTimers();
   void onDailyTimer();
+  // Called with the lock held.
   void parseVersions();
+  QString descriptorValue(const QString& key) const;
 
   mutable std::mutex lock;
   int statePollTimerId = 0;
