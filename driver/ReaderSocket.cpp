@@ -23,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int remainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
@@ -55,7 +55,8 @@ ReaderSocket::ConnectionWatch::Wake ReaderSocket::ConnectionWatch::waitFor(int e
     if (ready < 0 || entries[2].revents != 0) return Wake::kStop;
     if (entries[0].revents != 0) return Wake::kEvent;
     if (entries[1].revents != 0) return Wake::kHangUp;
-    if (ready == 0) return Wake::kDeadline;
+    // poll counts whole milliseconds: the wait is over only when its deadline has passed.
+    if (ready == 0 && Clock::now() >= deadline) return Wake::kDeadline;
   }
 }
 

@@ -64,8 +64,10 @@ TEST_F(ScenarioControlTest, BadCommandsAreAnsweredWithTheReasonAndChangeNothing)
   } cases[] = {
       {"", "error: empty command"},
       {"shake 001a7dda7113", "error: unknown command 'shake'"},
-      {"insert 0000000000ff", "error: no Kelvo reader 0000000000ff"},
-      {"insert a0a1a2a3a4a5", "error: no Kelvo reader a0a1a2a3a4a5"},
+      {"insert 0000000000ff", "error: no reader 0000000000ff"},
+      {"insert a0a1a2a3a4a5", "error: no reader a0a1a2a3a4a5"},
+      {"insert 001a7dda7113 3B00 3B00", "error: 'insert' takes 1 or 2 argument(s)"},
+      {"remove", "error: 'remove' takes 1 argument(s)"},
       {"insert 001a7dda7113 3B0", "error: ATR must be hexadecimal bytes"},
       {"battery 001a7dda7113 101", "error: battery level must be 0 to 100"},
       {"battery 001a7dda7113 -1", "error: battery level must be 0 to 100"},

@@ -244,6 +244,10 @@ TEST(ScenarioTest, PivCardsOfBothFamiliesLoadAndReportTheirStateByCommand) {
       {"insert 001a7dda7113", "ok"},
       {"insert 001a7dda7113 3B00", "ok"},
       {"piv-state 001a7dda7113", "ok tries 3 pin 123456 blocked no puk-tries 3 verified no"},
+      // The same for a Pentaloq reader's card.
+      {"remove 5e0a1c000001", "ok"},
+      {"insert 5e0a1c000001", "ok"},
+      {"piv-state 5e0a1c000001", "ok tries 5 pin 87654321 blocked no puk-tries 3 verified no"},
   };
   for (const Case& c : cases) EXPECT_EQ(control.execute(c.command), c.answer) << c.command;
   EXPECT_TRUE(kelvo::simulator::ScenarioControl::answerIsSecret(" piv-state 001a7dda7113"));

@@ -93,22 +93,43 @@ std::shared_ptr<KelvoReaderEmulator> ScenarioControl::reader(const Arguments& ar
   return found;
 }
 
-std::string ScenarioControl::insertCard(const Arguments& arguments) {
-  std::string why;
-  std::vector<uint8_t> atr = kDefaultAtr;
-  if (arguments.size() == 3 && !parseHex(arguments[2], atr)) return error("ATR must be hexadecimal bytes");
-  auto target = reader(arguments, arguments.size() == 3 ? 3 : 2, why);
-  if (!target) return error(why);
+namespace {
+
+// Both families' emulators hold a card the same way.
+template <typename Emulator>
+void insertInto(Emulator& target, const std::vector<uint8_t>& atr, bool atrGiven) {
   // The person's own card comes back with its PIN state, so a test can take a token out and put it back.
-  if (arguments.size() == 3 || !target->insertOwnCard()) target->insertCard(atr);
+  if (atrGiven || !target.insertOwnCard()) target.insertCard(atr);
+}
+
+}  // namespace
+
+std::string ScenarioControl::insertCard(const Arguments& arguments) {
+  std::vector<uint8_t> atr = kDefaultAtr;
+  const bool atrGiven = arguments.size() == 3;
+  if (arguments.size() != 2 && !atrGiven) return error("'insert' takes 1 or 2 argument(s)");
+  if (atrGiven && !parseHex(arguments[2], atr)) return error("ATR must be hexadecimal bytes");
+  const std::string address = lowerCase(arguments[1]);
+  if (auto kelvo = scenario.reader(address)) {
+    insertInto(*kelvo, atr, atrGiven);
+  } else if (auto pentaloq = scenario.pentaloqReader(address)) {
+    insertInto(*pentaloq, atr, atrGiven);
+  } else {
+    return error("no reader " + address);
+  }
   return "ok";
 }
 
 std::string ScenarioControl::removeCard(const Arguments& arguments) {
-  std::string why;
-  auto target = reader(arguments, 2, why);
-  if (!target) return error(why);
-  target->removeCard();
+  if (arguments.size() != 2) return error("'remove' takes 1 argument(s)");
+  const std::string address = lowerCase(arguments[1]);
+  if (auto kelvo = scenario.reader(address)) {
+    kelvo->removeCard();
+  } else if (auto pentaloq = scenario.pentaloqReader(address)) {
+    pentaloq->removeCard();
+  } else {
+    return error("no reader " + address);
+  }
   return "ok";
 }
 
