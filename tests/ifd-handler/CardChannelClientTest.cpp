@@ -109,7 +109,7 @@ TEST_F(CardChannelClientTest, ADriverThatNeverAnswersFailsAfterTheRequestLimit) 
 TEST_F(CardChannelClientTest, AnswersAreSplitIntoStatusAndPayload) {
   FakeCardChannel driver(path);
   ASSERT_TRUE(driver.start());
-  const std::vector<uint8_t> response(1024, 0x61);
+  std::vector<uint8_t> response(1024, 0x61);
   driver.setApduResponder([&](const std::vector<uint8_t>&) { return response; });
   CardChannelClient client(path, kShort);
   const std::vector<uint8_t> command(1024, 0x0C);

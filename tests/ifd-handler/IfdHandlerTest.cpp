@@ -319,7 +319,7 @@ TEST_F(IfdHandlerTest, ApdusReachTheCardAndResponsesComeBackWhole) {
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     const Bytes command = pattern(test.commandSize, 0x11);
-    const Bytes expected = pattern(test.responseSize, 0x5A);
+    Bytes expected = pattern(test.responseSize, 0x5A);
     card.setApduResponder([&](const Bytes&) { return expected; });
     Bytes response;
     ASSERT_EQ(transmit(command, response), IFD_SUCCESS);
@@ -333,7 +333,7 @@ TEST_F(IfdHandlerTest, ApdusReachTheCardAndResponsesComeBackWhole) {
 
 TEST_F(IfdHandlerTest, AResponseLargerThanTheReceiveBufferIsRefused) {
   openOrFail();
-  const Bytes answer = pattern(300, 0x01);
+  Bytes answer = pattern(300, 0x01);
   card.setApduResponder([&](const Bytes&) { return answer; });
   Bytes response;
   EXPECT_EQ(transmit(pattern(5, 0), response, 299), IFD_ERROR_INSUFFICIENT_BUFFER);
