@@ -58,14 +58,15 @@ CardChannelClient::Answer CardChannelClient::request(uint8_t code, const std::ve
 
 void CardChannelClient::cancel() {
   const std::lock_guard<std::mutex> lock(mutex);
-  cancelled = true;
+  cancelPending = true;
   // The descriptor stays open until its request closes it under the same lock, so it cannot be another one by now.
   if (activeFd >= 0) ::shutdown(activeFd, SHUT_RDWR);
 }
 
 int CardChannelClient::openSocket(Answer& answer) {
   const std::lock_guard<std::mutex> lock(mutex);
-  if (cancelled) {
+  if (cancelPending) {
+    cancelPending = false;
     answer.outcome = Outcome::Cancelled;
     answer.failure = "stopped";
     return -1;
@@ -82,12 +83,14 @@ int CardChannelClient::openSocket(Answer& answer) {
 void CardChannelClient::closeSocket(int fd) {
   const std::lock_guard<std::mutex> lock(mutex);
   activeFd = -1;
+  // A cancel that came during this request was meant for it, even one that came too late to end it early.
+  cancelPending = false;
   ::close(fd);
 }
 
 bool CardChannelClient::isCancelled() {
   const std::lock_guard<std::mutex> lock(mutex);
-  return cancelled;
+  return cancelPending;
 }
 
 bool CardChannelClient::connectSocket(int fd, Answer& answer) {

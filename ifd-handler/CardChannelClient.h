@@ -70,8 +70,9 @@ class CardChannelClient {
   // A request that may last longer than the usual limit: a wait for change.
   Answer request(uint8_t code, const std::vector<uint8_t>& payload, std::chrono::milliseconds limit);
 
-  // Ends the request in progress on another thread at once, and every later one: a polling thread is stopped
-  // for good. Meant for a client that runs one request at a time.
+  // Ends the request in progress on another thread at once; when none is in progress, the next one ends before
+  // it starts. A cancel is used up by the one request it ends. Meant for a client that runs one request at a
+  // time (the polling thread's), so that a stop that comes just before its wait is not lost.
   void cancel();
 
   const std::string& path() const { return socketPath; }
@@ -90,9 +91,9 @@ class CardChannelClient {
 
   std::string socketPath;
   CardChannelTimeouts timeouts;
-  std::mutex mutex;  // guards activeFd and cancelled
+  std::mutex mutex;  // guards activeFd and cancelPending
   int activeFd = -1;
-  bool cancelled = false;
+  bool cancelPending = false;
 };
 
 }  // namespace kelvo::ifd

@@ -106,14 +106,14 @@ RESPONSECODE capability(IfdReader& reader, DWORD tag, PDWORD length, PUCHAR valu
     case TAG_IFD_ATR:
     case SCARD_ATTR_ATR_STRING:
       return reader.copyAtr(value, length);
+    // One slot per reader; readers may be used at once, the slot's calls come one at a time from pcscd.
     case TAG_IFD_SLOTS_NUMBER:
+    case TAG_IFD_THREAD_SAFE:
       return putByte(length, value, 1);
     case TAG_IFD_SIMULTANEOUS_ACCESS:
       return putByte(length, value, kSimultaneousReaders);
-    case TAG_IFD_THREAD_SAFE:
-      return putByte(length, value, 1);
+    // The polling thread is stopped through the stop function, never killed.
     case TAG_IFD_SLOT_THREAD_SAFE:
-      return putByte(length, value, 0);
     case TAG_IFD_POLLING_THREAD_KILLABLE:
       return putByte(length, value, 0);
     case TAG_IFD_POLLING_THREAD_WITH_TIMEOUT:

@@ -255,12 +255,14 @@ RESPONSECODE IfdReader::waitForChange(int timeoutMs) {
   {
     const std::lock_guard<std::mutex> lock(mutex);
     known = cardPresent ? 1 : 0;
+    // A stop that came before this wait is still pending in the client and ends its request at once.
+    stopRequested = false;
   }
   const std::vector<uint8_t> payload{
       known, static_cast<uint8_t>(waitMs & 0xFF), static_cast<uint8_t>((waitMs >> 8) & 0xFF),
       static_cast<uint8_t>((waitMs >> 16) & 0xFF), static_cast<uint8_t>((waitMs >> 24) & 0xFF)};
   const auto answer = pollClient.request(cc::kWaitForChange, payload, std::chrono::milliseconds(waitMs) + kWaitGrace);
-  // A stopped wait has nothing more to report; pcscd looks at its stop flag next.
+  // A stopped wait has nothing to report; pcscd looks at the presence and its own flags next.
   if (answer.outcome == Outcome::Cancelled) return IFD_SUCCESS;
   const bool answered =
       answer.outcome == Outcome::Answered && answer.status == cc::kStatusDone && answer.payload.size() == 1;
@@ -285,13 +287,13 @@ RESPONSECODE IfdReader::waitForChange(int timeoutMs) {
 
 void IfdReader::pauseUnlessStopped() {
   std::unique_lock<std::mutex> lock(mutex);
-  stopped.wait_for(lock, kUnreachablePause, [this] { return waitStopped; });
+  stopped.wait_for(lock, kUnreachablePause, [this] { return stopRequested; });
 }
 
 void IfdReader::stopWaiting() {
   {
     const std::lock_guard<std::mutex> lock(mutex);
-    waitStopped = true;
+    stopRequested = true;
   }
   stopped.notify_all();
   pollClient.cancel();

@@ -50,7 +50,9 @@ class IfdReader {
   // The polling thread's wait: returns when the driver answers (the presence changed, or the wait ended), at once
   // after stopWaiting(), and after kUnreachablePause when the driver cannot be reached.
   RESPONSECODE waitForChange(int timeoutMs);
-  // Ends a wait in progress and every later one: pcscd stops the polling thread only to remove the reader.
+  // Ends the wait in progress, or the next one when none is: pcscd stops a wait to start the next with another
+  // time-out (after the last client disconnects) and before it removes the reader, and in both cases its polling
+  // thread may be just about to wait.
   void stopWaiting();
 
   // The protocols an ATR offers, as SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1 bits; T=0 when it names none.
@@ -73,8 +75,8 @@ class IfdReader {
   std::condition_variable stopped;
   std::vector<uint8_t> atr;
   bool cardPresent = false;
-  bool waitStopped = false;
-  bool waitFailing = false;  // the last wait failed; the next failure goes unlogged
+  bool stopRequested = false;  // ends the pause of a wait that could not reach the driver
+  bool waitFailing = false;    // the last wait failed; the next failure goes unlogged
 };
 
 }  // namespace kelvo::ifd

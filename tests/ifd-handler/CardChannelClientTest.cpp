@@ -109,7 +109,7 @@ TEST_F(CardChannelClientTest, ADriverThatNeverAnswersFailsAfterTheRequestLimit) 
 TEST_F(CardChannelClientTest, AnswersAreSplitIntoStatusAndPayload) {
   FakeCardChannel driver(path);
   ASSERT_TRUE(driver.start());
-  const std::vector<uint8_t> response(1024, 0x61);
+  std::vector<uint8_t> response(1024, 0x61);
   driver.setApduResponder([&](const std::vector<uint8_t>&) { return response; });
   CardChannelClient client(path, kShort);
   const std::vector<uint8_t> command(1024, 0x0C);
@@ -135,7 +135,7 @@ TEST_F(CardChannelClientTest, MessagesOverTheChannelsLimitAreRefused) {
   EXPECT_NE(answer.failure.find("limit"), std::string::npos) << answer.failure;
 }
 
-TEST_F(CardChannelClientTest, CancelEndsTheRequestInProgressAndEveryLaterOne) {
+TEST_F(CardChannelClientTest, CancelEndsTheRequestInProgressOrTheNextOne) {
   FakeCardChannel driver(path);
   ASSERT_TRUE(driver.start());
   CardChannelClient client(path, kShort);
@@ -146,9 +146,13 @@ TEST_F(CardChannelClientTest, CancelEndsTheRequestInProgressAndEveryLaterOne) {
   client.cancel();
   ASSERT_EQ(waiting.wait_for(kSlack), std::future_status::ready);
   EXPECT_EQ(waiting.get().outcome, Outcome::Cancelled);
+  EXPECT_EQ(client.request(0x40, {}).outcome, Outcome::Answered) << "the cancel was used up";
+
+  client.cancel();
   const size_t before = driver.requests().size();
   EXPECT_EQ(client.request(0x40, {}).outcome, Outcome::Cancelled);
   EXPECT_EQ(driver.requests().size(), before);
+  EXPECT_EQ(client.request(0x40, {}).outcome, Outcome::Answered);
 }
 
 }  // namespace

@@ -137,8 +137,9 @@ FakeCardChannel::Reply FakeCardChannel::answer(int fd, const Request& request) {
 FakeCardChannel::Reply FakeCardChannel::waitForChange(int fd, const Request& request) {
   if (request.payload.size() != 5) return Reply{{5}};
   const bool known = request.payload[0] != 0;
-  uint32_t waitMs = 0;
-  for (int i = 3; i >= 0; --i) waitMs = (waitMs << 8) | request.payload[static_cast<size_t>(1 + i)];
+  const uint32_t waitMs = static_cast<uint32_t>(request.payload[1]) | static_cast<uint32_t>(request.payload[2]) << 8 |
+                          static_cast<uint32_t>(request.payload[3]) << 16 |
+                          static_cast<uint32_t>(request.payload[4]) << 24;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   std::unique_lock<std::mutex> lock(mutex);
   ++heldWaits;

@@ -319,7 +319,7 @@ TEST_F(IfdHandlerTest, ApdusReachTheCardAndResponsesComeBackWhole) {
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     const Bytes command = pattern(test.commandSize, 0x11);
-    const Bytes expected = pattern(test.responseSize, 0x5A);
+    Bytes expected = pattern(test.responseSize, 0x5A);
     card.setApduResponder([&](const Bytes&) { return expected; });
     Bytes response;
     ASSERT_EQ(transmit(command, response), IFD_SUCCESS);
@@ -333,7 +333,7 @@ TEST_F(IfdHandlerTest, ApdusReachTheCardAndResponsesComeBackWhole) {
 
 TEST_F(IfdHandlerTest, AResponseLargerThanTheReceiveBufferIsRefused) {
   openOrFail();
-  const Bytes answer = pattern(300, 0x01);
+  Bytes answer = pattern(300, 0x01);
   card.setApduResponder([&](const Bytes&) { return answer; });
   Bytes response;
   EXPECT_EQ(transmit(pattern(5, 0), response, 299), IFD_ERROR_INSUFFICIENT_BUFFER);
@@ -524,22 +524,38 @@ TEST_F(IfdHandlerTest, APollAsksForAtMostTheLongestWaitTheDriverServes) {
   }
 }
 
-TEST_F(IfdHandlerTest, StopEndsAWaitAtOnceAndForGood) {
+// pcscd stops a wait when the last client disconnects, to wait again with another time-out, and before it
+// removes the reader; either may come just before its polling thread starts to wait.
+TEST_F(IfdHandlerTest, StopEndsTheWaitInProgressOrTheNextOne) {
   openOrFail();
+  const auto stop = stopFunction();
   auto poll = pollInBackground(600000);
   ASSERT_TRUE(card.awaitWaits(1));
-  const auto stop = stopFunction();
   EXPECT_EQ(stop(kLun), IFD_SUCCESS);
   ASSERT_EQ(poll.wait_for(kPrompt), std::future_status::ready);
-  poll.get();
+  EXPECT_EQ(poll.get(), IFD_SUCCESS);
   // The driver sees the hang-up and lets the wait go.
   const auto deadline = Clock::now() + kPrompt;
   while (card.waitsEndedByClient() == 0 && Clock::now() < deadline) std::this_thread::sleep_for(milliseconds(5));
   EXPECT_EQ(card.waitsEndedByClient(), 1);
-  // pcscd may be on its way into the next poll when it stops the thread: that one must not wait either.
+
+  // The stop is used up: the next poll waits again.
+  poll = pollInBackground(600000);
+  ASSERT_TRUE(card.awaitWaits(1));
+  EXPECT_EQ(poll.wait_for(milliseconds(200)), std::future_status::timeout);
+  card.setCardPresent(false);
+  ASSERT_EQ(poll.wait_for(kPrompt), std::future_status::ready);
+
+  // A stop between two waits ends the next one before it reaches the driver, and only that one.
+  ASSERT_EQ(ifd.iccPresence(kLun), IFD_ICC_NOT_PRESENT);
+  EXPECT_EQ(stop(kLun), IFD_SUCCESS);
   const size_t before = card.requests().size();
-  EXPECT_LT(timed([&] { pollFunction()(kLun, 600000); }), kPrompt);
+  EXPECT_LT(timed([&] { EXPECT_EQ(pollFunction()(kLun, 600000), IFD_SUCCESS); }), kPrompt);
   EXPECT_EQ(card.requests().size(), before);
+  poll = pollInBackground(600000);
+  ASSERT_TRUE(card.awaitWaits(1));
+  stop(kLun);
+  EXPECT_EQ(poll.wait_for(kPrompt), std::future_status::ready);
 }
 
 TEST_F(IfdHandlerTest, ClosingTheChannelEndsAWait) {
