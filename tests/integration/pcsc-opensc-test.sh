@@ -2,7 +2,9 @@
 # The readers' cards as every smart-card program sees them: pcsc-tools and OpenSC against emulated readers that
 # kelvo-driver serves to pcscd through the project's IFD handler. Runs inside scripts/with-pcscd, which provides
 # pcscd, the driver, the control FIFO and the scenario tests/integration/scenarios/pcsc-readers.json.
+# usage: pcsc-opensc-test.sh PCSC_TRANSMIT (the project's one-APDU client, for exact and extended APDUs)
 set -uo pipefail
+transmit=${1:?pcsc-transmit}
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../.." && pwd)
@@ -64,6 +66,23 @@ check "opensc-tool --atr gives the card's ATR" atr_matches
 token_in_slot() { pkcs11-tool --module "$module" -L 2>/dev/null | grep -A3 "$1" | grep -q "token label"; }
 check "pkcs11-tool -L shows a token in the Kelvo reader's slot" token_in_slot "$kelvo"
 check "pkcs11-tool -L shows a token in the Pentaloq reader's slot" token_in_slot "$pentaloq"
+
+# --- APDUs as they are: extended ones up to the card channel's 1024 bytes, longer ones refused ------------------
+# The card's echo (CLA 80, INS EE) as an extended APDU of `size` bytes in all: header, 3 bytes of Lc, data, 2 of Le.
+echo_apdu() {
+  local data=$(($1 - 9))
+  printf '80EE000000%04X' "$data"
+  head -c "$data" /dev/zero | tr '\0' '\125' | od -An -tx1 -v | tr -d ' \n'
+  printf '0000'
+}
+extended_echo() {
+  local answer
+  answer=$("$transmit" "$kelvo" "$(echo_apdu 1024)") &&
+    [ "${#answer}" -eq $(((1024 - 9 + 2) * 2)) ] && [ "${answer: -4}" = 9000 ]
+}
+check "an extended APDU of 1024 bytes reaches the card and its echo comes back" extended_echo
+too_long() { ! "$transmit" "$kelvo" "$(echo_apdu 1025)" >/dev/null && "$transmit" "$kelvo" 00A4040000 >/dev/null; }
+check "an APDU over 1024 bytes is refused and the reader goes on" too_long
 
 # --- certificate, login, signature ----------------------------------------------------------------------------
 read_certificate() {
