@@ -102,6 +102,10 @@ Driver::ServedReader Driver::serve(const std::shared_ptr<trevalon::Device>& devi
   ReaderSocketLimits cardLimits = limits;
   cardLimits.maxMessage = CardRequests::kMaxMessage;
   cardLimits.fileMode = 0600;
+  // Only root (pcscd) is served here, so a quota between users means nothing; pcscd holds a wait, a transmit and
+  // a status check of one reader at once, and the waits of a pcscd that just stopped take a moment to be counted
+  // out.
+  cardLimits.perUid = cardLimits.total;
   std::shared_ptr<CardPresence> presence = served.presence;
   served.cardSocket = std::make_unique<ReaderSocket>(
       cardSocketPathOf(address), queue, cardPolicy, cardLimits,
