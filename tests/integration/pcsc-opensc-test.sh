@@ -161,12 +161,18 @@ driver_restart() {
 }
 check "a restarted kelvo-driver serves the cards again" driver_restart
 
-# --- a reader leaving ------------------------------------------------------------------------------------------
+# --- readers arriving and leaving: in pcscd's list within 2 s, out of it within 2 s ------------------------------
+newcomer=c0ffee000101
+reader_arrives() {
+  control add-reader "{ \"family\": \"kelvo\", \"address\": \"$newcomer\", \"card\": { \"atr\": \"3B00\" } }" \
+    >/dev/null && wait_until 2 lists_reader "Kelvo $newcomer" && lists_reader "$kelvo"
+}
+check "a reader that arrives is listed within 2 s" reader_arrives
 reader_leaves() {
-  control remove-reader "$pentaloq" >/dev/null && wait_until 3 lists_no_reader "$pentaloq" &&
+  control remove-reader "$pentaloq" >/dev/null && wait_until 2 lists_no_reader "$pentaloq" &&
     lists_reader "$kelvo" && token_in_slot "$kelvo"
 }
-check "a reader that leaves is gone from the list, the other stays" reader_leaves
+check "a reader that leaves is gone from the list within 2 s, the others stay" reader_leaves
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"
