@@ -21,6 +21,7 @@
 #include "RequestDispatcher.h"
 #include "TempDirectory.h"
 #include "TestUsers.h"
+#include "kelvo/simulator/kelvo/KelvoReaderFault.h"
 #include "kelvo/simulator/scenario/Scenario.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
@@ -326,6 +327,26 @@ TEST_F(CardChannelTest, AReaderLostWhileItsCardIsAwaitedAnswersAtOnceAndLeavesTh
   radio->addPeripheral(scenario->pentaloqReader(kPentaloq));
   EXPECT_TRUE(listNamesBecome({"\"Kelvo 001a7dda7113\"", "\"Pentaloq 5e0a1c000001\""}));
   EXPECT_TRUE(cardReady(kPentaloq));
+}
+
+TEST_F(CardChannelTest, AReaderLostDuringAnApduAnswersAtOnce) {
+  ASSERT_TRUE(cardReady(kKelvo));
+  ASSERT_EQ(ask(kKelvo, {CardRequests::kPowerUp})[0], kStatusSuccess);
+  // The card's answers (the reader's SCard function) are held back long enough for the reader to leave meanwhile.
+  simulator::KelvoReaderFault slow;
+  slow.kind = simulator::KelvoReaderFault::Kind::delay;
+  slow.method = 2;
+  slow.delayMs = 3000;
+  slow.times = 0;
+  scenario->reader(kKelvo)->addFault(slow);
+  auto sent =
+      std::async(std::launch::async, [&] { return ask(kKelvo, withCode(CardRequests::kTransmit, kSelectPiv)); });
+  std::this_thread::sleep_for(300ms);
+  const auto lostAt = std::chrono::steady_clock::now();
+  radio->removePeripheral(kKelvo);
+  ASSERT_EQ(sent.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(sent.get(), Bytes{kStatusDeviceRemoved});
+  EXPECT_LT(std::chrono::steady_clock::now() - lostAt, 2s) << "not after the held-back answer";
 }
 
 TEST_F(CardChannelTest, StoppingEmptiesTheListAndEndsTheWaits) {
