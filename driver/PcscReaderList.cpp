@@ -19,7 +19,8 @@ std::string PcscReaderList::path() const { return runtimeDirectory + "/" + kFile
 bool PcscReaderList::canCarry(const std::string& text) {
   if (text.empty()) return false;
   for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '#' || c == '"') return false;
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= ' ' || byte == 0x7F || c == '#' || c == '"') return false;
   }
   return true;
 }
@@ -37,6 +38,10 @@ bool PcscReaderList::add(const std::string& address, const std::string& friendly
     return false;
   }
   std::lock_guard<std::mutex> guard(lock);
+  auto known = entries.find(address);
+  if (known != entries.end() && known->second.friendlyName == friendlyName && known->second.cardSocket == cardSocket) {
+    return true;  // the same set: pcscd is not restarted for nothing
+  }
   entries[address] = Entry{friendlyName, cardSocket};
   return writeLocked();
 }

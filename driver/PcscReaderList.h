@@ -18,7 +18,8 @@ class PcscReaderList {
   // `handlerPath` is the IFD handler each entry names; `cardSocketOf` the card socket of an address.
   PcscReaderList(std::string runtimeDirectory, std::string handlerPath);
 
-  // Refuses what the reader configuration syntax cannot carry (a blank or '#' in a path, a quote in a name).
+  // Refuses what the reader configuration syntax cannot carry in a path: a blank or other control character, '#'
+  // (a comment), '"'.
   static bool canCarry(const std::string& text);
   // Writes the empty list (at start, so a crashed driver's readers vanish, and at stop).
   bool clear();

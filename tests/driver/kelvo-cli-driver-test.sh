@@ -93,8 +93,10 @@ wait "$pid"
 status=$?
 pid=""
 if [[ "$status" == 0 ]]; then echo "ok   driver ends cleanly on SIGTERM"; else fail "driver exit status $status after SIGTERM"; fi
-if [[ -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]]; then
-  echo "ok   sockets gone after SIGTERM"
+# What stays is the PC/SC reader list, emptied.
+if [[ -z "$(find "$TREVALON_RUNTIME_DIR" -mindepth 1 ! -name pcsc-readers.conf)" ]] &&
+  ! grep -q FRIENDLYNAME "$TREVALON_RUNTIME_DIR/pcsc-readers.conf"; then
+  echo "ok   sockets gone and reader list empty after SIGTERM"
 else
   fail "sockets left: $(ls "$TREVALON_RUNTIME_DIR")"
 fi

@@ -103,7 +103,9 @@ kill "$driver_pid"
 wait "$driver_pid"
 status=$?
 driver_pid=""
-if [[ "$status" == 0 && -z "$(ls -A "$TREVALON_RUNTIME_DIR")" ]]; then
+# What stays is the PC/SC reader list, emptied.
+if [[ "$status" == 0 && -z "$(find "$TREVALON_RUNTIME_DIR" -mindepth 1 ! -name pcsc-readers.conf)" ]] &&
+  ! grep -q FRIENDLYNAME "$TREVALON_RUNTIME_DIR/pcsc-readers.conf"; then
   echo "ok   clean stop"
 else
   fail "exit status $status, left: $(ls "$TREVALON_RUNTIME_DIR")"
