@@ -5,6 +5,7 @@
 // design: a Unix-socket round trip the way the card channel makes one (connect, write, half-close, read to EOF,
 // close), measured in the same run on the same loaded machine. The goal is an added cost of at most 3 floors.
 //
+// Between the two, the same APDU straight on kelvo-driver's card channel (no pcscd) shows which side the cost is on.
 // The benchmarks run in the order they are registered and the last one reports the comparison, so run them all
 // in one go. The pcscd path needs root and scripts/with-pcscd (a private pcscd and a driver serving
 // tests/integration/scenarios/pcsc-readers.json); scripts/run-bench arranges both.
@@ -16,6 +17,7 @@
 #include <unistd.h>
 #include <winscard.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -102,31 +104,39 @@ class LoopMeter {
  public:
   explicit LoopMeter(std::vector<pid_t> others = {}) : others(std::move(others)) {}
   bool start() {
-    cpuStart = totalCpu();
+    cpuStart = cpuOfEach();
     wallStart = Clock::now();
     return cpuStart.has_value();
   }
   std::optional<PerApdu> stop(benchmark::IterationCount iterations) {
     const auto wall = Clock::now() - wallStart;
-    const auto cpuEnd = totalCpu();
+    const auto cpuEnd = cpuOfEach();
     if (!cpuStart || !cpuEnd || iterations == 0) return std::nullopt;
     const double count = static_cast<double>(iterations);
-    return PerApdu{std::chrono::duration<double, std::micro>(wall).count() / count,
-                   (*cpuEnd - *cpuStart) * 1e6 / count};
+    shares.clear();
+    double total = 0;
+    for (size_t index = 0; index < cpuEnd->size(); ++index) {
+      shares.push_back(((*cpuEnd)[index] - (*cpuStart)[index]) * 1e6 / count);
+      total += shares.back();
+    }
+    return PerApdu{std::chrono::duration<double, std::micro>(wall).count() / count, total};
   }
+  // CPU per APDU of this process, then of each other process in the order given, after stop().
+  const std::vector<double>& cpuSharesUs() const { return shares; }
 
  private:
-  std::optional<double> totalCpu() const {
-    double total = processCpuSeconds();
+  std::optional<std::vector<double>> cpuOfEach() const {
+    std::vector<double> each = {processCpuSeconds()};
     for (pid_t pid : others) {
       const auto cpu = otherProcessCpuSeconds(pid);
       if (!cpu) return std::nullopt;
-      total += *cpu;
+      each.push_back(*cpu);
     }
-    return total;
+    return each;
   }
   std::vector<pid_t> others;
-  std::optional<double> cpuStart;
+  std::optional<std::vector<double>> cpuStart;
+  std::vector<double> shares;
   Clock::time_point wallStart;
 };
 
@@ -401,6 +411,71 @@ void InProcessApdu(benchmark::State& state) {
 }
 BENCHMARK(InProcessApdu)->MinTime(2.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
+// ---- kelvo-driver's card channel alone, as the handler uses it: splits the added cost between pcscd and the driver
+
+std::optional<pid_t> driverPid() {
+  const char* pidFile = std::getenv("KELVO_DRIVER_PIDFILE");
+  return pidFile ? pidFromFile(pidFile) : std::nullopt;
+}
+
+// One request on a new connection, the way the handler makes it; the answer with its status byte first.
+Bytes cardChannelRequest(const std::string& path, const Bytes& request) {
+  const int fd = connectTo(path);
+  if (fd < 0) return {};
+  Bytes answer(1025);
+  size_t received = 0;
+  if (writeAll(fd, request.data(), request.size()) && ::shutdown(fd, SHUT_WR) == 0) {
+    for (ssize_t count; (count = ::recv(fd, answer.data() + received, answer.size() - received, 0)) > 0;) {
+      received += static_cast<size_t>(count);
+    }
+  }
+  ::close(fd);
+  answer.resize(received);
+  return answer;
+}
+
+bool cardChannelTransmit(const std::string& path) {
+  static const Bytes request = [] {
+    Bytes transmit(kSelectPiv.size() + 1, 0x43);
+    std::copy(kSelectPiv.begin(), kSelectPiv.end(), transmit.begin() + 1);
+    return transmit;
+  }();
+  const Bytes answer = cardChannelRequest(path, request);
+  return answer.size() >= 3 && answer[0] == 0 && answeredOk(answer);
+}
+
+void DriverCardChannelApdu(benchmark::State& state) {
+  const char* runtime = std::getenv("TREVALON_RUNTIME_DIR");
+  const auto driver = driverPid();
+  if (::geteuid() != 0 || !runtime || !driver) {
+    state.SkipWithError("skipped: needs root and scripts/with-pcscd (scripts/run-bench does both)");
+    return;
+  }
+  const std::string path = std::string(runtime) + "/kelvo-card_" + kAddress;
+  // pcscd powers an unused card down after a few seconds: power it up as the handler would for a connect.
+  const Bytes atr = cardChannelRequest(path, {0x41});
+  if (atr.empty() || atr[0] != 0 || !cardChannelTransmit(path)) {
+    state.SkipWithError("the driver's card channel did not answer");
+    return;
+  }
+  size_t failures = 0;
+  LoopMeter meter({*driver});
+  if (!meter.start()) {
+    state.SkipWithError("the CPU time of kelvo-driver cannot be read");
+    return;
+  }
+  for (auto _ : state) {
+    if (!cardChannelTransmit(path)) ++failures;
+  }
+  const auto figures = meter.stop(state.iterations());
+  if (failures != 0 || !figures) {
+    state.SkipWithError("an APDU failed, or kelvo-driver ended during the loop");
+    return;
+  }
+  report(state, *figures);
+}
+BENCHMARK(DriverCardChannelApdu)->MinTime(3.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
 // ---- through pcscd, the IFD handler and kelvo-driver ----
 
 std::string readerHoldingAddress(SCARDCONTEXT context) {
@@ -462,13 +537,12 @@ double toFloor(double added, double floor) { return floor > 0 ? added / floor : 
 
 void PcscdApdu(benchmark::State& state) {
   const char* pcscdState = std::getenv("KELVO_PCSCD_STATE");
-  const char* driverPidFile = std::getenv("KELVO_DRIVER_PIDFILE");
-  if (::geteuid() != 0 || !pcscdState || !driverPidFile || !std::getenv("PCSCLITE_CSOCK_NAME")) {
+  if (::geteuid() != 0 || !pcscdState || !std::getenv("KELVO_DRIVER_PIDFILE") || !std::getenv("PCSCLITE_CSOCK_NAME")) {
     state.SkipWithError("skipped: needs root and scripts/with-pcscd (scripts/run-bench does both)");
     return;
   }
   const auto pcscd = pidFromFile(std::string(pcscdState) + "/pcscd.pid");
-  const auto driver = pidFromFile(driverPidFile);
+  const auto driver = driverPid();
   if (!pcscd || !driver) {
     state.SkipWithError("no pid of pcscd or kelvo-driver under with-pcscd");
     return;
@@ -494,6 +568,9 @@ void PcscdApdu(benchmark::State& state) {
     return;
   }
   report(state, *figures);
+  state.counters["client_cpu_us"] = meter.cpuSharesUs().at(0);
+  state.counters["pcscd_cpu_us"] = meter.cpuSharesUs().at(1);
+  state.counters["driver_cpu_us"] = meter.cpuSharesUs().at(2);
   if (!floorOneShot || !inProcess) {
     state.SetLabel("run the floor and the in-process benchmark in the same run for the comparison");
     return;
