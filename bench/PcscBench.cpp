@@ -473,6 +473,8 @@ void DriverCardChannelApdu(benchmark::State& state) {
     return;
   }
   report(state, *figures);
+  state.counters["client_cpu_us"] = meter.cpuSharesUs().at(0);
+  state.counters["driver_cpu_us"] = meter.cpuSharesUs().at(1);
 }
 BENCHMARK(DriverCardChannelApdu)->MinTime(3.0)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
@@ -500,8 +502,7 @@ class PcscCard {
       const std::string reader = readerHoldingAddress(context);
       DWORD protocol = 0;
       if (!reader.empty() && SCardConnect(context, reader.c_str(), SCARD_SHARE_SHARED,
-                                          SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card,
-                                          &protocol) == SCARD_S_SUCCESS) {
+                                          SCARD_PROTOCOL_T0 | SCARD_PROTOCOL_T1, &card, &protocol) == SCARD_S_SUCCESS) {
         connected = true;
         sendPci = protocol == SCARD_PROTOCOL_T0 ? SCARD_PCI_T0 : SCARD_PCI_T1;
         break;
