@@ -23,6 +23,8 @@ const char kServerUrl[] = "serverUrl";
 const char kUpdateServerUrl[] = "updateServerUrl";
 const char kLockingWorkstation[] = "lockingWorkstation";
 const char kTutorialOnStarup[] = "tutorialOnStarup";
+const char kPkcs11Module[] = "pkcs11Module";
+const char kDefaultPkcs11Module[] = "opensc-pkcs11.so";
 const char kLastLogTimePrefix[] = "lastLogTime_";
 
 }  // namespace
@@ -63,6 +65,13 @@ void ApplicationSettings::setUpdateServerUrl(const QString& url) { write(kUpdate
 bool ApplicationSettings::lockingWorkstation() { return read(kLockingWorkstation, true).toBool(); }
 
 void ApplicationSettings::setLockingWorkstation(bool locking) { write(kLockingWorkstation, locking); }
+
+QString ApplicationSettings::pkcs11Module() {
+  const QString name = read(kPkcs11Module, QString()).toString();
+  return name.isEmpty() ? QString::fromLatin1(kDefaultPkcs11Module) : name;
+}
+
+void ApplicationSettings::setPkcs11Module(const QString& name) { write(kPkcs11Module, name); }
 
 bool ApplicationSettings::tutorialOnStarup() { return read(kTutorialOnStarup, true).toBool(); }
 

@@ -24,6 +24,10 @@ class ApplicationSettings {
   static bool lockingWorkstation();
   static void setLockingWorkstation(bool locking);
 
+  // The PKCS#11 module that reaches the cards (a file name on the library path, or a path).
+  static QString pkcs11Module();
+  static void setPkcs11Module(const QString& name);
+
   static bool tutorialOnStarup();
   static void setTutorialOnStarup(bool show);
 

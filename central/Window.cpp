@@ -18,6 +18,8 @@
 #include "ui_Window.h"
 #include "views/DevicesPage.h"
 #include "views/KelvoDeviceView.h"
+#include "views/PinChangeView.h"
+#include "views/PinUnblockView.h"
 
 namespace {
 
@@ -53,8 +55,11 @@ Window::Window(bool simpleQuit, QWidget* parent)
   connect(settingsWindow.get(), &SettingsView::kemServerAddressChanged, manager,
           &KelvoDeviceManager::kemServerAddressChanged);
 
+  createPinViews();
   createActions();
   createTrayIcon();
+  ui->kelvoStack->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ui->kelvoStack, &QWidget::customContextMenuRequested, this, &Window::pageMenuRequested);
   connect(trayIcon, &QSystemTrayIcon::activated, this, &Window::iconActivated);
   trayIcon->setVisible(true);
 
@@ -77,6 +82,26 @@ void Window::createDeviceManager() {
   connect(manager, &KelvoDeviceManager::deviceRemoved, this, &Window::deviceRemoved);
   connect(manager, &KelvoDeviceManager::deviceAuthorized, this, &Window::deviceAuthorized);
   connect(manager, &KelvoDeviceManager::resetKeyNeeded, this, &Window::resetKeyNeeded);
+}
+
+// The views live in this thread and the manager in its own, so requests and outcomes are queued both ways.
+void Window::createPinViews() {
+  pinChangeWindow = std::make_unique<PinChangeView>();
+  pinChangeWindow->setObjectName(QStringLiteral("pinChangeView"));
+  connect(pinChangeWindow.get(), &PinChangeView::pinChangeRequested, manager, &KelvoDeviceManager::pinChangeRequested);
+  connect(manager, &KelvoDeviceManager::pinSetSuccess, pinChangeWindow.get(), &PinView::pinSetSuccess);
+  connect(manager, &KelvoDeviceManager::pinSetIncorrect, pinChangeWindow.get(), &PinView::pinSetIncorrect);
+  connect(manager, &KelvoDeviceManager::pinSetFailed, pinChangeWindow.get(), &PinView::pinSetFailed);
+  connect(manager, &KelvoDeviceManager::pinSetBlocked, pinChangeWindow.get(), &PinChangeView::pinSetBlocked);
+  connect(manager, &KelvoDeviceManager::pinSetInvalid, pinChangeWindow.get(), &PinChangeView::pinSetInvalid);
+
+  pinUnblockWindow = std::make_unique<PinUnblockView>();
+  pinUnblockWindow->setObjectName(QStringLiteral("pinUnblockView"));
+  connect(pinUnblockWindow.get(), &PinUnblockView::pinUnblockRequested, manager,
+          &KelvoDeviceManager::pinUnblockRequested);
+  connect(manager, &KelvoDeviceManager::pinSetSuccess, pinUnblockWindow.get(), &PinView::pinSetSuccess);
+  connect(manager, &KelvoDeviceManager::pinSetIncorrect, pinUnblockWindow.get(), &PinView::pinSetIncorrect);
+  connect(manager, &KelvoDeviceManager::pinSetFailed, pinUnblockWindow.get(), &PinView::pinSetFailed);
 }
 
 void Window::connectDeviceManagerLog() {
@@ -228,6 +253,10 @@ void Window::deviceInitialized(KelvoDevice* device) {
 }
 
 void Window::deviceRemoved(KelvoDevice* device) {
+  const QString name = device->displayName();
+  for (PinView* view : {static_cast<PinView*>(pinChangeWindow.get()), static_cast<PinView*>(pinUnblockWindow.get())}) {
+    if (view->deviceName() == name) view->hide();
+  }
   KelvoDeviceView* page = pageOf(device);
   if (page != nullptr) {
     const int index = ui->kelvoStack->indexOf(page);
@@ -380,9 +409,38 @@ void Window::prepareFirmwareUpdate(KelvoDevice* device) { Q_UNUSED(device); }
 
 void Window::updateFirmware(KelvoDevice* device) { Q_UNUSED(device); }
 
-void Window::pinChangeRequested() {}
+void Window::pinChangeRequested() { openPinView(pinChangeWindow.get()); }
 
-void Window::pinUnblockRequested() {}
+void Window::pinUnblockRequested() { openPinView(pinUnblockWindow.get()); }
+
+void Window::openPinView(PinView* view) {
+  KelvoDevice* device = currentDevice();
+  if (device == nullptr) return;
+  view->setDeviceName(device->displayName());
+  view->show();
+  view->raise();
+  view->activateWindow();
+}
+
+// The tray menu keeps its shape; the settings and the card's PIN are offered on the page itself. The "No Device"
+// page has no card, so only the settings.
+QMenu* Window::createPageMenu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("pageMenu"));
+  menu->addAction(settingsAction);
+  if (currentDevice() != nullptr) {
+    menu->addSeparator();
+    menu->addAction(changePinAction);
+    menu->addAction(unblockPinAction);
+  }
+  return menu;
+}
+
+void Window::pageMenuRequested(const QPoint& position) {
+  QMenu* menu = createPageMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(ui->kelvoStack->mapToGlobal(position));
+}
 
 void Window::on_changeDeviceButton_clicked() {
   const QList<KelvoDevice*> devices = manager != nullptr ? manager->initializedDevices() : QList<KelvoDevice*>();

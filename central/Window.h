@@ -12,6 +12,9 @@ class KelvoDevice;
 class KelvoDeviceManager;
 class KelvoDeviceView;
 class LogView;
+class PinChangeView;
+class PinView;
+class PinUnblockView;
 class QAction;
 class QMenu;
 class QThread;
@@ -36,6 +39,10 @@ class Window : public QWidget {
   LogView* logView() const { return logWindow.get(); }
   SettingsView* settingsView() const { return settingsWindow.get(); }
   KelvoDeviceManager* deviceManager() const { return manager; }
+  PinChangeView* pinChangeView() const { return pinChangeWindow.get(); }
+  PinUnblockView* pinUnblockView() const { return pinUnblockWindow.get(); }
+  // The menu the current page offers on a right click (built anew for each click).
+  QMenu* createPageMenu();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -61,6 +68,7 @@ class Window : public QWidget {
   void on_changeDeviceButton_clicked();
   void on_kelvoStack_currentChanged(int index);
   void on_logoButton_clicked();
+  void pageMenuRequested(const QPoint& position);
 
  private:
   void convertChangeDeviceButtonFont();
@@ -72,6 +80,8 @@ class Window : public QWidget {
   void connectPopupContent(QWidget* content);
   void placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards, QPoint offset);
   void createDeviceManager();
+  void createPinViews();
+  void openPinView(PinView* view);
   void connectDeviceManagerLog();
   void stopDeviceManager();
   KelvoDeviceView* pageOf(KelvoDevice* device) const;
@@ -100,6 +110,8 @@ class Window : public QWidget {
 
   std::unique_ptr<LogView> logWindow;
   std::unique_ptr<SettingsView> settingsWindow;
+  std::unique_ptr<PinChangeView> pinChangeWindow;
+  std::unique_ptr<PinUnblockView> pinUnblockWindow;
 
   // Lives in its own thread from construction; deleted there when the window goes.
   KelvoDeviceManager* manager = nullptr;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -22,6 +23,7 @@
 #include "SingleInstance.h"
 #include "Window.h"
 #include "devices/InProcessReaders.h"
+#include "security/OpenScConfiguration.h"
 #include "trevalon/ble/Backend.h"
 #include "trevalon/ble/BackendError.h"
 #include "trevalon/local/Facade.h"
@@ -76,6 +78,9 @@ bool showWindowAtStart(const CommandLine& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The environment changes only here, before any thread exists.
+  const QString openScConfiguration =
+      OpenScConfiguration::apply(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
   // The window is laid out in pixels and must never be scaled.
   qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "0");
   qputenv("QT_SCREEN_SCALE_FACTORS", "1;1");
@@ -116,6 +121,11 @@ int main(int argc, char* argv[]) {
   auto application = std::make_unique<QApplication>(argc, argv);
   QCoreApplication::setApplicationVersion(kApplicationVersion);
   qInfo("%s %s starting", kApplicationName, kApplicationVersion);
+  if (openScConfiguration.isEmpty()) {
+    qWarning("The application's OpenSC configuration is missing; OpenSC may refuse to unblock a PIN");
+  } else {
+    qInfo("OpenSC configuration: %s", qPrintable(openScConfiguration));
+  }
 
   auto translator = std::make_unique<QTranslator>();
   loadTranslation(*translator);

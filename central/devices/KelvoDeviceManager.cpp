@@ -8,6 +8,8 @@
 #include "devices/InProcessReaders.h"
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceUDA.h"
+#include "ApplicationSettings.h"
+#include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
 #include "trevalon/classic/DevicePipe.h"
@@ -241,8 +243,7 @@ QList<KelvoDevice*> KelvoDeviceManager::authorizedDevices() const { return devic
 // ---------------------------------------------------------------------------------------------------------------
 // Authorisation
 
-// The certificate check on the card arrives with the security work; until then a known user cannot be matched to
-// a card, so the device stays unauthorised, and an unknown user turns authorisation off.
+// An unknown user turns authorisation off: every reader is the user's.
 void KelvoDeviceManager::authorizationStarted(KelvoDevice* device) {
   const QString name = loggedOnUserName();
   if (name.isEmpty()) {
@@ -250,7 +251,10 @@ void KelvoDeviceManager::authorizationStarted(KelvoDevice* device) {
     return;
   }
   emit debugMessageLogged(QStringLiteral("Authorizing device %1...").arg(device->displayName()));
-  const bool authorized = false;
+  CertificateAuthorizer authorizer(
+      ApplicationSettings::pkcs11Module(), [this](const QString& error) { emit errorOccurred(error); },
+      [this](const QString& message) { emit verboseMessageLogged(message); });
+  const bool authorized = authorizer.authorizeViaReader(device->address(), name);
   if (authorized) {
     emit debugMessageLogged(QStringLiteral("Successfully authorized device %1").arg(device->displayName()));
   } else {
@@ -310,16 +314,71 @@ void KelvoDeviceManager::deviceDongleRemoved(const QByteArray& descriptorData) {
       QStringLiteral("Device with serial %1 not found on removal").arg(descriptor.value(QStringLiteral("Serial"))));
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// PIN change and unblock: the module's calls block this thread, never the window's.
+
 void KelvoDeviceManager::pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin) {
-  Q_UNUSED(deviceName);
-  Q_UNUSED(currPin);
-  Q_UNUSED(newPin);
+  QString identifier;
+  if (!findPinIdentifier(deviceName, identifier)) {
+    emit pinSetFailed();
+    return;
+  }
+  reportPinOutcome(pinSetter().change(identifier, currPin, newPin));
 }
 
 void KelvoDeviceManager::pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin) {
-  Q_UNUSED(deviceName);
-  Q_UNUSED(puk);
-  Q_UNUSED(newPin);
+  QString identifier;
+  if (!findPinIdentifier(deviceName, identifier)) {
+    emit pinSetFailed();
+    return;
+  }
+  reportPinOutcome(pinSetter().unblock(identifier, puk, newPin));
+}
+
+// The reader's address as its PKCS#11 slot description shows it (12 hex digits).
+bool KelvoDeviceManager::findPinIdentifier(const QString& deviceName, QString& identifier) {
+  bool found = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (KelvoDevice* device : devices) {
+      if (device->displayName() == deviceName) {
+        identifier = device->address();
+        found = true;
+        break;
+      }
+    }
+  }
+  if (!found) {
+    emit errorOccurred(QStringLiteral("Device %1 not found").arg(deviceName));
+    return false;
+  }
+  identifier.remove(QLatin1Char(':'));
+  identifier.remove(QLatin1Char('-'));
+  return true;
+}
+
+PinSetter KelvoDeviceManager::pinSetter() {
+  return PinSetter(ApplicationSettings::pkcs11Module(), [this](const QString& error) { emit errorOccurred(error); });
+}
+
+void KelvoDeviceManager::reportPinOutcome(PinSetter::Outcome outcome) {
+  switch (outcome) {
+    case PinSetter::Outcome::kSuccess:
+      emit pinSetSuccess();
+      break;
+    case PinSetter::Outcome::kIncorrect:
+      emit pinSetIncorrect();
+      break;
+    case PinSetter::Outcome::kBlocked:
+      emit pinSetBlocked();
+      break;
+    case PinSetter::Outcome::kInvalid:
+      emit pinSetInvalid();
+      break;
+    case PinSetter::Outcome::kFailed:
+      emit pinSetFailed();
+      break;
+  }
 }
 
 void KelvoDeviceManager::deviceLogged(KelvoDevice* device) { Q_UNUSED(device); }

@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "devices/KelvoDevice.h"
+#include "security/PinSetter.h"
 
 class DevicePipeClient;
 class InProcessReaders;
@@ -69,6 +70,9 @@ class KelvoDeviceManager : public QObject {
   void kemServerAddressChanged(const QString& url);
   // One scan of both sources; the scan timer calls it every two seconds.
   void scan();
+  // Each ends in exactly one of the pinSet signals.
+  void pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin);
+  void pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin);
 
  private slots:
   void authorizationStarted(KelvoDevice* device);
@@ -82,8 +86,6 @@ class KelvoDeviceManager : public QObject {
   void usbReaderFound();
   void deviceDongleCreated(const QByteArray& descriptorData);
   void deviceDongleRemoved(const QByteArray& descriptorData);
-  void pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin);
-  void pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin);
   void deviceLogged(KelvoDevice* device);
   void deviceUpdateChecking(KelvoDevice* device);
 
@@ -102,6 +104,9 @@ class KelvoDeviceManager : public QObject {
   void dropDevice(KelvoDevice* device);
   void forgetDevice(KelvoDevice* device);
   QList<KelvoDevice*> devicesWhere(bool (KelvoDevice::*test)() const) const;
+  bool findPinIdentifier(const QString& deviceName, QString& identifier);
+  PinSetter pinSetter();
+  void reportPinOutcome(PinSetter::Outcome outcome);
 
   std::unique_ptr<InProcessReaders> inProcessReaders;
   int startupTimerId = 0;
