@@ -2,13 +2,13 @@
 
 #include <QTimerEvent>
 
+#include "ApplicationSettings.h"
 #include "devices/DeviceDescriptorConverter.h"
 #include "devices/DevicePipeClient.h"
 #include "devices/DriverSockets.h"
 #include "devices/InProcessReaders.h"
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceUDA.h"
-#include "ApplicationSettings.h"
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"

@@ -102,12 +102,12 @@ bool CertificateAuthorizer::findCertificates(CK_FUNCTION_LIST* functions, CK_SES
   return result == CKR_OK;
 }
 
-bool CertificateAuthorizer::readValue(CK_FUNCTION_LIST* functions, CK_SESSION_HANDLE session,
-                                      CK_OBJECT_HANDLE object, QByteArray& value) {
+bool CertificateAuthorizer::readValue(CK_FUNCTION_LIST* functions, CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
+                                      QByteArray& value) {
   CK_ATTRIBUTE attribute{CKA_VALUE, nullptr, 0};
   CK_RV result = functions->C_GetAttributeValue(session, object, &attribute, 1);
   if (result != CKR_OK || attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION) {
-    report("C_GetAttributeValue(size)", result);
+    report("C_GetAttributeValue", result);
     return false;
   }
   // A certificate larger than this is not a user certificate on a smart card.

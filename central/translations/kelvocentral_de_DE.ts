@@ -328,4 +328,101 @@ Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
         <translation>Auswählen</translation>
     </message>
 </context>
+<context>
+    <name>PinView</name>
+    <message>
+        <source>New PIN:</source>
+        <translation>Neue PIN:</translation>
+    </message>
+    <message>
+        <source>Confirm PIN:</source>
+        <translation>PIN bestätigen:</translation>
+    </message>
+    <message>
+        <source>Please enter new PIN</source>
+        <translation>Bitte geben Sie die neue PIN ein</translation>
+    </message>
+    <message>
+        <source>New PINs do not match</source>
+        <translation>Die neuen PINs stimmen nicht überein</translation>
+    </message>
+</context>
+<context>
+    <name>PinChangeView</name>
+    <message>
+        <source>Change PIN</source>
+        <translation>PIN ändern</translation>
+    </message>
+    <message>
+        <source>Current PIN:</source>
+        <translation>Aktuelle PIN:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Ändern</translation>
+    </message>
+    <message>
+        <source>Please enter current PIN</source>
+        <translation>Bitte geben Sie die aktuelle PIN ein</translation>
+    </message>
+    <message>
+        <source>Changing...</source>
+        <translation>Wird geändert...</translation>
+    </message>
+    <message>
+        <source>PIN successfully changed</source>
+        <translation>PIN erfolgreich geändert</translation>
+    </message>
+    <message>
+        <source>Incorrect PIN</source>
+        <translation>Falsche PIN</translation>
+    </message>
+    <message>
+        <source>Failed to change PIN</source>
+        <translation>PIN konnte nicht geändert werden</translation>
+    </message>
+    <message>
+        <source>PIN blocked</source>
+        <translation>PIN gesperrt</translation>
+    </message>
+    <message>
+        <source>Invalid new PIN</source>
+        <translation>Ungültige neue PIN</translation>
+    </message>
+</context>
+<context>
+    <name>PinUnblockView</name>
+    <message>
+        <source>Unblock PIN</source>
+        <translation>PIN entsperren</translation>
+    </message>
+    <message>
+        <source>PUK:</source>
+        <translation>PUK:</translation>
+    </message>
+    <message>
+        <source>Unblock</source>
+        <translation>Entsperren</translation>
+    </message>
+    <message>
+        <source>Please enter PUK</source>
+        <translation>Bitte geben Sie die PUK ein</translation>
+    </message>
+    <message>
+        <source>Unblocking...</source>
+        <translation>Wird entsperrt...</translation>
+    </message>
+    <message>
+        <source>PIN successfully unblocked</source>
+        <translation>PIN erfolgreich entsperrt</translation>
+    </message>
+    <message>
+        <source>Incorrect PUK</source>
+        <translation>Falsche PUK</translation>
+    </message>
+    <message>
+        <source>Failed to unblock PIN</source>
+        <translation>PIN konnte nicht entsperrt werden</translation>
+    </message>
+</context>
 </TS>

@@ -34,7 +34,8 @@ TEST_F(CertificateAuthorizerTest, TheUsersCertificateInTheReadersSlotAuthorisesI
   addReader("5e0a1c000001", "Max Mustermann");
   addReader("001a7dda7113", "Erika Mustermann");
   EXPECT_TRUE(authorize());
-  EXPECT_TRUE(messages.contains("Authorized via the reader: Kelvo 001a7dda7113 00 00")) << messages.join('\n').toStdString();
+  EXPECT_TRUE(messages.contains("Authorized via the reader: Kelvo 001a7dda7113 00 00"))
+      << messages.join('\n').toStdString();
   EXPECT_TRUE(errors.isEmpty());
   // Only the reader's own slot is opened, and everything opened is closed again.
   EXPECT_EQ(module.callsStartingWith("C_OpenSession"), QStringList{"C_OpenSession 2 4"});
@@ -56,7 +57,7 @@ TEST_F(CertificateAuthorizerTest, AnUnreadableCertificateIsPassedOverForTheNext)
   module.add("certificate=unreadable");
   module.add("certificate=" + module.certificateFor("Erika Mustermann"));
   EXPECT_TRUE(authorize());
-  EXPECT_TRUE(messages.contains("Failed C_GetAttributeValue(size) with error 00000030")) << messages.join('\n').toStdString();
+  EXPECT_TRUE(messages.contains("Failed C_GetAttributeValue with error 00000030")) << messages.join('\n').toStdString();
 }
 
 TEST_F(CertificateAuthorizerTest, NamesCompareExactlyAsUnicodeText) {

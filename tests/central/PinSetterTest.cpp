@@ -37,10 +37,10 @@ TEST_F(PinSetterTest, ChangeLogsInAndSetsThePinInTheReadersSlotThenCleansUp) {
   module.add(kReader);
   EXPECT_EQ(change(), Outcome::kSuccess);
   EXPECT_TRUE(errors.isEmpty());
-  EXPECT_EQ(module.calls(), (QStringList{"C_GetFunctionList", "C_Initialize", "C_GetSlotList all NULL",
-                                         "C_GetSlotList all list", "C_GetSlotInfo 1", "C_GetSlotInfo 2",
-                                         "C_OpenSession 2 6", "C_Login 1 123456", "C_SetPIN 123456 654321",
-                                         "C_CloseSession 102", "C_Finalize"}));
+  EXPECT_EQ(module.calls(),
+            (QStringList{"C_GetFunctionList", "C_Initialize", "C_GetSlotList all NULL", "C_GetSlotList all list",
+                         "C_GetSlotInfo 1", "C_GetSlotInfo 2", "C_OpenSession 2 6", "C_Login 1 123456",
+                         "C_SetPIN 123456 654321", "C_CloseSession 102", "C_Finalize"}));
 }
 
 TEST_F(PinSetterTest, UnblockSetsThePinWithThePukWithoutLoggingIn) {
@@ -70,11 +70,11 @@ TEST_P(PinSetterAnswers, EndInOneOutcomeAndAlwaysCleanUp) {
   EXPECT_EQ(errors, given.error.isEmpty() ? QStringList() : QStringList{given.error});
   EXPECT_EQ(module.callsStartingWith("C_SetPIN").size(), given.setPinCalled ? 1 : 0);
   // Whatever was opened is closed: each session, and the module when this request initialised it.
-  EXPECT_EQ(module.callsStartingWith("C_CloseSession").size(), module.callsStartingWith("C_OpenSession").size() -
-                                                                   (given.error.startsWith("C_OpenSession") ? 1 : 0));
-  const bool initialised = module.calls().contains("C_Initialize") && !given.error.startsWith("C_Initialize") &&
-                           std::find(given.script.begin(), given.script.end(), "C_Initialize=191") ==
-                               given.script.end();
+  EXPECT_EQ(module.callsStartingWith("C_CloseSession").size(),
+            module.callsStartingWith("C_OpenSession").size() - (given.error.startsWith("C_OpenSession") ? 1 : 0));
+  const bool initialised =
+      module.calls().contains("C_Initialize") && !given.error.startsWith("C_Initialize") &&
+      std::find(given.script.begin(), given.script.end(), "C_Initialize=191") == given.script.end();
   EXPECT_EQ(module.callsStartingWith("C_Finalize").size(), initialised ? 1 : 0);
 }
 
@@ -83,24 +83,48 @@ const std::string kSlot = kReader;
 INSTANTIATE_TEST_SUITE_P(
     Cases, PinSetterAnswers,
     ::testing::Values(
-        AnswerCase{"AlreadyInitialisedIsUsedAndNotFinalised", {"C_Initialize=191", kSlot}, false, Outcome::kSuccess,
-                   "", true},
-        AnswerCase{"InitialiseFails", {"C_Initialize=5", kSlot}, false, Outcome::kFailed, "C_Initialize failed 0x5",
+        AnswerCase{
+            "AlreadyInitialisedIsUsedAndNotFinalised", {"C_Initialize=191", kSlot}, false, Outcome::kSuccess, "", true},
+        AnswerCase{
+            "InitialiseFails", {"C_Initialize=5", kSlot}, false, Outcome::kFailed, "C_Initialize failed 0x5", false},
+        AnswerCase{"FunctionListFails",
+                   {"C_GetFunctionList=6", kSlot},
+                   false,
+                   Outcome::kFailed,
+                   "C_GetFunctionList failed 0x6",
                    false},
-        AnswerCase{"FunctionListFails", {"C_GetFunctionList=6", kSlot}, false, Outcome::kFailed,
-                   "C_GetFunctionList failed 0x6", false},
-        AnswerCase{"FunctionListNull", {"C_GetFunctionList=null", kSlot}, false, Outcome::kFailed,
-                   "C_GetFunctionList returned NULL list", false},
-        AnswerCase{"SlotCountFails", {"C_GetSlotList=30", kSlot}, false, Outcome::kFailed,
-                   "C_GetSlotList(NULL) failed 0x30", false},
+        AnswerCase{"FunctionListNull",
+                   {"C_GetFunctionList=null", kSlot},
+                   false,
+                   Outcome::kFailed,
+                   "C_GetFunctionList returned NULL list",
+                   false},
+        AnswerCase{"SlotCountFails",
+                   {"C_GetSlotList=30", kSlot},
+                   false,
+                   Outcome::kFailed,
+                   "C_GetSlotList(NULL) failed 0x30",
+                   false},
         AnswerCase{"NoSlots", {}, false, Outcome::kFailed, "C_GetSlotList(NULL) returned empty list", false},
-        AnswerCase{"SlotListFails", {"C_GetSlotList2=150", kSlot}, false, Outcome::kFailed,
-                   "C_GetSlotList failed 0x150", false},
+        AnswerCase{"SlotListFails",
+                   {"C_GetSlotList2=150", kSlot},
+                   false,
+                   Outcome::kFailed,
+                   "C_GetSlotList failed 0x150",
+                   false},
         AnswerCase{"NoSlotForTheReader", {kOtherReader}, false, Outcome::kFailed, "", false},
-        AnswerCase{"UnreadableSlotIsReportedAndPassedOver", {"C_GetSlotInfo=e0", kSlot, kSlot}, false,
-                   Outcome::kSuccess, "C_GetSlotInfo failed 0xe0", true},
-        AnswerCase{"OpenSessionFails", {"C_OpenSession=e0", kSlot}, false, Outcome::kFailed,
-                   "C_OpenSession failed 0xe0", false},
+        AnswerCase{"UnreadableSlotIsReportedAndPassedOver",
+                   {"C_GetSlotInfo=e0", kSlot, kSlot},
+                   false,
+                   Outcome::kSuccess,
+                   "C_GetSlotInfo failed 0xe0",
+                   true},
+        AnswerCase{"OpenSessionFails",
+                   {"C_OpenSession=e0", kSlot},
+                   false,
+                   Outcome::kFailed,
+                   "C_OpenSession failed 0xe0",
+                   false},
         AnswerCase{"LoginPinIncorrect", {"C_Login=a0", kSlot}, false, Outcome::kIncorrect, "", false},
         AnswerCase{"LoginPinInvalid", {"C_Login=a1", kSlot}, false, Outcome::kIncorrect, "", false},
         AnswerCase{"LoginPinLengthRange", {"C_Login=a2", kSlot}, false, Outcome::kIncorrect, "", false},
@@ -109,10 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"LoginOtherFailure", {"C_Login=30", kSlot}, false, Outcome::kFailed, "C_Login failed 0x30", false},
         AnswerCase{"NewPinInvalid", {"C_SetPIN=a1", kSlot}, false, Outcome::kInvalid, "", true},
         AnswerCase{"NewPinLengthRange", {"C_SetPIN=a2", kSlot}, false, Outcome::kInvalid, "", true},
-        AnswerCase{"SetPinOtherFailure", {"C_SetPIN=a0", kSlot}, false, Outcome::kFailed, "C_SetPIN failed 0xa0",
-                   true},
-        AnswerCase{"WrongPukFailsThroughSetPin", {"C_SetPIN=a0", kSlot}, true, Outcome::kFailed,
-                   "C_SetPIN failed 0xa0", true},
+        AnswerCase{"SetPinOtherFailure", {"C_SetPIN=a0", kSlot}, false, Outcome::kFailed, "C_SetPIN failed 0xa0", true},
+        AnswerCase{
+            "WrongPukFailsThroughSetPin", {"C_SetPIN=a0", kSlot}, true, Outcome::kFailed, "C_SetPIN failed 0xa0", true},
         AnswerCase{"UnblockLengthRange", {"C_SetPIN=a2", kSlot}, true, Outcome::kInvalid, "", true}),
     [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 
 #include "Window.h"
 #include "devices/KelvoDevice.h"
@@ -176,6 +177,28 @@ TEST(PinWindowMenus, APinWindowClosesWhenItsReaderGoes) {
   ASSERT_NE(shown, nullptr);
   QMetaObject::invokeMethod(&window, "deviceRemoved", Q_ARG(KelvoDevice*, shown));
   EXPECT_FALSE(window.pinUnblockView()->isVisible());
+}
+
+TEST(PinViews, GermanTextsCoverBothWindows) {
+  QTranslator translator;
+  ASSERT_TRUE(translator.load("kelvocentral_de_DE", ":/i18n"));
+  QCoreApplication::installTranslator(&translator);
+  {
+    PinChangeView change;
+    PinUnblockView unblock;
+    EXPECT_EQ(change.windowTitle(), QString::fromUtf8("PIN ändern"));
+    EXPECT_EQ(change.findChild<QPushButton*>()->text(), QString::fromUtf8("Ändern"));
+    EXPECT_EQ(unblock.windowTitle(), QStringLiteral("PIN entsperren"));
+    EXPECT_EQ(unblock.findChild<QPushButton*>()->text(), QStringLiteral("Entsperren"));
+    Form form(change);
+    form.fill("123456", "1", "2");
+    form.press();
+    EXPECT_EQ(form.error(), QString::fromUtf8("Die neuen PINs stimmen nicht überein"));
+    form.fill("", "1", "1");
+    form.press();
+    EXPECT_EQ(form.error(), QStringLiteral("Bitte geben Sie die aktuelle PIN ein"));
+  }
+  QCoreApplication::removeTranslator(&translator);
 }
 
 }  // namespace

@@ -40,7 +40,9 @@ class ScriptedPkcs11 {
     if (!file.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   }
-  QStringList callsStartingWith(const QString& prefix) const { return calls().filter(QRegularExpression("^" + prefix)); }
+  QStringList callsStartingWith(const QString& prefix) const {
+    return calls().filter(QRegularExpression("^" + prefix));
+  }
 
   // A self-signed certificate whose subject common name is `holder`, as a DER file; its path.
   std::string certificateFor(const std::string& holder) {
@@ -51,8 +53,8 @@ class ScriptedPkcs11 {
     X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0);
     X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 3600);
     X509_NAME* name = X509_get_subject_name(certificate.get());
-    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Kelvo tests"), -1,
-                               -1, 0);
+    X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Kelvo tests"), -1, -1,
+                               0);
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(holder.c_str()), -1,
                                -1, 0);
     X509_set_issuer_name(certificate.get(), name);
