@@ -111,7 +111,7 @@ bool CertificateAuthorizer::readValue(CK_FUNCTION_LIST* functions, CK_SESSION_HA
     return false;
   }
   // A certificate larger than this is not a user certificate on a smart card.
-  constexpr CK_ULONG kLargestCertificate = 64 * 1024;
+  constexpr CK_ULONG kLargestCertificate = 64UL * 1024UL;
   if (attribute.ulValueLen == 0 || attribute.ulValueLen > kLargestCertificate) {
     verboseSink(QStringLiteral("Skipped a certificate of %1 bytes").arg(attribute.ulValueLen));
     return false;

@@ -62,7 +62,7 @@ class ScriptedPkcs11 {
     X509_sign(certificate.get(), key.get(), EVP_sha256());
     unsigned char* der = nullptr;
     const int length = i2d_X509(certificate.get(), &der);
-    const std::string path = directory.file("certificate-" + std::to_string(serial) + ".der");
+    std::string path = directory.file("certificate-" + std::to_string(serial) + ".der");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(der), length);
     OPENSSL_free(der);
     return path;

@@ -76,9 +76,11 @@ CK_RV answer(const std::string& call) {
   return found == script.answers.end() ? CKR_OK : std::strtoul(found->second.c_str(), nullptr, 16);
 }
 
+// PKCS#11 text fields are blank-padded, not NUL-terminated.
 void pad(unsigned char* field, size_t size, const std::string& text) {
-  std::memset(field, ' ', size);
-  std::memcpy(field, text.data(), std::min(size, text.size()));
+  for (size_t index = 0; index < size; ++index) {
+    field[index] = index < text.size() ? static_cast<unsigned char>(text[index]) : ' ';
+  }
 }
 
 std::string text(const CK_UTF8CHAR* data, CK_ULONG length) {
