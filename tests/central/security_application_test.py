@@ -17,6 +17,8 @@ import tempfile
 import time
 import unittest
 
+import devices_application_test as desktop
+
 APP = OUTPUT = None
 OWN = '001a7dda7113'
 OWN_SERIAL = 'K2000000042'
@@ -39,97 +41,29 @@ def reader(address, serial, holder, pin):
                                                     'pin-tries': 3}}}
 
 
-def wait_until(condition, timeout, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(step)
-    return condition()
-
-
-class Session:
-    """The display, the tray host and Kelvo Central in private folders; pcscd and the driver come from with-pcscd."""
+class Session(desktop.Session):
+    """The display, the tray host and Kelvo Central of the readers test; pcscd and the driver come from
+    with-pcscd, so the program looks for the driver's readers in the driver's runtime folder."""
 
     def __init__(self):
-        self.root = tempfile.mkdtemp(prefix='kelvo-security-')
-        self.processes = []
-        read_end, write_end = os.pipe()
-        self.start(['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
-                   os.environ, pass_fds=(write_end,))
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            display = ':' + pipe.readline().strip()
-        for folder in ('data', 'state', 'config'):
-            os.makedirs(self.path(folder), mode=0o700, exist_ok=True)
-        self.env = dict(os.environ, DISPLAY=display, TREVALON_DATA_DIR=self.path('data'),
-                        XDG_STATE_HOME=self.path('state'), XDG_CONFIG_HOME=self.path('config'))
-        self.env.pop('WAYLAND_DISPLAY', None)
-        tray = self.start(['trayer', '--edge', 'top', '--align', 'right', '--width', '10', '--height', '24',
-                           '--SetDockType', 'false'], self.env)
-        assert wait_until(lambda: tray.poll() is None and self.run('xdotool', 'search', '--classname', 'panel'), 10), \
-            'trayer did not come up'
+        super().__init__()
+        self.env['TREVALON_RUNTIME_DIR'] = os.environ['TREVALON_RUNTIME_DIR']
 
-    def path(self, name):
-        return os.path.join(self.root, name)
-
-    def start(self, command, env, errors=None, **options):
-        stderr = open(self.path(errors), 'w') if errors else subprocess.DEVNULL
-        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=stderr, **options)
-        if errors:
-            stderr.close()
-        self.processes.append(process)
-        return process
-
-    def run(self, *command):
-        return subprocess.run(list(command), env=self.env, capture_output=True, text=True).stdout
-
-    def start_central(self):
+    def start_central(self, scenario=None):
         # The program's own radio is the simulated one with no readers: every reader here is the driver's.
-        empty = self.path('empty.json')
-        with open(empty, 'w') as file:
-            json.dump({'devices': []}, file)
-        env = dict(self.env, KELVO_BLE_BACKEND='sim', KELVO_SIM_SCENARIO=empty,
-                   KELVO_SIM_CONTROL=self.path('central.ctl'))
-        self.start([APP], env, errors='central.stderr')
-        assert wait_until(lambda: self.window('^Kelvo Central$') is not None, 15), 'the main window did not appear'
+        super().start_central(self.scenario('empty.json', []))
 
-    def window(self, title):
+    def window_named(self, title):
         found = self.run('xdotool', 'search', '--onlyvisible', '--name', title).split()
         return found[0] if found else None
-
-    def log(self):
-        try:
-            with open(self.path('state/kelvo-central/central.log'), errors='replace') as file:
-                return file.read()
-        except FileNotFoundError:
-            return ''
-
-    def wait_for_log(self, text, timeout):
-        return wait_until(lambda: text in self.log(), timeout)
 
     def driver_control(self, *command):
         return subprocess.run([os.path.join(REPOSITORY, 'scripts/demo-control'), os.environ['KELVO_SIM_CONTROL']]
                               + list(command), capture_output=True, text=True).stdout.strip()
 
-    def screenshot(self, window, name):
+    def screenshot_of(self, window, name):
         time.sleep(0.3)
         subprocess.run(['import', '-window', window, os.path.join(OUTPUT, name + '.png')], env=self.env)
-
-    def close(self):
-        for process in reversed(self.processes):
-            process.terminate()
-        for process in reversed(self.processes):
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-        if os.path.exists(self.path('central.stderr')):
-            shutil.copy(self.path('central.stderr'), os.path.join(OUTPUT, 'central.stderr'))
-        with open(os.path.join(OUTPUT, 'central.log'), 'w') as file:
-            file.write(self.log())
-        shutil.rmtree(self.root, ignore_errors=True)
 
 
 class CardOfTheUserTest(unittest.TestCase):
@@ -151,23 +85,23 @@ class CardOfTheUserTest(unittest.TestCase):
         self.assertTrue(session.wait_for_log('Device Kelvo %s unauthorized' % OTHER_SERIAL, 30),
                         session.log()[-3000:])
         time.sleep(1)
-        main = session.window('^Kelvo Central$')
-        session.screenshot(main, 'users-reader-in-front')
+        main = session.window()
+        session.screenshot('users-reader-in-front')
 
         # The page's menu (right click) opens the PIN window for the page's reader.
         session.run('xdotool', 'mousemove', '--window', main, '490', '400', 'click', '3')
         time.sleep(0.5)
         session.run('xdotool', 'key', 'c')
-        pin_window = wait_until(lambda: session.window('^Change PIN$'), 5)
-        self.assertIsNotNone(pin_window, 'the PIN window did not open')
+        self.assertTrue(desktop.wait_until(lambda: session.window_named('^Change PIN$'), 5), 'no PIN window')
+        pin_window = session.window_named('^Change PIN$')
         session.run('xdotool', 'windowfocus', '--sync', pin_window)
         for text in (PIN, NEW_PIN, NEW_PIN):
             session.run('xdotool', 'type', '--window', pin_window, text)
             session.run('xdotool', 'key', '--window', pin_window, 'Tab')
         session.run('xdotool', 'key', '--window', pin_window, 'Return')
 
-        changed = wait_until(lambda: 'pin %s ' % NEW_PIN in session.driver_control('piv-state', OWN), 30)
-        session.screenshot(pin_window, 'pin-changed')
+        changed = desktop.wait_until(lambda: 'pin %s ' % NEW_PIN in session.driver_control('piv-state', OWN), 30)
+        session.screenshot_of(pin_window, 'pin-changed')
         self.assertTrue(changed, session.driver_control('piv-state', OWN) + '\n' + session.log()[-3000:])
         self.assertIn('pin 654321 ', session.driver_control('piv-state', OTHER))
         # The PINs never reach the log.
@@ -205,6 +139,7 @@ if __name__ == '__main__':
     parser.add_argument('--inner', action='store_true')
     arguments, rest = parser.parse_known_args()
     APP, OUTPUT = arguments.app, arguments.output
+    desktop.APP, desktop.OUTPUT = APP, OUTPUT
     os.makedirs(OUTPUT, exist_ok=True)
     if not arguments.inner:
         sys.exit(outer(arguments, rest))
