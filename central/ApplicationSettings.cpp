@@ -26,6 +26,7 @@ const char kTutorialOnStarup[] = "tutorialOnStarup";
 const char kPkcs11Module[] = "pkcs11Module";
 const char kDefaultPkcs11Module[] = "opensc-pkcs11.so";
 const char kLastLogTimePrefix[] = "lastLogTime_";
+const char kLogonReaderPrefix[] = "logonReader_";
 
 }  // namespace
 
@@ -65,6 +66,15 @@ void ApplicationSettings::setUpdateServerUrl(const QString& url) { write(kUpdate
 bool ApplicationSettings::lockingWorkstation() { return read(kLockingWorkstation, true).toBool(); }
 
 void ApplicationSettings::setLockingWorkstation(bool locking) { write(kLockingWorkstation, locking); }
+
+// A label may hold any character, '/' included, which the store would take for a group: it is keyed in hex.
+QString ApplicationSettings::logonReader(const QString& tokenLabel) {
+  return read(kLogonReaderPrefix + QString::fromLatin1(tokenLabel.toUtf8().toHex()), QString()).toString();
+}
+
+void ApplicationSettings::setLogonReader(const QString& tokenLabel, const QString& reader) {
+  write(kLogonReaderPrefix + QString::fromLatin1(tokenLabel.toUtf8().toHex()), reader);
+}
 
 QString ApplicationSettings::pkcs11Module() {
   const QString name = read(kPkcs11Module, QString()).toString();

@@ -24,6 +24,10 @@ class ApplicationSettings {
   static bool lockingWorkstation();
   static void setLockingWorkstation(bool locking);
 
+  // The PC/SC reader in which the smart-card logon token with this label was last seen.
+  static QString logonReader(const QString& tokenLabel);
+  static void setLogonReader(const QString& tokenLabel, const QString& reader);
+
   // The PKCS#11 module that reaches the cards (a file name on the library path, or a path).
   static QString pkcs11Module();
   static void setPkcs11Module(const QString& name);

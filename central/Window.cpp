@@ -15,6 +15,7 @@
 #include "SettingsView.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceManager.h"
+#include "security/LockWorkstationTask.h"
 #include "ui_Window.h"
 #include "views/DevicesPage.h"
 #include "views/KelvoDeviceView.h"
@@ -51,6 +52,7 @@ Window::Window(bool simpleQuit, QWidget* parent)
 
   logWindow = std::make_unique<LogView>();
   connectDeviceManagerLog();
+  createLockTask();
   settingsWindow = std::make_unique<SettingsView>();
   connect(settingsWindow.get(), &SettingsView::kemServerAddressChanged, manager,
           &KelvoDeviceManager::kemServerAddressChanged);
@@ -64,11 +66,14 @@ Window::Window(bool simpleQuit, QWidget* parent)
   trayIcon->setVisible(true);
 
   deviceManagerThread->start();
+  lockTaskThread->start();
+  emit lockTask->startLoop();
   initializeNotifications();
 }
 
 // The device pages go with the form, before their devices; the devices go with the manager in its own thread.
 Window::~Window() {
+  stopLockTask();
   ui.reset();
   stopDeviceManager();
 }
@@ -119,6 +124,30 @@ void Window::stopDeviceManager() {
     qWarning("The device manager's thread did not end in time");
     static_cast<void>(deviceManagerThread.release());
   }
+}
+
+void Window::createLockTask() {
+  lockTaskThread = std::make_unique<QThread>();
+  lockTaskThread->setObjectName(QStringLiteral("LockWorkstation"));
+  lockTask = new LockWorkstationTask();
+  lockTask->moveToThread(lockTaskThread.get());
+  connect(lockTask, &LockWorkstationTask::errorOccurred, logWindow.get(), &LogView::errorOccurred);
+  connect(lockTask, &LockWorkstationTask::debugMessageLogged, logWindow.get(), &LogView::debugMessageLogged);
+}
+
+void Window::stopLockTask() {
+  lockTask->stop();
+  const bool ended = lockTask->waitUntilEnded(KelvoDeviceManager::kBridgeThreadWaitMs);
+  lockTaskThread->quit();
+  if (!ended || !lockTaskThread->wait(KelvoDeviceManager::kBridgeThreadWaitMs)) {
+    // pcscd did not give the wait back; the process is ending, so the task is left to its thread.
+    qWarning("The lock task's thread did not end in time");
+    static_cast<void>(lockTaskThread.release());
+    lockTask = nullptr;
+    return;
+  }
+  delete lockTask;
+  lockTask = nullptr;
 }
 
 // The form is laid out in pixels; a point-sized font would grow with the screen's DPI and overflow the button.

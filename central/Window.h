@@ -11,6 +11,7 @@
 class KelvoDevice;
 class KelvoDeviceManager;
 class KelvoDeviceView;
+class LockWorkstationTask;
 class LogView;
 class PinChangeView;
 class PinView;
@@ -84,6 +85,8 @@ class Window : public QWidget {
   void openPinView(PinView* view);
   void connectDeviceManagerLog();
   void stopDeviceManager();
+  void createLockTask();
+  void stopLockTask();
   KelvoDeviceView* pageOf(KelvoDevice* device) const;
   KelvoDevice* currentDevice() const;
   void checkCurrentDeviceForUpdate();
@@ -116,4 +119,8 @@ class Window : public QWidget {
   // Lives in its own thread from construction; deleted there when the window goes.
   KelvoDeviceManager* manager = nullptr;
   std::unique_ptr<QThread> deviceManagerThread;
+
+  // Blocks its own thread in pcsc-lite's wait for reader changes; stopped and deleted when the window goes.
+  LockWorkstationTask* lockTask = nullptr;
+  std::unique_ptr<QThread> lockTaskThread;
 };

@@ -11,6 +11,8 @@
 #include "DesktopNotifications.h"
 #include "devices/DeviceSettingTable.h"
 #include "devices/KelvoRpcCodec.h"
+#include "security/LogonReader.h"
+#include "security/WorkstationLocker.h"
 
 namespace {
 
@@ -285,9 +287,24 @@ void KelvoDevice::onDailyTimer() {
 
 // The workstation policy (which logon the user made, and locking the session) arrives with the security work;
 // until then only the conditions this device itself knows are checked, and nothing is locked.
+// Only a session opened with a smart card is locked for one; the lock task watches the logon reader itself, this
+// check covers the reader that holds the user's own card.
 void KelvoDevice::lockWorkstationOnCardRemoval() {
   if (!ApplicationSettings::lockingWorkstation() || !isAuthorized()) return;
-  emit verboseMessageLogged(QStringLiteral("Workstation lock for %1 not available yet").arg(displayName()));
+  if (LogonReader::tokenLabel().isEmpty()) return;
+  emit verboseMessageLogged(QStringLiteral("Last logon used a smart card"));
+  QString failure;
+  switch (WorkstationLocker::lock(failure)) {
+    case WorkstationLocker::Result::kLocked:
+      emit debugMessageLogged(
+          QStringLiteral("Locking the workstation caused by removing a card from %1").arg(displayName()));
+      break;
+    case WorkstationLocker::Result::kFailed:
+      emit errorOccurred(QStringLiteral("Failed to lock the workstation (error %1)").arg(failure));
+      break;
+    case WorkstationLocker::Result::kNotRepeated:
+      break;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -38,7 +38,7 @@ bool CertificateAuthorizer::authorizeViaReader(const QString& address, const QSt
     errorSink(module.error());
     return false;
   }
-  for (const CK_SLOT_ID slot : module.slots()) {
+  for (const CK_SLOT_ID slot : module.slotList()) {
     Pkcs11Module::SlotInfo info;
     if (!module.slotInfo(slot, info)) {
       verboseSink(module.error());

@@ -93,7 +93,7 @@ PinSetter::Outcome PinSetter::run(const QString& identifier, const QString& oldS
 // reported and passed over.
 bool PinSetter::findSlot(Pkcs11Module& module, const QString& identifier, CK_SLOT_ID& slot) {
   if (identifier.isEmpty()) return false;
-  for (const CK_SLOT_ID candidate : module.slots()) {
+  for (const CK_SLOT_ID candidate : module.slotList()) {
     Pkcs11Module::SlotInfo info;
     if (!module.slotInfo(candidate, info)) {
       errorSink(module.error());

@@ -26,7 +26,7 @@ class Pkcs11Module {
   QString error() const { return lastError; }
 
   CK_FUNCTION_LIST* functions() const { return list; }
-  const std::vector<CK_SLOT_ID>& slots() const { return slotIds; }
+  const std::vector<CK_SLOT_ID>& slotList() const { return slotIds; }
 
   struct SlotInfo {
     QString description;
