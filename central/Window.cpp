@@ -434,7 +434,11 @@ void Window::placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards,
   frame->move(QPoint(x, y) + offset);
 }
 
-void Window::prepareFirmwareUpdate(KelvoDevice* device) { Q_UNUSED(device); }
+// The update page's "Update": the manager takes the reader's available firmware as the image to flash.
+void Window::prepareFirmwareUpdate(KelvoDevice* device) {
+  popupClosed(true);
+  if (manager != nullptr && device != nullptr) emit manager->prepareFirmwareUpdateRequested(device);
+}
 
 void Window::updateFirmware(KelvoDevice* device) { Q_UNUSED(device); }
 

@@ -285,8 +285,6 @@ void KelvoDevice::onDailyTimer() {
   emit deviceUpdateChecking(this);
 }
 
-// The workstation policy (which logon the user made, and locking the session) arrives with the security work;
-// until then only the conditions this device itself knows are checked, and nothing is locked.
 // Only a session opened with a smart card is locked for one; the lock task watches the logon reader itself, this
 // check covers the reader that holds the user's own card.
 void KelvoDevice::lockWorkstationOnCardRemoval() {

@@ -1,5 +1,7 @@
 #include "devices/KelvoDeviceManager.h"
 
+#include <QFile>
+#include <QPointer>
 #include <QTimerEvent>
 
 #include "ApplicationSettings.h"
@@ -9,12 +11,16 @@
 #include "devices/InProcessReaders.h"
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceUDA.h"
+#include "firmware/FirmwareFolders.h"
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
 #include "trevalon/classic/DevicePipe.h"
 
 namespace {
+
+// The descriptor MAC of the reader model without transport that shows the pages without hardware.
+const char kTestDeviceMac[] = "AABBCCDDEEFF";
 
 // Driver sockets carry the address in lower case; the library may write it otherwise.
 QString addressKey(const QString& address) {
@@ -268,27 +274,107 @@ void KelvoDeviceManager::authorizationStarted(KelvoDevice* device) {
 
 void KelvoDeviceManager::kemServerAddressChanged(const QString& url) { Q_UNUSED(url); }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Firmware offers
+
+// A reader's descriptor as the catalogue reads it, with the reader's own log for the per-candidate messages.
+trevalon::FirmwareFlasher::Reader KelvoDeviceManager::catalogueReaderOf(KelvoDevice* device) {
+  trevalon::FirmwareFlasher::Reader reader;
+  const KelvoDevice::Descriptor descriptor = device->descriptor();
+  for (auto item = descriptor.constBegin(); item != descriptor.constEnd(); ++item) {
+    reader.values[item.key().toStdString()] = item.value().toStdString();
+  }
+  reader.displayName = device->displayName().toStdString();
+  QPointer<KelvoDevice> target(device);
+  reader.debug = [target](const std::string& line) {
+    if (target) emit target->debugMessageLogged(QString::fromStdString(line));
+  };
+  reader.error = [target](const std::string& line) {
+    if (target) emit target->errorOccurred(QString::fromStdString(line));
+  };
+  return reader;
+}
+
+std::shared_ptr<trevalon::FirmwareFlasher> KelvoDeviceManager::catalogue(bool reload) {
+  if (!firmwareCatalogue || reload) {
+    auto fresh = std::make_shared<trevalon::FirmwareFlasher>();
+    for (const QString& root : FirmwareFolders::catalogueRoots()) fresh->load(QFile::encodeName(root).toStdString());
+    firmwareCatalogue = fresh;
+  }
+  return firmwareCatalogue;
+}
+
+// The test reader of --test-device has no firmware to check.
+void KelvoDeviceManager::deviceUpdateChecking(KelvoDevice* device) {
+  if (device->address() == QLatin1String(kTestDeviceMac)) return;
+  if (updatingSerial == device->serial()) updatingSerial.clear();
+  bool reload = false;
+  if (device->isSecondGeneration()) {
+    reload = true;
+    if (ApplicationSettings::updateServerUrl(QString()).isEmpty()) {
+      emit verboseMessageLogged(
+          QStringLiteral("No update server configured; firmware for %1 is looked for in the local folders only")
+              .arg(device->displayName()));
+    }
+  }
+  const std::shared_ptr<trevalon::Firmware> update =
+      catalogue(reload)->findUpdate(catalogueReaderOf(device), {"ble", "usb"});
+  firmwareUpdatesChecked(device, update);
+}
+
 void KelvoDeviceManager::firmwareUpdatesChecked(KelvoDevice* device,
                                                 const std::shared_ptr<trevalon::Firmware>& firmware) {
-  Q_UNUSED(device);
-  Q_UNUSED(firmware);
+  const QString installed = device->descriptor().value(QStringLiteral("Firmware"));
+  if (!firmware) {
+    emit debugMessageLogged(QStringLiteral("There is no firmware update available for device with serial %1 (%2)")
+                                .arg(device->serial(), installed));
+    return;
+  }
+  emit debugMessageLogged(QStringLiteral("There is a newer firmware (%2) available for device with serial %1 (%3)")
+                              .arg(device->serial(), QString::fromStdString(firmware->version.toString()), installed));
+  checkFirmwareUpdate(device, firmware);
 }
 
+// An image already being prepared for this reader is not offered again.
 void KelvoDeviceManager::checkFirmwareUpdate(KelvoDevice* device, const std::shared_ptr<trevalon::Firmware>& firmware) {
-  Q_UNUSED(device);
-  Q_UNUSED(firmware);
+  if (updatingSerial == device->serial() && pendingFirmware == firmware) return;
+  device->setAvailableFirmware(firmware);
 }
+
+void KelvoDeviceManager::prepareFirmwareUpdateStarted(KelvoDevice* device) {
+  updatingSerial = device->serial();
+  pendingFirmware = device->availableFirmware();
+  if (!pendingFirmware) return;
+  flashOverBle = pendingFirmware->methodPattern->matchesWhole("ble");
+  const std::vector<uint8_t>& image = pendingFirmware->data;
+  firmwareReceived(QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size())),
+                   flashOverBle);
+}
+
+void KelvoDeviceManager::firmwareReceived(const QByteArray& data, bool overBle) {
+  emit debugMessageLogged(QStringLiteral("Firmware received"));
+  KelvoDevice* updating = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (KelvoDevice* device : devices) {
+      if (device->serial() == updatingSerial) {
+        updating = device;
+        break;
+      }
+    }
+  }
+  if (updating == nullptr) {
+    emit errorOccurred(QStringLiteral("Updating device not found"));
+    return;
+  }
+  firmwareData = data;
+  flashOverBle = overBle;
+  emit updateFirmwarePrepared(updating);
+}
+
+void KelvoDeviceManager::receiveFirmwareFailed() { emit errorOccurred(QStringLiteral("Failed to receive firmware file")); }
 
 void KelvoDeviceManager::firmwareFlashed() {}
-
-void KelvoDeviceManager::prepareFirmwareUpdateStarted(KelvoDevice* device) { Q_UNUSED(device); }
-
-void KelvoDeviceManager::firmwareReceived(const QByteArray& data, bool last) {
-  Q_UNUSED(data);
-  Q_UNUSED(last);
-}
-
-void KelvoDeviceManager::receiveFirmwareFailed() {}
 
 void KelvoDeviceManager::updateFirmwareStarted() {}
 
@@ -383,4 +469,4 @@ void KelvoDeviceManager::reportPinOutcome(PinSetter::Outcome outcome) {
 
 void KelvoDeviceManager::deviceLogged(KelvoDevice* device) { Q_UNUSED(device); }
 
-void KelvoDeviceManager::deviceUpdateChecking(KelvoDevice* device) { Q_UNUSED(device); }
+

@@ -18,6 +18,7 @@
 
 #include "devices/KelvoDevice.h"
 #include "security/PinSetter.h"
+#include "trevalon/firmware/FirmwareFlasher.h"
 
 class DevicePipeClient;
 class InProcessReaders;
@@ -73,6 +74,8 @@ class KelvoDeviceManager : public QObject {
   // Each ends in exactly one of the pinSet signals.
   void pinChangeRequested(const QString& deviceName, const QString& currPin, const QString& newPin);
   void pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin);
+  // The firmware check of one reader: the catalogue matched against it, a newer image offered on it.
+  void deviceUpdateChecking(KelvoDevice* device);
 
  private slots:
   void authorizationStarted(KelvoDevice* device);
@@ -87,7 +90,6 @@ class KelvoDeviceManager : public QObject {
   void deviceDongleCreated(const QByteArray& descriptorData);
   void deviceDongleRemoved(const QByteArray& descriptorData);
   void deviceLogged(KelvoDevice* device);
-  void deviceUpdateChecking(KelvoDevice* device);
 
  protected:
   void timerEvent(QTimerEvent* event) override;
@@ -107,6 +109,8 @@ class KelvoDeviceManager : public QObject {
   bool findPinIdentifier(const QString& deviceName, QString& identifier);
   PinSetter pinSetter();
   void reportPinOutcome(PinSetter::Outcome outcome);
+  std::shared_ptr<trevalon::FirmwareFlasher> catalogue(bool reload);
+  static trevalon::FirmwareFlasher::Reader catalogueReaderOf(KelvoDevice* device);
 
   std::unique_ptr<InProcessReaders> inProcessReaders;
   int startupTimerId = 0;
@@ -116,4 +120,12 @@ class KelvoDeviceManager : public QObject {
   QList<KelvoDevice*> devices;
   QString userName;
   QString inProcessFailure;
+
+  // Firmware: the catalogue (built on first use, rebuilt after a download) and the update being prepared. Only
+  // the manager's thread uses them.
+  std::shared_ptr<trevalon::FirmwareFlasher> firmwareCatalogue;
+  QString updatingSerial;
+  std::shared_ptr<trevalon::Firmware> pendingFirmware;
+  QByteArray firmwareData;
+  bool flashOverBle = false;
 };

@@ -20,6 +20,7 @@
 #include "DeviceThreadCall.h"
 #include "DisplaySettingPage.h"
 #include "SignalStrngSettingPage.h"
+#include "UpdateDevicePage.h"
 #include "WorkingTimeRangesPage.h"
 #include "devices/KelvoDevice.h"
 
@@ -406,11 +407,17 @@ void KelvoDeviceView::coverageRssiMinValueChanged(int value) {
   showSymbol(coverageLabel, DeviceSymbols::coverageSymbol(value));
 }
 
+// A second-generation reader's update was offered by the updater's own dialog already; a first-generation reader's
+// is offered here.
 void KelvoDeviceView::deviceOutdated() {
   emit deviceViewFocused();
-  if (kelvoDevice->isSecondGeneration() && manager != nullptr) {
-    QMetaObject::invokeMethod(manager, "prepareFirmwareUpdateRequested", Qt::DirectConnection,
-                              Q_ARG(KelvoDevice*, kelvoDevice));
+  if (kelvoDevice->isSecondGeneration()) {
+    if (manager != nullptr) {
+      QMetaObject::invokeMethod(manager, "prepareFirmwareUpdateRequested", Qt::DirectConnection,
+                                Q_ARG(KelvoDevice*, kelvoDevice));
+    }
+  } else {
+    emit popupOpened(mainArea, new UpdateDevicePage(kelvoDevice), false, true, QPoint(0, 0));
   }
 }
 

@@ -138,6 +138,35 @@ pentaloq pentaloq-apdu 0 "response = 0102039000" apdu 5e0a1c000001 80EE000003010
 pentaloq pentaloq-descriptor 1 "" descriptor 5e0a1c000001
 pentaloq pentaloq-set-setting 1 "code = 6" set-setting 5e0a1c000001 6 0
 
+# firmware: a catalogue folder with one image that fits the first-generation reader and one that does not.
+mkdir -p "$dir/catalogue/sub"
+descriptor() {  # FILE VERSION EXTRA-CHILDREN
+  printf '<firmware version="2"><name>Kelvo firmware</name><version>%s</version><date>01.02.2026 10:30</date>%s</firmware>' \
+    "$2" "$3" >"$dir/catalogue/$1.xml"
+  printf 'image' >"$dir/catalogue/$1.bin"
+}
+descriptor k1-150 1.5.0 "<serial>5.*</serial>"
+descriptor k2-300 3.0.0 "<serial>K.*</serial>"
+descriptor sub/k1-140 1.4.0 ""
+# The candidates come in the file system's order, so their lines are compared sorted; the last line is the verdict.
+firmware_out=$("$cli" --scenario "$dir/scenario.json" firmware 001a7dda7113 --catalogue "$dir/catalogue" 2>&1)
+firmware_expected="A better match 'Kelvo firmware' was already found
+Kelvo firmware (k1-140): matched
+Kelvo firmware (k1-140): matched
+Kelvo firmware (k1-150): matched
+Kelvo firmware (k1-150): matched
+Kelvo firmware (k2-300): could not match serial 5123456789
+Kelvo firmware (k2-300): could not match serial 5123456789
+candidates = 3
+installed = 1.4.2"
+if [[ "$(head -n -1 <<<"$firmware_out" | LC_ALL=C sort)" != "$firmware_expected" ||
+  "$(tail -n 1 <<<"$firmware_out")" != "update = k1-150 1.5.0" ]]; then
+  echo "FAIL firmware-update:"; echo "$firmware_out"; failures=$((failures + 1))
+else
+  echo "ok   firmware-update"
+fi
+expect firmware-usage 2 "" firmware 001a7dda7113 --catalogue
+
 out=$("$cli" --scenario "$dir/missing.json" list 2>&1)
 if [[ $? == 0 || "$out" != *"cannot use scenario"* ]]; then
   echo "FAIL missing-scenario: $out"; failures=$((failures + 1))

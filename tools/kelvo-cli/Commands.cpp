@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "FirmwareReport.h"
 #include "TextFormat.h"
 #include "trevalon/Slot.h"
 #include "trevalon/classic/DevicePipe.h"
@@ -77,6 +78,21 @@ int Commands::descriptor(const std::vector<std::string>& args) {
     std::cout << item.first << " = " << item.second << std::endl;
   }
   return 0;
+}
+
+int Commands::firmware(const std::vector<std::string>& args) {
+  if (args.empty()) return fail("firmware needs ADDR");
+  std::vector<std::string> folders;
+  if (!FirmwareReport::parseFolders(std::vector<std::string>(args.begin() + 1, args.end()), folders)) return 2;
+  if (folders.empty()) folders = FirmwareReport::defaultFolders();
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  std::vector<uint8_t> bytes;
+  const uint8_t code = DevicePipe::InvokeGetDeviceDescriptor(device, bytes);
+  if (code != DevicePipe::kSuccess) return fail("GetDeviceDescriptor failed with code " + std::to_string(code));
+  auto items = TextFormat::descriptorItems(bytes);
+  if (!items) return fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  return FirmwareReport::print(*items, folders);
 }
 
 int Commands::state(const std::vector<std::string>& args) {

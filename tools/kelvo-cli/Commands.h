@@ -21,6 +21,7 @@ class Commands {
   int indicate(const std::vector<std::string>& args);
   int rpc(const std::vector<std::string>& args);
   int apdu(const std::vector<std::string>& args);
+  int firmware(const std::vector<std::string>& args);
 
   static int fail(const std::string& message);
 

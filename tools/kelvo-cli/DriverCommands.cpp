@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "FirmwareReport.h"
 #include "TextFormat.h"
 
 namespace kelvo::cli {
@@ -29,6 +30,7 @@ int DriverCommands::run(const std::string& command, const std::vector<std::strin
   if (command == "indicate") return indicate(args);
   if (command == "rpc") return rpc(args);
   if (command == "apdu") return Commands::fail("apdu is not a driver request; run it without --driver");
+  if (command == "firmware") return firmware(args);
   Commands::fail("unknown command '" + command + "' (kelvo-cli --help lists the commands)");
   return 2;
 }
@@ -82,6 +84,21 @@ int DriverCommands::descriptor(const std::vector<std::string>& args) {
   if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
   for (const auto& item : *items) std::cout << item.first << " = " << item.second << std::endl;
   return 0;
+}
+
+int DriverCommands::firmware(const std::vector<std::string>& args) {
+  if (args.empty()) return Commands::fail("firmware needs ADDR");
+  std::vector<std::string> folders;
+  if (!FirmwareReport::parseFolders(std::vector<std::string>(args.begin() + 1, args.end()), folders)) return 2;
+  if (folders.empty()) folders = FirmwareReport::defaultFolders();
+  auto answer = ask(args[0], kGetDeviceDescriptor, {});
+  if (!answer) return 1;
+  if (answer->front() != 0)
+    return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+  const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
+  auto items = TextFormat::descriptorItems(bytes);
+  if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  return FirmwareReport::print(*items, folders);
 }
 
 int DriverCommands::state(const std::vector<std::string>& args) {

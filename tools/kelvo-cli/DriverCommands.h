@@ -22,6 +22,7 @@ class DriverCommands {
   int list();
   int descriptor(const std::vector<std::string>& args);
   int state(const std::vector<std::string>& args);
+  int firmware(const std::vector<std::string>& args);
   int setSetting(const std::vector<std::string>& args);
   int setRanges(const std::vector<std::string>& args);
   int indicate(const std::vector<std::string>& args);

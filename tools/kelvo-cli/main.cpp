@@ -27,6 +27,9 @@ const char* const kUsage =
     "  indicate ADDR HEX           Indicate; prints \"code = N\"\n"
     "  rpc ADDR HEX                TransmitRpc; prints \"code = N\" and \"response = HEX\"\n"
     "  apdu ADDR HEX               powers the card if needed and prints \"response = HEX\"\n"
+    "  firmware ADDR [--catalogue DIR]...\n"
+    "                              matches the reader against firmware folders (default: the application's):\n"
+    "                              one line per candidate, then \"update = ID VERSION\" or \"update = none\"\n"
     "Without --scenario, readers are reached through BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS),\n"
     "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n"
     "With --driver, commands (all but apdu) go through a running kelvo-driver's sockets in $TREVALON_RUNTIME_DIR.\n";
@@ -90,6 +93,7 @@ int main(int argc, char** argv) {
   if (command == "indicate") return commands.indicate(rest);
   if (command == "rpc") return commands.rpc(rest);
   if (command == "apdu") return commands.apdu(rest);
+  if (command == "firmware") return commands.firmware(rest);
   kelvo::cli::Commands::fail("unknown command '" + command + "' (kelvo-cli --help lists the commands)");
   return 2;
 }
