@@ -372,7 +372,9 @@ void KelvoDeviceManager::firmwareReceived(const QByteArray& data, bool overBle) 
   emit updateFirmwarePrepared(updating);
 }
 
-void KelvoDeviceManager::receiveFirmwareFailed() { emit errorOccurred(QStringLiteral("Failed to receive firmware file")); }
+void KelvoDeviceManager::receiveFirmwareFailed() {
+  emit errorOccurred(QStringLiteral("Failed to receive firmware file"));
+}
 
 void KelvoDeviceManager::firmwareFlashed() {}
 
@@ -468,5 +470,3 @@ void KelvoDeviceManager::reportPinOutcome(PinSetter::Outcome outcome) {
 }
 
 void KelvoDeviceManager::deviceLogged(KelvoDevice* device) { Q_UNUSED(device); }
-
-

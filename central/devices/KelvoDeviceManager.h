@@ -76,6 +76,9 @@ class KelvoDeviceManager : public QObject {
   void pinUnblockRequested(const QString& deviceName, const QString& puk, const QString& newPin);
   // The firmware check of one reader: the catalogue matched against it, a newer image offered on it.
   void deviceUpdateChecking(KelvoDevice* device);
+  // The image for the reader being updated, and the failure to get one.
+  void firmwareReceived(const QByteArray& data, bool overBle);
+  void receiveFirmwareFailed();
 
  private slots:
   void authorizationStarted(KelvoDevice* device);
@@ -83,8 +86,6 @@ class KelvoDeviceManager : public QObject {
   void checkFirmwareUpdate(KelvoDevice* device, const std::shared_ptr<trevalon::Firmware>& firmware);
   void firmwareFlashed();
   void prepareFirmwareUpdateStarted(KelvoDevice* device);
-  void firmwareReceived(const QByteArray& data, bool last);
-  void receiveFirmwareFailed();
   void updateFirmwareStarted();
   void usbReaderFound();
   void deviceDongleCreated(const QByteArray& descriptorData);

@@ -425,4 +425,25 @@ Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
         <translation>PIN konnte nicht entsperrt werden</translation>
     </message>
 </context>
+<context>
+    <name>UpdateDevicePage</name>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>There is a newer firmware %1
+available for device %2
+
+Description: %3</source>
+        <translation>Es gibt eine neuere Firmware %1
+für das Gerät %2
+
+Beschreibung: %3</translation>
+    </message>
+</context>
 </TS>

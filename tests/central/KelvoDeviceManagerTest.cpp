@@ -317,4 +317,119 @@ TEST_F(InProcessManagerTest, ReaderTheDriverTakesOverLeavesThisProcess) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return stack.expired(); }, 2000)) << "the provider let the reader's stack go";
 }
 
+// ---------------------------------------------------------------------------------------------------------------
+// Firmware offers
+
+class FirmwareOfferTest : public KelvoDeviceManagerTest {
+ protected:
+  void SetUp() override {
+    KelvoDeviceManagerTest::SetUp();
+    ASSERT_TRUE(cache.isValid());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    folder = cache.path() + "/kelvo-central/Firmware";
+    QDir().mkpath(folder);
+  }
+  void TearDown() override {
+    KelvoDeviceManagerTest::TearDown();
+    qunsetenv("XDG_CACHE_HOME");
+  }
+  void addImage(const QString& id, const QString& version, const QString& serialPattern) {
+    QFile descriptor(folder + "/" + id + ".xml");
+    ASSERT_TRUE(descriptor.open(QIODevice::WriteOnly));
+    descriptor.write(QStringLiteral("<firmware version=\"2\"><name>Kelvo %1</name><version>%1</version>"
+                                    "<date>01.02.2026 10:30</date><serial>%2</serial><method>ble</method>"
+                                    "<description>Faster</description></firmware>")
+                         .arg(version, serialPattern)
+                         .toUtf8());
+    QFile image(folder + "/" + id + ".bin");
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write("IMAGE");
+  }
+  KelvoDevice* driverDevice(const QString& address, const QByteArray& serial) {
+    fakes.push_back(reader(address, serial));
+    manager->scan();
+    for (KelvoDevice* device : devicesOfKind<KelvoDeviceBle>()) {
+      if (device->serial() == QString::fromLatin1(serial)) return device;
+    }
+    return nullptr;
+  }
+
+  QTemporaryDir cache;
+  QString folder;
+  std::vector<std::unique_ptr<FakeDriverReader>> fakes;
+};
+
+TEST_F(FirmwareOfferTest, ANewerImageIsOfferedOnTheReaderAndPreparedForIt) {
+  addImage("k1-220", "2.2.0", "5.*");
+  addImage("k2-230", "2.3.0", "K2.*");
+  startManager();
+  KelvoDevice* device = driverDevice("d0a1b2c3d4e5", "5123456789");
+  ASSERT_NE(device, nullptr);
+  QSignalSpy outdated(device, &KelvoDevice::deviceOutdated);
+  QSignalSpy candidates(device, &KelvoDevice::debugMessageLogged);
+  QSignalSpy prepared(manager.get(), &KelvoDeviceManager::updateFirmwarePrepared);
+
+  manager->deviceUpdateChecking(device);
+  EXPECT_TRUE(
+      textsOf(*log).contains("There is a newer firmware (2.2.0) available for device with serial 5123456789 "
+                             "(2.1.0)"))
+      << textsOf(*log).join('\n').toStdString();
+  EXPECT_TRUE(textsOf(candidates).contains("Kelvo 2.3.0 (k2-230): could not match serial 5123456789"));
+  ASSERT_EQ(outdated.count(), 1);
+  ASSERT_TRUE(device->availableFirmware());
+  EXPECT_EQ(device->availableFirmware()->id, "k1-220");
+
+  emit manager->prepareFirmwareUpdateRequested(device);
+  ASSERT_EQ(prepared.count(), 1);
+  EXPECT_EQ(prepared.at(0).at(0).value<KelvoDevice*>(), device);
+  EXPECT_TRUE(textsOf(*log).contains("Firmware received"));
+
+  // A new check of the reader starts afresh: the update being prepared is forgotten and the offer comes again.
+  manager->deviceUpdateChecking(device);
+  EXPECT_EQ(outdated.count(), 2);
+}
+
+TEST_F(FirmwareOfferTest, NothingNewerNothingOfferedAndTheTestReaderIsNeverChecked) {
+  addImage("k1-200", "2.0.0", ".*");
+  startManager();
+  KelvoDevice* device = driverDevice("d0a1b2c3d4e5", "5123456789");
+  ASSERT_NE(device, nullptr);
+  QSignalSpy outdated(device, &KelvoDevice::deviceOutdated);
+  manager->deviceUpdateChecking(device);
+  EXPECT_TRUE(
+      textsOf(*log).contains("There is no firmware update available for device with serial 5123456789 "
+                             "(2.1.0)"));
+  EXPECT_EQ(outdated.count(), 0);
+
+  KelvoDevice::Descriptor descriptor;
+  descriptor.insert("Serial", "4711");
+  descriptor.insert("MAC", "AABBCCDDEEFF");
+  descriptor.insert("Firmware", "1.0.0");
+  KelvoDevice testReader(descriptor);
+  const int before = log->count();
+  manager->deviceUpdateChecking(&testReader);
+  EXPECT_EQ(log->count(), before);
+}
+
+// Without an update server a second-generation reader is matched against the local folders only.
+TEST_F(FirmwareOfferTest, ASecondGenerationReaderWithoutUpdateServerIsMatchedLocally) {
+  addImage("k2-230", "2.3.0", "K2.*");
+  startManager();
+  QSignalSpy verbose(manager.get(), &KelvoDeviceManager::verboseMessageLogged);
+  KelvoDevice* device = driverDevice("d0a1b2c3d4e5", "K2000000042");
+  ASSERT_NE(device, nullptr);
+  manager->deviceUpdateChecking(device);
+  EXPECT_EQ(textsOf(verbose).filter("No update server configured").size(), 1);
+  ASSERT_TRUE(device->availableFirmware());
+  EXPECT_EQ(device->availableFirmware()->id, "k2-230");
+}
+
+TEST_F(FirmwareOfferTest, AnUpdateForAReaderThatWentIsReportedNotPrepared) {
+  startManager();
+  manager->firmwareReceived(QByteArray("IMAGE"), true);
+  EXPECT_TRUE(textsOf(*errors).contains("Updating device not found"));
+  manager->receiveFirmwareFailed();
+  EXPECT_TRUE(textsOf(*errors).contains("Failed to receive firmware file"));
+}
+
 }  // namespace

@@ -17,8 +17,10 @@
 
 #include "ApplicationSettings.h"
 #include "ScriptedReaderDevice.h"
+#include "trevalon/firmware/Firmware.h"
 #include "views/DeviceThreadCall.h"
 #include "views/KelvoDeviceView.h"
+#include "views/UpdateDevicePage.h"
 
 namespace {
 
@@ -248,6 +250,30 @@ TEST_F(KelvoDeviceViewTest, UpdateButtonAsksForAnUpdateCheckAndAnOutdatedReaderT
   emit second.deviceOutdated();
   ASSERT_EQ(prepare.count(), 1);
   EXPECT_EQ(prepare.first().at(0).value<KelvoDevice*>(), &second);
+}
+
+// A first-generation reader's newer firmware is offered on its page; "Update" hands the reader on.
+TEST_F(KelvoDeviceViewTest, AFirstGenerationReadersUpdateIsOfferedInAPopUp) {
+  ScriptedReaderDevice device("5720000001");
+  device.initialize(6, 64, usualSettings());
+  auto view = viewOf(&device);
+  auto firmware = std::make_shared<trevalon::Firmware>();
+  firmware->version = trevalon::FirmwareVersion::parse("1.5.0");
+  firmware->description = "Faster pairing";
+  device.setAvailableFirmware(firmware);
+
+  ASSERT_EQ(popups.size(), 1);
+  auto* page = qobject_cast<UpdateDevicePage*>(popups.first());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->findChild<QLabel*>("offerLabel")->text(),
+            "There is a newer firmware 1.5.0\navailable for device Kelvo 5720000001\n\nDescription: Faster pairing");
+  QSignalSpy update(page, &UpdateDevicePage::updateClicked);
+  QSignalSpy cancel(page, &UpdateDevicePage::cancelClicked);
+  button(page, "updateButton")->click();
+  button(page, "cancelButton")->click();
+  ASSERT_EQ(update.count(), 1);
+  EXPECT_EQ(update.first().at(0).value<KelvoDevice*>(), &device);
+  EXPECT_EQ(cancel.count(), 1);
 }
 
 TEST_F(KelvoDeviceViewTest, GermanTranslationCoversThePageAndItsDescriptorKeys) {
