@@ -6,7 +6,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace trevalon {
@@ -19,13 +18,17 @@ const char kDateFormat[] = "%d.%m.%Y %H:%M";
 const char kAnything[] = ".*";
 
 // The whole file, or nothing when it cannot be read or is larger than `limit`.
-bool readWhole(const fs::path& path, uintmax_t limit, std::vector<char>& bytes) {
+template <typename Byte>
+bool readWhole(const fs::path& path, uintmax_t limit, std::vector<Byte>& bytes) {
   std::error_code error;
   const uintmax_t size = fs::file_size(path, error);
   if (error || size > limit) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  bytes.resize(static_cast<size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  // A file that shrank meanwhile is read as far as it goes.
+  bytes.resize(static_cast<size_t>(in.gcount()));
   return !in.bad();
 }
 
@@ -132,9 +135,7 @@ std::shared_ptr<Firmware> FirmwareFlasher::parse(const std::string& path) {
   const std::string fileId = fields.fileId.empty() ? firmware->id + ".bin" : fields.fileId;
   firmware->date = secondsOf(fields.date);
   if (!compilePatterns(fields, *firmware)) return nullptr;
-  std::vector<char> image;
-  if (!readWhole(descriptor.parent_path() / fileId, kLargestImage, image)) return nullptr;
-  firmware->data.assign(image.begin(), image.end());
+  if (!readWhole(descriptor.parent_path() / fileId, kLargestImage, firmware->data)) return nullptr;
   firmware->name = fields.name;
   firmware->description = fields.description;
   firmware->version = FirmwareVersion::parse(fields.version);
