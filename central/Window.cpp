@@ -374,6 +374,8 @@ void Window::popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, 
   frame->adjustSize();
   placePopupFrame(frame, posWidget, downwards, offset);
   frame->show();
+  // Keys go to the pop-up while it is open (a pop-up may name the widget that takes them as its focus proxy).
+  content->setFocus(Qt::PopupFocusReason);
 }
 
 void Window::popupOpened(QWidget* posWidget, QWidget* content, bool fixedWidth, bool downwards) {

@@ -25,6 +25,8 @@ UpdateDevicePage::UpdateDevicePage(KelvoDevice* device, QWidget* parent) : QWidg
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
 
+  // The offer's answer is one key away: "Update" has the focus when the pop-up opens.
+  setFocusProxy(update);
   connect(update, &QPushButton::clicked, this, [this] { emit updateClicked(this->device); });
   connect(cancel, &QPushButton::clicked, this, &UpdateDevicePage::cancelClicked);
 }
