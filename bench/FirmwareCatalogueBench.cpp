@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kDescriptors = 200;
-constexpr size_t kImageBytes = 256 * 1024;
+constexpr size_t kImageBytes = size_t{256} * 1024;
 constexpr int kReaders = 8;
 
 // The folder, written once per run: image i fits serials starting with digit (i mod 10), versions 1.0.i.

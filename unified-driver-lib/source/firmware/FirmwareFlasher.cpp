@@ -104,7 +104,7 @@ void FirmwareFlasher::load(const std::string& directory) {
   fs::directory_iterator entries(directory, error);
   if (error) return;
   for (const fs::directory_entry& entry : entries) {
-    const fs::path path = entry.path();
+    const fs::path& path = entry.path();
     if (path.extension() == ".xml") {
       if (std::shared_ptr<Firmware> firmware = parse(path.string())) list.push_back(firmware);
     } else if (entry.is_directory(error) && !entry.is_symlink(error)) {

@@ -9,6 +9,7 @@
 // descriptor with anything wrong (unreadable, not XML, another root, a root version below 2, no name, version or
 // date, a pattern that does not compile, no image file) is left out; the rest of the catalogue still loads.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,8 +34,8 @@ class FirmwareFlasher {
   };
 
   // The largest descriptor and image read; anything larger is not firmware for a reader.
-  static constexpr uintmax_t kLargestDescriptor = 1024 * 1024;
-  static constexpr uintmax_t kLargestImage = 64 * 1024 * 1024;
+  static constexpr uintmax_t kLargestDescriptor = uintmax_t{1024} * 1024;
+  static constexpr uintmax_t kLargestImage = uintmax_t{64} * 1024 * 1024;
 
   // Adds every valid descriptor under the folder, its subfolders included; a missing folder adds nothing.
   void load(const std::string& directory);
