@@ -7,7 +7,7 @@ namespace trevalon::local {
 
 class Paths {
  public:
-  // $TREVALON_DATA_DIR, default /var/lib/trevalon: logging marker, *.log files, firmware.
+  // $TREVALON_DATA_DIR, default /var/lib/trevalon: logging marker, *.log files.
   static std::string dataDirectory();
   // $TREVALON_RUNTIME_DIR, default /run/trevalon: the driver's sockets.
   static std::string runtimeDirectory();
