@@ -21,6 +21,9 @@ const char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
 
 using Clock = std::chrono::steady_clock;
 
+// Held for a whole request: the device and the lock task see one removal at the same moment, and the second must
+// find the first's lock, not ask logind while the first is still asking.
+std::mutex requestLock;
 std::mutex guardLock;
 bool lockedOnce = false;
 Clock::time_point lastLock;
@@ -30,6 +33,7 @@ QString describe(const QDBusError& error) { return error.name() + QStringLiteral
 }  // namespace
 
 WorkstationLocker::Result WorkstationLocker::lock(QString& failure) {
+  std::lock_guard<std::mutex> request(requestLock);
   if (lockedRecently()) return Result::kNotRepeated;
   const QString session = sessionId(failure);
   if (session.isEmpty()) return Result::kFailed;

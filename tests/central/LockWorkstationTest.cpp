@@ -9,15 +9,19 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QThread>
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "ApplicationSettings.h"
 #include "TempDirectory.h"
@@ -91,6 +95,14 @@ class LogindMock : public ::testing::Environment {
     QFile log(callLog());
     if (!log.open(QIODevice::ReadOnly)) return 0;
     return QString::fromUtf8(log.readAll()).count(QStringLiteral("LockSession \"c1\""));
+  }
+  // Makes logind take `milliseconds` to answer LockSession (0: at once again), so two requests overlap.
+  static bool delayLockSession(int milliseconds) {
+    QDBusInterface control("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                           QDBusConnection::systemBus());
+    const QString code = milliseconds > 0 ? QStringLiteral("time.sleep(%1)").arg(milliseconds / 1000.0) : QString();
+    return control.call("AddMethod", "org.freedesktop.login1.Manager", "LockSession", "s", "", code).type() !=
+           QDBusMessage::ErrorMessage;
   }
   // Makes the session the user's display session, as logind reports it for a user's graphical login.
   static bool setDisplaySession(const QString& id) {
@@ -374,6 +386,24 @@ TEST_F(DeviceLockTest, NothingLocksWithoutAuthorisationSettingOrCardLogon) {
   device->lockWorkstationOnCardRemoval();
   EXPECT_EQ(locks(), 0);
   EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+// One removal seen by the device and by the lock task at the same moment, each asking from its own thread while
+// logind is slow to answer: the session is locked once.
+TEST_F(DeviceLockTest, TwoThreadsAskingAtOnceLockOnce) {
+  ASSERT_TRUE(LogindMock::delayLockSession(500));
+  std::array<WorkstationLocker::Result, 2> results{};
+  std::array<QString, 2> failures;
+  std::thread first([&] { results[0] = WorkstationLocker::lock(failures[0]); });
+  std::thread second([&] { results[1] = WorkstationLocker::lock(failures[1]); });
+  first.join();
+  second.join();
+  EXPECT_TRUE(LogindMock::delayLockSession(0));
+  EXPECT_EQ(locks(), 1) << failures[0].toStdString() << failures[1].toStdString();
+  const auto locked = std::count(results.begin(), results.end(), WorkstationLocker::Result::kLocked);
+  const auto repeated = std::count(results.begin(), results.end(), WorkstationLocker::Result::kNotRepeated);
+  EXPECT_EQ(locked, 1);
+  EXPECT_EQ(repeated, 1);
 }
 
 // Outside a session of its own (started by the user's service manager) the program locks the user's display
