@@ -10,6 +10,7 @@
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <thread>
 
 #include "CardRequests.h"
 #include "Driver.h"
@@ -204,7 +205,15 @@ TEST_F(CardChannelTest, MalformedCardRequestsAreRefusedWithoutRadioTraffic) {
   ASSERT_TRUE(cardReady(kKelvo));
   auto emulator = scenario->reader(kKelvo);
   ASSERT_TRUE(emulator);
-  emulator->resetCounters();
+  // The library may still finish bringing the reader up after the card is ready (later on a loaded machine): the
+  // count starts once the air has been quiet for a moment.
+  bool quiet = false;
+  for (int attempt = 0; attempt < 20 && !quiet; ++attempt) {
+    emulator->resetCounters();
+    std::this_thread::sleep_for(300ms);
+    quiet = emulator->counters().total() == 0;
+  }
+  ASSERT_TRUE(quiet) << "the reader's link never went quiet";
   const struct {
     Bytes request;
     Bytes answer;
