@@ -62,18 +62,23 @@ int Commands::list() {
   return 0;
 }
 
-int Commands::descriptor(const std::vector<std::string>& args) {
+std::optional<TextFormat::DescriptorItems> Commands::readDescriptor(const std::vector<std::string>& args) {
   std::shared_ptr<trevalon::Device> device = reader(args, 1);
-  if (!device) return 1;
+  if (!device) return std::nullopt;
   std::vector<uint8_t> bytes;
   const uint8_t code = DevicePipe::InvokeGetDeviceDescriptor(device, bytes);
   if (code != DevicePipe::kSuccess) {
-    return fail("GetDeviceDescriptor failed with code " + std::to_string(code));
+    fail("GetDeviceDescriptor failed with code " + std::to_string(code));
+    return std::nullopt;
   }
   auto items = TextFormat::descriptorItems(bytes);
-  if (!items) {
-    return fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
-  }
+  if (!items) fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  return items;
+}
+
+int Commands::descriptor(const std::vector<std::string>& args) {
+  const auto items = readDescriptor(args);
+  if (!items) return 1;
   for (const auto& item : *items) {
     std::cout << item.first << " = " << item.second << std::endl;
   }
@@ -85,13 +90,8 @@ int Commands::firmware(const std::vector<std::string>& args) {
   std::vector<std::string> folders;
   if (!FirmwareReport::parseFolders(std::vector<std::string>(args.begin() + 1, args.end()), folders)) return 2;
   if (folders.empty()) folders = FirmwareReport::defaultFolders();
-  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
-  if (!device) return 1;
-  std::vector<uint8_t> bytes;
-  const uint8_t code = DevicePipe::InvokeGetDeviceDescriptor(device, bytes);
-  if (code != DevicePipe::kSuccess) return fail("GetDeviceDescriptor failed with code " + std::to_string(code));
-  auto items = TextFormat::descriptorItems(bytes);
-  if (!items) return fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  const auto items = readDescriptor({args[0]});
+  if (!items) return 1;
   return FirmwareReport::print(*items, folders);
 }
 

@@ -2,10 +2,12 @@
 // The tool's commands. Each prints its result on standard output and every failure as one line on standard
 // error, and answers the process's exit status.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ReaderSession.h"
+#include "TextFormat.h"
 
 namespace kelvo::cli {
 
@@ -29,6 +31,8 @@ class Commands {
   // The available reader named by args[0]; empty after reporting why not.
   std::shared_ptr<trevalon::Device> reader(const std::vector<std::string>& args, size_t argumentCount);
   static int reportCode(const char* request, uint8_t code);
+  // The descriptor items of the reader named by args[0]; nothing after reporting why not.
+  std::optional<TextFormat::DescriptorItems> readDescriptor(const std::vector<std::string>& args);
 
   ReaderSession& session;
 };

@@ -73,15 +73,23 @@ int DriverCommands::list() {
   return 0;
 }
 
-int DriverCommands::descriptor(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Commands::fail("descriptor needs ADDR");
-  auto answer = ask(args[0], kGetDeviceDescriptor, {});
-  if (!answer) return 1;
-  if (answer->front() != 0)
-    return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+std::optional<TextFormat::DescriptorItems> DriverCommands::readDescriptor(const std::string& address) {
+  auto answer = ask(address, kGetDeviceDescriptor, {});
+  if (!answer) return std::nullopt;
+  if (answer->front() != 0) {
+    Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+    return std::nullopt;
+  }
   const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
   auto items = TextFormat::descriptorItems(bytes);
-  if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  if (!items) Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  return items;
+}
+
+int DriverCommands::descriptor(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Commands::fail("descriptor needs ADDR");
+  const auto items = readDescriptor(args[0]);
+  if (!items) return 1;
   for (const auto& item : *items) std::cout << item.first << " = " << item.second << std::endl;
   return 0;
 }
@@ -91,13 +99,8 @@ int DriverCommands::firmware(const std::vector<std::string>& args) {
   std::vector<std::string> folders;
   if (!FirmwareReport::parseFolders(std::vector<std::string>(args.begin() + 1, args.end()), folders)) return 2;
   if (folders.empty()) folders = FirmwareReport::defaultFolders();
-  auto answer = ask(args[0], kGetDeviceDescriptor, {});
-  if (!answer) return 1;
-  if (answer->front() != 0)
-    return Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
-  const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
-  auto items = TextFormat::descriptorItems(bytes);
-  if (!items) return Commands::fail("the reader's descriptor is malformed: " + TextFormat::hex(bytes));
+  const auto items = readDescriptor(args[0]);
+  if (!items) return 1;
   return FirmwareReport::print(*items, folders);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DriverSession.h"
+#include "TextFormat.h"
 
 namespace kelvo::cli {
 
@@ -32,6 +33,8 @@ class DriverCommands {
   std::optional<std::vector<uint8_t>> ask(const std::string& addressText, uint8_t code,
                                           const std::vector<uint8_t>& payload);
   static int reportCode(const char* request, const std::vector<uint8_t>& answer);
+  // The reader's descriptor items; nothing after reporting why not.
+  std::optional<TextFormat::DescriptorItems> readDescriptor(const std::string& address);
 
   const DriverSession& session;
 };

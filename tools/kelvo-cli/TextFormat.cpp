@@ -76,8 +76,7 @@ std::optional<std::string> TextFormat::parseAddress(const std::string& text) {
   return address;
 }
 
-std::optional<std::vector<std::pair<std::string, std::string>>> TextFormat::descriptorItems(
-    const std::vector<uint8_t>& in) {
+std::optional<TextFormat::DescriptorItems> TextFormat::descriptorItems(const std::vector<uint8_t>& in) {
   std::vector<std::pair<std::string, std::string>> items;
   if (in.empty()) return items;
   // [total length] then sections of [section size][key length][key][value length][value].

@@ -21,9 +21,9 @@ class TextFormat {
   // 12 hexadecimal digits in lower case; colons and dashes between them are dropped.
   static std::optional<std::string> parseAddress(const std::string& text);
 
+  using DescriptorItems = std::vector<std::pair<std::string, std::string>>;
   // The descriptor's items in their order; empty when the record is malformed.
-  static std::optional<std::vector<std::pair<std::string, std::string>>> descriptorItems(
-      const std::vector<uint8_t>& descriptor);
+  static std::optional<DescriptorItems> descriptorItems(const std::vector<uint8_t>& descriptor);
   // "NAME = VALUE" lines of the 44-byte device-state record.
   static std::vector<std::string> stateLines(const std::vector<uint8_t>& record);
 };
