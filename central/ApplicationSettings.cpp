@@ -21,6 +21,8 @@ const char kBatteryWarningThreshhold[] = "batteryWarningThreshhold";
 const char kDeviceNamePrefix[] = "deviceName_";
 const char kServerUrl[] = "serverUrl";
 const char kUpdateServerUrl[] = "updateServerUrl";
+const char kUpdateCaFile[] = "updateCaFile";
+const char kSkippedFirmwareVersion[] = "skippedFirmwareVersion";
 const char kLockingWorkstation[] = "lockingWorkstation";
 const char kTutorialOnStarup[] = "tutorialOnStarup";
 const char kPkcs11Module[] = "pkcs11Module";
@@ -62,6 +64,14 @@ QString ApplicationSettings::updateServerUrl(const QString& defaultUrl) {
 }
 
 void ApplicationSettings::setUpdateServerUrl(const QString& url) { write(kUpdateServerUrl, url); }
+
+QString ApplicationSettings::updateCaFile() { return read(kUpdateCaFile, QString()).toString(); }
+
+void ApplicationSettings::setUpdateCaFile(const QString& path) { write(kUpdateCaFile, path); }
+
+QString ApplicationSettings::skippedFirmwareVersion() { return read(kSkippedFirmwareVersion, QString()).toString(); }
+
+void ApplicationSettings::setSkippedFirmwareVersion(const QString& version) { write(kSkippedFirmwareVersion, version); }
 
 bool ApplicationSettings::lockingWorkstation() { return read(kLockingWorkstation, true).toBool(); }
 

@@ -20,6 +20,12 @@ class ApplicationSettings {
 
   static QString updateServerUrl(const QString& defaultUrl);
   static void setUpdateServerUrl(const QString& url);
+  // A PEM file of certificate authorities trusted for the update server besides the system's (empty: none).
+  static QString updateCaFile();
+  static void setUpdateCaFile(const QString& path);
+  // The firmware release the user chose to skip; it is not offered again.
+  static QString skippedFirmwareVersion();
+  static void setSkippedFirmwareVersion(const QString& version);
 
   static bool lockingWorkstation();
   static void setLockingWorkstation(bool locking);

@@ -15,6 +15,7 @@
 #include "SettingsView.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceManager.h"
+#include "firmware/UpdateDialog.h"
 #include "security/LockWorkstationTask.h"
 #include "ui_Window.h"
 #include "views/DevicesPage.h"
@@ -58,6 +59,7 @@ Window::Window(bool simpleQuit, QWidget* parent)
           &KelvoDeviceManager::kemServerAddressChanged);
 
   createPinViews();
+  createUpdateDialog();
   createActions();
   createTrayIcon();
   ui->kelvoStack->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -107,6 +109,19 @@ void Window::createPinViews() {
   connect(manager, &KelvoDeviceManager::pinSetSuccess, pinUnblockWindow.get(), &PinView::pinSetSuccess);
   connect(manager, &KelvoDeviceManager::pinSetIncorrect, pinUnblockWindow.get(), &PinView::pinSetIncorrect);
   connect(manager, &KelvoDeviceManager::pinSetFailed, pinUnblockWindow.get(), &PinView::pinSetFailed);
+}
+
+// The updater works in the manager's thread and the dialog in this one: offers, progress and answers are queued.
+void Window::createUpdateDialog() {
+  updateDialog = std::make_unique<UpdateDialog>();
+  FirmwareUpdater* updater = manager->firmwareUpdater();
+  connect(updater, &FirmwareUpdater::releaseOffered, updateDialog.get(), &UpdateDialog::offer);
+  connect(updater, &FirmwareUpdater::downloadProgress, updateDialog.get(), &UpdateDialog::downloadProgress);
+  connect(updater, &FirmwareUpdater::installing, updateDialog.get(), &UpdateDialog::installing);
+  connect(updater, &FirmwareUpdater::finished, updateDialog.get(), &UpdateDialog::runFinished);
+  connect(updateDialog.get(), &UpdateDialog::installChosen, updater, &FirmwareUpdater::install);
+  connect(updateDialog.get(), &UpdateDialog::skipChosen, updater, &FirmwareUpdater::skip);
+  connect(updateDialog.get(), &UpdateDialog::cancelChosen, updater, &FirmwareUpdater::cancel);
 }
 
 void Window::connectDeviceManagerLog() {

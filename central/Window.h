@@ -20,6 +20,7 @@ class QAction;
 class QMenu;
 class QThread;
 class SettingsView;
+class UpdateDialog;
 
 namespace Ui {
 class Window;
@@ -82,6 +83,7 @@ class Window : public QWidget {
   void placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards, QPoint offset);
   void createDeviceManager();
   void createPinViews();
+  void createUpdateDialog();
   void openPinView(PinView* view);
   void connectDeviceManagerLog();
   void stopDeviceManager();
@@ -115,6 +117,7 @@ class Window : public QWidget {
   std::unique_ptr<SettingsView> settingsWindow;
   std::unique_ptr<PinChangeView> pinChangeWindow;
   std::unique_ptr<PinUnblockView> pinUnblockWindow;
+  std::unique_ptr<UpdateDialog> updateDialog;
 
   // Lives in its own thread from construction; deleted there when the window goes.
   KelvoDeviceManager* manager = nullptr;

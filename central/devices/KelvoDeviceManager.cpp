@@ -15,6 +15,7 @@
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
+#include "trevalon/firmware/FirmwareVersion.h"
 #include "trevalon/classic/DevicePipe.h"
 
 namespace {
@@ -36,6 +37,11 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
   connect(this, &KelvoDeviceManager::prepareFirmwareUpdateRequested, this,
           &KelvoDeviceManager::prepareFirmwareUpdateStarted);
   connect(this, &KelvoDeviceManager::updateFirmwareRequested, this, &KelvoDeviceManager::updateFirmwareStarted);
+  updater = new FirmwareUpdater(this);
+  connect(updater, &FirmwareUpdater::finished, this, &KelvoDeviceManager::packageCheckFinished);
+  connect(updater, &FirmwareUpdater::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+  connect(updater, &FirmwareUpdater::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
+  connect(updater, &FirmwareUpdater::debugMessageLogged, this, &KelvoDeviceManager::debugMessageLogged);
 
   // The timers start in the thread the manager runs in: moving an object with active timers to a thread that
   // ends before it ran leaves Qt's record of them behind.
@@ -304,22 +310,66 @@ std::shared_ptr<trevalon::FirmwareFlasher> KelvoDeviceManager::catalogue(bool re
   return firmwareCatalogue;
 }
 
-// The test reader of --test-device has no firmware to check.
+// The test reader of --test-device has no firmware to check. A second-generation reader first asks the update
+// server for a package; its catalogue match follows when that run ends, while this thread goes on with its work.
 void KelvoDeviceManager::deviceUpdateChecking(KelvoDevice* device) {
   if (device->address() == QLatin1String(kTestDeviceMac)) return;
   if (updatingSerial == device->serial()) updatingSerial.clear();
-  bool reload = false;
-  if (device->isSecondGeneration()) {
-    reload = true;
-    if (ApplicationSettings::updateServerUrl(QString()).isEmpty()) {
-      emit verboseMessageLogged(
-          QStringLiteral("No update server configured; firmware for %1 is looked for in the local folders only")
-              .arg(device->displayName()));
-    }
+  if (!device->isSecondGeneration()) {
+    matchCatalogue(device, false);
+    return;
   }
+  if (FirmwareUpdater::configuredServerUrl().isEmpty()) {
+    emit verboseMessageLogged(
+        QStringLiteral("No update server configured; firmware for %1 is looked for in the local folders only")
+            .arg(device->displayName()));
+    matchCatalogue(device, true);
+    return;
+  }
+  for (const QPointer<KelvoDevice>& waiting : waitingPackageChecks) {
+    if (waiting == device) return;
+  }
+  if (packageCheckDevice == device) return;
+  waitingPackageChecks.append(device);
+  startNextPackageCheck();
+}
+
+void KelvoDeviceManager::matchCatalogue(KelvoDevice* device, bool reload) {
   const std::shared_ptr<trevalon::Firmware> update =
       catalogue(reload)->findUpdate(catalogueReaderOf(device), {"ble", "usb"});
   firmwareUpdatesChecked(device, update);
+}
+
+// The installed version as the feed compares it: a government build's "-GOV" is not part of the release number.
+QString KelvoDeviceManager::feedVersionOf(KelvoDevice* device) {
+  std::string installed =
+      trevalon::FirmwareVersion::parse(device->descriptor().value(QStringLiteral("Firmware")).toStdString()).toString();
+  const std::string government = "-GOV";
+  if (installed.size() >= government.size() &&
+      installed.compare(installed.size() - government.size(), government.size(), government) == 0) {
+    installed.resize(installed.size() - government.size());
+  }
+  return QString::fromStdString(trevalon::FirmwareVersion::parse(installed).toString());
+}
+
+void KelvoDeviceManager::startNextPackageCheck() {
+  while (!updater->isRunning() && !waitingPackageChecks.isEmpty()) {
+    QPointer<KelvoDevice> next = waitingPackageChecks.takeFirst();
+    if (!next) continue;
+    packageCheckDevice = next;
+    updater->checkForPackage(feedVersionOf(next), QStringLiteral("firmware/kelvo-firmware.xml"));
+  }
+}
+
+// Whatever the outcome, the catalogue is read again: an earlier package may have been removed by this run.
+void KelvoDeviceManager::packageCheckFinished(int outcome) {
+  QPointer<KelvoDevice> device = packageCheckDevice;
+  packageCheckDevice = nullptr;
+  if (device) {
+    if (outcome < 0) device->scheduleUpdateCheckRetry();
+    matchCatalogue(device, true);
+  }
+  startNextPackageCheck();
 }
 
 void KelvoDeviceManager::firmwareUpdatesChecked(KelvoDevice* device,

@@ -11,12 +11,14 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <memory>
 #include <mutex>
 
 #include "devices/KelvoDevice.h"
+#include "firmware/FirmwareUpdater.h"
 #include "security/PinSetter.h"
 #include "trevalon/firmware/FirmwareFlasher.h"
 
@@ -92,6 +94,12 @@ class KelvoDeviceManager : public QObject {
   void deviceDongleRemoved(const QByteArray& descriptorData);
   void deviceLogged(KelvoDevice* device);
 
+ public:
+  // Lives in the manager's thread; the window shows its offers.
+  FirmwareUpdater* firmwareUpdater() const { return updater; }
+  // The reader's firmware as the update feed compares it ("3.1.0-GOV" is asked for as "3.1.0").
+  static QString feedVersionOf(KelvoDevice* device);
+
  protected:
   void timerEvent(QTimerEvent* event) override;
 
@@ -112,6 +120,9 @@ class KelvoDeviceManager : public QObject {
   void reportPinOutcome(PinSetter::Outcome outcome);
   std::shared_ptr<trevalon::FirmwareFlasher> catalogue(bool reload);
   static trevalon::FirmwareFlasher::Reader catalogueReaderOf(KelvoDevice* device);
+  void matchCatalogue(KelvoDevice* device, bool reload);
+  void startNextPackageCheck();
+  void packageCheckFinished(int outcome);
 
   std::unique_ptr<InProcessReaders> inProcessReaders;
   int startupTimerId = 0;
@@ -129,4 +140,9 @@ class KelvoDeviceManager : public QObject {
   std::shared_ptr<trevalon::Firmware> pendingFirmware;
   QByteArray firmwareData;
   bool flashOverBle = false;
+
+  // The update server is asked for one reader at a time; the others wait in order of their checks.
+  FirmwareUpdater* updater = nullptr;
+  QPointer<KelvoDevice> packageCheckDevice;
+  QList<QPointer<KelvoDevice>> waitingPackageChecks;
 };

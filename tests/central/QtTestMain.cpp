@@ -12,6 +12,7 @@ int main(int argc, char* argv[]) {
   if (!profile.isValid()) return 2;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("config"))));
   qputenv("XDG_STATE_HOME", QFile::encodeName(profile.filePath(QStringLiteral("state"))));
+  qputenv("XDG_CACHE_HOME", QFile::encodeName(profile.filePath(QStringLiteral("cache"))));
   qputenv("TREVALON_DATA_DIR", QFile::encodeName(profile.filePath(QStringLiteral("data"))));
   QDir().mkpath(profile.filePath(QStringLiteral("data")));
 

@@ -1,0 +1,1 @@
+ecKR24eCJ24McA+3OZ17RhuBpjkveHOgD2bWlZltLZ4+lfR7JaJsr8Vm7MIL45lwHgaosnnNd0ZZ5qg5oEJuAw==
