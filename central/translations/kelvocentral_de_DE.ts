@@ -446,4 +446,47 @@ für das Gerät %2
 Beschreibung: %3</translation>
     </message>
 </context>
+<context>
+    <name>UpdateDialog</name>
+    <message>
+        <source>Firmware update</source>
+        <translation>Firmware-Aktualisierung</translation>
+    </message>
+    <message>
+        <source>Install</source>
+        <translation>Installieren</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>Überspringen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Release notes:</source>
+        <translation>Versionshinweise:</translation>
+    </message>
+    <message>
+        <source>Firmware %1 is available for your reader. The installed firmware is %2.</source>
+        <translation>Firmware %1 ist für Ihren Leser verfügbar. Installiert ist die Firmware %2.</translation>
+    </message>
+    <message>
+        <source>No release notes were given.</source>
+        <translation>Es wurden keine Versionshinweise angegeben.</translation>
+    </message>
+    <message>
+        <source>Read the release notes</source>
+        <translation>Versionshinweise lesen</translation>
+    </message>
+    <message>
+        <source>Downloading firmware %1...</source>
+        <translation>Firmware %1 wird heruntergeladen...</translation>
+    </message>
+    <message>
+        <source>Checking and unpacking firmware %1...</source>
+        <translation>Firmware %1 wird geprüft und entpackt...</translation>
+    </message>
+</context>
 </TS>

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 #include "FakeDriverReader.h"
 #include "LogCapture.h"
+#include "ApplicationSettings.h"
 #include "SettingsFixture.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceBle.h"
@@ -325,13 +327,15 @@ class FirmwareOfferTest : public KelvoDeviceManagerTest {
   void SetUp() override {
     KelvoDeviceManagerTest::SetUp();
     ASSERT_TRUE(cache.isValid());
+    previousCache = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     folder = cache.path() + "/kelvo-central/Firmware";
     QDir().mkpath(folder);
   }
   void TearDown() override {
     KelvoDeviceManagerTest::TearDown();
-    qunsetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", previousCache);
+    ApplicationSettings::setUpdateServerUrl(QString());
   }
   void addImage(const QString& id, const QString& version, const QString& serialPattern) {
     QFile descriptor(folder + "/" + id + ".xml");
@@ -355,6 +359,7 @@ class FirmwareOfferTest : public KelvoDeviceManagerTest {
   }
 
   QTemporaryDir cache;
+  QByteArray previousCache;
   QString folder;
   std::vector<std::unique_ptr<FakeDriverReader>> fakes;
 };
@@ -422,6 +427,53 @@ TEST_F(FirmwareOfferTest, ASecondGenerationReaderWithoutUpdateServerIsMatchedLoc
   EXPECT_EQ(textsOf(verbose).filter("No update server configured").size(), 1);
   ASSERT_TRUE(device->availableFirmware());
   EXPECT_EQ(device->availableFirmware()->id, "k2-230");
+}
+
+TEST(FirmwareFeedVersion, AGovernmentBuildIsAskedForByItsReleaseNumber) {
+  const struct {
+    const char* installed;
+    const char* asked;
+  } cases[] = {{"3.1.0-GOV", "3.1.0"}, {"3.1.0-RC", "3.1.0-RC"}, {"3.1.0", "3.1.0"}, {"3.1-GOV", "3.1"}};
+  for (const auto& test : cases) {
+    KelvoDevice::Descriptor descriptor;
+    descriptor.insert("Serial", "K2000000042");
+    descriptor.insert("Firmware", test.installed);
+    KelvoDevice device(descriptor);
+    EXPECT_EQ(KelvoDeviceManager::feedVersionOf(&device), QString::fromLatin1(test.asked)) << test.installed;
+  }
+}
+
+// The server is asked for one reader at a time; a failed run re-arms that reader's check with a longer delay, and
+// the catalogue is still matched afterwards (without the earlier download, which each run clears).
+TEST_F(FirmwareOfferTest, SecondGenerationReadersAskTheServerInTurnAndAFailureRetriesLater) {
+  addImage("k2-230", "2.3.0", "K2.*");
+  QTcpServer closed;
+  ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+  const QString base = QStringLiteral("https://127.0.0.1:%1/kelvo/").arg(closed.serverPort());
+  closed.close();
+  ApplicationSettings::setUpdateServerUrl(base);
+  startManager();
+  QSignalSpy verbose(manager.get(), &KelvoDeviceManager::verboseMessageLogged);
+  KelvoDevice* first = driverDevice("d0a1b2c3d4e5", "K2000000042");
+  KelvoDevice* second = driverDevice("d0a1b2c3d4e6", "K2000000043");
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  const int retriesBefore = first->updateCheckRetryCount();
+
+  manager->deviceUpdateChecking(first);
+  manager->deviceUpdateChecking(second);
+  manager->deviceUpdateChecking(first);  // already waiting: not asked twice
+  const QString checking = QStringLiteral("Checking for update from '%1firmware/kelvo-firmware.xml'...").arg(base);
+  EXPECT_EQ(textsOf(verbose), QStringList{checking});
+  const QString failed = QStringLiteral("Update failed while accessing '%1firmware/kelvo-firmware.xml'").arg(base);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return textsOf(*errors).count(failed) == 2; }, 30000))
+      << textsOf(*errors).join('\n').toStdString();
+  EXPECT_EQ(textsOf(verbose), QStringList({checking, checking}));
+  EXPECT_EQ(first->updateCheckRetryCount(), retriesBefore + 1);
+  EXPECT_EQ(second->updateCheckRetryCount(), retriesBefore + 1);
+  EXPECT_TRUE(textsOf(*log).contains("There is no firmware update available for device with serial K2000000043 "
+                                     "(2.1.0)"));
+  EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
 TEST_F(FirmwareOfferTest, AnUpdateForAReaderThatWentIsReportedNotPrepared) {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextBrowser>
+#include <QTranslator>
 
 #include "firmware/UpdateDialog.h"
 
@@ -88,6 +89,27 @@ TEST(UpdateDialogTest, TheOfferShowsTheReleaseAndTheDownloadItsProgress) {
   // A later offer starts on the offer again.
   offer(dialog);
   EXPECT_TRUE(button(dialog, "installButton")->isVisible());
+}
+
+TEST(UpdateDialogTest, GermanTextsCoverTheOfferAndTheDownload) {
+  QTranslator translator;
+  ASSERT_TRUE(translator.load("kelvocentral_de_DE", ":/i18n"));
+  QCoreApplication::installTranslator(&translator);
+  {
+    UpdateDialog dialog;
+    offer(dialog);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Firmware-Aktualisierung"));
+    EXPECT_EQ(button(dialog, "installButton")->text(), QStringLiteral("Installieren"));
+    EXPECT_EQ(button(dialog, "skipButton")->text(), QString::fromUtf8("Überspringen"));
+    EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("updateHeading"))
+                    ->text()
+                    .startsWith(QString::fromUtf8("Firmware 2.1 ist für Ihren Leser verfügbar. Installiert ist die "
+                                                  "Firmware 2.0.0.")));
+    button(dialog, "installButton")->click();
+    dialog.installing();
+    EXPECT_EQ(button(dialog, "downloadCancelButton")->text(), QStringLiteral("Abbrechen"));
+  }
+  QCoreApplication::removeTranslator(&translator);
 }
 
 }  // namespace

@@ -1,16 +1,25 @@
 #!/usr/bin/python3
 """Kelvo Central offering a newer firmware, as a person sees it: the program on an Xvfb display with a tray host and
-a first-generation reader on its own simulated radio, a catalogue folder in the user's cache holding a newer image
-for it. The offer appears on the reader's page; "Update" has the update prepared. Screenshots go to the output
-directory."""
+a reader on its own simulated radio. A first-generation reader finds a newer image in a catalogue folder in the
+user's cache: the offer appears on the reader's page and "Update" has the update prepared. A second-generation reader
+asks the update server (a local HTTPS server whose authority the program trusts through its settings): the updater's
+dialog offers the newer release, Install downloads, verifies and unpacks it, and the update is prepared. Screenshots
+go to the output directory."""
 
 import argparse
 import os
+import stat
+import subprocess
 import sys
 import time
 import unittest
+import zipfile
 
 import devices_application_test as desktop
+import update_server
+
+RELEASE_TOOL = None
+RELEASE_KEY = None
 
 READER = '001a7dda7113'
 SERIAL = '5123456789'
@@ -51,11 +60,84 @@ class FirmwareOfferTest(unittest.TestCase):
         self.assertGreater(desktop.differs(before, after, '982x688+0+0'), 1000, 'the offer pop-up closed')
 
 
+K2_READER = '001a7dda7120'
+K2_SERIAL = 'K2000123'
+K2_DESCRIPTOR = ('<firmware version="2"><name>Kelvo 2 firmware</name><version>2.2.0</version>'
+                 '<description>Longer battery life</description><date>01.03.2026 09:00</date>'
+                 '<serial>K2.*</serial><method>ble</method></firmware>')
+
+
+class UpdateServerOfferTest(unittest.TestCase):
+    """The daily check of a second-generation reader on firmware 2.1.0, with a feed that offers 2.2.0."""
+
+    def setUp(self):
+        self.session = desktop.Session()
+        self.addCleanup(self.session.close)
+        self.session.env['XDG_CACHE_HOME'] = self.session.path('cache')
+        server_folder = self.session.path('update-server')
+        self.base = self.start_server(server_folder)
+        settings = self.session.path('config/trevalon GmbH')
+        os.makedirs(settings, exist_ok=True)
+        with open(os.path.join(settings, 'Kelvo Central.conf'), 'w') as file:
+            file.write('[General]\nupdateServerUrl=%s\nupdateCaFile=%s\ntutorialOnStarup=false\n'
+                       % (self.base, os.path.join(server_folder, 'ca.pem')))
+
+    def start_server(self, folder):
+        feed_folder = os.path.join(folder, 'www', 'kelvo', 'firmware')
+        os.makedirs(feed_folder)
+        update_server.make_certificates(folder)
+        package = os.path.join(folder, 'www', 'kelvo', 'k2-220.zip')
+        regular = stat.S_IFREG | 0o644
+        update_server.write_zip(package, [('k2-220/k2-220.xml', K2_DESCRIPTOR, regular),
+                                          ('k2-220/k2-220.bin', update_server.IMAGE, regular)])
+        item = update_server.item(RELEASE_TOOL, RELEASE_KEY, '2.2.0', package, '../k2-220.zip')
+        update_server.write_feed(RELEASE_TOOL, os.path.join(folder, 'www'), 'kelvo', [item])
+        server = subprocess.Popen(['/usr/bin/python3', update_server.__file__, 'serve', folder],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(server.wait, 10)
+        self.addCleanup(server.stdin.close)
+        port = int(server.stdout.readline())
+        return 'https://127.0.0.1:%d/kelvo/' % port
+
+    def dialog(self):
+        found = self.session.run('xdotool', 'search', '--onlyvisible', '--name', '^Firmware update$').split()
+        return found[0] if found else None
+
+    def test_the_updater_offers_the_newer_release_and_install_prepares_the_update(self):
+        session = self.session
+        session.start_central(session.scenario('central.json', [
+            desktop.reader(K2_READER, K2_SERIAL, 2, 80, 0, '3B8180018080')]))
+        self.assertTrue(session.wait_for_log(
+            "Checking for update from '%sfirmware/kelvo-firmware.xml'..." % self.base, 30), session.log()[-3000:])
+        self.assertTrue(desktop.wait_until(lambda: self.dialog() is not None, 20),
+                        'the update dialog did not appear\n' + session.log()[-3000:])
+        time.sleep(1)
+        offer = os.path.join(desktop.OUTPUT, 'update-feed-offer.png')
+        subprocess.run(['import', '-window', self.dialog(), offer], env=session.env, check=True)
+        self.assertGreater(desktop.colours(offer), 20, 'a drawn dialog, not a blank window')
+
+        mark = len(session.log())
+        session.run('xdotool', 'windowfocus', '--sync', self.dialog())
+        session.run('xdotool', 'key', '--window', self.dialog(), 'Return')
+        self.assertTrue(session.wait_for_log('Update success!', 20, mark), session.log()[mark:][-3000:])
+        unpacked = session.path('cache/kelvo-central/Firmware/k2-220/k2-220.xml')
+        self.assertTrue(os.path.exists(unpacked))
+        self.assertTrue(session.wait_for_log(
+            'There is a newer firmware (2.2.0) available for device with serial %s (2.1.0)' % K2_SERIAL, 10, mark),
+            session.log()[mark:][-3000:])
+        self.assertTrue(session.wait_for_log('Firmware received', 10, mark), session.log()[mark:][-3000:])
+        self.assertTrue(desktop.wait_until(lambda: self.dialog() is None, 10), 'the dialog stayed open')
+        session.screenshot('update-feed-installed')
+
+
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
     parser.add_argument('--app', required=True)
     parser.add_argument('--output', required=True)
+    parser.add_argument('--release-tool', required=True)
+    parser.add_argument('--release-key', required=True)
     arguments, rest = parser.parse_known_args()
     desktop.APP, desktop.OUTPUT = arguments.app, arguments.output
+    RELEASE_TOOL, RELEASE_KEY = arguments.release_tool, arguments.release_key
     os.makedirs(arguments.output, exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest)
