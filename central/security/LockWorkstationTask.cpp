@@ -105,6 +105,7 @@ bool LockWorkstationTask::watchReaders(SCARDCONTEXT context) {
   while (!isStopped()) {
     QStringList readers;
     if (!listReaders(context, readers)) return false;
+    noteLogonReaderPresence(readers);
     addNewReaders(readers);
     forgetRemovedReaders(readers);
     if (!absenceEvaluated && graceOver() && entries.empty()) applyAbsenceRule(readers);
@@ -184,7 +185,21 @@ void LockWorkstationTask::forgetRemovedReaders(const QStringList& readers) {
       continue;
     }
     entry = entries.erase(entry);
+    if (LogonReader::sameReader(LogonReader::remembered(tokenLabel), reader)) logonReaderMissed = true;
     decide(QStringLiteral("removal"), reader);
+  }
+}
+
+// The logon reader's absence is acted on once per time it goes: a pcscd restart while it is away starts a new pass,
+// which must not lock the session again.
+void LockWorkstationTask::noteLogonReaderPresence(const QStringList& readers) {
+  const QString logon = LogonReader::remembered(tokenLabel);
+  if (logon.isEmpty()) return;
+  for (const QString& reader : readers) {
+    if (LogonReader::sameReader(reader, logon)) {
+      logonReaderMissed = false;
+      return;
+    }
   }
 }
 
@@ -196,6 +211,8 @@ void LockWorkstationTask::applyAbsenceRule(const QStringList& readers) {
   for (const QString& reader : readers) {
     if (LogonReader::sameReader(reader, logon)) return;
   }
+  if (logonReaderMissed) return;
+  logonReaderMissed = true;
   lockFor(QStringLiteral("absence"), logon);
 }
 

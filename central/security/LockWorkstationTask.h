@@ -62,6 +62,7 @@ class LockWorkstationTask : public QObject {
   bool listReaders(SCARDCONTEXT context, QStringList& readers);
   void addNewReaders(const QStringList& readers);
   void forgetRemovedReaders(const QStringList& readers);
+  void noteLogonReaderPresence(const QStringList& readers);
   void applyAbsenceRule(const QStringList& readers);
   void followCardChanges(std::vector<SCARD_READERSTATE>& states);
   void cardArrived(const QString& reader);
@@ -82,6 +83,8 @@ class LockWorkstationTask : public QObject {
   std::vector<Entry> entries;
   DWORD notificationState = SCARD_STATE_UNAWARE;
   bool absenceEvaluated = false;
+  // The logon reader went (or was missing at the start) and that has been acted on; cleared when it is back.
+  bool logonReaderMissed = false;
 
   std::mutex lock;
   std::condition_variable wake;

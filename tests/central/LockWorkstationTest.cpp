@@ -329,6 +329,16 @@ TEST_F(LockWorkstationTest, AnAbsentLogonReaderLocksOnceAfterTheStartGrace) {
         << task.log().toStdString();
     spin(2000);
     EXPECT_EQ(locks(), 1) << task.log().toStdString();
+    // Another reader coming restarts pcscd after the repeat window is over: the logon reader is still the one that
+    // went, not gone again.
+    spin(4000);
+    ASSERT_TRUE(control("add-reader", QStringLiteral("{ \"family\": \"kelvo\", \"address\": \"000000000002\", "
+                                                     "\"generation\": 2 }")));
+    ASSERT_TRUE(waitFor([] { return pcscdLists(QStringLiteral("Kelvo 000000000002")); }, 15000))
+        << pcscReaders().join(", ").toStdString();
+    spin(3000);
+    EXPECT_EQ(locks(), 1) << task.log().toStdString();
+    ASSERT_TRUE(control("remove-reader", "000000000002"));
   }
   // A logon reader never seen is never missed.
   ApplicationSettings::setLogonReader(kLabel, QString());
