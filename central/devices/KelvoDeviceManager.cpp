@@ -15,8 +15,8 @@
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
-#include "trevalon/firmware/FirmwareVersion.h"
 #include "trevalon/classic/DevicePipe.h"
+#include "trevalon/firmware/FirmwareVersion.h"
 
 namespace {
 

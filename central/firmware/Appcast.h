@@ -13,11 +13,11 @@ class Appcast {
     QString version;             // sparkle:version, compared as a firmware version
     QString shortVersionString;  // sparkle:shortVersionString, shown to the user; empty when absent
     QString title;
-    QString releaseNotes;        // the item's description (HTML or plain text)
-    QUrl releaseNotesLink;       // sparkle:releaseNotesLink
-    QUrl packageUrl;             // enclosure url, resolved against the feed's address
-    qint64 packageLength = 0;    // enclosure length in bytes
-    QString edSignature;         // sparkle:edSignature, Base64 of the package's Ed25519 signature
+    QString releaseNotes;      // the item's description (HTML or plain text)
+    QUrl releaseNotesLink;     // sparkle:releaseNotesLink
+    QUrl packageUrl;           // enclosure url, resolved against the feed's address
+    qint64 packageLength = 0;  // enclosure length in bytes
+    QString edSignature;       // sparkle:edSignature, Base64 of the package's Ed25519 signature
 
     QString displayVersion() const { return shortVersionString.isEmpty() ? version : shortVersionString; }
   };

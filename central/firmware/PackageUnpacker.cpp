@@ -28,8 +28,8 @@ bool fail(QString* error, const QString& reason) {
 Archive openArchive(const QByteArray& package, QString* error) {
   zip_error_t zipError;
   zip_error_init(&zipError);
-  zip_source_t* source = zip_source_buffer_create(package.constData(), static_cast<zip_uint64_t>(package.size()), 0,
-                                                  &zipError);
+  zip_source_t* source =
+      zip_source_buffer_create(package.constData(), static_cast<zip_uint64_t>(package.size()), 0, &zipError);
   if (source == nullptr) {
     zip_error_fini(&zipError);
     fail(error, QStringLiteral("The firmware package cannot be read"));
@@ -80,7 +80,8 @@ bool copyEntry(zip_t* archive, zip_uint64_t index, const QString& path, qint64& 
 
 bool unpackEntries(zip_t* archive, const QString& root, qint64 budget, QString* error) {
   const zip_int64_t count = zip_get_num_entries(archive, 0);
-  if (count > PackageUnpacker::kMaxEntries) return fail(error, QStringLiteral("The firmware package has too many entries"));
+  if (count > PackageUnpacker::kMaxEntries)
+    return fail(error, QStringLiteral("The firmware package has too many entries"));
   const QDir folder(root);
   for (zip_int64_t index = 0; index < count; ++index) {
     const auto position = static_cast<zip_uint64_t>(index);

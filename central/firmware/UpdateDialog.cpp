@@ -89,18 +89,18 @@ void UpdateDialog::offer(const QString& version, const QString& installedVersion
   offeredVersion = version;
   answered = false;
   pages->setCurrentIndex(0);
-  heading->setText(tr("Firmware %1 is available for your reader. The installed firmware is %2.")
-                       .arg(version, installedVersion) +
-                   (title.isEmpty() ? QString() : QStringLiteral("\n") + title));
+  heading->setText(
+      tr("Firmware %1 is available for your reader. The installed firmware is %2.").arg(version, installedVersion) +
+      (title.isEmpty() ? QString() : QStringLiteral("\n") + title));
   if (Qt::mightBeRichText(releaseNotes)) {
     notes->setHtml(releaseNotes);
   } else {
     notes->setPlainText(releaseNotes.isEmpty() ? tr("No release notes were given.") : releaseNotes);
   }
   notesLink->setVisible(releaseNotesLink.isValid() && !releaseNotesLink.isEmpty());
-  notesLink->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                         .arg(releaseNotesLink.toString(QUrl::FullyEncoded).toHtmlEscaped(),
-                              tr("Read the release notes")));
+  notesLink->setText(
+      QStringLiteral("<a href=\"%1\">%2</a>")
+          .arg(releaseNotesLink.toString(QUrl::FullyEncoded).toHtmlEscaped(), tr("Read the release notes")));
   downloadText->setText(tr("Downloading firmware %1...").arg(version));
   progress->setRange(0, 0);
   downloadCancel->setEnabled(true);

@@ -93,8 +93,7 @@ class FirmwareUpdaterTest : public ::testing::Test {
     updater.setExtractionDirectory(extraction);
     RunResult run;
     QObject::connect(&updater, &FirmwareUpdater::errorOccurred, [&run](const QString& e) { run.errors << e; });
-    QObject::connect(&updater, &FirmwareUpdater::verboseMessageLogged,
-                     [&run](const QString& m) { run.verbose << m; });
+    QObject::connect(&updater, &FirmwareUpdater::verboseMessageLogged, [&run](const QString& m) { run.verbose << m; });
     QObject::connect(&updater, &FirmwareUpdater::debugMessageLogged, [&run](const QString& m) { run.debug << m; });
     QObject::connect(&updater, &FirmwareUpdater::releaseOffered, [&](const QString& version) {
       ++run.offers;
@@ -167,8 +166,9 @@ TEST_F(FirmwareUpdaterTest, RefusedPackagesAndUnreachableFeedsEndInTheErrorOutco
     SCOPED_TRACE(test.name);
     const RunResult run = check(test.base, Answer::Install);
     EXPECT_EQ(run.outcome, -1);
-    EXPECT_EQ(run.errors, QStringList{QStringLiteral("Update failed while accessing '%1firmware/kelvo-firmware.xml'")
-                                          .arg(test.base)});
+    EXPECT_EQ(
+        run.errors,
+        QStringList{QStringLiteral("Update failed while accessing '%1firmware/kelvo-firmware.xml'").arg(test.base)});
     EXPECT_TRUE(run.debug.join(QLatin1Char('\n')).contains(QLatin1String(test.reason), Qt::CaseInsensitive))
         << run.debug.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(unpacked());

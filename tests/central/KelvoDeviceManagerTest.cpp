@@ -10,9 +10,9 @@
 #include <QTest>
 #include <memory>
 
+#include "ApplicationSettings.h"
 #include "FakeDriverReader.h"
 #include "LogCapture.h"
-#include "ApplicationSettings.h"
 #include "SettingsFixture.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceBle.h"
@@ -471,8 +471,9 @@ TEST_F(FirmwareOfferTest, SecondGenerationReadersAskTheServerInTurnAndAFailureRe
   EXPECT_EQ(textsOf(verbose), QStringList({checking, checking}));
   EXPECT_EQ(first->updateCheckRetryCount(), retriesBefore + 1);
   EXPECT_EQ(second->updateCheckRetryCount(), retriesBefore + 1);
-  EXPECT_TRUE(textsOf(*log).contains("There is no firmware update available for device with serial K2000000043 "
-                                     "(2.1.0)"));
+  EXPECT_TRUE(
+      textsOf(*log).contains("There is no firmware update available for device with serial K2000000043 "
+                             "(2.1.0)"));
   EXPECT_FALSE(QFileInfo::exists(folder));
 }
 

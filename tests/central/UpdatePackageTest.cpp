@@ -25,8 +25,8 @@ QByteArray feed(const QByteArray& items) {
 
 QByteArray item(const QByteArray& version, const QByteArray& enclosureExtra = QByteArray()) {
   return "<item><title>T" + version + "</title><sparkle:version>" + version +
-         "</sparkle:version><enclosure url=\"pkg/" + version +
-         ".zip\" length=\"10\" sparkle:edSignature=\"c2ln\" " + enclosureExtra + "/></item>";
+         "</sparkle:version><enclosure url=\"pkg/" + version + ".zip\" length=\"10\" sparkle:edSignature=\"c2ln\" " +
+         enclosureExtra + "/></item>";
 }
 
 const QUrl kFeedUrl(QStringLiteral("https://updates.example/kelvo/firmware/kelvo-firmware.xml"));
@@ -42,8 +42,8 @@ TEST(AppcastTest, TheNewestReleaseAboveTheInstalledVersionIsChosenByFirmwareVers
       {"2.0.0-RC", item("2.0.0"), "2.0.0"},
       {"2.0.0", item("2.0.0-RC"), nullptr},
       {"1.0.0", item("3.0.0", "sparkle:os=\"windows\"") + item("2.0.0", "sparkle:os=\"linux\""), "2.0.0"},
-      {"1.0.0", "<item><sparkle:version>9.0</sparkle:version><enclosure url=\"a.zip\" length=\"1\"/></item>" +
-                    item("2.0"),
+      {"1.0.0",
+       "<item><sparkle:version>9.0</sparkle:version><enclosure url=\"a.zip\" length=\"1\"/></item>" + item("2.0"),
        "2.0"},
   };
   for (const auto& test : cases) {
@@ -63,12 +63,12 @@ TEST(AppcastTest, TheNewestReleaseAboveTheInstalledVersionIsChosenByFirmwareVers
 
 TEST(AppcastTest, AnItemIsReadInBothFeedStyles) {
   Appcast appcast;
-  ASSERT_TRUE(appcast.parse(
-      feed("<item><title>Spring</title><description><![CDATA[<p>Faster</p>]]></description>"
-           "<sparkle:releaseNotesLink>notes/2.html</sparkle:releaseNotesLink>"
-           "<enclosure url=\"https://cdn.example/k2.zip\" length=\"4096\" sparkle:version=\"2.1.0\" "
-           "sparkle:shortVersionString=\"2.1\" sparkle:edSignature=\" c2ln \"/></item>"),
-      kFeedUrl, nullptr));
+  ASSERT_TRUE(
+      appcast.parse(feed("<item><title>Spring</title><description><![CDATA[<p>Faster</p>]]></description>"
+                         "<sparkle:releaseNotesLink>notes/2.html</sparkle:releaseNotesLink>"
+                         "<enclosure url=\"https://cdn.example/k2.zip\" length=\"4096\" sparkle:version=\"2.1.0\" "
+                         "sparkle:shortVersionString=\"2.1\" sparkle:edSignature=\" c2ln \"/></item>"),
+                    kFeedUrl, nullptr));
   ASSERT_EQ(appcast.releases().size(), 1);
   const Appcast::Release& release = appcast.releases().first();
   EXPECT_EQ(release.version, QStringLiteral("2.1.0"));
@@ -135,9 +135,9 @@ TEST(PackageUnpackerTest, EntryNamesThatLeaveTheFolderAreRefused) {
     const char* name;
     bool safe;
   } cases[] = {
-      {"k2/image.bin", true},  {"k2/", true},           {"image.bin", true},        {"../image.bin", false},
-      {"k2/../../x", false},   {"/etc/passwd", false},  {"k2//x", false},           {"./x", false},
-      {"k2\\..\\x", false},    {"C:x", false},          {"", false},                {"k2/..", false},
+      {"k2/image.bin", true}, {"k2/", true},          {"image.bin", true}, {"../image.bin", false},
+      {"k2/../../x", false},  {"/etc/passwd", false}, {"k2//x", false},    {"./x", false},
+      {"k2\\..\\x", false},   {"C:x", false},         {"", false},         {"k2/..", false},
   };
   for (const auto& test : cases) {
     EXPECT_EQ(PackageUnpacker::isSafeEntryName(QString::fromLatin1(test.name)), test.safe) << test.name;
@@ -157,7 +157,8 @@ QByteArray zipOf(const QTemporaryDir& folder, const std::vector<Entry>& entries)
   zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (archive == nullptr) return QByteArray();
   for (const Entry& entry : entries) {
-    zip_source_t* source = zip_source_buffer(archive, entry.data.constData(), static_cast<zip_uint64_t>(entry.data.size()), 0);
+    zip_source_t* source =
+        zip_source_buffer(archive, entry.data.constData(), static_cast<zip_uint64_t>(entry.data.size()), 0);
     const zip_int64_t index = zip_file_add(archive, entry.name, source, ZIP_FL_ENC_UTF_8);
     zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
                                      static_cast<zip_uint32_t>(entry.mode) << 16);
@@ -180,7 +181,8 @@ TEST(PackageUnpackerTest, APackageIsUnpackedWholeOrNotAtAll) {
     QByteArray package;
     qint64 limit;
   } refused[] = {
-      {"a symbolic link", zipOf(folder, {good[0], {"k2/link", "/etc", S_IFLNK | 0777}}), PackageUnpacker::kMaxUnpackedBytes},
+      {"a symbolic link", zipOf(folder, {good[0], {"k2/link", "/etc", S_IFLNK | 0777}}),
+       PackageUnpacker::kMaxUnpackedBytes},
       {"a device node", zipOf(folder, {good[0], {"k2/node", "", S_IFCHR | 0644}}), PackageUnpacker::kMaxUnpackedBytes},
       {"more than the size limit", zipOf(folder, good), 70000},
       {"not an archive", QByteArray("PK\x03\x04 broken"), PackageUnpacker::kMaxUnpackedBytes},
@@ -191,7 +193,8 @@ TEST(PackageUnpackerTest, APackageIsUnpackedWholeOrNotAtAll) {
     EXPECT_FALSE(PackageUnpacker::unpack(test.package, destination, &error, test.limit));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(destination));
-    EXPECT_EQ(QDir(folder.filePath(QStringLiteral("cache"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(folder.filePath(QStringLiteral("cache")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
   }
 }

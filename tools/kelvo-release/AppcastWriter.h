@@ -11,11 +11,11 @@ class AppcastWriter {
     std::string version;
     std::string shortVersion;
     std::string title;
-    std::string notes;       // description: shown as release notes
-    std::string notesLink;   // sparkle:releaseNotesLink
-    std::string url;         // where the package is published
+    std::string notes;      // description: shown as release notes
+    std::string notesLink;  // sparkle:releaseNotesLink
+    std::string url;        // where the package is published
     uint64_t length = 0;
-    std::string signature;   // Base64 Ed25519 signature of the package
+    std::string signature;  // Base64 Ed25519 signature of the package
   };
 
   static std::string item(const Release& release);

@@ -38,8 +38,8 @@ bool ReleaseSigner::loadKey(const std::string& pemPath, std::string& error) {
 
 std::string ReleaseSigner::base64(const std::vector<unsigned char>& bytes) {
   std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&text[0]), bytes.data(),
-                                      static_cast<int>(bytes.size()));
+  const int written =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&text[0]), bytes.data(), static_cast<int>(bytes.size()));
   text.resize(static_cast<size_t>(written));
   return text;
 }

@@ -72,8 +72,8 @@ int publicKey(const std::vector<std::string>& words) {
   return 0;
 }
 
-bool signPackage(const std::string& keyPath, const std::string& packagePath, std::string& signature,
-                 uint64_t& length, std::string& error) {
+bool signPackage(const std::string& keyPath, const std::string& packagePath, std::string& signature, uint64_t& length,
+                 std::string& error) {
   ReleaseSigner signer;
   std::string package;
   if (!signer.loadKey(keyPath, error)) return false;
@@ -98,8 +98,8 @@ int sign(const std::vector<std::string>& words) {
 int item(const std::vector<std::string>& words) {
   std::map<std::string, std::string> options;
   std::vector<std::string> rest;
-  if (!splitOptions(words, options, rest) || rest.size() != 1 || options["key"].empty() ||
-      options["version"].empty() || options["url"].empty()) {
+  if (!splitOptions(words, options, rest) || rest.size() != 1 || options["key"].empty() || options["version"].empty() ||
+      options["url"].empty()) {
     return usage();
   }
   AppcastWriter::Release release;
