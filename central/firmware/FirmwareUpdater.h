@@ -25,7 +25,7 @@ class FirmwareUpdater : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr qint64 kMaxFeedBytes = 1024 * 1024;
+  static constexpr qint64 kMaxFeedBytes = 1024LL * 1024;
   static constexpr qint64 kMaxPackageBytes = 64LL * 1024 * 1024;
   static constexpr int kMaxRedirects = 5;
   static constexpr int kTransferTimeoutMs = 30000;
