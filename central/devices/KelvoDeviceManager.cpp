@@ -357,7 +357,7 @@ void KelvoDeviceManager::startNextPackageCheck() {
     QPointer<KelvoDevice> next = waitingPackageChecks.takeFirst();
     if (!next) continue;
     packageCheckDevice = next;
-    updater->checkForPackage(feedVersionOf(next), QStringLiteral("firmware/kelvo-firmware.xml"));
+    updater->checkForPackage(feedVersionOf(next), QStringLiteral("firmware/kelvo-firmware.xml"), next->displayName());
   }
 }
 

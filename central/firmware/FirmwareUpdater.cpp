@@ -24,8 +24,11 @@ const char kOverLimitProperty[] = "kelvoOverLimit";
 FirmwareUpdater::FirmwareUpdater(QObject* parent)
     : QObject(parent), extractionFolder(FirmwareFolders::downloadFolder()) {}
 
+// A run still under way ends without an outcome: whoever would hear of it is going away too.
 FirmwareUpdater::~FirmwareUpdater() {
-  if (reply) reply->abort();
+  if (!reply) return;
+  reply->disconnect(this);
+  reply->abort();
 }
 
 QString FirmwareUpdater::configuredServerUrl() {
@@ -34,10 +37,12 @@ QString FirmwareUpdater::configuredServerUrl() {
 
 QString FirmwareUpdater::extractionDirectory() { return FirmwareFolders::downloadFolder(); }
 
-bool FirmwareUpdater::checkForPackage(const QString& installedVersion, const QString& relativeAppcastPath) {
+bool FirmwareUpdater::checkForPackage(const QString& installedVersion, const QString& relativeAppcastPath,
+                                      const QString& readerName) {
   if (isRunning()) return false;
   feedUrl = configuredServerUrl() + relativeAppcastPath;
   installed = installedVersion;
+  reader = readerName;
   cancelled = false;
   emit verboseMessageLogged(QStringLiteral("Checking for update from '%1'...").arg(feedUrl));
   // Only the package of this run may be found there afterwards.
@@ -162,7 +167,7 @@ void FirmwareUpdater::feedFetched() {
   }
   offered = *newest;
   stage = Stage::WaitingForUser;
-  emit releaseOffered(offered.displayVersion(), installed, offered.title, offered.releaseNotes,
+  emit releaseOffered(offered.displayVersion(), installed, reader, offered.title, offered.releaseNotes,
                       offered.releaseNotesLink);
 }
 

@@ -38,8 +38,10 @@ class FirmwareUpdater : public QObject {
   static QString extractionDirectory();
 
   // Starts a run for a reader whose firmware is installedVersion; the feed is the server's base address followed
-  // by relativeAppcastPath. False when a run is already under way (nothing is started then).
-  bool checkForPackage(const QString& installedVersion, const QString& relativeAppcastPath);
+  // by relativeAppcastPath. readerName tells the user which reader an offer is for. False when a run is already
+  // under way (nothing is started then).
+  bool checkForPackage(const QString& installedVersion, const QString& relativeAppcastPath,
+                       const QString& readerName = QString());
   bool isRunning() const { return stage != Stage::Idle; }
 
   // Where packages are unpacked; the per-user download folder unless a test chooses another.
@@ -52,8 +54,8 @@ class FirmwareUpdater : public QObject {
   void cancel();
 
  signals:
-  void releaseOffered(const QString& version, const QString& installedVersion, const QString& title,
-                      const QString& releaseNotes, const QUrl& releaseNotesLink);
+  void releaseOffered(const QString& version, const QString& installedVersion, const QString& readerName,
+                      const QString& title, const QString& releaseNotes, const QUrl& releaseNotesLink);
   void downloadProgress(qint64 received, qint64 total);
   void installing();
   void finished(int outcome);
@@ -81,6 +83,7 @@ class FirmwareUpdater : public QObject {
   bool cancelled = false;
   QString feedUrl;
   QString installed;
+  QString reader;
   QString extractionFolder;
   Appcast::Release offered;
   QPointer<QNetworkReply> reply;

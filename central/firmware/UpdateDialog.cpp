@@ -84,14 +84,17 @@ QWidget* UpdateDialog::createDownloadPage() {
   return page;
 }
 
-void UpdateDialog::offer(const QString& version, const QString& installedVersion, const QString& title,
-                         const QString& releaseNotes, const QUrl& releaseNotesLink) {
+void UpdateDialog::offer(const QString& version, const QString& installedVersion, const QString& readerName,
+                         const QString& title, const QString& releaseNotes, const QUrl& releaseNotesLink) {
   offeredVersion = version;
   answered = false;
   pages->setCurrentIndex(0);
-  heading->setText(
-      tr("Firmware %1 is available for your reader. The installed firmware is %2.").arg(version, installedVersion) +
-      (title.isEmpty() ? QString() : QStringLiteral("\n") + title));
+  const QString availability =
+      readerName.isEmpty()
+          ? tr("Firmware %1 is available for your reader. The installed firmware is %2.").arg(version, installedVersion)
+          : tr("Firmware %1 is available for %3. The installed firmware is %2.")
+                .arg(version, installedVersion, readerName);
+  heading->setText(availability + (title.isEmpty() ? QString() : QStringLiteral("\n") + title));
   if (Qt::mightBeRichText(releaseNotes)) {
     notes->setHtml(releaseNotes);
   } else {

@@ -20,8 +20,8 @@ class UpdateDialog : public QDialog {
   explicit UpdateDialog(QWidget* parent = nullptr);
 
  public slots:
-  void offer(const QString& version, const QString& installedVersion, const QString& title, const QString& releaseNotes,
-             const QUrl& releaseNotesLink);
+  void offer(const QString& version, const QString& installedVersion, const QString& readerName, const QString& title,
+             const QString& releaseNotes, const QUrl& releaseNotesLink);
   void downloadProgress(qint64 received, qint64 total);
   void installing();
   void runFinished(int outcome);

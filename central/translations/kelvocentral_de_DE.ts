@@ -473,6 +473,10 @@ Beschreibung: %3</translation>
         <translation>Firmware %1 ist für Ihren Leser verfügbar. Installiert ist die Firmware %2.</translation>
     </message>
     <message>
+        <source>Firmware %1 is available for %3. The installed firmware is %2.</source>
+        <translation>Firmware %1 ist für %3 verfügbar. Installiert ist die Firmware %2.</translation>
+    </message>
+    <message>
         <source>No release notes were given.</source>
         <translation>Es wurden keine Versionshinweise angegeben.</translation>
     </message>

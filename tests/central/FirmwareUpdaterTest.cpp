@@ -229,3 +229,25 @@ TEST_F(FirmwareUpdaterTest, ASkippedReleaseIsNotOfferedAgainButANewerOneIs) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program may end while a package is still coming: the run ends quietly, and nothing hears of it afterwards.
+TEST_F(FirmwareUpdaterTest, AnUpdaterDestroyedDuringADownloadEndsWithoutAnOutcome) {
+  ApplicationSettings::setUpdateServerUrl(server->base(QStringLiteral("slow")));
+  int outcomes = 0;
+  {
+    FirmwareUpdater updater;
+    updater.setExtractionDirectory(extraction);
+    QObject::connect(&updater, &FirmwareUpdater::finished, [&outcomes] { ++outcomes; });
+    QObject::connect(&updater, &FirmwareUpdater::releaseOffered, &updater, &FirmwareUpdater::install);
+    QSignalSpy progress(&updater, &FirmwareUpdater::downloadProgress);
+    updater.checkForPackage(QStringLiteral("1.0.0"), QStringLiteral("firmware/kelvo-firmware.xml"));
+    ASSERT_TRUE(progress.wait(30000));
+  }
+  QCoreApplication::processEvents();
+  EXPECT_EQ(outcomes, 0);
+  EXPECT_FALSE(unpacked());
+}
+
+}  // namespace

@@ -24,8 +24,9 @@ struct Answers {
 };
 
 void offer(UpdateDialog& dialog) {
-  dialog.offer(QStringLiteral("2.1"), QStringLiteral("2.0.0"), QStringLiteral("Spring release"),
-               QStringLiteral("<p>Faster <b>pairing</b></p>"), QUrl(QStringLiteral("https://updates.example/n.html")));
+  dialog.offer(QStringLiteral("2.1"), QStringLiteral("2.0.0"), QStringLiteral("Kelvo K2000123"),
+               QStringLiteral("Spring release"), QStringLiteral("<p>Faster <b>pairing</b></p>"),
+               QUrl(QStringLiteral("https://updates.example/n.html")));
 }
 
 QPushButton* button(UpdateDialog& dialog, const char* name) {
@@ -103,8 +104,8 @@ TEST(UpdateDialogTest, GermanTextsCoverTheOfferAndTheDownload) {
     EXPECT_EQ(button(dialog, "skipButton")->text(), QString::fromUtf8("Überspringen"));
     EXPECT_TRUE(dialog.findChild<QLabel*>(QStringLiteral("updateHeading"))
                     ->text()
-                    .startsWith(QString::fromUtf8("Firmware 2.1 ist für Ihren Leser verfügbar. Installiert ist die "
-                                                  "Firmware 2.0.0.")));
+                    .startsWith(QString::fromUtf8("Firmware 2.1 ist für Kelvo K2000123 verfügbar. Installiert ist "
+                                                  "die Firmware 2.0.0.")));
     button(dialog, "installButton")->click();
     dialog.installing();
     EXPECT_EQ(button(dialog, "downloadCancelButton")->text(), QStringLiteral("Abbrechen"));
