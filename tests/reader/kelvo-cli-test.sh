@@ -2,6 +2,7 @@
 # kelvo-cli on a scenario of its own: each command's output as a script would read it.
 set -u
 cli="$1"
+make_image="$2"
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cat > "$dir/scenario.json" <<'JSON'
@@ -13,7 +14,7 @@ cat > "$dir/scenario.json" <<'JSON'
     "ranges": [[1920, 2490], [-1, -1], [-1, -1], [-1, -1], [-1, -1], [-1, -1], [-1, -1]],
     "card": { "atr": "3B8180018080" } },
   { "family": "kelvo", "address": "c0ffee000102", "name": "KLV21234567890", "generation": 2, "service": "6801",
-    "descriptor": { "Serial": "KLV21234567890" }, "battery": 35, "usb": 1 },
+    "descriptor": { "Serial": "KLV21234567890", "Firmware": "2.1.0" }, "battery": 35, "usb": 1 },
   { "family": "none", "address": "a0a1a2a3a4a5", "name": "Heart rate strap" }
 ] }
 JSON
@@ -166,6 +167,30 @@ else
   echo "ok   firmware-update"
 fi
 expect firmware-usage 2 "" firmware 001a7dda7113 --catalogue
+
+# flash: a second-generation reader takes an image of two pages over the air (8 pieces of 512 bytes and one of 31)
+# and comes back with its version; an image whose page was changed is not installed; a first-generation image
+# size is refused before anything is written.
+"$make_image" 2.2.0 2 "$dir/k2-220.img"
+expect flash 0 "progress = 0
+progress = 12
+progress = 25
+progress = 37
+progress = 50
+progress = 62
+progress = 75
+progress = 87
+progress = 100
+bootloader = 1
+firmware = 2.2.0" flash c0ffee000102 "$dir/k2-220.img"
+cp "$dir/k2-220.img" "$dir/k2-bad.img"
+printf '\xff' | dd of="$dir/k2-bad.img" bs=1 seek=100 conv=notrunc status=none
+expect flash-tampered 1 "$(printf 'progress = %s\n' 0 12 25 37 50 62 75 87 100)
+bootloader = 1
+firmware = 2.1.0" flash c0ffee000102 "$dir/k2-bad.img"
+head -c 4096 "$dir/k2-220.img" >"$dir/plain.img"
+expect flash-size 1 "" flash c0ffee000102 "$dir/plain.img"
+expect flash-usb 1 "" flash c0ffee000102 "$dir/k2-220.img" --usb
 
 out=$("$cli" --scenario "$dir/missing.json" list 2>&1)
 if [[ $? == 0 || "$out" != *"cannot use scenario"* ]]; then

@@ -1,8 +1,10 @@
 #include "Commands.h"
 
+#include <chrono>
 #include <iostream>
 
 #include "FirmwareReport.h"
+#include "FlashCommand.h"
 #include "TextFormat.h"
 #include "trevalon/Slot.h"
 #include "trevalon/classic/DevicePipe.h"
@@ -76,6 +78,15 @@ std::optional<TextFormat::DescriptorItems> Commands::readDescriptor(const std::v
   return items;
 }
 
+std::optional<TextFormat::DescriptorItems> Commands::readDescriptorQuietly(const std::string& address) {
+  std::optional<std::string> parsed = TextFormat::parseAddress(address);
+  std::shared_ptr<trevalon::Device> device = parsed ? session.find(*parsed) : nullptr;
+  if (!device || !session.waitAvailable(device, std::chrono::seconds(1))) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  if (DevicePipe::InvokeGetDeviceDescriptor(device, bytes) != DevicePipe::kSuccess) return std::nullopt;
+  return TextFormat::descriptorItems(bytes);
+}
+
 int Commands::descriptor(const std::vector<std::string>& args) {
   const auto items = readDescriptor(args);
   if (!items) return 1;
@@ -93,6 +104,16 @@ int Commands::firmware(const std::vector<std::string>& args) {
   const auto items = readDescriptor({args[0]});
   if (!items) return 1;
   return FirmwareReport::print(*items, folders);
+}
+
+int Commands::flash(const std::vector<std::string>& args) {
+  if (args.size() == 3 && args[2] == "--usb") {
+    return fail("flashing through the USB bootloader is not available yet; leave out --usb to flash over the air");
+  }
+  if (args.size() != 2) return fail("flash needs ADDR IMAGE");
+  std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
+  if (!device) return 1;
+  return FlashCommand::run(device, args[1], [this, &args] { return readDescriptorQuietly(args[0]); });
 }
 
 int Commands::state(const std::vector<std::string>& args) {

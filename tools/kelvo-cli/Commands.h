@@ -24,6 +24,7 @@ class Commands {
   int rpc(const std::vector<std::string>& args);
   int apdu(const std::vector<std::string>& args);
   int firmware(const std::vector<std::string>& args);
+  int flash(const std::vector<std::string>& args);
 
   static int fail(const std::string& message);
 
@@ -33,6 +34,8 @@ class Commands {
   static int reportCode(const char* request, uint8_t code);
   // The descriptor items of the reader named by args[0]; nothing after reporting why not.
   std::optional<TextFormat::DescriptorItems> readDescriptor(const std::vector<std::string>& args);
+  // The same without a word when the reader is not there (it may be restarting).
+  std::optional<TextFormat::DescriptorItems> readDescriptorQuietly(const std::string& address);
 
   ReaderSession& session;
 };

@@ -30,6 +30,8 @@ const char* const kUsage =
     "  firmware ADDR [--catalogue DIR]...\n"
     "                              matches the reader against firmware folders (default: the application's):\n"
     "                              one line per candidate, then \"update = ID VERSION\" or \"update = none\"\n"
+    "  flash ADDR IMAGE            writes a signed image over the air (\"progress = N\" lines), sends the reader\n"
+    "                              into its bootloader and prints \"firmware = VERSION\" once it is back\n"
     "Without --scenario, readers are reached through BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS),\n"
     "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n"
     "With --driver, commands (all but apdu) go through a running kelvo-driver's sockets in $TREVALON_RUNTIME_DIR.\n";
@@ -94,6 +96,7 @@ int main(int argc, char** argv) {
   if (command == "rpc") return commands.rpc(rest);
   if (command == "apdu") return commands.apdu(rest);
   if (command == "firmware") return commands.firmware(rest);
+  if (command == "flash") return commands.flash(rest);
   kelvo::cli::Commands::fail("unknown command '" + command + "' (kelvo-cli --help lists the commands)");
   return 2;
 }

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "kelvo/simulator/kelvo/SignedFirmwareImage.h"
+
 namespace kelvo::simulator {
 namespace {
 
@@ -18,6 +20,8 @@ constexpr uint8_t kExchangeKey = 3;
 constexpr uint8_t kExchangeSessionKey = 160;
 constexpr uint8_t kAnyMethod = 0xFF;
 constexpr size_t kLongValueLength = 30;
+// GotoBotloader mode 1: install the image the host wrote into the external flash.
+constexpr uint8_t kBootFromExternalFlash = 1;
 // The most a sealed answer grows: a padding block for AES-ECB (the CCM tag is smaller).
 constexpr size_t kSealingGrowth = 17;
 
@@ -384,12 +388,48 @@ void KelvoReaderEmulator::deliver(Effects effects) {
   if (effects.bootMode) {
     table.state().bootMode = effects.bootMode;
     linkDownLocked();
+    if (*effects.bootMode == kBootFromExternalFlash) restartFromExternalFlashLocked();
   }
   if (effects.reconnect) {
     // The reader restarts its radio to refill its random pool, and comes back.
     linkDownLocked();
     linkUpLocked();
   }
+}
+
+// The bootloader installs the image the host wrote into the external flash (its size in front) when it checks
+// out, and the reader comes back on the air with whichever firmware it then has.
+void KelvoReaderEmulator::restartFromExternalFlashLocked() {
+  KelvoReaderState& state = table.state();
+  std::string& firmware = descriptorValueLocked("Firmware");
+  const std::vector<uint8_t>& flash = table.flash();
+  std::string version;
+  std::string error = "no image in the external flash";
+  if (flash.size() >= 4) {
+    const size_t size = flash[0] | (flash[1] << 8) | (flash[2] << 16) | (static_cast<size_t>(flash[3]) << 24);
+    if (size <= flash.size() - 4) {
+      const std::vector<uint8_t> image(flash.begin() + 4, flash.begin() + 4 + static_cast<long>(size));
+      if (SignedFirmwareImage::check(image, version, error)) error.clear();
+    } else {
+      error = "the size in front of the image is larger than the flash written";
+    }
+  }
+  if (error.empty()) {
+    firmware = version;
+    state.lastFlashInstall = "installed " + version;
+  } else {
+    state.lastFlashInstall = "kept " + firmware + ": " + error;
+  }
+  state.bootMode.reset();
+  linkUpLocked();
+}
+
+std::string& KelvoReaderEmulator::descriptorValueLocked(const std::string& key) {
+  for (auto& entry : table.state().descriptor) {
+    if (entry.first == key) return entry.second;
+  }
+  table.state().descriptor.emplace_back(key, std::string());
+  return table.state().descriptor.back().second;
 }
 
 void KelvoReaderEmulator::setLinkUp(bool up) {

@@ -127,6 +127,8 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   void sendLocked(uint16_t id, std::vector<uint8_t> value);
   void linkDownLocked();
   void linkUpLocked();
+  void restartFromExternalFlashLocked();
+  std::string& descriptorValueLocked(const std::string& key);
 
   const std::string peerAddress;
   const std::string peerName;

@@ -33,6 +33,8 @@ struct KelvoReaderState {
   std::string clientName;
   uint8_t cardStatus = kCardAbsent;
   std::optional<uint8_t> bootMode;  // set once the reader has been sent to its bootloader
+  // What the last restart from the external flash did: "installed 2.2.0", or "kept 2.1.0: <reason>".
+  std::string lastFlashInstall;
   std::set<KelvoReaderQuirk> quirks;
   bool randomExhausted = false;  // the next key agreement runs out of random numbers
   uint16_t maxRequestSize = 512;

@@ -1,0 +1,83 @@
+#include "FlashCommand.h"
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <thread>
+
+#include "trevalon/classic/DevicePipe.h"
+#include "trevalon/firmware/OverTheAirWriter.h"
+
+namespace kelvo::cli {
+
+namespace {
+
+using trevalon::OverTheAirWriter;
+using DevicePipe = trevalon::classic::DevicePipe;
+
+// The indication that sends a reader without the RPC into its bootloader.
+constexpr uint8_t kIndicationBootloader = 4;
+constexpr uint8_t kBootFromExternalFlash = 1;
+
+int failed(const std::string& message) {
+  std::cerr << "kelvo-cli: " << message << std::endl;
+  return 1;
+}
+
+}  // namespace
+
+bool FlashCommand::readImage(const std::string& path, std::vector<uint8_t>& image) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad() && image.size() <= kMaxImageBytes;
+}
+
+std::string FlashCommand::firmwareOf(const std::optional<TextFormat::DescriptorItems>& items) {
+  if (!items) return std::string();
+  for (const auto& item : *items) {
+    if (item.first == "Firmware") return item.second;
+  }
+  return std::string();
+}
+
+int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,
+                      const DescriptorReader& readDescriptor) {
+  std::vector<uint8_t> image;
+  if (!readImage(imagePath, image)) return failed("cannot read the image " + imagePath + " (at most 16 MiB)");
+  const OverTheAirWriter::Exchange exchange = [&device](const std::vector<uint8_t>& request) {
+    std::vector<uint8_t> response;
+    if (DevicePipe::InvokeTransmitRpc(device, request, response) != DevicePipe::kSuccess) {
+      return std::optional<std::vector<uint8_t>>();
+    }
+    return std::optional<std::vector<uint8_t>>(response);
+  };
+  const std::string before = firmwareOf(readDescriptor());
+  if (!OverTheAirWriter::supported(exchange)) {
+    return failed("reader " + device->getAddress() + " does not take firmware over the air");
+  }
+  std::string error;
+  const bool written = OverTheAirWriter::write(image, exchange,
+                                               {[](int percent) { std::cout << "progress = " << percent << std::endl; },
+                                                [&error](const std::string& message) { error = message; }});
+  if (!written) return failed(error);
+  if (OverTheAirWriter::bootloaderRequestRefused(exchange, kBootFromExternalFlash)) {
+    DevicePipe::InvokeIndicate(device, {kIndicationBootloader, 0, 0});
+  }
+  std::cout << "bootloader = " << static_cast<int>(kBootFromExternalFlash) << std::endl;
+  // The reader restarts, installs the image and comes back; its descriptor then names what it runs.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kComeBackSeconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string after = firmwareOf(readDescriptor());
+    if (!after.empty()) {
+      std::cout << "firmware = " << after << std::endl;
+      if (after == before) return failed("the reader came back with its old firmware " + before);
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  return failed("the reader did not come back within " + std::to_string(kComeBackSeconds) + " s");
+}
+
+}  // namespace kelvo::cli

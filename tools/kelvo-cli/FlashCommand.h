@@ -1,0 +1,33 @@
+#pragma once
+// kelvo-cli flash ADDR IMAGE: writes a signed firmware image into a running reader over the air (the reader's
+// external flash, then its bootloader installs it) and waits for the reader to come back with its new firmware.
+// Flashing through the USB bootloader (--usb) is not available yet.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TextFormat.h"
+#include "trevalon/Device.h"
+
+namespace kelvo::cli {
+
+class FlashCommand {
+ public:
+  static constexpr size_t kMaxImageBytes = 16u * 1024 * 1024;
+  static constexpr int kComeBackSeconds = 60;
+
+  // Reads the reader's descriptor; nothing when it cannot be read (yet).
+  using DescriptorReader = std::function<std::optional<TextFormat::DescriptorItems>()>;
+
+  static int run(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,
+                 const DescriptorReader& readDescriptor);
+
+ private:
+  static bool readImage(const std::string& path, std::vector<uint8_t>& image);
+  static std::string firmwareOf(const std::optional<TextFormat::DescriptorItems>& items);
+};
+
+}  // namespace kelvo::cli
