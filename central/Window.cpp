@@ -17,11 +17,13 @@
 #include "devices/KelvoDeviceManager.h"
 #include "firmware/UpdateDialog.h"
 #include "security/LockWorkstationTask.h"
+#include "trevalon/firmware/Firmware.h"
 #include "ui_Window.h"
 #include "views/DevicesPage.h"
 #include "views/KelvoDeviceView.h"
 #include "views/PinChangeView.h"
 #include "views/PinUnblockView.h"
+#include "views/UpdateFirmwareView.h"
 
 namespace {
 
@@ -89,6 +91,7 @@ void Window::createDeviceManager() {
   connect(manager, &KelvoDeviceManager::deviceRemoved, this, &Window::deviceRemoved);
   connect(manager, &KelvoDeviceManager::deviceAuthorized, this, &Window::deviceAuthorized);
   connect(manager, &KelvoDeviceManager::resetKeyNeeded, this, &Window::resetKeyNeeded);
+  connect(manager, &KelvoDeviceManager::updateFirmwarePrepared, this, &Window::updateFirmware);
 }
 
 // The views live in this thread and the manager in its own, so requests and outcomes are queued both ways.
@@ -457,7 +460,16 @@ void Window::prepareFirmwareUpdate(KelvoDevice* device) {
   if (manager != nullptr && device != nullptr) emit manager->prepareFirmwareUpdateRequested(device);
 }
 
-void Window::updateFirmware(KelvoDevice* device) { Q_UNUSED(device); }
+// The update is prepared: the dialog follows the run the manager now starts.
+void Window::updateFirmware(KelvoDevice* device) {
+  if (manager == nullptr || device == nullptr) return;
+  const std::shared_ptr<trevalon::Firmware> firmware = device->availableFirmware();
+  const bool overTheAir = firmware && firmware->methodPattern && firmware->methodPattern->matchesWhole("ble");
+  updateFirmwareWindow = std::make_unique<UpdateFirmwareView>(manager, device, overTheAir);
+  updateFirmwareWindow->show();
+  updateFirmwareWindow->raise();
+  emit manager->updateFirmwareRequested();
+}
 
 void Window::pinChangeRequested() { openPinView(pinChangeWindow.get()); }
 

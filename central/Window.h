@@ -21,6 +21,7 @@ class QMenu;
 class QThread;
 class SettingsView;
 class UpdateDialog;
+class UpdateFirmwareView;
 
 namespace Ui {
 class Window;
@@ -118,6 +119,7 @@ class Window : public QWidget {
   std::unique_ptr<PinChangeView> pinChangeWindow;
   std::unique_ptr<PinUnblockView> pinUnblockWindow;
   std::unique_ptr<UpdateDialog> updateDialog;
+  std::unique_ptr<UpdateFirmwareView> updateFirmwareWindow;
 
   // Lives in its own thread from construction; deleted there when the window goes.
   KelvoDeviceManager* manager = nullptr;

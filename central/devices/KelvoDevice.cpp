@@ -257,6 +257,20 @@ void KelvoDevice::setAuthorized(bool ok) {
   if (ok) emit deviceAuthorized(this);
 }
 
+bool KelvoDevice::readDescriptor(QByteArray& data) {
+  Q_UNUSED(data);
+  return false;
+}
+
+void KelvoDevice::replaceDescriptor(const Descriptor& descriptor) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    descriptorItems = descriptor;
+    availableFirmwareValue.reset();
+  }
+  emit descriptorChanged();
+}
+
 void KelvoDevice::setAvailableFirmware(std::shared_ptr<trevalon::Firmware> firmware) {
   const bool outdated = firmware != nullptr;
   {

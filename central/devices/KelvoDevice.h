@@ -93,6 +93,8 @@ class KelvoDevice : public QObject {
   int encryptionEnabled() const;
   int coverageRssiMinValue() const;
   std::shared_ptr<trevalon::Firmware> availableFirmware() const;
+  // The reader runs other firmware now: its new descriptor, and no update is pending any more.
+  void replaceDescriptor(const Descriptor& descriptor);
   int updateCheckRetryCount() const;
   bool isBatteryNoticeShown() const;
 
@@ -124,6 +126,7 @@ class KelvoDevice : public QObject {
   void sendWorkingTimeRangesRequested(TimeRanges ranges);
   void indicateRequested(quint8 indication, quint8 param1, quint8 param2);
   void deviceOutdated();
+  void descriptorChanged();
   void deviceLogged(KelvoDevice* device);
   void deviceUpdateChecking(KelvoDevice* device);
 
@@ -133,6 +136,8 @@ class KelvoDevice : public QObject {
   virtual void sendWorkingTimeRanges(TimeRanges ranges);
   virtual bool indicate(quint8 indication, quint8 param1, quint8 param2);
   virtual bool transmit(const QByteArray& request, QByteArray& response);
+  // The descriptor as the reader reports it now (after a firmware update it names the new firmware).
+  virtual bool readDescriptor(QByteArray& data);
 
  private slots:
   void onBatteryLevelChanged(int level);

@@ -56,6 +56,12 @@ bool KelvoDeviceBle::indicate(quint8 indication, quint8 param1, quint8 param2) {
   return false;
 }
 
+// Asked while the reader may be restarting: a failure only means "not yet".
+bool KelvoDeviceBle::readDescriptor(QByteArray& data) {
+  bool keyResetNeeded = false;
+  return client != nullptr && client->getDeviceDescriptor(data, keyResetNeeded);
+}
+
 bool KelvoDeviceBle::transmit(const QByteArray& request, QByteArray& response) {
   if (client == nullptr) return false;
   if (client->transmitRpc(request, response)) return true;

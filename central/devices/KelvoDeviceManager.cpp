@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "ApplicationSettings.h"
@@ -12,6 +13,7 @@
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceUDA.h"
 #include "firmware/FirmwareFolders.h"
+#include "firmware/KelvoFlasher.h"
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
@@ -428,7 +430,70 @@ void KelvoDeviceManager::receiveFirmwareFailed() {
 
 void KelvoDeviceManager::firmwareFlashed() {}
 
-void KelvoDeviceManager::updateFirmwareStarted() {}
+KelvoDevice* KelvoDeviceManager::updatingDevice() const {
+  std::lock_guard<std::mutex> guard(lock);
+  for (KelvoDevice* device : devices) {
+    if (device->serial() == updatingSerial) return device;
+  }
+  return nullptr;
+}
+
+// Over the air when the reader takes it and the image is meant for it; otherwise through the USB bootloader.
+void KelvoDeviceManager::updateFirmwareStarted() {
+  KelvoDevice* device = updatingDevice();
+  const bool overTheAir = device != nullptr && device->supportsExternalFlash() && flashOverBle;
+  if (!overTheAir) {
+    emit errorOccurred(QStringLiteral("Flashing through the USB bootloader is not available yet"));
+    emit flashErrorStateTransited(tr("Flashing through the USB cable is not available yet"));
+    return;
+  }
+  emit flashUpdateStateTransited(0);
+  auto* flasher = new KelvoFlasher(device, firmwareData, this);
+  connectFlasher(flasher);
+  if (!flasher->writeOverTheAir()) {
+    flasher->deleteLater();
+    emit flashErrorStateTransited(QStringLiteral("Error"));
+    return;
+  }
+  const QString firmwareBefore = device->descriptor().value(QStringLiteral("Firmware"));
+  device->gotoBootloader(kBootFromExternalFlash);
+  emit flasher->flashFinishStateTransited();
+  watchRestart(device, firmwareBefore, kRestartPolls);
+}
+
+// The reader restarts into its bootloader, installs the image and comes back. Until its descriptor names other
+// firmware it is asked again each second; then it is checked afresh, which ends the offer of what it now runs.
+void KelvoDeviceManager::watchRestart(KelvoDevice* device, const QString& firmwareBefore, int pollsLeft) {
+  QPointer<KelvoDevice> target(device);
+  QTimer::singleShot(kRestartPollMs, this, [this, target, firmwareBefore, pollsLeft] {
+    if (!target || target->isRemoved()) return;
+    QByteArray data;
+    KelvoDevice::Descriptor descriptor;
+    QList<DeviceDescriptorConverter::Entry> entries;
+    const bool read = target->readDescriptor(data) && DeviceDescriptorConverter::convert(data, descriptor, entries);
+    const QString firmware = descriptor.value(QStringLiteral("Firmware"));
+    if (read && !firmware.isEmpty() && firmware != firmwareBefore) {
+      target->replaceDescriptor(descriptor);
+      emit verboseMessageLogged(QStringLiteral("Device %1 runs firmware %2").arg(target->displayName(), firmware));
+      deviceUpdateChecking(target);
+    } else if (pollsLeft > 1) {
+      watchRestart(target, firmwareBefore, pollsLeft - 1);
+    } else {
+      emit errorOccurred(QStringLiteral("Device %1 still runs firmware %2 after the update")
+                             .arg(target->displayName(), firmwareBefore));
+    }
+  });
+}
+
+void KelvoDeviceManager::connectFlasher(KelvoFlasher* flasher) {
+  connect(flasher, &KelvoFlasher::flashConnectStateTransited, this, &KelvoDeviceManager::flashConnectStateTransited);
+  connect(flasher, &KelvoFlasher::flashUpdateStateTransited, this, &KelvoDeviceManager::flashUpdateStateTransited);
+  connect(flasher, &KelvoFlasher::flashFinishStateTransited, this, &KelvoDeviceManager::flashFinishStateTransited);
+  connect(flasher, &KelvoFlasher::flashFinishStateTransited, this, &KelvoDeviceManager::firmwareFlashed);
+  connect(flasher, &KelvoFlasher::flashFinishStateTransited, flasher, &QObject::deleteLater);
+  connect(flasher, &KelvoFlasher::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+  connect(flasher, &KelvoFlasher::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
+}
 
 void KelvoDeviceManager::usbReaderFound() {}
 

@@ -24,6 +24,7 @@
 
 class DevicePipeClient;
 class InProcessReaders;
+class KelvoFlasher;
 class KelvoDongle;
 
 namespace trevalon {
@@ -37,6 +38,11 @@ class KelvoDeviceManager : public QObject {
  public:
   static constexpr int kScanPeriodMs = 2000;
   static constexpr int kBridgeThreadWaitMs = 2000;
+  // GotoBotloader after an over-the-air write: the bootloader installs the image from the external flash.
+  static constexpr quint8 kBootFromExternalFlash = 1;
+  // How long a flashed reader is waited for to come back with its new firmware.
+  static constexpr int kRestartPollMs = 1000;
+  static constexpr int kRestartPolls = 60;
 
   // `startInProcessReaders` false leaves the library's source off (for tests of the driver's source alone).
   explicit KelvoDeviceManager(QObject* parent = nullptr, bool startInProcessReaders = true);
@@ -122,6 +128,9 @@ class KelvoDeviceManager : public QObject {
   static trevalon::FirmwareFlasher::Reader catalogueReaderOf(KelvoDevice* device);
   void matchCatalogue(KelvoDevice* device, bool reload);
   void startNextPackageCheck();
+  KelvoDevice* updatingDevice() const;
+  void connectFlasher(KelvoFlasher* flasher);
+  void watchRestart(KelvoDevice* device, const QString& firmwareBefore, int pollsLeft);
   void packageCheckFinished(int outcome);
 
   std::unique_ptr<InProcessReaders> inProcessReaders;

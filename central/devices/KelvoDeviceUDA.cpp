@@ -78,6 +78,15 @@ bool KelvoDeviceUDA::transmit(const QByteArray& request, QByteArray& response) {
   return true;
 }
 
+// Asked while the reader may be restarting: a failure only means "not yet".
+bool KelvoDeviceUDA::readDescriptor(QByteArray& data) {
+  if (!device) return false;
+  std::vector<uint8_t> bytes;
+  if (DevicePipe::InvokeGetDeviceDescriptor(device, bytes) != DevicePipe::kSuccess) return false;
+  data = QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+  return true;
+}
+
 void KelvoDeviceUDA::removeOnFailure(const char* request) {
   emit debugMessageLogged(
       QStringLiteral("Device %1 removed unexpectedly on %2 failure").arg(displayName(), QLatin1String(request)));

@@ -28,6 +28,7 @@ class KelvoDeviceUDA : public KelvoDevice {
   void sendWorkingTimeRanges(TimeRanges ranges) override;
   bool indicate(quint8 indication, quint8 param1, quint8 param2) override;
   bool transmit(const QByteArray& request, QByteArray& response) override;
+  bool readDescriptor(QByteArray& data) override;
 
  protected:
   void requestState() override;

@@ -493,4 +493,66 @@ Beschreibung: %3</translation>
         <translation>Firmware %1 wird geprüft und entpackt...</translation>
     </message>
 </context>
+<context>
+    <name>UpdateFirmwareView</name>
+    <message>
+        <source>Updating Kelvo</source>
+        <translation>Kelvo wird aktualisiert</translation>
+    </message>
+    <message>
+        <source>New firmware: %1
+
+Description: %2</source>
+        <translation>Neue Firmware: %1
+
+Beschreibung: %2</translation>
+    </message>
+    <message>
+        <source>Please connect your Kelvo via USB</source>
+        <translation>Bitte schließen Sie Ihren Kelvo über USB an</translation>
+    </message>
+    <message>
+        <source>Your Kelvo will be updated
+
+In case you are logged in with Kelvo your workstation will be locked</source>
+        <translation>Ihr Kelvo wird aktualisiert
+
+Falls Sie mit dem Kelvo angemeldet sind, wird Ihr Arbeitsplatz gesperrt</translation>
+    </message>
+    <message>
+        <source>After update you can login again</source>
+        <translation>Nach der Aktualisierung können Sie sich wieder anmelden</translation>
+    </message>
+    <message>
+        <source>Kelvo connected</source>
+        <translation>Kelvo verbunden</translation>
+    </message>
+    <message>
+        <source>Done!
+
+You can safely remove your Kelvo from USB</source>
+        <translation>Fertig!
+
+Sie können Ihren Kelvo jetzt sicher von USB trennen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Update in progress... %1%
+
+Your workstation may be locked</source>
+        <translation>Aktualisierung läuft... %1%
+
+Ihr Arbeitsplatz wird möglicherweise gesperrt</translation>
+    </message>
+</context>
+<context>
+    <name>KelvoDeviceManager</name>
+    <message>
+        <source>Flashing through the USB cable is not available yet</source>
+        <translation>Die Aktualisierung über das USB-Kabel ist noch nicht verfügbar</translation>
+    </message>
+</context>
 </TS>

@@ -317,6 +317,11 @@ void KelvoDeviceView::connectDevice() {
   connect(d, &KelvoDevice::buzzerEnabledChanged, this, &KelvoDeviceView::buzzerEnabledChanged);
   connect(d, &KelvoDevice::coverageRssiMinValueChanged, this, &KelvoDeviceView::coverageRssiMinValueChanged);
   connect(d, &KelvoDevice::deviceOutdated, this, &KelvoDeviceView::deviceOutdated);
+  // A reader that was flashed names its new firmware.
+  connect(d, &KelvoDevice::descriptorChanged, this, [this] {
+    fillDescriptorTable(QString());
+    loadDriverVersion();
+  });
 }
 
 void KelvoDeviceView::applyCurrentValues() {

@@ -20,6 +20,7 @@ import update_server
 
 RELEASE_TOOL = None
 RELEASE_KEY = None
+SIM_IMAGE = None
 
 READER = '001a7dda7113'
 SERIAL = '5123456789'
@@ -88,8 +89,13 @@ class UpdateServerOfferTest(unittest.TestCase):
         update_server.make_certificates(folder)
         package = os.path.join(folder, 'www', 'kelvo', 'k2-220.zip')
         regular = stat.S_IFREG | 0o644
+        # An image the emulated reader accepts: it installs it from its external flash after the over-the-air write.
+        image = os.path.join(folder, 'k2-220.img')
+        subprocess.run([SIM_IMAGE, '2.2.0', '4', image], check=True)
+        with open(image, 'rb') as file:
+            image_bytes = file.read()
         update_server.write_zip(package, [('k2-220/k2-220.xml', K2_DESCRIPTOR, regular),
-                                          ('k2-220/k2-220.bin', update_server.IMAGE, regular)])
+                                          ('k2-220/k2-220.bin', image_bytes, regular)])
         item = update_server.item(RELEASE_TOOL, RELEASE_KEY, '2.2.0', package, '../k2-220.zip')
         update_server.write_feed(RELEASE_TOOL, os.path.join(folder, 'www'), 'kelvo', [item])
         server = subprocess.Popen(['/usr/bin/python3', update_server.__file__, 'serve', folder],
@@ -98,6 +104,10 @@ class UpdateServerOfferTest(unittest.TestCase):
         self.addCleanup(server.stdin.close)
         port = int(server.stdout.readline())
         return 'https://127.0.0.1:%d/kelvo/' % port
+
+    def flashing_dialog(self):
+        found = self.session.run('xdotool', 'search', '--onlyvisible', '--name', '^Updating Kelvo$').split()
+        return found[0] if found else None
 
     def dialog(self):
         found = self.session.run('xdotool', 'search', '--onlyvisible', '--name', '^Firmware update$').split()
@@ -129,6 +139,16 @@ class UpdateServerOfferTest(unittest.TestCase):
         self.assertTrue(desktop.wait_until(lambda: self.dialog() is None, 10), 'the dialog stayed open')
         session.screenshot('update-feed-installed')
 
+        # The prepared update is flashed over the air; the reader comes back on 2.2.0 and is offered nothing more.
+        self.assertTrue(desktop.wait_until(lambda: self.flashing_dialog() is not None, 10),
+                        'the flashing dialog did not appear\n' + session.log()[mark:][-3000:])
+        self.assertTrue(session.wait_for_log(
+            'There is no firmware update available for device with serial %s (2.2.0)' % K2_SERIAL, 30, mark),
+            '\n'.join(line for line in session.log()[mark:].splitlines() if line.strip() and '[kelvo.library]' not in line)[-4000:])
+        done = os.path.join(desktop.OUTPUT, 'flashed-over-the-air.png')
+        subprocess.run(['import', '-window', self.flashing_dialog(), done], env=session.env, check=True)
+        self.assertNotIn('Failed to flash', session.log()[mark:])
+
 
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
@@ -136,8 +156,9 @@ if __name__ == '__main__':
     parser.add_argument('--output', required=True)
     parser.add_argument('--release-tool', required=True)
     parser.add_argument('--release-key', required=True)
+    parser.add_argument('--sim-image', required=True)
     arguments, rest = parser.parse_known_args()
     desktop.APP, desktop.OUTPUT = arguments.app, arguments.output
-    RELEASE_TOOL, RELEASE_KEY = arguments.release_tool, arguments.release_key
+    RELEASE_TOOL, RELEASE_KEY, SIM_IMAGE = arguments.release_tool, arguments.release_key, arguments.sim_image
     os.makedirs(arguments.output, exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest)
