@@ -13,6 +13,7 @@ namespace {
 using trevalon::BootloaderRoutine;
 using trevalon::FirmwareImage;
 using Bytes = std::vector<uint8_t>;
+constexpr size_t kPage = 2048;
 
 class RecordingPipe : public trevalon::BootloaderPipe {
  public:
@@ -95,7 +96,7 @@ TEST(OverTheAirImage, AnImageOfTheWrongSizeIsRefusedWithItsRemainder) {
 
 TEST(FirstGenerationBootloader, PagesAreSelectedFromOneAndWrittenWhole) {
   RecordingPipe pipe;
-  const Bytes image = patterned(2 * 2048);
+  const Bytes image = patterned(2 * kPage);
   const Outcome outcome = flash(pipe, FirmwareImage::Generation::first, image);
   ASSERT_TRUE(outcome.ok);
   const std::vector<Bytes> expected = {{0xE1},    {0x00},
@@ -109,7 +110,7 @@ TEST(FirstGenerationBootloader, PagesAreSelectedFromOneAndWrittenWhole) {
 
 TEST(FirstGenerationBootloader, OnlyTheFirst119PagesOf130AreWritten) {
   RecordingPipe pipe;
-  const Outcome outcome = flash(pipe, FirmwareImage::Generation::first, patterned(130 * 2048));
+  const Outcome outcome = flash(pipe, FirmwareImage::Generation::first, patterned(130 * kPage));
   ASSERT_TRUE(outcome.ok);
   ASSERT_EQ(pipe.transfers.size(), 2 + 119 * 2 + 1u);
   EXPECT_EQ(pipe.transfers[pipe.transfers.size() - 3], (Bytes{0xE4, 119}));
@@ -137,7 +138,7 @@ TEST(SecondGenerationBootloader, HeaderWithTheEraseBigEndianPagesIn64ByteTransfe
     EXPECT_EQ(pipe.transfers[index].size(), 64u);
     written.insert(written.end(), pipe.transfers[index].begin(), pipe.transfers[index].end());
   }
-  const auto pageStart = image.begin() + 11 + 256 * 2048;
+  const auto pageStart = image.begin() + 11 + 256L * 2048;
   EXPECT_EQ(written, Bytes(pageStart, pageStart + 2048));
   Bytes check{0xE0};
   check.insert(check.end(), image.end() - 16, image.end());
@@ -165,8 +166,8 @@ TEST(BootloaderRoutines, AShortTransferEndsTheRunWithItsStepsMessage) {
     const char* message;
   } cases[] = {
       {FirmwareImage::Generation::first, patterned(2048), 0, "Failed to erase flash"},
-      {FirmwareImage::Generation::first, patterned(2 * 2048), 4, "Failed to set flash page number 2"},
-      {FirmwareImage::Generation::first, patterned(2 * 2048), 3, "Failed to flash page 1"},
+      {FirmwareImage::Generation::first, patterned(2 * kPage), 4, "Failed to set flash page number 2"},
+      {FirmwareImage::Generation::first, patterned(2 * kPage), 3, "Failed to flash page 1"},
       {FirmwareImage::Generation::first, patterned(2048), 4, "Failed to check flash signature"},
       {FirmwareImage::Generation::first, patterned(2047), 99, "Firmware size must be multiple of 2048"},
       {FirmwareImage::Generation::second, signedImage(1), 0, "Failed to erase flash"},

@@ -16,7 +16,7 @@ namespace kelvo::cli {
 
 class FlashCommand {
  public:
-  static constexpr size_t kMaxImageBytes = 16u * 1024 * 1024;
+  static constexpr size_t kMaxImageBytes = size_t{16} * 1024 * 1024;
   static constexpr int kComeBackSeconds = 60;
 
   // Reads the reader's descriptor; nothing when it cannot be read (yet).
