@@ -2,12 +2,22 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <map>
 
 #include "EmulatorFixture.h"
+#include "kelvo/simulator/kelvo/SignedFirmwareImage.h"
+#include "trevalon/firmware/OverTheAirWriter.h"
 
 namespace kelvo::test {
 namespace {
+
+std::string items(const std::vector<std::pair<std::string, std::string>>& descriptor, const std::string& key) {
+  for (const auto& item : descriptor) {
+    if (item.first == key) return item.second;
+  }
+  return std::string();
+}
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -153,16 +163,59 @@ TEST_F(ReaderFunctionsTest, ExternalFlashInBothOffsetLayouts) {
 
 TEST_F(ReaderFunctionsTest, BootloaderRequestAnswersThenDropsTheLink) {
   start();
-  std::optional<Bytes> response = host->transmit({22, 1});
+  std::optional<Bytes> response = host->transmit({22, 0});
   ASSERT_TRUE(response);
   EXPECT_THAT(*response, ElementsAre(0));
   radio->waitIdle();
-  EXPECT_EQ(emulator->state().bootMode, 1);
+  EXPECT_EQ(emulator->state().bootMode, 0);
   EXPECT_FALSE(emulator->isLinkUp());
   emulator->setLinkUp(true);
   EXPECT_FALSE(emulator->isLinkUp());
   emulator->leaveBootMode();
   EXPECT_TRUE(emulator->isLinkUp());
+}
+
+// Mode 1: the reader installs what the host wrote into its external flash when the image checks out, and comes
+// back on the air either way.
+TEST_F(ReaderFunctionsTest, ARestartFromTheExternalFlashInstallsOnlyAnImageThatChecksOut) {
+  const Bytes good = kelvo::simulator::SignedFirmwareImage::make("2.2.0", 2);
+  Bytes changedPage = good;
+  changedPage[100] ^= 0x01;
+  Bytes wrongCount = kelvo::simulator::SignedFirmwareImage::make("2.2.0", 2);
+  wrongCount[8] = 3;
+  const struct {
+    const char* name;
+    Bytes image;
+    const char* firmware;
+    const char* install;
+  } cases[] = {
+      {"good", good, "2.2.0", "installed 2.2.0"},
+      {"a page changed", changedPage, "2.1.0", "kept 2.1.0: the signature does not match"},
+      {"page count", wrongCount, "2.1.0", "kept 2.1.0: the header's page count is not the image's"},
+  };
+  int reader = 0;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Config config = plainConfig();
+    config.address = "c0ffee00010" + std::to_string(++reader);
+    config.generation = 2;
+    config.descriptor = {{"Serial", "KLV21234567890"}, {"Firmware", "2.1.0"}};
+    start(config);
+    Bytes flash{static_cast<uint8_t>(test.image.size()), static_cast<uint8_t>(test.image.size() >> 8), 0, 0};
+    flash.insert(flash.end(), test.image.begin(), test.image.end());
+    for (size_t offset = 0; offset < flash.size(); offset += 200) {
+      const size_t length = std::min<size_t>(200, flash.size() - offset);
+      ASSERT_TRUE(call(trevalon::OverTheAirWriter::pieceRequest(flash, offset, length))) << offset;
+    }
+    ASSERT_TRUE(host->transmit({22, 1}));
+    radio->waitIdle();
+    EXPECT_TRUE(emulator->isLinkUp());
+    EXPECT_FALSE(emulator->state().bootMode);
+    EXPECT_EQ(emulator->state().lastFlashInstall, test.install);
+    EXPECT_EQ(items(emulator->state().descriptor, "Firmware"), test.firmware);
+    host->reader->disconnect();
+    radio->waitIdle();
+  }
 }
 
 TEST_F(ReaderFunctionsTest, NotificationsAndRepeatCommands) {
