@@ -107,13 +107,12 @@ int Commands::firmware(const std::vector<std::string>& args) {
 }
 
 int Commands::flash(const std::vector<std::string>& args) {
-  if (args.size() == 3 && args[2] == "--usb") {
-    return fail("flashing through the USB bootloader is not available yet; leave out --usb to flash over the air");
-  }
-  if (args.size() != 2) return fail("flash needs ADDR IMAGE");
+  const bool usb = args.size() == 3 && args[2] == "--usb";
+  if (args.size() != 2 && !usb) return fail("flash needs ADDR IMAGE [--usb]");
   std::shared_ptr<trevalon::Device> device = reader({args[0]}, 1);
   if (!device) return 1;
-  return FlashCommand::run(device, args[1], [this, &args] { return readDescriptorQuietly(args[0]); });
+  const FlashCommand::DescriptorReader descriptor = [this, &args] { return readDescriptorQuietly(args[0]); };
+  return usb ? FlashCommand::runUsb(device, args[1], descriptor) : FlashCommand::run(device, args[1], descriptor);
 }
 
 int Commands::state(const std::vector<std::string>& args) {

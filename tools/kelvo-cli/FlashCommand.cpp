@@ -7,7 +7,10 @@
 #include <thread>
 
 #include "trevalon/classic/DevicePipe.h"
+#include "trevalon/firmware/BootloaderRoutine.h"
 #include "trevalon/firmware/OverTheAirWriter.h"
+#include "trevalon/usb/ReaderUsbIds.h"
+#include "trevalon/usb/UsbBus.h"
 
 namespace kelvo::cli {
 
@@ -19,6 +22,7 @@ using DevicePipe = trevalon::classic::DevicePipe;
 // The indication that sends a reader without the RPC into its bootloader.
 constexpr uint8_t kIndicationBootloader = 4;
 constexpr uint8_t kBootFromExternalFlash = 1;
+constexpr uint8_t kBootIntoUsbBootloader = 0;
 
 int failed(const std::string& message) {
   std::cerr << "kelvo-cli: " << message << std::endl;
@@ -34,12 +38,61 @@ bool FlashCommand::readImage(const std::string& path, std::vector<uint8_t>& imag
   return !file.bad() && image.size() <= kMaxImageBytes;
 }
 
-std::string FlashCommand::firmwareOf(const std::optional<TextFormat::DescriptorItems>& items) {
+std::string FlashCommand::valueOf(const std::optional<TextFormat::DescriptorItems>& items, const std::string& key) {
   if (!items) return std::string();
   for (const auto& item : *items) {
-    if (item.first == "Firmware") return item.second;
+    if (item.first == key) return item.second;
   }
   return std::string();
+}
+
+std::string FlashCommand::firmwareOf(const std::optional<TextFormat::DescriptorItems>& items) {
+  return valueOf(items, "Firmware");
+}
+
+int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,
+                         const DescriptorReader& readDescriptor) {
+  std::vector<uint8_t> image;
+  if (!readImage(imagePath, image)) return failed("cannot read the image " + imagePath + " (at most 16 MiB)");
+  const std::string serial = valueOf(readDescriptor(), "Serial");
+  const trevalon::FirmwareImage::Generation generation = trevalon::FirmwareImage::generationOf(serial);
+  if (generation == trevalon::FirmwareImage::Generation::unknown) return failed("Unknown Device type to flash!");
+  trevalon::usb::UsbBus bus;
+  std::string error;
+  if (!bus.usable(error)) return failed(error);
+  const OverTheAirWriter::Exchange exchange = [&device](const std::vector<uint8_t>& request) {
+    std::vector<uint8_t> response;
+    if (DevicePipe::InvokeTransmitRpc(device, request, response) != DevicePipe::kSuccess) {
+      return std::optional<std::vector<uint8_t>>();
+    }
+    return std::optional<std::vector<uint8_t>>(response);
+  };
+  if (OverTheAirWriter::bootloaderRequestRefused(exchange, kBootIntoUsbBootloader)) {
+    DevicePipe::InvokeIndicate(device, {kIndicationBootloader, 0, 0});
+  }
+  std::cout << "bootloader = " << static_cast<int>(kBootIntoUsbBootloader) << std::endl;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kUsbSeconds);
+  bool connected = false;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::string reason;
+    std::unique_ptr<trevalon::usb::UsbBulkPipe> pipe =
+        bus.openBulkOut(trevalon::usb::ReaderUsbIds::bootloader(generation), serial, reason);
+    if (pipe && !connected) std::cout << "usb = connected" << std::endl;
+    if (!pipe && connected) std::cout << "usb = disconnected" << std::endl;
+    connected = pipe != nullptr;
+    if (pipe) {
+      trevalon::BootloaderRoutine routine(
+          *pipe, {[](int percent) { std::cout << "progress = " << percent << std::endl; },
+                  [](const std::string& message) { std::cerr << "kelvo-cli: " << message << std::endl; },
+                  [](int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }});
+      if (routine.run(generation, image)) {
+        std::cout << "flashed = usb" << std::endl;
+        return 0;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  return failed("the bootloader of " + serial + " was not written within " + std::to_string(kUsbSeconds) + " s");
 }
 
 int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,

@@ -1,7 +1,8 @@
 #pragma once
 // kelvo-cli flash ADDR IMAGE: writes a signed firmware image into a running reader over the air (the reader's
 // external flash, then its bootloader installs it) and waits for the reader to come back with its new firmware.
-// Flashing through the USB bootloader (--usb) is not available yet.
+// With --usb the reader is sent into its USB bootloader instead, which is looked for on the USB bus each second
+// and written page by page; a failed attempt starts again from the erase until the time is up.
 
 #include <functional>
 #include <memory>
@@ -24,10 +25,14 @@ class FlashCommand {
 
   static int run(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,
                  const DescriptorReader& readDescriptor);
+  static int runUsb(const std::shared_ptr<trevalon::Device>& device, const std::string& imagePath,
+                    const DescriptorReader& readDescriptor);
+  static constexpr int kUsbSeconds = 120;
 
  private:
   static bool readImage(const std::string& path, std::vector<uint8_t>& image);
   static std::string firmwareOf(const std::optional<TextFormat::DescriptorItems>& items);
+  static std::string valueOf(const std::optional<TextFormat::DescriptorItems>& items, const std::string& key);
 };
 
 }  // namespace kelvo::cli

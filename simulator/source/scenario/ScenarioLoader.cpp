@@ -262,7 +262,8 @@ std::vector<ScenarioDevice> ScenarioLoader::parse(const std::string& content) {
   } catch (const json::parse_error& error) {
     throw ScenarioError(std::string("not valid JSON: ") + error.what());
   }
-  onlyFields(document, "scenario", {"devices"});
+  // "usb" lists the devices scripts/with-usb emulates on the USB bus; the radio has nothing to do with them.
+  onlyFields(document, "scenario", {"devices", "usb"});
   if (!document.contains("devices") || !document["devices"].is_array()) fail("scenario", "needs an array 'devices'");
   std::vector<ScenarioDevice> devices;
   std::set<std::string> addresses;
