@@ -405,16 +405,7 @@ void KelvoDeviceManager::prepareFirmwareUpdateStarted(KelvoDevice* device) {
 
 void KelvoDeviceManager::firmwareReceived(const QByteArray& data, bool overBle) {
   emit debugMessageLogged(QStringLiteral("Firmware received"));
-  KelvoDevice* updating = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    for (KelvoDevice* device : devices) {
-      if (device->serial() == updatingSerial) {
-        updating = device;
-        break;
-      }
-    }
-  }
+  KelvoDevice* updating = updatingDevice();
   if (updating == nullptr) {
     emit errorOccurred(QStringLiteral("Updating device not found"));
     return;

@@ -24,6 +24,25 @@ constexpr uint8_t kIndicationBootloader = 4;
 constexpr uint8_t kBootFromExternalFlash = 1;
 constexpr uint8_t kBootIntoUsbBootloader = 0;
 
+// The reader's RPC through the library's device request.
+OverTheAirWriter::Exchange exchangeWith(const std::shared_ptr<trevalon::Device>& device) {
+  return [device](const std::vector<uint8_t>& request) {
+    std::vector<uint8_t> response;
+    if (DevicePipe::InvokeTransmitRpc(device, request, response) != DevicePipe::kSuccess) {
+      return std::optional<std::vector<uint8_t>>();
+    }
+    return std::optional<std::vector<uint8_t>>(response);
+  };
+}
+
+// A reader whose firmware cannot switch over RPC enters the bootloader on an indication instead.
+void sendToBootloader(const std::shared_ptr<trevalon::Device>& device, const OverTheAirWriter::Exchange& exchange,
+                      uint8_t mode) {
+  if (OverTheAirWriter::bootloaderRequestRefused(exchange, mode)) {
+    DevicePipe::InvokeIndicate(device, {kIndicationBootloader, 0, 0});
+  }
+}
+
 int failed(const std::string& message) {
   std::cerr << "kelvo-cli: " << message << std::endl;
   return 1;
@@ -60,16 +79,8 @@ int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const 
   trevalon::usb::UsbBus bus;
   std::string error;
   if (!bus.usable(error)) return failed(error);
-  const OverTheAirWriter::Exchange exchange = [&device](const std::vector<uint8_t>& request) {
-    std::vector<uint8_t> response;
-    if (DevicePipe::InvokeTransmitRpc(device, request, response) != DevicePipe::kSuccess) {
-      return std::optional<std::vector<uint8_t>>();
-    }
-    return std::optional<std::vector<uint8_t>>(response);
-  };
-  if (OverTheAirWriter::bootloaderRequestRefused(exchange, kBootIntoUsbBootloader)) {
-    DevicePipe::InvokeIndicate(device, {kIndicationBootloader, 0, 0});
-  }
+  const OverTheAirWriter::Exchange exchange = exchangeWith(device);
+  sendToBootloader(device, exchange, kBootIntoUsbBootloader);
   std::cout << "bootloader = " << static_cast<int>(kBootIntoUsbBootloader) << std::endl;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kUsbSeconds);
   bool connected = false;
@@ -99,13 +110,7 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
                       const DescriptorReader& readDescriptor) {
   std::vector<uint8_t> image;
   if (!readImage(imagePath, image)) return failed("cannot read the image " + imagePath + " (at most 16 MiB)");
-  const OverTheAirWriter::Exchange exchange = [&device](const std::vector<uint8_t>& request) {
-    std::vector<uint8_t> response;
-    if (DevicePipe::InvokeTransmitRpc(device, request, response) != DevicePipe::kSuccess) {
-      return std::optional<std::vector<uint8_t>>();
-    }
-    return std::optional<std::vector<uint8_t>>(response);
-  };
+  const OverTheAirWriter::Exchange exchange = exchangeWith(device);
   const std::string before = firmwareOf(readDescriptor());
   if (!OverTheAirWriter::supported(exchange)) {
     return failed("reader " + device->getAddress() + " does not take firmware over the air");
@@ -115,9 +120,7 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
                                                {[](int percent) { std::cout << "progress = " << percent << std::endl; },
                                                 [&error](const std::string& message) { error = message; }});
   if (!written) return failed(error);
-  if (OverTheAirWriter::bootloaderRequestRefused(exchange, kBootFromExternalFlash)) {
-    DevicePipe::InvokeIndicate(device, {kIndicationBootloader, 0, 0});
-  }
+  sendToBootloader(device, exchange, kBootFromExternalFlash);
   std::cout << "bootloader = " << static_cast<int>(kBootFromExternalFlash) << std::endl;
   // The reader restarts, installs the image and comes back; its descriptor then names what it runs.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kComeBackSeconds);

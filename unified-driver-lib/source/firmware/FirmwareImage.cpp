@@ -1,27 +1,14 @@
 #include "trevalon/firmware/FirmwareImage.h"
 
-#include <regex.h>
+#include "trevalon/firmware/FirmwarePattern.h"
 
 namespace trevalon {
 
-namespace {
-
-// A POSIX extended pattern matched against the whole text.
-bool matchesWhole(const char* pattern, const std::string& text) {
-  regex_t expression;
-  if (regcomp(&expression, pattern, REG_EXTENDED) != 0) return false;
-  regmatch_t match;
-  const bool found = regexec(&expression, text.c_str(), 1, &match, 0) == 0 && match.rm_so == 0 &&
-                     static_cast<size_t>(match.rm_eo) == text.size();
-  regfree(&expression);
-  return found;
-}
-
-}  // namespace
-
 FirmwareImage::Generation FirmwareImage::generationOf(const std::string& serial) {
-  if (matchesWhole("^5[0-9]{9}$", serial)) return Generation::first;
-  if (matchesWhole("^K(LV2|2.{2})[0-9]{10}$", serial)) return Generation::second;
+  static const std::shared_ptr<FirmwarePattern> first = FirmwarePattern::compile("^5[0-9]{9}$");
+  static const std::shared_ptr<FirmwarePattern> second = FirmwarePattern::compile("^K(LV2|2.{2})[0-9]{10}$");
+  if (first->matchesWhole(serial)) return Generation::first;
+  if (second->matchesWhole(serial)) return Generation::second;
   return Generation::unknown;
 }
 
