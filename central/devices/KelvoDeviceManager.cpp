@@ -14,6 +14,7 @@
 #include "devices/KelvoDeviceUDA.h"
 #include "firmware/FirmwareFolders.h"
 #include "firmware/KelvoFlasher.h"
+#include "firmware/KelvoUsbReaderFinder.h"
 #include "security/CertificateAuthorizer.h"
 #include "security/LoggedOnUser.h"
 #include "trevalon/Device.h"
@@ -434,8 +435,11 @@ void KelvoDeviceManager::updateFirmwareStarted() {
   KelvoDevice* device = updatingDevice();
   const bool overTheAir = device != nullptr && device->supportsExternalFlash() && flashOverBle;
   if (!overTheAir) {
-    emit errorOccurred(QStringLiteral("Flashing through the USB bootloader is not available yet"));
-    emit flashErrorStateTransited(tr("Flashing through the USB cable is not available yet"));
+    auto* finder = new KelvoUsbReaderFinder(updatingSerial, this);
+    connect(finder, &KelvoUsbReaderFinder::usbReaderFound, this, &KelvoDeviceManager::usbReaderFound);
+    connect(finder, &KelvoUsbReaderFinder::usbReaderFound, finder, &QObject::deleteLater);
+    connect(finder, &KelvoUsbReaderFinder::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+    emit flashConnectStateTransited();
     return;
   }
   emit flashUpdateStateTransited(0);
@@ -486,7 +490,19 @@ void KelvoDeviceManager::connectFlasher(KelvoFlasher* flasher) {
   connect(flasher, &KelvoFlasher::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
 }
 
-void KelvoDeviceManager::usbReaderFound() {}
+// The reader is on the cable: it is sent into its bootloader, which the flasher then looks for and writes.
+void KelvoDeviceManager::usbReaderFound() {
+  KelvoDevice* device = updatingDevice();
+  if (device == nullptr) {
+    emit flashErrorStateTransited(tr("Device not found"));
+    return;
+  }
+  device->gotoBootloader(kBootIntoUsbBootloader);
+  emit debugMessageLogged(QStringLiteral("Forced bootloader mode"));
+  auto* flasher = new KelvoFlasher(device, firmwareData, this);
+  connectFlasher(flasher);
+  flasher->startUsb();
+}
 
 void KelvoDeviceManager::deviceDongleCreated(const QByteArray& descriptorData) {
   KelvoDevice::Descriptor descriptor;

@@ -40,6 +40,8 @@ class KelvoDeviceManager : public QObject {
   static constexpr int kBridgeThreadWaitMs = 2000;
   // GotoBotloader after an over-the-air write: the bootloader installs the image from the external flash.
   static constexpr quint8 kBootFromExternalFlash = 1;
+  // GotoBotloader before USB flashing: the reader restarts into its USB bootloader.
+  static constexpr quint8 kBootIntoUsbBootloader = 0;
   // How long a flashed reader is waited for to come back with its new firmware.
   static constexpr int kRestartPollMs = 1000;
   static constexpr int kRestartPolls = 60;

@@ -551,8 +551,8 @@ Ihr Arbeitsplatz wird möglicherweise gesperrt</translation>
 <context>
     <name>KelvoDeviceManager</name>
     <message>
-        <source>Flashing through the USB cable is not available yet</source>
-        <translation>Die Aktualisierung über das USB-Kabel ist noch nicht verfügbar</translation>
+        <source>Device not found</source>
+        <translation>Gerät nicht gefunden</translation>
     </message>
 </context>
 </TS>
