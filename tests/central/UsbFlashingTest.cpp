@@ -28,7 +28,8 @@ TEST(UsbFlashing, AReaderInItsBootloaderIsWrittenPageByPage) {
   QFile::remove(kReport);
   ScriptedReaderDevice reader(QStringLiteral("KLV21234567890"));  // it answers nothing over the air any more
   const std::vector<uint8_t> image = kelvo::simulator::SignedFirmwareImage::make("2.3.0", 3);
-  KelvoFlasher flasher(&reader, QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size())));
+  KelvoFlasher flasher(&reader,
+                       QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size())));
   QSignalSpy progress(&flasher, &KelvoFlasher::flashUpdateStateTransited);
   QSignalSpy finished(&flasher, &KelvoFlasher::flashFinishStateTransited);
   QSignalSpy errors(&flasher, &KelvoFlasher::errorOccurred);
