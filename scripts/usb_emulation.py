@@ -14,10 +14,20 @@ docs/emulator.md) and writes what it installed to the report file as JSON. "fail
 transfer (counted from 1) come back short; "vanish-at-page" unplugs the device while page P is being written, and
 "replug-after" plugs it in again that many seconds later (a fresh bootloader that does not vanish again). While
 unplugged the device stays in sysfs but every request to it, opening included, fails with ENODEV.
+
+Emulated readers join the bus through a socket (UsbWorld.listen; the programs find it in KELVO_USB_WORLD). A reader
+sends one JSON line per change, {"serial": S, "generation": 1|2, "show": "reader"|"bootloader"|"none"}, and the bus
+puts that device in place of whatever the serial had there before. A "usb" entry with the reader's serial is then the
+pattern of its bootloader (its report, faults and ids apply), so a scenario may set up both sides of a reader; the
+entry's own device leaves the bus when the reader first shows itself. A bootloader shown this way answers, once it has
+checked the image and restarted, {"serial": S, "installed": VERSION} (second generation), {"serial": S} (a
+first-generation image, which carries no version) or {"serial": S, "error": WHY}.
 """
 
 import hashlib
 import json
+import os
+import socket
 import struct
 
 import gi
@@ -57,7 +67,7 @@ def record(number, vid, pid, serial):
     hexed = descriptors(vid, pid)
     node = 'bus/usb/001/%03d' % number
     return '\n'.join([
-        'P: /devices/pci0000:00/0000:00:14.0/usb1/1-%d' % number,
+        'P: /devices/pci0000:00/0000:00:14.0/usb1/1-%d' % number,  # UsbWorld.add names it too
         'N: %s=%s' % (node, hexed),
         'E: DEVNAME=/dev/%s' % node,
         'E: DEVTYPE=usb_device',
@@ -90,12 +100,27 @@ def string_descriptor(index, serial):
     return bytes([2 + len(text), 3]) + text
 
 
+# The ids an emulated reader has on the bus per generation: in its firmware, and in its bootloader.
+READER_IDS = {1: (0x2dff, 0x1540), 2: (0x2dff, 0xb601)}
+BOOTLOADER_IDS = {1: (0x2dff, 0x1440), 2: (0x2dff, 0xb501)}
+# A bootloader restarts into the firmware this long after its check, so the check's transfer completes first.
+RESTART_MS = 300
+
+
+class ReaderFunction:
+    """A reader in its firmware on the cable: it takes bulk transfers and does nothing with them."""
+
+    def bulk_out(self, data):
+        return True
+
+
 class Bootloader:
     """A reader's bootloader: the command bytes in, the pages kept, the image checked at the end."""
 
     PAGE = 2048
 
-    def __init__(self, entry):
+    def __init__(self, entry, finished=None):
+        self.finished = finished
         self.generation = entry.get('generation', 2)
         self.report_path = entry.get('report')
         self.vanish_at_page = entry.get('vanish-at-page')
@@ -148,6 +173,8 @@ class Bootloader:
         if self.report_path:
             with open(self.report_path, 'w') as file:
                 json.dump(report, file)
+        if self.finished:
+            self.finished(report)
 
     def check(self, signature):
         if not self.erased:
@@ -248,25 +275,97 @@ class UsbDevice(UMockdev.IoctlBase):
     def replug(self):
         again = dict(self.entry)
         again.pop('vanish-at-page', None)
-        self.emulator = Bootloader(again)
+        self.emulator = Bootloader(again, self.emulator.finished)
         self.pending = []
         self.gone = False
         return False
 
 
 class UsbWorld:
-    """The scenario's USB devices on a umockdev test bed."""
+    """The scenario's USB devices on a umockdev test bed, and the emulated readers that join it."""
 
     def __init__(self, entries):
         self.bed = UMockdev.Testbed.new()
         self.devices = []
-        for number, entry in enumerate(entries, start=2):
-            self.add(number, entry)
+        self.numbers = iter(range(2, 128))
+        self.shown = {}  # serial -> (sysfs path, UsbDevice) on the bus for it now
+        self.patterns = {}  # serial -> the scenario's entry for its bootloader
+        self.server = None
+        for entry in entries:
+            self.patterns[entry['serial']] = entry
+            self.shown[entry['serial']] = self.add(entry, Bootloader(entry))
 
-    def add(self, number, entry):
+    def add(self, entry, emulator):
+        number = next(self.numbers)
         vid, pid = int(entry.get('vid', '2dff'), 16), int(entry.get('pid', 'b501'), 16)
         self.bed.add_from_string(record(number, vid, pid, entry['serial']))
-        device = UsbDevice(entry, Bootloader(entry))
+        syspath = '/sys/devices/pci0000:00/0000:00:14.0/usb1/1-%d' % number
+        device = UsbDevice(entry, emulator)
         self.bed.attach_ioctl('/dev/bus/usb/001/%03d' % number, device)
         self.devices.append(device)
-        return device
+        return syspath, device
+
+    def listen(self, path):
+        """Emulated readers connect here; their lines are read as the bed's main context runs."""
+        self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.server.bind(path)
+        os.chmod(path, 0o600)
+        self.server.listen(4)
+        GLib.io_add_watch(self.server.fileno(), GLib.IO_IN, self.accept)
+
+    def accept(self, fd, condition):
+        connection, _ = self.server.accept()
+        ReaderConnection(self, connection)
+        return True
+
+    def show(self, serial, generation, kind, answer):
+        if serial in self.shown:
+            syspath, device = self.shown.pop(serial)
+            device.gone = True
+            self.bed.remove_device(syspath)
+        if kind == 'none':
+            return
+        ids = (READER_IDS if kind == 'reader' else BOOTLOADER_IDS)[generation]
+        entry = {'serial': serial, 'generation': generation, 'vid': '%04x' % ids[0], 'pid': '%04x' % ids[1]}
+        if kind == 'reader':
+            emulator = ReaderFunction()
+        else:
+            entry = dict(entry, **self.patterns.get(serial, {}))
+            emulator = Bootloader(entry, lambda report: GLib.timeout_add(RESTART_MS, answer, serial, report))
+        # No uevent goes out (the bed's sender needs the preload in this process too): programs see a change when
+        # they next scan the bus with a fresh libusb context, as the application's and kelvo-cli's polls do.
+        self.shown[serial] = self.add(entry, emulator)
+
+
+class ReaderConnection:
+    """One program's emulated readers: their lines in, their bootloaders' outcomes out."""
+
+    def __init__(self, world, connection):
+        self.world = world
+        self.connection = connection
+        self.pending = b''
+        GLib.io_add_watch(connection.fileno(), GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, self.readable)
+
+    def readable(self, fd, condition):
+        data = self.connection.recv(4096) if condition & GLib.IO_IN else b''
+        if not data:
+            self.connection.close()
+            return False
+        self.pending += data
+        while b'\n' in self.pending:
+            line, self.pending = self.pending.split(b'\n', 1)
+            change = json.loads(line)
+            self.world.show(change['serial'], change['generation'], change['show'], self.answer)
+        return True
+
+    def answer(self, serial, report):
+        outcome = {'serial': serial}
+        if 'error' in report:
+            outcome['error'] = report['error']
+        elif report['generation'] == 2:
+            outcome['installed'] = report['installed']
+        try:
+            self.connection.sendall((json.dumps(outcome) + '\n').encode())
+        except OSError:
+            pass  # the program has gone
+        return False

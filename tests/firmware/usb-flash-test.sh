@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Flashing through the USB bootloader with the real libusb code: kelvo-cli sends an emulated reader into its
-# bootloader over the simulated radio, then finds the bootloader that scripts/with-usb emulates on a umockdev test
-# bed and writes it; the emulated bootloader checks what it received and reports it.
+# Flashing through the USB bootloader with the real libusb code: kelvo-cli sends an emulated reader on its cable into
+# its bootloader over the simulated radio; the reader shows its bootloader on the USB bus that scripts/with-usb
+# emulates on a umockdev test bed (the scenario's "usb" entry sets it up), kelvo-cli finds it and writes it, the
+# bootloader checks what it received and reports it, and the reader comes back on the air with what it then runs.
 # usage: usb-flash-test.sh KELVO-CLI KELVO-SIM-IMAGE WITH-USB
 set -u
 cli="$1"
@@ -39,13 +40,13 @@ check() {
 "$make_image" 2.3.0 3 "$dir/k2.img"
 scenario second KLV21234567890 2 ""
 check second "$dir/k2.img" '{"generation": 2, "pages": 3, "erased": true, "installed": "2.3.0"}' \
-  $'bootloader = 0\nusb = connected\nprogress = 0\nprogress = 33\nprogress = 66\nprogress = 100\nflashed = usb'
+  $'bootloader = 0\nusb = connected\nprogress = 0\nprogress = 33\nprogress = 66\nprogress = 100\nflashed = usb\nfirmware = 2.3.0'
 
 # A first-generation plain image of 130 pages: only 119 are written.
 head -c $((130 * 2048)) /dev/urandom >"$dir/k1.img"
 scenario first 5123456789 1 ', "pid": "1441"'
 check first "$dir/k1.img" '{"generation": 1, "pages": 119, "erased": true, "installed": "plain image of 119 pages"}' \
-  $'progress = 91\nprogress = 100\nflashed = usb'
+  $'progress = 91\nprogress = 100\nflashed = usb\nfirmware = 2.1.0'
 
 # A transfer that comes back short ends the attempt; the next one starts again from the erase.
 scenario retry KLV21234567890 2 ', "fail-transfer": 40'
@@ -64,6 +65,7 @@ cp "$dir/k2.img" "$dir/k2-bad.img"
 printf '\xff' | dd of="$dir/k2-bad.img" bs=1 seek=3000 conv=notrunc status=none
 scenario tampered KLV21234567890 2 ""
 check tampered "$dir/k2-bad.img" \
-  '{"generation": 2, "pages": 3, "erased": true, "error": "the signature does not match"}' 'flashed = usb'
+  '{"generation": 2, "pages": 3, "erased": true, "error": "the signature does not match"}' \
+  $'flashed = usb\nfirmware = 2.1.0'
 
 exit $((failures > 0))

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "EmulatorFixture.h"
+#include "kelvo/simulator/kelvo/KelvoReaderUsbPort.h"
 #include "kelvo/simulator/kelvo/SignedFirmwareImage.h"
 #include "trevalon/firmware/OverTheAirWriter.h"
 
@@ -216,6 +217,45 @@ TEST_F(ReaderFunctionsTest, ARestartFromTheExternalFlashInstallsOnlyAnImageThatC
     host->reader->disconnect();
     radio->waitIdle();
   }
+}
+
+// Records what a reader shows on USB, as the emulated USB bus would see it.
+class RecordingUsbPort : public kelvo::simulator::KelvoReaderUsbPort {
+ public:
+  void show(const std::string& serial, int generation, Presence presence) override {
+    const char* names[] = {"none", "reader", "bootloader"};
+    shown.push_back(serial + " " + std::to_string(generation) + " " + names[static_cast<int>(presence)]);
+  }
+  std::vector<std::string> shown;
+};
+
+TEST_F(ReaderFunctionsTest, OnItsCableTheReaderIsOnUsbAndAfterModeZeroItsBootloaderIs) {
+  Config config = plainConfig();
+  config.generation = 2;
+  config.descriptor = {{"Serial", "KLV21234567890"}, {"Firmware", "2.1.0"}};
+  start(config);
+  auto port = std::make_shared<RecordingUsbPort>();
+  emulator->attachUsbPort(port);
+  emulator->setUsbCable(1);
+  emulator->setUsbCable(1);  // no second device for a cable already in
+  ASSERT_TRUE(host->transmit({22, 0}));
+  radio->waitIdle();
+  EXPECT_FALSE(emulator->isLinkUp());
+  emulator->setUsbCable(0);
+  emulator->setUsbCable(1);  // plugged in again: still the bootloader, with nothing written
+  emulator->finishUsbBootloader(std::nullopt, std::string("the signature does not match"));
+  EXPECT_EQ(emulator->state().lastFlashInstall, "kept 2.1.0: the signature does not match");
+  EXPECT_TRUE(emulator->isLinkUp());
+  ASSERT_TRUE(host->transmit({22, 0}));
+  radio->waitIdle();
+  emulator->finishUsbBootloader(std::string("2.3.0"), std::nullopt);
+  EXPECT_EQ(items(emulator->state().descriptor, "Firmware"), "2.3.0");
+  EXPECT_EQ(emulator->state().lastFlashInstall, "installed 2.3.0");
+  emulator->finishUsbBootloader(std::string("9.9.9"), std::nullopt);  // not in its bootloader: nothing to install
+  EXPECT_EQ(items(emulator->state().descriptor, "Firmware"), "2.3.0");
+  const std::string serial = "KLV21234567890 2 ";
+  EXPECT_THAT(port->shown, ElementsAre(serial + "reader", serial + "bootloader", serial + "none", serial + "bootloader",
+                                       serial + "reader", serial + "bootloader", serial + "reader"));
 }
 
 TEST_F(ReaderFunctionsTest, NotificationsAndRepeatCommands) {

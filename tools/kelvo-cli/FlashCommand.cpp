@@ -76,15 +76,16 @@ int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const 
   const std::string serial = valueOf(readDescriptor(), "Serial");
   const trevalon::FirmwareImage::Generation generation = trevalon::FirmwareImage::generationOf(serial);
   if (generation == trevalon::FirmwareImage::Generation::unknown) return failed("Unknown Device type to flash!");
-  trevalon::usb::UsbBus bus;
   std::string error;
-  if (!bus.usable(error)) return failed(error);
+  if (!trevalon::usb::UsbBus().usable(error)) return failed(error);
   const OverTheAirWriter::Exchange exchange = exchangeWith(device);
   sendToBootloader(device, exchange, kBootIntoUsbBootloader);
   std::cout << "bootloader = " << static_cast<int>(kBootIntoUsbBootloader) << std::endl;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kUsbSeconds);
   bool connected = false;
   while (std::chrono::steady_clock::now() < deadline) {
+    // A fresh bus each time scans the devices anew, so a bootloader that appeared since is seen without hotplug.
+    trevalon::usb::UsbBus bus;
     std::string reason;
     std::unique_ptr<trevalon::usb::UsbBulkPipe> pipe =
         bus.openBulkOut(trevalon::usb::ReaderUsbIds::bootloader(generation), serial, reason);
@@ -98,6 +99,10 @@ int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const 
                   [](int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }});
       if (routine.run(generation, image)) {
         std::cout << "flashed = usb" << std::endl;
+        // The bootloader answers nothing; what the reader runs once it is back on the air tells whether its check
+        // took the image. A first-generation image carries no version to compare with, so this only reports it.
+        const std::string after = firmwareOnComeBack(readDescriptor);
+        if (!after.empty()) std::cout << "firmware = " << after << std::endl;
         return 0;
       }
     }
@@ -122,18 +127,22 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
   if (!written) return failed(error);
   sendToBootloader(device, exchange, kBootFromExternalFlash);
   std::cout << "bootloader = " << static_cast<int>(kBootFromExternalFlash) << std::endl;
-  // The reader restarts, installs the image and comes back; its descriptor then names what it runs.
+  const std::string after = firmwareOnComeBack(readDescriptor);
+  if (after.empty()) return failed("the reader did not come back within " + std::to_string(kComeBackSeconds) + " s");
+  std::cout << "firmware = " << after << std::endl;
+  if (after == before) return failed("the reader came back with its old firmware " + before);
+  return 0;
+}
+
+// The reader restarts, installs the image and comes back; its descriptor then names what it runs.
+std::string FlashCommand::firmwareOnComeBack(const DescriptorReader& readDescriptor) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kComeBackSeconds);
   while (std::chrono::steady_clock::now() < deadline) {
     const std::string after = firmwareOf(readDescriptor());
-    if (!after.empty()) {
-      std::cout << "firmware = " << after << std::endl;
-      if (after == before) return failed("the reader came back with its old firmware " + before);
-      return 0;
-    }
+    if (!after.empty()) return after;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
-  return failed("the reader did not come back within " + std::to_string(kComeBackSeconds) + " s");
+  return std::string();
 }
 
 }  // namespace kelvo::cli

@@ -50,6 +50,7 @@ KelvoReaderEmulator::KelvoReaderEmulator(const KelvoReaderConfig& config)
     : peerAddress(lowerCase(config.address)),
       peerName(config.name),
       serviceVariant(config.service),
+      generation(config.generation),
       linkUp(config.linkUp),
       table(config, crypto, transfer),
       faults(config.faults) {
@@ -389,6 +390,7 @@ void KelvoReaderEmulator::deliver(Effects effects) {
     table.state().bootMode = effects.bootMode;
     linkDownLocked();
     if (*effects.bootMode == kBootFromExternalFlash) restartFromExternalFlashLocked();
+    showOnUsbLocked();
   }
   if (effects.reconnect) {
     // The reader restarts its radio to refill its random pool, and comes back.
@@ -445,6 +447,61 @@ void KelvoReaderEmulator::leaveBootMode() {
   std::lock_guard<std::mutex> guard(lock);
   table.state().bootMode.reset();
   linkUpLocked();
+  showOnUsbLocked();
+}
+
+void KelvoReaderEmulator::attachUsbPort(const std::shared_ptr<KelvoReaderUsbPort>& port) {
+  std::lock_guard<std::mutex> guard(lock);
+  usbPort = port;
+  shownOnUsb = KelvoReaderUsbPort::Presence::none;
+  showOnUsbLocked();
+}
+
+void KelvoReaderEmulator::finishUsbBootloader(const std::optional<std::string>& version,
+                                              const std::optional<std::string>& error) {
+  std::lock_guard<std::mutex> guard(lock);
+  KelvoReaderState& state = table.state();
+  if (!state.bootMode || *state.bootMode == kBootFromExternalFlash) return;  // not in its USB bootloader
+  std::string& firmware = descriptorValueLocked("Firmware");
+  if (error) {
+    state.lastFlashInstall = "kept " + firmware + ": " + *error;
+  } else if (version) {
+    firmware = *version;
+    state.lastFlashInstall = "installed " + *version;
+  } else {
+    state.lastFlashInstall = "installed an image without a version";
+  }
+  state.bootMode.reset();
+  linkUpLocked();
+  showOnUsbLocked();
+}
+
+std::string KelvoReaderEmulator::serial() const {
+  std::lock_guard<std::mutex> guard(lock);
+  return serialLocked();
+}
+
+std::string KelvoReaderEmulator::serialLocked() const {
+  for (const auto& entry : table.state().descriptor) {
+    if (entry.first == "Serial") return entry.second;
+  }
+  return {};
+}
+
+// Only changes reach the port, so a cable plugged in twice does not plug the device in twice.
+void KelvoReaderEmulator::showOnUsbLocked() {
+  const std::shared_ptr<KelvoReaderUsbPort> port = usbPort.lock();
+  if (!port) return;
+  using Presence = KelvoReaderUsbPort::Presence;
+  const KelvoReaderState& state = table.state();
+  Presence presence = Presence::none;
+  if (state.usb != 0) {
+    const bool inUsbBootloader = state.bootMode && *state.bootMode != kBootFromExternalFlash;
+    presence = inUsbBootloader ? Presence::bootloader : Presence::reader;
+  }
+  if (presence == shownOnUsb) return;
+  shownOnUsb = presence;
+  port->show(serialLocked(), generation, presence);
 }
 
 void KelvoReaderEmulator::insertCard(std::vector<uint8_t> atr) {
@@ -505,6 +562,7 @@ void KelvoReaderEmulator::setUsbCable(uint8_t connected) {
     ReaderOutbox outbox;
     table.setUsbCable(connected, outbox);
     collect(outbox, effects);
+    showOnUsbLocked();
   }
   deliver(std::move(effects));
 }

@@ -19,6 +19,7 @@
 #include "kelvo/simulator/kelvo/KelvoReaderRandomFaults.h"
 #include "kelvo/simulator/kelvo/KelvoReaderRpcTable.h"
 #include "kelvo/simulator/kelvo/KelvoReaderState.h"
+#include "kelvo/simulator/kelvo/KelvoReaderUsbPort.h"
 #include "kelvo/simulator/peripheral/GattCounters.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
 
@@ -59,6 +60,16 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   // The reader comes into range or leaves it. A reader in its bootloader keeps its link down.
   void setLinkUp(bool up);
   void leaveBootMode();
+
+  // From now on the reader shows itself on USB through the port, starting with where it is now: as the reader
+  // while its cable is in, as its bootloader once GotoBotloader mode 0 has sent it there. The port's owner keeps
+  // it alive; the reader only holds it weakly.
+  void attachUsbPort(const std::shared_ptr<KelvoReaderUsbPort>& port);
+  // Its USB bootloader has checked what the host wrote. With an error the old firmware stays; otherwise the image
+  // is installed, and a second-generation image brings its `version` into the descriptor (a first-generation image
+  // carries none). lastFlashInstall says which. The reader restarts and comes back on the air.
+  void finishUsbBootloader(const std::optional<std::string>& version, const std::optional<std::string>& error);
+  std::string serial() const;
 
   // A plain card with that ATR goes in.
   void insertCard(std::vector<uint8_t> atr);
@@ -129,10 +140,13 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   void linkUpLocked();
   void restartFromExternalFlashLocked();
   std::string& descriptorValueLocked(const std::string& key);
+  std::string serialLocked() const;
+  void showOnUsbLocked();
 
   const std::string peerAddress;
   const std::string peerName;
   const uint16_t serviceVariant;
+  const int generation;
 
   mutable std::mutex lock;
   bool linkUp;
@@ -145,6 +159,8 @@ class KelvoReaderEmulator : public trevalon::sim::EmulatedPeripheral {
   std::optional<Answer> held;  // the answer of a 'prepare'/'input' request, waiting for 'process2'
   std::set<uint16_t> subscribed;
   GattCounters gattCounters;
+  std::weak_ptr<KelvoReaderUsbPort> usbPort;
+  KelvoReaderUsbPort::Presence shownOnUsb = KelvoReaderUsbPort::Presence::none;
 };
 
 }  // namespace kelvo::simulator

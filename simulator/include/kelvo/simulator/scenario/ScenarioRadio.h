@@ -2,7 +2,8 @@
 // The simulated radio with a scenario's devices on it, as a radio programs reach readers through: registered as
 // "sim", it is what KELVO_BLE_BACKEND=sim selects, with KELVO_SIM_SCENARIO naming the scenario file unless the
 // program names one itself. When KELVO_SIM_CONTROL names a FIFO, control commands read from it move the scenario's
-// devices while the program runs (tests take a reader off the air this way).
+// devices while the program runs (tests take a reader off the air this way). When KELVO_USB_WORLD names the socket
+// of scripts/with-usb, the readers show themselves on its emulated USB bus.
 
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@ namespace kelvo::simulator {
 
 class ControlFifo;
 class ScenarioControl;
+class UsbWorldLink;
 
 class ScenarioRadio : public trevalon::ble::Radio {
  public:
@@ -40,11 +42,13 @@ class ScenarioRadio : public trevalon::ble::Radio {
 
  private:
   void openControlFifo(const std::string& path);
+  void joinUsbWorld(const std::string& socketPath);
 
   trevalon::sim::RadioSim radio;
   std::optional<Scenario> loaded;
   std::shared_ptr<ScenarioControl> scenarioControl;
   std::unique_ptr<ControlFifo> controlFifo;
+  std::shared_ptr<UsbWorldLink> usbLink;  // its answering thread ends before the readers go
 };
 
 }  // namespace kelvo::simulator
