@@ -13,6 +13,7 @@
 #include "devices/KelvoRpcCodec.h"
 #include "security/LogonReader.h"
 #include "security/WorkstationLocker.h"
+#include "trevalon/firmware/OverTheAirWriter.h"
 
 namespace {
 
@@ -450,9 +451,13 @@ bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int len
 }
 
 bool KelvoDevice::supportsExternalFlash() {
-  QByteArray answer;
-  if (!transmit(KelvoRpcCodec::externalFlashProbeRequest(), answer)) return false;
-  return KelvoRpcCodec::readExternalFlashProbe(answer);
+  return trevalon::OverTheAirWriter::supported([this](const std::vector<uint8_t>& request) {
+    QByteArray answer;
+    if (!transmit(QByteArray(reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size())), answer)) {
+      return std::optional<std::vector<uint8_t>>();
+    }
+    return std::optional<std::vector<uint8_t>>(std::vector<uint8_t>(answer.begin(), answer.end()));
+  });
 }
 
 // Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.

@@ -497,10 +497,16 @@ void KelvoDeviceManager::usbReaderFound() {
     emit flashErrorStateTransited(tr("Device not found"));
     return;
   }
+  const QString firmwareBefore = device->descriptor().value(QStringLiteral("Firmware"));
   device->gotoBootloader(kBootIntoUsbBootloader);
   emit debugMessageLogged(QStringLiteral("Forced bootloader mode"));
   auto* flasher = new KelvoFlasher(device, firmwareData, this);
   connectFlasher(flasher);
+  // Once written, the bootloader restarts the reader into what it installed, as after the over-the-air route.
+  QPointer<KelvoDevice> target(device);
+  connect(flasher, &KelvoFlasher::flashFinishStateTransited, this, [this, target, firmwareBefore] {
+    if (target) watchRestart(target, firmwareBefore, kRestartPolls);
+  });
   flasher->startUsb();
 }
 

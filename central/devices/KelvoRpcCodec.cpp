@@ -102,11 +102,6 @@ bool KelvoRpcCodec::readExternalFlashWrite(const QByteArray& answer, QString& pr
   return false;
 }
 
-QByteArray KelvoRpcCodec::externalFlashProbeRequest() { return rpcRequest(kRpcWriteExternalFlash); }
-
-bool KelvoRpcCodec::readExternalFlashProbe(const QByteArray& answer) {
-  return !answer.isEmpty() && byteAt(answer, 0) != kRpcStatusNotSupported;
-}
 
 QByteArray KelvoRpcCodec::bootloaderRequest(uint8_t mode) {
   return rpcRequest(kRpcGotoBootloader, {static_cast<char>(mode)});

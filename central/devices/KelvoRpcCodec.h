@@ -30,8 +30,6 @@ class KelvoRpcCodec {
                                         QString& problem);
   static bool readExternalFlashWrite(const QByteArray& answer, QString& problem);
   // The write method without arguments: a reader that knows it answers with another status than "not supported".
-  static QByteArray externalFlashProbeRequest();
-  static bool readExternalFlashProbe(const QByteArray& answer);
 
   static QByteArray bootloaderRequest(uint8_t mode);
   // True when the reader's firmware cannot switch to the bootloader over RPC.

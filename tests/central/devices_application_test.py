@@ -111,10 +111,11 @@ class Session:
         socket = self.path('run/omnivex#ipc#ver6#kelvo_' + DRIVEN)
         assert wait_until(lambda: os.path.exists(socket), 15), 'kelvo-driver did not serve its reader'
 
-    def start_central(self, scenario):
+    def start_central(self, scenario, wrapper=()):
+        """Starts the program on the scenario's radio; `wrapper` goes in front of it (scripts/with-usb ...)."""
         env = dict(self.env, KELVO_BLE_BACKEND='sim', KELVO_SIM_SCENARIO=scenario,
                    KELVO_SIM_CONTROL=self.path('central.ctl'))
-        self.central = self.start([APP], env, errors='central.stderr')
+        self.central = self.start(list(wrapper) + [APP], env, errors='central.stderr')
         assert wait_until(lambda: self.window() is not None, 15), 'the main window did not appear'
 
     def window(self):

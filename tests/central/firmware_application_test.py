@@ -3,10 +3,13 @@
 a reader on its own simulated radio. A first-generation reader finds a newer image in a catalogue folder in the
 user's cache: the offer appears on the reader's page and "Update" has the update prepared. A second-generation reader
 asks the update server (a local HTTPS server whose authority the program trusts through its settings): the updater's
-dialog offers the newer release, Install downloads, verifies and unpacks it, and the update is prepared. Screenshots
-go to the output directory."""
+dialog offers the newer release, Install downloads, verifies and unpacks it, and the update is prepared and flashed
+over the air. A second-generation reader on its USB cable whose image is meant for the USB bootloader is flashed
+through it, with the program's real libusb code on the bus that scripts/with-usb emulates. Screenshots go to the
+output directory."""
 
 import argparse
+import json
 import os
 import stat
 import subprocess
@@ -21,6 +24,7 @@ import update_server
 RELEASE_TOOL = None
 RELEASE_KEY = None
 SIM_IMAGE = None
+WITH_USB = None
 
 READER = '001a7dda7113'
 SERIAL = '5123456789'
@@ -150,6 +154,60 @@ class UpdateServerOfferTest(unittest.TestCase):
         self.assertNotIn('Failed to flash', session.log()[mark:])
 
 
+USB_READER = '001a7dda7130'
+USB_SERIAL = 'KLV21234567890'
+USB_DESCRIPTOR = ('<firmware version="2"><name>Kelvo 2 firmware</name><version>2.3.0</version>'
+                  '<description>Through the cable</description><date>01.04.2026 09:00</date>'
+                  '<serial>KLV2.*</serial><method>usb</method></firmware>')
+
+
+class UsbFlashingTest(unittest.TestCase):
+    """An image for the USB bootloader: the reader is found on its cable, sent into its bootloader and written; the
+    bootloader goes away in the middle of a page and comes back, and the writing starts again from the erase."""
+
+    def setUp(self):
+        self.session = desktop.Session()
+        self.addCleanup(self.session.close)
+        folder = self.session.path('cache/kelvo-central/Firmware')
+        os.makedirs(folder)
+        with open(os.path.join(folder, 'k2-230.xml'), 'w') as file:
+            file.write(USB_DESCRIPTOR)
+        subprocess.run([SIM_IMAGE, '2.3.0', '3', os.path.join(folder, 'k2-230.bin')], check=True)
+        self.session.env['XDG_CACHE_HOME'] = self.session.path('cache')
+        self.report = self.session.path('bootloader-report.json')
+        self.bus = self.session.path('usb.json')
+        with open(self.bus, 'w') as file:
+            json.dump({'devices': [], 'usb': [{'kind': 'bootloader', 'generation': 2, 'serial': USB_SERIAL,
+                                               'report': self.report, 'vanish-at-page': 1, 'replug-after': 2}]}, file)
+
+    def flashing_dialog(self):
+        found = self.session.run('xdotool', 'search', '--onlyvisible', '--name', '^Updating Kelvo$').split()
+        return found[0] if found else None
+
+    def test_the_reader_on_its_cable_is_written_through_its_bootloader(self):
+        # A second-generation reader has its update prepared as soon as it is offered, and the flashing starts.
+        session = self.session
+        session.start_central(session.scenario('central.json', [
+            desktop.reader(USB_READER, USB_SERIAL, 2, 80, 1, '3B8180018080')]), wrapper=(WITH_USB, self.bus, '--'))
+        self.assertTrue(session.wait_for_log(
+            'There is a newer firmware (2.3.0) available for device with serial %s (2.1.0)' % USB_SERIAL, 20),
+            session.log()[-3000:])
+        mark = session.log().index('There is a newer firmware (2.3.0)')
+        self.assertTrue(session.wait_for_log('Firmware received', 5, mark), session.log()[mark:][-2000:])
+        self.assertTrue(desktop.wait_until(lambda: self.flashing_dialog() is not None, 10),
+                        'the flashing dialog did not appear\n' + session.log()[mark:][-3000:])
+        self.assertTrue(session.wait_for_log('Forced bootloader mode', 10, mark), session.log()[mark:][-3000:])
+        self.assertTrue(session.wait_for_log('Failed to flash page 1', 20, mark), session.log()[mark:][-3000:])
+        self.assertTrue(session.wait_for_log(
+            'There is no firmware update available for device with serial %s (2.3.0)' % USB_SERIAL, 40, mark),
+            '\n'.join(line for line in session.log()[mark:].splitlines() if '[kelvo.library]' not in line)[-4000:])
+        with open(self.report) as file:
+            self.assertEqual(json.load(file), {'generation': 2, 'pages': 3, 'erased': True, 'installed': '2.3.0'})
+        done = os.path.join(desktop.OUTPUT, 'flashed-over-usb.png')
+        subprocess.run(['import', '-window', self.flashing_dialog(), done], env=session.env, check=True)
+        self.assertGreater(desktop.colours(done), 20, 'a drawn dialog, not a blank window')
+
+
 if __name__ == '__main__':
     parser = argparse.ArgumentParser()
     parser.add_argument('--app', required=True)
@@ -157,8 +215,10 @@ if __name__ == '__main__':
     parser.add_argument('--release-tool', required=True)
     parser.add_argument('--release-key', required=True)
     parser.add_argument('--sim-image', required=True)
+    parser.add_argument('--with-usb', required=True)
     arguments, rest = parser.parse_known_args()
     desktop.APP, desktop.OUTPUT = arguments.app, arguments.output
     RELEASE_TOOL, RELEASE_KEY, SIM_IMAGE = arguments.release_tool, arguments.release_key, arguments.sim_image
+    WITH_USB = arguments.with_usb
     os.makedirs(arguments.output, exist_ok=True)
     unittest.main(argv=[sys.argv[0]] + rest)

@@ -2,11 +2,13 @@
 // fail any one transfer.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "trevalon/firmware/BootloaderRoutine.h"
 #include "trevalon/firmware/FirmwareImage.h"
+#include "trevalon/firmware/OverTheAirWriter.h"
 
 namespace {
 
@@ -92,6 +94,34 @@ TEST(OverTheAirImage, AnImageOfTheWrongSizeIsRefusedWithItsRemainder) {
   EXPECT_EQ(error, "Firmware size must be multiple of 2048 + 16 but was 0");
   EXPECT_FALSE(FirmwareImage::overTheAirImage(patterned(11 + 2048 + 20), overTheAir, pieces, error));
   EXPECT_EQ(error, "Firmware size must be multiple of 2048 + 16 but was 31");
+}
+
+// The probe's answers in turn (nothing = the exchange failed); whether the reader takes firmware over the air.
+TEST(OverTheAirProbe, AFailedTransferIsAskedAgainAndAReaderThatNeverAnswersTakesNothing) {
+  using Answer = std::optional<Bytes>;
+  const struct {
+    const char* name;
+    std::vector<Answer> answers;
+    bool supported;
+    size_t asked;
+  } cases[] = {
+      {"status 0", {Bytes{0}}, true, 1},
+      {"not supported", {Bytes{2}}, false, 1},
+      {"any other status", {Bytes{1}}, true, 1},
+      {"exchange failed", {Answer()}, false, 1},
+      {"empty answer", {Bytes{}}, false, 1},
+      {"two lost transfers, then the answer", {Bytes{0x81}, Bytes{0x81}, Bytes{0}}, true, 3},
+      {"the reader has left", {Bytes{0x81}, Bytes{0x81}, Bytes{0x81}, Bytes{0}}, false, 3},
+  };
+  for (const auto& test : cases) {
+    size_t asked = 0;
+    const bool supported = trevalon::OverTheAirWriter::supported([&](const Bytes& request) {
+      EXPECT_EQ(request, Bytes{20});
+      return test.answers.at(asked++);
+    });
+    EXPECT_EQ(supported, test.supported) << test.name;
+    EXPECT_EQ(asked, test.asked) << test.name;
+  }
 }
 
 TEST(FirstGenerationBootloader, PagesAreSelectedFromOneAndWrittenWhole) {

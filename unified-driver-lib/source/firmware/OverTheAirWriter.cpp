@@ -5,8 +5,12 @@
 namespace trevalon {
 
 bool OverTheAirWriter::supported(const Exchange& exchange) {
-  const std::optional<std::vector<uint8_t>> answer = exchange({kWriteExternalFlash});
-  return answer && !answer->empty() && answer->front() != kStatusNotSupported;
+  for (int attempt = 0; attempt < kProbeAttempts; ++attempt) {
+    const std::optional<std::vector<uint8_t>> answer = exchange({kWriteExternalFlash});
+    if (!answer || answer->empty()) return false;
+    if (answer->front() != kStatusTransferFailed) return answer->front() != kStatusNotSupported;
+  }
+  return false;
 }
 
 std::vector<uint8_t> OverTheAirWriter::pieceRequest(const std::vector<uint8_t>& image, size_t offset, size_t length) {
