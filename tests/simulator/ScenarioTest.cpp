@@ -217,6 +217,30 @@ TEST(ScenarioTest, ClearMessagesForWhatCannotBeUsed) {
   }
 }
 
+TEST(ScenarioTest, TheLinkTimingIsOffUnlessGivenAndKeptWithinTheStandardsLimits) {
+  EXPECT_FALSE(ScenarioLoader::parseLink(R"({"devices": []})"));
+  const auto link = ScenarioLoader::parseLink(
+      R"({"devices": [], "link": {"interval-us": 30000, "packets-per-interval": 6, "mtu": 185}})");
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->interval, std::chrono::microseconds(30000));
+  EXPECT_EQ(link->packetsPerInterval, 6);
+  EXPECT_EQ(link->mtu, 185u);
+  const std::pair<const char*, const char*> faults[] = {
+      {R"({"devices": [], "link": {"interval-us": 7000}})", "link.interval-us: value 7000 is outside 7500..4000000"},
+      {R"({"devices": [], "link": {"mtu": 518}})", "link.mtu: value 518 is outside 23..517"},
+      {R"({"devices": [], "link": {"packets-per-interval": 0}})", "link.packets-per-interval: value 0 is outside"},
+      {R"({"devices": [], "link": {"phy": "2M"}})", "link: unknown field 'phy'"},
+  };
+  for (const auto& fault : faults) {
+    try {
+      ScenarioLoader::parseLink(fault.first);
+      ADD_FAILURE() << "accepted: " << fault.first;
+    } catch (const ScenarioError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(fault.second)) << fault.first;
+    }
+  }
+}
+
 TEST(ScenarioTest, PivCardsOfBothFamiliesLoadAndReportTheirStateByCommand) {
   const std::vector<kelvo::simulator::ScenarioDevice> devices = ScenarioLoader::load(kScenarioDir + "/piv-cards.json");
   ASSERT_EQ(devices.size(), 3u);

@@ -54,7 +54,9 @@ std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::peripheral(const st
 }
 
 Scenario Scenario::fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path) {
-  return populate(radio, ScenarioLoader::load(path));
+  std::vector<ScenarioDevice> devices = ScenarioLoader::load(path);
+  if (radio) radio->setLinkModel(ScenarioLoader::loadLink(path));
+  return populate(radio, devices);
 }
 
 std::shared_ptr<KelvoReaderEmulator> Scenario::reader(const std::string& address) const {

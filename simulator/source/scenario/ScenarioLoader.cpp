@@ -263,7 +263,7 @@ std::vector<ScenarioDevice> ScenarioLoader::parse(const std::string& content) {
     throw ScenarioError(std::string("not valid JSON: ") + error.what());
   }
   // "usb" lists the devices scripts/with-usb emulates on the USB bus; the radio has nothing to do with them.
-  onlyFields(document, "scenario", {"devices", "usb"});
+  onlyFields(document, "scenario", {"devices", "usb", "link"});
   if (!document.contains("devices") || !document["devices"].is_array()) fail("scenario", "needs an array 'devices'");
   std::vector<ScenarioDevice> devices;
   std::set<std::string> addresses;
@@ -288,13 +288,57 @@ ScenarioDevice ScenarioLoader::parseDevice(const std::string& content) {
   return readDevice(document, "device");
 }
 
-std::vector<ScenarioDevice> ScenarioLoader::load(const std::string& path) {
+namespace {
+
+std::string readScenarioFile(const std::string& path) {
   std::ifstream file(path);
   if (!file) throw ScenarioError(path + ": cannot be read");
   std::stringstream content;
   content << file.rdbuf();
+  return content.str();
+}
+
+json parseDocument(const std::string& content) {
   try {
-    return parse(content.str());
+    return json::parse(content);
+  } catch (const json::parse_error& error) {
+    throw ScenarioError(std::string("not valid JSON: ") + error.what());
+  }
+}
+
+}  // namespace
+
+std::vector<ScenarioDevice> ScenarioLoader::load(const std::string& path) {
+  const std::string content = readScenarioFile(path);
+  try {
+    return parse(content);
+  } catch (const ScenarioError& error) {
+    throw ScenarioError(path + ": " + error.what());
+  }
+}
+
+std::optional<trevalon::sim::LinkModel::Parameters> ScenarioLoader::parseLink(const std::string& content) {
+  const json document = parseDocument(content);
+  if (!document.is_object() || !document.contains("link")) return std::nullopt;
+  const json& link = document["link"];
+  onlyFields(link, "link", {"interval-us", "packets-per-interval", "mtu"});
+  trevalon::sim::LinkModel::Parameters parameters;
+  // The limits of the Bluetooth core specification: 7.5 ms to 4 s, an ATT MTU of 23 to 517.
+  if (link.contains("interval-us")) {
+    parameters.interval = std::chrono::microseconds(integer(link["interval-us"], "link.interval-us", 7500, 4000000));
+  }
+  if (link.contains("packets-per-interval")) {
+    parameters.packetsPerInterval =
+        static_cast<int>(integer(link["packets-per-interval"], "link.packets-per-interval", 1, 64));
+  }
+  if (link.contains("mtu")) parameters.mtu = static_cast<size_t>(integer(link["mtu"], "link.mtu", 23, 517));
+  return parameters;
+}
+
+std::optional<trevalon::sim::LinkModel::Parameters> ScenarioLoader::loadLink(const std::string& path) {
+  const std::string content = readScenarioFile(path);
+  try {
+    return parseLink(content);
   } catch (const ScenarioError& error) {
     throw ScenarioError(path + ": " + error.what());
   }

@@ -1,6 +1,7 @@
 #include "trevalon/sim/BLEReaderSim.h"
 
 #include <cstdlib>
+#include <thread>
 
 #include "trevalon/common/Log.h"
 #include "trevalon/common/ScopeTrace.h"
@@ -166,6 +167,7 @@ void BLEReaderSim::readCharacteristic(ble::Uuid service, ble::Uuid characteristi
     TREVALON_LOG(error, "Characteristic not readable");
   } else if (found) {
     std::optional<std::vector<uint8_t>> read = peer ? peer->read(service, characteristic) : std::nullopt;
+    if (read) waitForLink(*air, LinkModel::Operation::read, read->size());
     if (!read) {
       TREVALON_LOG(error, "could not read characteristic: 0x%X", kErrorNotConnected);
     } else if (read->size() > kMaxReadLength) {
@@ -187,6 +189,7 @@ void BLEReaderSim::writeCharacteristic(ble::Uuid service, ble::Uuid characterist
   } else if (found) {
     std::shared_ptr<SimulatedRadio> air = liveRadio();
     std::shared_ptr<EmulatedPeripheral> peer = air ? air->findPeripheral(address) : nullptr;
+    if (peer) waitForLink(*air, LinkModel::Operation::write, data.size());
     written = peer && peer->write(service, characteristic, data);
     if (!written) {
       TREVALON_LOG(error, "SetCharacteristicValue failed with 0x%X",
@@ -194,6 +197,13 @@ void BLEReaderSim::writeCharacteristic(ble::Uuid service, ble::Uuid characterist
     }
   }
   notifyObservers(&ble::BLEReaderNativeObserver::onCharacteristicWritten, service, characteristic, written);
+}
+
+// With link timing on, an operation takes as long as its packets and the peer's response take on the link.
+void BLEReaderSim::waitForLink(SimulatedRadio& air, LinkModel::Operation operation, size_t valueBytes) {
+  if (std::shared_ptr<LinkModel> link = air.linkModel(address)) {
+    std::this_thread::sleep_until(link->book(operation, valueBytes, LinkModel::Clock::now()));
+  }
 }
 
 bool BLEReaderSim::registerCharacteristic(ble::Uuid service, ble::Uuid characteristic) {

@@ -1,6 +1,7 @@
 #include "trevalon/sim/SimulatedRadio.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "EventThread.h"
 #include "trevalon/common/Log.h"
@@ -113,6 +114,20 @@ void SimulatedRadio::unsubscribe(const std::string& address, const ble::Uuid& se
   }
 }
 
+void SimulatedRadio::setLinkModel(const std::optional<LinkModel::Parameters>& parameters) {
+  std::lock_guard<std::mutex> guard(lock);
+  linkParameters = parameters;
+  links.clear();
+}
+
+std::shared_ptr<LinkModel> SimulatedRadio::linkModel(const std::string& address) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (!linkParameters) return nullptr;
+  std::shared_ptr<LinkModel>& link = links[address];
+  if (!link) link = std::make_shared<LinkModel>(*linkParameters);
+  return link;
+}
+
 void SimulatedRadio::waitIdle() {
   TREVALON_TRACE_QUIET();
   // A link event may make a reader write, and the write may notify: settle both queues twice over.
@@ -139,7 +154,12 @@ void SimulatedRadio::onNotification(const std::string& address, const ble::Uuid&
     }
   }
   if (readers.empty()) return;
-  notificationThread->post([readers, service, characteristic, data = std::move(data)] {
+  std::optional<LinkModel::Clock::time_point> arrives;
+  if (std::shared_ptr<LinkModel> link = linkModel(address)) {
+    arrives = link->book(LinkModel::Operation::notification, data.size(), LinkModel::Clock::now());
+  }
+  notificationThread->post([readers, service, characteristic, data = std::move(data), arrives] {
+    if (arrives) std::this_thread::sleep_until(*arrives);
     for (const std::weak_ptr<BLEReaderSim>& entry : readers) {
       if (std::shared_ptr<BLEReaderSim> reader = entry.lock()) {
         reader->deliverNotification(service, characteristic, data);

@@ -15,6 +15,7 @@
 #include "trevalon/ble/BLEReaderNative.h"
 #include "trevalon/common/Provider.h"
 #include "trevalon/sim/GattProfile.h"
+#include "trevalon/sim/LinkModel.h"
 
 namespace trevalon::sim {
 
@@ -53,6 +54,7 @@ class BLEReaderSim : public ble::BLEReaderNative, public ProviderObserver<std::s
   using CharacteristicKey = std::pair<ble::Uuid, ble::Uuid>;
 
   std::optional<GattCharacteristic> findCharacteristic(const ble::Uuid& service, const ble::Uuid& characteristic);
+  void waitForLink(SimulatedRadio& air, LinkModel::Operation operation, size_t valueBytes);
   void setAvailable(bool available);
   void dropSubscriptions(SimulatedRadio& from);
 

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "trevalon/ble/BLEConnection.h"
 #include "trevalon/ble/Uuid.h"
 #include "trevalon/sim/EmulatedPeripheral.h"
+#include "trevalon/sim/LinkModel.h"
 #include "trevalon/sim/PeripheralListener.h"
 
 namespace trevalon::sim {
@@ -46,6 +48,12 @@ class SimulatedRadio : public PeripheralListener, public std::enable_shared_from
   void unsubscribe(const std::string& address, const ble::Uuid& service, const ble::Uuid& characteristic,
                    const BLEReaderSim* reader);
 
+  // From now on each peer's link keeps to the model, on a schedule of its own; nothing turns link timing off
+  // (the default: every operation is done at once).
+  void setLinkModel(const std::optional<LinkModel::Parameters>& parameters);
+  // The link's schedule; null while link timing is off.
+  std::shared_ptr<LinkModel> linkModel(const std::string& address);
+
   // Returns when every event queued so far (and what it caused on the radio) has been delivered.
   void waitIdle();
 
@@ -61,6 +69,8 @@ class SimulatedRadio : public PeripheralListener, public std::enable_shared_from
   std::shared_ptr<ble::BLEConnection> connection = std::make_shared<ble::BLEConnection>();
   std::map<std::string, std::shared_ptr<EmulatedPeripheral>> peripherals;
   std::map<SubscriptionKey, std::vector<std::weak_ptr<BLEReaderSim>>> subscriptions;
+  std::optional<LinkModel::Parameters> linkParameters;
+  std::map<std::string, std::shared_ptr<LinkModel>> links;
   mutable std::mutex lock;
   std::unique_ptr<EventThread> notificationThread;
   std::unique_ptr<EventThread> linkThread;
