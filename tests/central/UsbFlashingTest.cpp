@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ScriptedReaderDevice.h"
 #include "firmware/KelvoFlasher.h"
@@ -41,6 +42,24 @@ TEST(UsbFlashing, AReaderInItsBootloaderIsWrittenPageByPage) {
   QFile report(kReport);
   ASSERT_TRUE(report.open(QIODevice::ReadOnly));
   EXPECT_EQ(report.readAll(), QByteArray(R"({"generation": 2, "pages": 3, "erased": true, "installed": "2.3.0"})"));
+}
+
+TEST(UsbFlashing, AReaderOfUnknownGenerationIsNeverWrittenAndSaidSoEachSecond) {
+  QFile::remove(kReport);
+  // The bootloader on the bus ends with this serial, so only the unknown generation keeps it from being written.
+  ScriptedReaderDevice reader(QStringLiteral("21234567890"));
+  const std::vector<uint8_t> image = kelvo::simulator::SignedFirmwareImage::make("2.3.0", 3);
+  KelvoFlasher flasher(&reader,
+                       QByteArray(reinterpret_cast<const char*>(image.data()), static_cast<int>(image.size())));
+  QSignalSpy progress(&flasher, &KelvoFlasher::flashUpdateStateTransited);
+  QSignalSpy errors(&flasher, &KelvoFlasher::errorOccurred);
+  flasher.startUsb();
+  QTest::qWait(3500);
+  EXPECT_GE(errors.size(), 2);
+  EXPECT_LE(errors.size(), 4);
+  for (const QList<QVariant>& error : errors) EXPECT_EQ(error.first().toString(), "Unknown Device type to flash!");
+  EXPECT_TRUE(progress.isEmpty());
+  EXPECT_FALSE(QFile::exists(kReport));
 }
 
 }  // namespace
