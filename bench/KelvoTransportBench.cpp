@@ -14,8 +14,8 @@
 
 #include "kelvo/simulator/kelvo/KelvoReaderEmulator.h"
 #include "kelvo/simulator/kelvo/SignedFirmwareImage.h"
-#include "trevalon/firmware/OverTheAirWriter.h"
 #include "trevalon/ble/BLEReaderBLEReaderNativeTranslator.h"
+#include "trevalon/firmware/OverTheAirWriter.h"
 #include "trevalon/kelvo/KelvoBLECharacteristscsBLEReaderTranslator.h"
 #include "trevalon/kelvo/KelvoBLEReaderCryptoProxy.h"
 #include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"

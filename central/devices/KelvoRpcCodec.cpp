@@ -102,7 +102,6 @@ bool KelvoRpcCodec::readExternalFlashWrite(const QByteArray& answer, QString& pr
   return false;
 }
 
-
 QByteArray KelvoRpcCodec::bootloaderRequest(uint8_t mode) {
   return rpcRequest(kRpcGotoBootloader, {static_cast<char>(mode)});
 }

@@ -21,7 +21,8 @@ void add(Ids& ids, const std::vector<trevalon::usb::UsbId>& list) {
 TEST(UsbRules, TheRulesGrantTheIdsTheFlasherLooksFor) {
   std::ifstream rules(KELVO_USB_RULES);
   ASSERT_TRUE(rules) << KELVO_USB_RULES;
-  const std::regex grant(R"re(^ATTR\{idVendor\}=="([0-9a-f]{4})", ATTR\{idProduct\}=="([0-9a-f]{4})", TAG\+="uaccess"$)re");
+  const std::regex grant(
+      R"re(^ATTR\{idVendor\}=="([0-9a-f]{4})", ATTR\{idProduct\}=="([0-9a-f]{4})", TAG\+="uaccess"$)re");
   Ids granted;
   std::string line;
   while (std::getline(rules, line)) {
