@@ -138,7 +138,7 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
 std::string FlashCommand::firmwareOnComeBack(const DescriptorReader& readDescriptor) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kComeBackSeconds);
   while (std::chrono::steady_clock::now() < deadline) {
-    const std::string after = firmwareOf(readDescriptor());
+    std::string after = firmwareOf(readDescriptor());
     if (!after.empty()) return after;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
