@@ -323,7 +323,7 @@ std::optional<trevalon::sim::LinkModel::Parameters> ScenarioLoader::parseLink(co
   const json& link = document["link"];
   onlyFields(link, "link", {"interval-us", "packets-per-interval", "mtu"});
   trevalon::sim::LinkModel::Parameters parameters;
-  // The limits of the Bluetooth core specification: 7.5 ms to 4 s, an ATT MTU of 23 to 517.
+  // The limits Bluetooth LE allows: a connection interval of 7.5 ms to 4 s, an ATT MTU of 23 to 517.
   if (link.contains("interval-us")) {
     parameters.interval = std::chrono::microseconds(integer(link["interval-us"], "link.interval-us", 7500, 4000000));
   }
