@@ -49,6 +49,7 @@ USBDEVFS_RESET = 0x00005514
 USBDEVFS_DISCONNECT_CLAIM = 0x8108551b
 URB_TYPE_CONTROL = 2
 URB_SIZE = 56
+ENOENT = 2
 EAGAIN = 11
 ENODEV = 19
 EPIPE = 32
@@ -63,8 +64,18 @@ def descriptors(vid, pid):
     return (device + configuration + interface + bulk_out + bulk_in).hex().upper()
 
 
-def record(number, vid, pid, serial):
-    hexed = descriptors(vid, pid)
+def bridge_descriptors(vid, pid):
+    """A composite device: interface 0 without endpoints, interface 1 with the Bridge's bulk pipes 0x03 and 0x83."""
+    device = struct.pack('<BBHBBBBHHHBBBB', 18, 1, 0x0200, 0, 0, 0, 64, vid, pid, 0x0100, 1, 2, 3, 1)
+    configuration = struct.pack('<BBHBBBBB', 9, 2, 41, 2, 1, 0, 0x80, 50)
+    interface0 = struct.pack('<BBBBBBBBB', 9, 4, 0, 0, 0, 0xFF, 0, 0, 0)
+    interface1 = struct.pack('<BBBBBBBBB', 9, 4, 1, 0, 2, 0xFF, 0, 0, 0)
+    bulk_out = struct.pack('<BBBBHB', 7, 5, 0x03, 2, 64, 0)
+    bulk_in = struct.pack('<BBBBHB', 7, 5, 0x83, 2, 64, 0)
+    return (device + configuration + interface0 + interface1 + bulk_out + bulk_in).hex().upper()
+
+
+def record(number, vid, pid, serial, hexed):
     node = 'bus/usb/001/%03d' % number
     return '\n'.join([
         'P: /devices/pci0000:00/0000:00:14.0/usb1/1-%d' % number,  # UsbWorld.add names it too
@@ -93,10 +104,10 @@ def record(number, vid, pid, serial):
     ]) + '\n'
 
 
-def string_descriptor(index, serial):
+def string_descriptor(index, serial, product):
     if index == 0:
         return bytes([4, 3, 0x09, 0x04])
-    text = {1: 'Kelvo', 2: 'Kelvo bootloader', 3: serial}.get(index, '').encode('utf-16-le')
+    text = {1: 'Kelvo', 2: product, 3: serial}.get(index, '').encode('utf-16-le')
     return bytes([2 + len(text), 3]) + text
 
 
@@ -208,8 +219,11 @@ class UsbDevice(UMockdev.IoctlBase):
         self.serial = entry['serial']
         self.fail_transfer = entry.get('fail-transfer')
         self.emulator = emulator
+        self.product = entry.get('product', 'Kelvo bootloader')
         self.transfers = 0
-        self.pending = []
+        self.pending = []  # completed URBs, waiting to be reaped
+        self.waiting_in = []  # bulk IN URBs waiting for data: (urb, buffer, length)
+        self.in_data = []  # bulk IN data waiting for a URB
         self.gone = False
 
     def do_handle_ioctl(self, client):
@@ -221,9 +235,10 @@ class UsbDevice(UMockdev.IoctlBase):
         if request == USBDEVFS_GET_CAPABILITIES:
             arg.resolve(0, 4).update(0, struct.pack('<I', 0))
         elif request in (USBDEVFS_CLAIMINTERFACE, USBDEVFS_RELEASEINTERFACE, USBDEVFS_SETINTERFACE,
-                         USBDEVFS_SETCONFIGURATION, USBDEVFS_CLEAR_HALT, USBDEVFS_RESET, USBDEVFS_DISCARDURB,
-                         USBDEVFS_DISCONNECT_CLAIM):
+                         USBDEVFS_SETCONFIGURATION, USBDEVFS_CLEAR_HALT, USBDEVFS_RESET, USBDEVFS_DISCONNECT_CLAIM):
             pass
+        elif request == USBDEVFS_DISCARDURB:
+            self.discard(arg.resolve(0, URB_SIZE).client_addr)
         elif request == USBDEVFS_SUBMITURB:
             return self.submit(client, arg.resolve(0, URB_SIZE))
         elif request in (USBDEVFS_REAPURB, USBDEVFS_REAPURBNDELAY):
@@ -247,10 +262,16 @@ class UsbDevice(UMockdev.IoctlBase):
             request_type, request, value, index, wanted = struct.unpack('<BBHHH', payload[:8])
             answer = b''
             if request == 6 and value >> 8 == 3:
-                answer = string_descriptor(value & 0xFF, self.serial)[:wanted]
+                answer = string_descriptor(value & 0xFF, self.serial, self.product)[:wanted]
             buffer.update(8, answer)
             actual = len(answer)
-        elif endpoint == 0x01:
+        elif endpoint & 0x80:
+            # Bulk IN: done when the device has data for it, or discarded when the caller's time is up.
+            self.waiting_in.append((urb, buffer, length))
+            self.deliver_in()
+            client.complete(0, 0)
+            return True
+        else:
             self.transfers += 1
             if self.fail_transfer == self.transfers:
                 status, actual = -EPIPE, 0
@@ -263,6 +284,31 @@ class UsbDevice(UMockdev.IoctlBase):
         self.pending.append(urb)
         client.complete(0, 0)
         return True
+
+    def queue_in(self, data):
+        self.in_data.append(bytes(data))
+        self.deliver_in()
+
+    def deliver_in(self):
+        while self.waiting_in and self.in_data:
+            urb, buffer, length = self.waiting_in.pop(0)
+            data = self.in_data.pop(0)
+            if len(data) > length:  # the rest waits for the next read
+                self.in_data.insert(0, data[length:])
+                data = data[:length]
+            buffer.update(0, data)
+            urb.update(4, struct.pack('<i', 0))
+            urb.update(28, struct.pack('<i', len(data)))
+            self.pending.append(urb)
+
+    def discard(self, address):
+        for index, (urb, _, _) in enumerate(self.waiting_in):
+            if urb.client_addr == address:
+                del self.waiting_in[index]
+                urb.update(4, struct.pack('<i', -ENOENT))
+                urb.update(28, struct.pack('<i', 0))
+                self.pending.append(urb)
+                return
 
     def unplug(self):
         # The device stays in sysfs, but every request fails as for a device that has gone (ENODEV), opening
@@ -295,10 +341,10 @@ class UsbWorld:
             self.patterns[entry['serial']] = entry
             self.shown[entry['serial']] = self.add(entry, Bootloader(entry))
 
-    def add(self, entry, emulator):
+    def add(self, entry, emulator, make_descriptors=descriptors):
         number = next(self.numbers)
         vid, pid = int(entry.get('vid', '2dff'), 16), int(entry.get('pid', 'b501'), 16)
-        self.bed.add_from_string(record(number, vid, pid, entry['serial']))
+        self.bed.add_from_string(record(number, vid, pid, entry['serial'], make_descriptors(vid, pid)))
         syspath = '/sys/devices/pci0000:00/0000:00:14.0/usb1/1-%d' % number
         device = UsbDevice(entry, emulator)
         self.bed.attach_ioctl('/dev/bus/usb/001/%03d' % number, device)
@@ -318,11 +364,24 @@ class UsbWorld:
         ReaderConnection(self, connection)
         return True
 
-    def show(self, serial, generation, kind, answer):
+    def remove(self, serial):
         if serial in self.shown:
             syspath, device = self.shown.pop(serial)
             device.gone = True
             self.bed.remove_device(syspath)
+
+    def show_bridge(self, serial, vid, pid, connection):
+        """An emulated Bridge's device: its bulk OUT messages go to the program that emulates it."""
+        self.remove(serial)
+        entry = {'serial': serial, 'vid': vid, 'pid': pid, 'product': 'Kelvo Bridge'}
+        emulator = BridgeFunction(serial, connection)
+        syspath, device = self.add(entry, emulator, bridge_descriptors)
+        emulator.device = device
+        self.shown[serial] = (syspath, device)
+        return device
+
+    def show(self, serial, generation, kind, answer):
+        self.remove(serial)
         if kind == 'none':
             return
         ids = (READER_IDS if kind == 'reader' else BOOTLOADER_IDS)[generation]
@@ -337,13 +396,28 @@ class UsbWorld:
         self.shown[serial] = self.add(entry, emulator)
 
 
+class BridgeFunction:
+    """An emulated Bridge on the bus: the program emulating it gets each bulk OUT message and sends the answers."""
+
+    def __init__(self, serial, connection):
+        self.serial = serial
+        self.connection = connection
+        self.device = None
+
+    def bulk_out(self, data):
+        self.connection.send({'bridge': self.serial, 'out': bytes(data).hex()})
+        return True
+
+
 class ReaderConnection:
-    """One program's emulated readers: their lines in, their bootloaders' outcomes out."""
+    """One program's emulated readers and Bridges: their lines in, their bootloaders' outcomes and the Bridges'
+    bulk OUT messages out."""
 
     def __init__(self, world, connection):
         self.world = world
         self.connection = connection
         self.pending = b''
+        self.plugs = {}  # Bridge serial -> its (vid, pid), for a replug
         GLib.io_add_watch(connection.fileno(), GLib.IO_IN | GLib.IO_HUP | GLib.IO_ERR, self.readable)
 
     def readable(self, fd, condition):
@@ -355,8 +429,35 @@ class ReaderConnection:
         while b'\n' in self.pending:
             line, self.pending = self.pending.split(b'\n', 1)
             change = json.loads(line)
-            self.world.show(change['serial'], change['generation'], change['show'], self.answer)
+            if 'bridge' in change:
+                self.bridge(change)
+            else:
+                self.world.show(change['serial'], change['generation'], change['show'], self.answer)
         return True
+
+    def bridge(self, change):
+        serial = change['bridge']
+        if 'in' in change:
+            shown = self.world.shown.get(serial)
+            if shown:
+                shown[1].queue_in(bytes.fromhex(change['in']))
+        elif change.get('show') is True:
+            self.plugs[serial] = (change['vid'], change['pid'])
+            self.world.show_bridge(serial, change['vid'], change['pid'], self)
+            self.send({'bridge': serial, 'plugged': True})
+        elif change.get('show') is False:
+            self.world.remove(serial)
+        elif 'replug-after-ms' in change:
+            self.world.remove(serial)
+            vid, pid = self.plugs[serial]
+            GLib.timeout_add(int(change['replug-after-ms']),
+                             lambda: self.world.show_bridge(serial, vid, pid, self) and False)
+
+    def send(self, message):
+        try:
+            self.connection.sendall((json.dumps(message) + '\n').encode())
+        except OSError:
+            pass  # the program has gone
 
     def answer(self, serial, report):
         outcome = {'serial': serial}
@@ -364,8 +465,5 @@ class ReaderConnection:
             outcome['error'] = report['error']
         elif report['generation'] == 2:
             outcome['installed'] = report['installed']
-        try:
-            self.connection.sendall((json.dumps(outcome) + '\n').encode())
-        except OSError:
-            pass  # the program has gone
+        self.send(outcome)
         return False

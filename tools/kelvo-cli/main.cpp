@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BridgeCommand.h"
 #include "Commands.h"
 #include "DriverCommands.h"
 #include "ReaderSession.h"
@@ -30,8 +31,13 @@ const char* const kUsage =
     "  firmware ADDR [--catalogue DIR]...\n"
     "                              matches the reader against firmware folders (default: the application's):\n"
     "                              one line per candidate, then \"update = ID VERSION\" or \"update = none\"\n"
-    "  flash ADDR IMAGE            writes a signed image over the air (\"progress = N\" lines), sends the reader\n"
-    "                              into its bootloader and prints \"firmware = VERSION\" once it is back\n"
+    "  flash ADDR IMAGE [--usb]    writes a signed image over the air (\"progress = N\" lines), sends the reader\n"
+    "                              into its bootloader and prints \"firmware = VERSION\" once it is back; with\n"
+    "                              --usb through the reader's USB bootloader instead\n"
+    "  bridge info|scan|connect ADDR|pair CODE|abort|paired|rename NAME|rpc HEX|reset\n"
+    "                              the Bridge dongle on USB: \"KEY = VALUE\" lines, one line per reader found\n"
+    "                              (ADDR NAME) or paired (ADDR), \"response = HEX\" for rpc, \"result = N\"\n"
+    "                              for the other commands\n"
     "Without --scenario, readers are reached through BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS),\n"
     "or KELVO_BLE_BACKEND=sim with KELVO_SIM_SCENARIO=FILE selects a scenario.\n"
     "With --driver, commands (all but apdu) go through a running kelvo-driver's sockets in $TREVALON_RUNTIME_DIR.\n";
@@ -73,6 +79,8 @@ int main(int argc, char** argv) {
   }
   const std::string command = args.front();
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  // The Bridge is on USB: no reader backend is needed for it.
+  if (command == "bridge") return kelvo::cli::BridgeCommand::run(rest);
   if (throughDriver) {
     const kelvo::cli::DriverSession driver;
     return kelvo::cli::DriverCommands(driver).run(command, rest);

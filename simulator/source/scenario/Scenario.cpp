@@ -19,6 +19,10 @@ Scenario Scenario::populate(const std::shared_ptr<trevalon::sim::SimulatedRadio>
 
 std::shared_ptr<trevalon::sim::EmulatedPeripheral> Scenario::add(const ScenarioDevice& device) {
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> peripheral;
+  if (device.family == "bridge") {
+    bridgeConfigs.push_back(device.bridge);
+    return nullptr;
+  }
   if (device.family == "kelvo") {
     auto reader = KelvoReaderEmulator::create(device.reader);
     kelvoReaders.push_back(reader);

@@ -203,6 +203,7 @@ std::string ScenarioControl::randomFaults(const Arguments& arguments) {
 
 std::string ScenarioControl::addReader(const std::string& json) {
   ScenarioDevice device = ScenarioLoader::parseDevice(json);
+  if (device.family == "bridge") return error("a Bridge is on USB, not on the radio (kelvo-sim-bridge)");
   if (scenario.peripheral(device.reader.address)) return error("address " + device.reader.address + " is in use");
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> added = scenario.add(device);
   if (place) place(added);

@@ -197,10 +197,42 @@ void readRandomFaults(const json& value, const std::string& where, KelvoReaderCo
   reader.randomFaults = rates;
 }
 
+std::vector<std::string> addressList(const json& value, const std::string& where) {
+  if (!value.is_array()) fail(where, "expected a list of addresses");
+  std::vector<std::string> addresses;
+  for (size_t i = 0; i < value.size(); ++i) addresses.push_back(address(value[i], where + "[" + std::to_string(i) + "]"));
+  return addresses;
+}
+
+ScenarioDevice readBridge(const json& value, const std::string& where) {
+  onlyFields(value, where, {"family", "name", "serial", "version", "paired", "readers", "passkey", "product"});
+  ScenarioDevice device;
+  device.family = "bridge";
+  BridgeConfig& bridge = device.bridge;
+  if (value.contains("name")) bridge.name = text(value["name"], where + ".name");
+  if (bridge.name.empty() || bridge.name.size() > 16) fail(where + ".name", "a Bridge's name has 1 to 16 bytes");
+  if (value.contains("serial")) bridge.serial = text(value["serial"], where + ".serial");
+  if (bridge.serial.empty()) fail(where + ".serial", "a Bridge needs a serial number");
+  if (value.contains("version")) bridge.version = text(value["version"], where + ".version");
+  if (value.contains("paired")) bridge.paired = addressList(value["paired"], where + ".paired");
+  if (value.contains("readers")) bridge.readers = addressList(value["readers"], where + ".readers");
+  if (value.contains("passkey")) {
+    bridge.passkey = static_cast<uint32_t>(integer(value["passkey"], where + ".passkey", 0, 999999));
+  }
+  if (value.contains("product")) {
+    const std::string product = text(value["product"], where + ".product");
+    if (product != "6666:42ea" && product != "2dff:1543") fail(where + ".product", "expected \"6666:42ea\" or \"2dff:1543\"");
+    bridge.vendor = static_cast<uint16_t>(std::stoi(product.substr(0, 4), nullptr, 16));
+    bridge.product = static_cast<uint16_t>(std::stoi(product.substr(5), nullptr, 16));
+  }
+  return device;
+}
+
 ScenarioDevice readDevice(const json& value, const std::string& where) {
   if (value.is_object() && value.contains("family") && value["family"] == "pentaloq") {
     return PentaloqScenarioReader::read(value, where);
   }
+  if (value.is_object() && value.contains("family") && value["family"] == "bridge") return readBridge(value, where);
   onlyFields(value, where,
              {"family", "address", "name", "generation", "service", "descriptor", "battery", "usb", "settings",
               "ranges", "bonds", "preferred", "card", "quirks", "faults", "random-faults", "package-size", "linked"});
@@ -209,7 +241,7 @@ ScenarioDevice readDevice(const json& value, const std::string& where) {
   ScenarioDevice device;
   device.family = text(value["family"], where + ".family");
   if (device.family != "kelvo" && device.family != "none") {
-    fail(where + ".family", "unknown family '" + device.family + "' (known: kelvo, pentaloq, none)");
+    fail(where + ".family", "unknown family '" + device.family + "' (known: kelvo, pentaloq, none, bridge)");
   }
   KelvoReaderConfig& reader = device.reader;
   reader.address = address(value["address"], where + ".address");
@@ -270,10 +302,18 @@ std::vector<ScenarioDevice> ScenarioLoader::parse(const std::string& content) {
   for (size_t i = 0; i < document["devices"].size(); ++i) {
     const std::string where = "devices[" + std::to_string(i) + "]";
     ScenarioDevice device = readDevice(document["devices"][i], where);
-    if (!addresses.insert(device.reader.address).second) {
+    if (device.family != "bridge" && !addresses.insert(device.reader.address).second) {
       fail(where + ".address", "address " + device.reader.address + " is used twice");
     }
     devices.push_back(std::move(device));
+  }
+  // A Bridge reaches only devices of the scenario.
+  for (size_t i = 0; i < devices.size(); ++i) {
+    for (const std::string& reader : devices[i].bridge.readers) {
+      if (addresses.count(reader) == 0) {
+        fail("devices[" + std::to_string(i) + "].readers", "no device has the address " + reader);
+      }
+    }
   }
   return devices;
 }

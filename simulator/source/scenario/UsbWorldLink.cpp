@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -27,6 +29,37 @@ const char* presenceName(KelvoReaderUsbPort::Presence presence) {
       break;
   }
   return "none";
+}
+
+std::string hexOf(uint16_t id) {
+  char text[5];
+  std::snprintf(text, sizeof text, "%04x", id);
+  return text;
+}
+
+std::string hexOf(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
+int digitOf(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 0;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& hex) {
+  std::vector<uint8_t> bytes;
+  for (size_t at = 0; at + 1 < hex.size(); at += 2) {
+    bytes.push_back(static_cast<uint8_t>(digitOf(hex[at]) * 16 + digitOf(hex[at + 1])));
+  }
+  return bytes;
 }
 
 std::optional<std::string> optionalText(const nlohmann::json& answer, const char* key) {
@@ -79,11 +112,33 @@ void UsbWorldLink::enroll(const std::shared_ptr<KelvoReaderEmulator>& reader) {
 }
 
 void UsbWorldLink::show(const std::string& serial, int generation, Presence presence) {
-  const std::string line =
-      nlohmann::json{{"serial", serial}, {"generation", generation}, {"show", presenceName(presence)}}.dump() + "\n";
+  send(nlohmann::json{{"serial", serial}, {"generation", generation}, {"show", presenceName(presence)}}.dump());
+}
+
+bool UsbWorldLink::plugBridge(const std::string& serial, uint16_t vendor, uint16_t product, BridgeHandler handler) {
+  {
+    std::lock_guard<std::mutex> guard(readersLock);
+    bridges[serial] = std::move(handler);
+    plugged[serial] = false;
+  }
+  send(nlohmann::json{{"bridge", serial}, {"show", true}, {"vid", hexOf(vendor)}, {"pid", hexOf(product)}}.dump());
+  std::unique_lock<std::mutex> guard(readersLock);
+  return bridgePlugged.wait_for(guard, std::chrono::seconds(5), [this, &serial] { return plugged[serial]; });
+}
+
+void UsbWorldLink::unplugBridge(const std::string& serial) {
+  send(nlohmann::json{{"bridge", serial}, {"show", false}}.dump());
+}
+
+void UsbWorldLink::replugBridge(const std::string& serial, int afterMs) {
+  send(nlohmann::json{{"bridge", serial}, {"replug-after-ms", afterMs}}.dump());
+}
+
+void UsbWorldLink::send(const std::string& text) {
+  const std::string line = text + "\n";
   std::lock_guard<std::mutex> guard(writeLock);
   for (size_t sent = 0; sent < line.size();) {
-    const ssize_t count = send(socketFd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+    const ssize_t count = ::send(socketFd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) {
       TREVALON_LOG(error, "the USB bus is gone: %s", std::strerror(errno));
@@ -123,6 +178,17 @@ void UsbWorldLink::run() {
 // {"serial": S, "installed": VERSION} or {"serial": S, "error": WHY}; a first-generation image has no version.
 void UsbWorldLink::answered(const std::string& line) {
   const nlohmann::json answer = nlohmann::json::parse(line, nullptr, false);
+  if (answer.is_object() && answer.contains("bridge") && answer["bridge"].is_string() && answer.contains("out") &&
+      answer["out"].is_string()) {
+    bridgeOut(answer["bridge"].get<std::string>(), bytesOf(answer["out"].get<std::string>()));
+    return;
+  }
+  if (answer.is_object() && answer.contains("bridge") && answer["bridge"].is_string() && answer.contains("plugged")) {
+    std::lock_guard<std::mutex> guard(readersLock);
+    plugged[answer["bridge"].get<std::string>()] = true;
+    bridgePlugged.notify_all();
+    return;
+  }
   if (answer.is_discarded() || !answer.is_object() || !answer.contains("serial") || !answer["serial"].is_string()) {
     TREVALON_LOG(error, "USB bus: cannot read the line %s", line.c_str());
     return;
@@ -138,6 +204,19 @@ void UsbWorldLink::answered(const std::string& line) {
     return;
   }
   reader->finishUsbBootloader(optionalText(answer, "installed"), optionalText(answer, "error"));
+}
+
+void UsbWorldLink::bridgeOut(const std::string& serial, const std::vector<uint8_t>& bytes) {
+  BridgeHandler handler;
+  {
+    std::lock_guard<std::mutex> guard(readersLock);
+    const auto found = bridges.find(serial);
+    if (found != bridges.end()) handler = found->second;
+  }
+  if (!handler) return;
+  for (const std::vector<uint8_t>& message : handler(bytes)) {
+    send(nlohmann::json{{"bridge", serial}, {"in", hexOf(message)}}.dump());
+  }
 }
 
 }  // namespace kelvo::simulator

@@ -20,7 +20,8 @@ class Scenario {
   // Loads the file and populates the radio; throws ScenarioError.
   static Scenario fromFile(const std::shared_ptr<trevalon::sim::SimulatedRadio>& radio, const std::string& path);
 
-  // Builds the device and keeps it; placing it on a radio is the caller's business.
+  // Builds the device and keeps it; placing it on a radio is the caller's business. A Bridge is kept as its
+  // configuration (bridges()) and gives no peripheral.
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> add(const ScenarioDevice& device);
   // Forgets the device; the caller takes it off its radio. Null when the address is unknown.
   std::shared_ptr<trevalon::sim::EmulatedPeripheral> remove(const std::string& address);
@@ -31,11 +32,14 @@ class Scenario {
   std::shared_ptr<KelvoReaderEmulator> reader(const std::string& address) const;
   const std::vector<std::shared_ptr<PentaloqReaderEmulator>>& pentaloqs() const { return pentaloqReaders; }
   std::shared_ptr<PentaloqReaderEmulator> pentaloqReader(const std::string& address) const;
+  // The Bridge dongles of the scenario; kelvo-sim-bridge puts them on the emulated USB bus.
+  const std::vector<BridgeConfig>& bridges() const { return bridgeConfigs; }
 
  private:
   std::vector<std::shared_ptr<KelvoReaderEmulator>> kelvoReaders;
   std::vector<std::shared_ptr<PentaloqReaderEmulator>> pentaloqReaders;
   std::vector<std::shared_ptr<trevalon::sim::EmulatedPeripheral>> all;
+  std::vector<BridgeConfig> bridgeConfigs;
 };
 
 }  // namespace kelvo::simulator

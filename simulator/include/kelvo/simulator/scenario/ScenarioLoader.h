@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kelvo/simulator/bridge/BridgeConfig.h"
 #include "kelvo/simulator/kelvo/KelvoReaderConfig.h"
 #include "kelvo/simulator/pentaloq/PentaloqReaderConfig.h"
 #include "kelvo/simulator/scenario/ScenarioError.h"
@@ -18,9 +19,12 @@
 namespace kelvo::simulator {
 
 struct ScenarioDevice {
-  std::string family;             // "kelvo", "pentaloq", or "none" for a peripheral without a reader service
+  // "kelvo", "pentaloq", "none" for a peripheral without a reader service, or "bridge" for a Bridge dongle on USB
+  // (scripts/with-usb with kelvo-sim-bridge), which is not on the radio itself
+  std::string family;
   KelvoReaderConfig reader;       // for "none" only address, name and battery are used; for "pentaloq" address and name
   PentaloqReaderConfig pentaloq;  // for "pentaloq" only
+  BridgeConfig bridge;            // for "bridge" only
 };
 
 class ScenarioLoader {
