@@ -63,8 +63,9 @@ std::string control(const std::string& line, const std::shared_ptr<UsbWorldLink>
     return "ok";
   }
   if (command == "plug") {
-    return bus->plugBridge(emulator.serial(), emulator.vendor(), emulator.product(), bridge.handler) ? "ok"
-                                                                                                       : "error: no answer";
+    return bus->plugBridge(emulator.serial(), emulator.vendor(), emulator.product(), bridge.handler)
+               ? "ok"
+               : "error: no answer";
   }
   if (command == "range") {
     std::string address;

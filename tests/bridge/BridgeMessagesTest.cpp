@@ -100,7 +100,8 @@ TEST(BridgeAnswer, EachReaderTakesOnlyWhatTheAnswerHolds) {
   auto collect = [&addresses](const uint8_t* address) { addresses.emplace_back(address, address + 6); };
   EXPECT_TRUE(BridgeAnswer({2, 0x11}).pairedAddresses(collect));
   EXPECT_TRUE(addresses.empty());
-  EXPECT_TRUE(BridgeAnswer({16, 0x11, 1, 2, 3, 4, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 9, 9}).pairedAddresses(collect));
+  EXPECT_TRUE(
+      BridgeAnswer({16, 0x11, 1, 2, 3, 4, 5, 6, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 9, 9}).pairedAddresses(collect));
   EXPECT_EQ(addresses, std::vector<Bytes>({{1, 2, 3, 4, 5, 6}}));  // no entry of none, no partial entry
   EXPECT_FALSE(BridgeAnswer({}).pairedAddresses(collect));
 

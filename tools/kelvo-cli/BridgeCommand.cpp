@@ -92,7 +92,8 @@ int rpc(kelvoctl_handle* bridge, const std::string& hex) {
   if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
     return Commands::fail("an RPC request is an even number of hexadecimal digits");
   }
-  for (size_t at = 0; at < hex.size(); at += 2) request.push_back(static_cast<uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+  for (size_t at = 0; at < hex.size(); at += 2)
+    request.push_back(static_cast<uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
   uint8_t response[1024];
   size_t length = sizeof response;
   const int result = kelvoctl_send_rpc(bridge, request.data(), request.size(), response, &length);
@@ -130,7 +131,8 @@ int withBridge(kelvoctl_handle* bridge, const std::vector<std::string>& args) {
     }
     return outcome("kelvoctl_send_passkey", kelvoctl_send_passkey(bridge, static_cast<uint32_t>(std::stoul(args[1]))));
   }
-  return Commands::fail("bridge takes info, scan, connect ADDR, pair CODE, abort, paired, rename NAME, rpc HEX or reset");
+  return Commands::fail(
+      "bridge takes info, scan, connect ADDR, pair CODE, abort, paired, rename NAME, rpc HEX or reset");
 }
 
 }  // namespace

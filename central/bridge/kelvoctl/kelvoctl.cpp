@@ -140,8 +140,7 @@ size_t receive(kelvoctl_handle* handle, uint8_t* buffer, int size, unsigned time
 }
 
 // A command and its one answer; an empty answer when either transfer failed.
-BridgeAnswer exchange(kelvoctl_handle* handle, uint8_t command, const uint8_t* payload, size_t length,
-                      int answerSize) {
+BridgeAnswer exchange(kelvoctl_handle* handle, uint8_t command, const uint8_t* payload, size_t length, int answerSize) {
   if (!send(handle, command, payload, length)) return BridgeAnswer({});
   std::vector<uint8_t> answer(static_cast<size_t>(answerSize));
   answer.resize(receive(handle, answer.data(), answerSize));
@@ -241,7 +240,7 @@ int kelvoctl_store_device_name(kelvoctl_handle* handle, const char* name) {
   const size_t length = std::strlen(name);
   if (length > kMaxNameBytes) return KELVOCTL_INVALID_ARGUMENT;
   return send(handle, kStoreDeviceName, reinterpret_cast<const uint8_t*>(name), length) ? KELVOCTL_OK
-                                                                                          : KELVOCTL_TRANSFER_FAILED;
+                                                                                        : KELVOCTL_TRANSFER_FAILED;
 }
 
 int kelvoctl_get_device_name(kelvoctl_handle* handle, char* buffer, size_t size) {

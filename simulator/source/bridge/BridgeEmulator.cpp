@@ -112,7 +112,8 @@ BridgeEmulator::BridgeEmulator(BridgeConfig config,
 std::vector<Message> BridgeEmulator::receive(const Message& received) {
   if (received.size() < 2) return {};
   const size_t end = std::min<size_t>(received[0], received.size());
-  const std::vector<uint8_t> payload(received.begin() + 2, received.begin() + static_cast<long>(std::max<size_t>(end, 2)));
+  const std::vector<uint8_t> payload(received.begin() + 2,
+                                     received.begin() + static_cast<long>(std::max<size_t>(end, 2)));
   switch (received[1]) {
     case kSearch:
       return search();
@@ -189,9 +190,9 @@ Message BridgeEmulator::passkey(const std::vector<uint8_t>& code) {
   if (!pairing) return resultMessage(kNoPairingInProgress);
   const std::string address = *pairing;
   pairing.reset();
-  const uint32_t value = code.size() == 4 ? (static_cast<uint32_t>(code[0]) << 24) | (code[1] << 16) |
-                                                (code[2] << 8) | code[3]
-                                          : ~settings.passkey;
+  const uint32_t value = code.size() == 4
+                             ? (static_cast<uint32_t>(code[0]) << 24) | (code[1] << 16) | (code[2] << 8) | code[3]
+                             : ~settings.passkey;
   if (value != settings.passkey) return resultMessage(kWrongPasskey);
   paired.insert(address);
   connectLocked(address);
@@ -235,7 +236,8 @@ Message BridgeEmulator::indication(const std::vector<uint8_t>& bytes) {
     current = link;
   }
   const bool done = current && !bytes.empty() && current->indicate(bytes);
-  return message(kSendIndication, {static_cast<uint8_t>(done ? 0 : 1), static_cast<uint8_t>(done ? 0 : kIndicationFailed)});
+  return message(kSendIndication,
+                 {static_cast<uint8_t>(done ? 0 : 1), static_cast<uint8_t>(done ? 0 : kIndicationFailed)});
 }
 
 bool BridgeEmulator::takeReset() {

@@ -22,7 +22,8 @@ std::shared_ptr<BridgeReaderLink> BridgeReaderLink::open(const std::shared_ptr<K
   auto link = std::make_shared<BridgeReaderLink>(reader);
   reader->setQuirk(KelvoReaderQuirk::acceptPlain, true);
   reader->attach(link);
-  if (!reader->isLinkUp() || !reader->subscribe(link->service, Emulator::characteristicUuid(Emulator::kOutput2), true)) {
+  if (!reader->isLinkUp() ||
+      !reader->subscribe(link->service, Emulator::characteristicUuid(Emulator::kOutput2), true)) {
     reader->attach({});
     return nullptr;
   }

@@ -200,7 +200,8 @@ void readRandomFaults(const json& value, const std::string& where, KelvoReaderCo
 std::vector<std::string> addressList(const json& value, const std::string& where) {
   if (!value.is_array()) fail(where, "expected a list of addresses");
   std::vector<std::string> addresses;
-  for (size_t i = 0; i < value.size(); ++i) addresses.push_back(address(value[i], where + "[" + std::to_string(i) + "]"));
+  for (size_t i = 0; i < value.size(); ++i)
+    addresses.push_back(address(value[i], where + "[" + std::to_string(i) + "]"));
   return addresses;
 }
 
@@ -221,7 +222,8 @@ ScenarioDevice readBridge(const json& value, const std::string& where) {
   }
   if (value.contains("product")) {
     const std::string product = text(value["product"], where + ".product");
-    if (product != "6666:42ea" && product != "2dff:1543") fail(where + ".product", "expected \"6666:42ea\" or \"2dff:1543\"");
+    if (product != "6666:42ea" && product != "2dff:1543")
+      fail(where + ".product", "expected \"6666:42ea\" or \"2dff:1543\"");
     bridge.vendor = static_cast<uint16_t>(std::stoi(product.substr(0, 4), nullptr, 16));
     bridge.product = static_cast<uint16_t>(std::stoi(product.substr(5), nullptr, 16));
   }

@@ -51,7 +51,7 @@ class UsbWorldLink : public KelvoReaderUsbPort, public std::enable_shared_from_t
   std::mutex writeLock;
   std::mutex readersLock;
   std::map<std::string, std::weak_ptr<KelvoReaderEmulator>> readers;  // by serial
-  std::map<std::string, BridgeHandler> bridges;                        // by serial
+  std::map<std::string, BridgeHandler> bridges;                       // by serial
   std::condition_variable bridgePlugged;
   std::map<std::string, bool> plugged;  // by serial: the bus has said it has the Bridge
   std::thread answers;
