@@ -1,5 +1,7 @@
 #include "kelvo/simulator/bridge/BridgeReaderLink.h"
 
+#include <algorithm>
+
 namespace kelvo::simulator {
 
 namespace {
@@ -40,8 +42,10 @@ std::vector<uint8_t> BridgeReaderLink::transmit(const std::vector<uint8_t>& requ
     std::lock_guard<std::mutex> guard(lock);
     packages.clear();
   }
-  std::vector<uint8_t> frame{static_cast<uint8_t>(request.size()), static_cast<uint8_t>(request.size() >> 8)};
-  frame.insert(frame.end(), request.begin(), request.end());
+  std::vector<uint8_t> frame(request.size() + 2);
+  frame[0] = static_cast<uint8_t>(request.size());
+  frame[1] = static_cast<uint8_t>(request.size() >> 8);
+  std::copy(request.begin(), request.end(), frame.begin() + 2);
   // The reader answers within the write: its packages have arrived when it returns.
   if (!reader->write(service, Emulator::characteristicUuid(Emulator::kTransmit), frame)) return {kTransferFailed};
   std::vector<uint8_t> answer = assembled();
