@@ -50,6 +50,7 @@ USBDEVFS_DISCONNECT_CLAIM = 0x8108551b
 URB_TYPE_CONTROL = 2
 URB_SIZE = 56
 ENOENT = 2
+ESHUTDOWN = 108
 EAGAIN = 11
 ENODEV = 19
 EPIPE = 32
@@ -230,7 +231,12 @@ class UsbDevice(UMockdev.IoctlBase):
         request = client.get_request() & 0xffffffff
         arg = client.get_arg()
         if self.gone:
-            client.complete(-1, ENODEV)
+            # As the kernel does for a device that has gone: what completed is still reaped, all else fails.
+            if request in (USBDEVFS_REAPURB, USBDEVFS_REAPURBNDELAY) and self.pending:
+                arg.resolve(0, 8).set_ptr(0, self.pending.pop(0))
+                client.complete(0, 0)
+            else:
+                client.complete(-1, ENODEV)
             return True
         if request == USBDEVFS_GET_CAPABILITIES:
             arg.resolve(0, 4).update(0, struct.pack('<I', 0))
@@ -310,10 +316,20 @@ class UsbDevice(UMockdev.IoctlBase):
                 self.pending.append(urb)
                 return
 
+    def disconnect(self):
+        """Gone from the bus: reads still waiting end as the kernel ends them (ESHUTDOWN), later requests fail."""
+        self.gone = True
+        for urb, _, _ in self.waiting_in:
+            urb.update(4, struct.pack('<i', -ESHUTDOWN))
+            urb.update(28, struct.pack('<i', 0))
+            self.pending.append(urb)
+        self.waiting_in = []
+        self.in_data = []
+
     def unplug(self):
         # The device stays in sysfs, but every request fails as for a device that has gone (ENODEV), opening
         # included, until it is plugged in again with a fresh bootloader.
-        self.gone = True
+        self.disconnect()
         replug = self.entry.get('replug-after')
         if replug is not None:
             GLib.timeout_add(int(replug * 1000), self.replug)
@@ -367,7 +383,7 @@ class UsbWorld:
     def remove(self, serial):
         if serial in self.shown:
             syspath, device = self.shown.pop(serial)
-            device.gone = True
+            device.disconnect()
             self.bed.remove_device(syspath)
 
     def show_bridge(self, serial, vid, pid, connection):

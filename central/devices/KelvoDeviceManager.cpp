@@ -11,7 +11,9 @@
 #include "devices/DriverSockets.h"
 #include "devices/InProcessReaders.h"
 #include "devices/KelvoDeviceBle.h"
+#include "devices/KelvoDeviceDongle.h"
 #include "devices/KelvoDeviceUDA.h"
+#include "bridge/KelvoDongle.h"
 #include "firmware/FirmwareFolders.h"
 #include "firmware/KelvoFlasher.h"
 #include "firmware/KelvoUsbReaderFinder.h"
@@ -46,6 +48,8 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
   connect(updater, &FirmwareUpdater::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
   connect(updater, &FirmwareUpdater::debugMessageLogged, this, &KelvoDeviceManager::debugMessageLogged);
 
+  startBridge();
+
   // The timers start in the thread the manager runs in: moving an object with active timers to a thread that
   // ends before it ran leaves Qt's record of them behind.
   QMetaObject::invokeMethod(this, &KelvoDeviceManager::startTimers, Qt::QueuedConnection);
@@ -60,6 +64,20 @@ KelvoDeviceManager::KelvoDeviceManager(QObject* parent, bool startInProcessReade
   }
 }
 
+// The Bridge controller on a thread of its own; the readers it announces become devices here.
+void KelvoDeviceManager::startBridge() {
+  bridgeThread.setObjectName(QStringLiteral("Bridge"));
+  bridge = new KelvoDongle();
+  bridge->moveToThread(&bridgeThread);
+  connect(bridge, &KelvoDongle::errorOccurred, this, &KelvoDeviceManager::errorOccurred);
+  connect(bridge, &KelvoDongle::debugMessageLogged, this, &KelvoDeviceManager::debugMessageLogged);
+  connect(bridge, &KelvoDongle::verboseMessageLogged, this, &KelvoDeviceManager::verboseMessageLogged);
+  connect(bridge, &KelvoDongle::deviceCreated, this, &KelvoDeviceManager::deviceDongleCreated);
+  connect(bridge, &KelvoDongle::deviceRemoved, this, &KelvoDeviceManager::deviceDongleRemoved);
+  connect(&bridgeThread, &QThread::finished, bridge, &QObject::deleteLater);
+  bridgeThread.start();
+}
+
 void KelvoDeviceManager::startTimers() {
   startupTimerId = startTimer(0, Qt::CoarseTimer);
   scanTimerId = startTimer(kScanPeriodMs, Qt::CoarseTimer);
@@ -68,6 +86,9 @@ void KelvoDeviceManager::startTimers() {
 // The devices go first: each holds its library device, and the reader stacks must be gone before the radio.
 KelvoDeviceManager::~KelvoDeviceManager() {
   if (scanTimerId != 0) killTimer(scanTimerId);
+  // The controller is deleted in its thread as the thread ends.
+  bridgeThread.quit();
+  if (!bridgeThread.wait(kBridgeThreadWaitMs)) emit errorOccurred(QStringLiteral("The Bridge thread did not end"));
   {
     std::lock_guard<std::mutex> guard(lock);
     devices.clear();
@@ -516,7 +537,12 @@ void KelvoDeviceManager::deviceDongleCreated(const QByteArray& descriptorData) {
   if (!DeviceDescriptorConverter::convert(descriptorData, descriptor, entries) ||
       descriptor.value(QStringLiteral("Serial")).isEmpty()) {
     emit errorOccurred(QStringLiteral("Invalid dongle device descriptor on creation"));
+    return;
   }
+  auto* device = new KelvoDeviceDongle(bridge, descriptor);
+  device->moveToThread(&bridgeThread);
+  connectDevice(device);
+  bridgeDevices.append(device);
 }
 
 void KelvoDeviceManager::deviceDongleRemoved(const QByteArray& descriptorData) {
@@ -526,8 +552,14 @@ void KelvoDeviceManager::deviceDongleRemoved(const QByteArray& descriptorData) {
     emit errorOccurred(QStringLiteral("Invalid dongle device descriptor on removal"));
     return;
   }
-  emit errorOccurred(
-      QStringLiteral("Device with serial %1 not found on removal").arg(descriptor.value(QStringLiteral("Serial"))));
+  const QString serial = descriptor.value(QStringLiteral("Serial"));
+  for (KelvoDevice* device : bridgeDevices) {
+    if (device->serial() != serial) continue;
+    dropDevice(device);
+    bridgeDevices.removeAll(device);
+    return;
+  }
+  emit errorOccurred(QStringLiteral("Device with serial %1 not found on removal").arg(serial));
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QThread>
 #include <memory>
 #include <mutex>
 
@@ -52,8 +53,8 @@ class KelvoDeviceManager : public QObject {
 
   QList<KelvoDevice*> initializedDevices() const;
   QList<KelvoDevice*> authorizedDevices() const;
-  // The Bridge controller; the Bridge arrives with its own work, until then there is none.
-  KelvoDongle* dongle() const { return nullptr; }
+  // The Bridge controller, on the Bridge thread.
+  KelvoDongle* dongle() const { return bridge; }
   QString loggedOnUserName() const;
 
  signals:
@@ -113,6 +114,7 @@ class KelvoDeviceManager : public QObject {
 
  private:
   void startTimers();
+  void startBridge();
   void readLoggedOnUser();
   void scanDriverReaders(const QSet<QString>& addresses);
   void scanInProcessReaders(const QSet<QString>& driverAddresses);
@@ -141,6 +143,10 @@ class KelvoDeviceManager : public QObject {
 
   mutable std::mutex lock;
   QList<KelvoDevice*> devices;
+  // The Bridge: its controller and the readers behind it live in the Bridge thread; the list is the manager's own.
+  QThread bridgeThread;
+  KelvoDongle* bridge = nullptr;
+  QList<KelvoDevice*> bridgeDevices;
   QString userName;
   QString inProcessFailure;
 

@@ -74,7 +74,7 @@ version = 1.4.2
 status = 0x1800
 connection = 1
 == rpc 0d
-response = 0001014000
+response = 00010140000000
 == connect 001A7DDA7114
 result = 1
 == info

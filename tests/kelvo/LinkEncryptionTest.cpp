@@ -57,7 +57,7 @@ TEST_F(LinkEncryption, FirstContactAgreesStoresAndEncrypts) {
   const uint32_t before = *stack.emulator->sessionCounter();
   const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
   EXPECT_EQ(state.status, 0);
-  EXPECT_EQ(state.payload.size(), 4u);
+  EXPECT_EQ(state.payload.size(), 6u);
   EXPECT_EQ(*stack.emulator->sessionCounter(), before + 2) << "one count for the request, one for the answer";
 }
 
@@ -88,7 +88,7 @@ TEST_F(LinkEncryption, ReadersWithoutSessionKeysAreServedWithTheLongTermKey) {
     EXPECT_TRUE(capture.containsAt("Warning", "SessionKey not supported by device"));
     const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
     EXPECT_EQ(state.status, 0);
-    EXPECT_EQ(state.payload.size(), 4u);
+    EXPECT_EQ(state.payload.size(), 6u);
     LongTermEncryptor::removeKey(kAddress);
   }
 }

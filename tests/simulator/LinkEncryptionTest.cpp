@@ -94,7 +94,7 @@ TEST_F(LinkEncryptionTest, KeyAgreementAndSessionCarryAnEncryptedExchange) {
   Session session = startSession(longTerm);
   std::optional<Bytes> state = sealedCall(session, {kGetDeviceState});
   ASSERT_TRUE(state);
-  EXPECT_THAT(*state, ElementsAre(0, 1, 1, 64, 0));
+  EXPECT_THAT(*state, ElementsAre(0, 1, 1, 64, 0, 0, 0));
   EXPECT_EQ(emulator->sessionCounter(), 2u);
 
   std::optional<Bytes> battery = sealedCall(session, {5});
@@ -226,7 +226,7 @@ TEST_F(LinkEncryptionTest, PlainRequestsWhileEncryptionIsOnAreRefusedUnlessSwitc
   emulator->setQuirk(KelvoReaderQuirk::acceptPlain, true);
   std::optional<Bytes> state = call({kGetDeviceState});
   ASSERT_TRUE(state);
-  EXPECT_THAT(*state, ElementsAre(0, 1, 1, 64, 0));
+  EXPECT_THAT(*state, ElementsAre(0, 1, 1, 64, 0, 0, 0));
 }
 
 TEST_F(LinkEncryptionTest, KeyLostReaderForgetsItsKeyWhenTheLinkComesBack) {

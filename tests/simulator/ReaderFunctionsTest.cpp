@@ -276,7 +276,7 @@ TEST_F(ReaderFunctionsTest, NotificationsAndRepeatCommands) {
 
   emulator->sendNotification({9, 1});
   EXPECT_THAT(host->drain(radio, Emulator::kNotification), ElementsAre(Bytes{9, 1}));
-  EXPECT_THAT(ok({13}), ElementsAre(0, 1, 9, 1));
+  EXPECT_THAT(ok({13}), ElementsAre(0, 1, 9, 1, 0, 0));
 }
 
 TEST_F(ReaderFunctionsTest, SmartCardChannel) {

@@ -434,8 +434,9 @@ Payload KelvoReaderRpcTable::setRanges(const Payload& payload, ReaderOutbox&) {
   return answer(kOk);
 }
 
+// The card's ATR number (two bytes, least significant first) closes the answer; the emulated cards have none (0).
 Payload KelvoReaderRpcTable::getDeviceState(const Payload&, ReaderOutbox&) {
-  return answer(kOk, {current.setting(kEncryptionSetting), current.cardStatus, current.battery, current.usb});
+  return answer(kOk, {current.setting(kEncryptionSetting), current.cardStatus, current.battery, current.usb, 0, 0});
 }
 
 Payload KelvoReaderRpcTable::getBonds(const Payload&, ReaderOutbox&) {
