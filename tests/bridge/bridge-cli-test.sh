@@ -119,7 +119,6 @@ connection = 2
 == reset
 result = 0
 == info
-get classdev failed
 kelvo-cli: no Bridge found
 == info
 name = 0123456789abcdef

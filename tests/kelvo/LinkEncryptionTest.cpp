@@ -132,7 +132,7 @@ TEST_F(LinkEncryption, TheMessageCounterStaysInStepUnderConcurrentCallers) {
     callers.emplace_back([&] {
       for (int i = 0; i < kRequests; ++i) {
         const TransmitResult state = stack.proxy->transmit(kGetDeviceState, {}, true);
-        if (state.status != 0 || state.payload.size() != 4) ++failed;
+        if (state.status != 0 || state.payload.size() != 6) ++failed;
       }
     });
   }
@@ -202,7 +202,7 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
     if (c.answerLost) {
       EXPECT_NE(met.status, 0) << c.name;
     } else if (met.status == 0) {
-      EXPECT_EQ(met.payload.size(), 4u) << c.name;
+      EXPECT_EQ(met.payload.size(), 6u) << c.name;
     }
     if (c.readerComesBack) {
       stack.emulator->setLinkUp(true);
@@ -216,7 +216,7 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
         ++failures;
         continue;
       }
-      EXPECT_EQ(state.payload.size(), 4u) << c.name;
+      EXPECT_EQ(state.payload.size(), 6u) << c.name;
     }
     EXPECT_LE(failures, c.failuresAllowed) << c.name;
     EXPECT_EQ(stack.emulator->longTermKey(), key) << c.name << ": the long-term key stays";

@@ -25,7 +25,7 @@ class RpcTransport : public ::testing::Test {
 TEST_F(RpcTransport, StatusAndPayloadOfAnAnswer) {
   const TransmitResult state = stack.packets->transmit(13, {}, true);
   EXPECT_EQ(state.status, 0);
-  ASSERT_EQ(state.payload.size(), 4u);
+  ASSERT_EQ(state.payload.size(), 6u);
   EXPECT_EQ(state.payload[2], 80) << "battery level of the emulated reader";
 }
 
