@@ -58,6 +58,7 @@ QWidget* KelvoDongleView::buildMainPage() {
   connectButton = new QPushButton(tr("Connect"));
   advancedButton = new QPushButton(tr("Advanced settings"));
   readerList = new QListWidget;
+  readerList->setObjectName(QStringLiteral("readers"));
   versionLabel = new QLabel;
   mainStatus = messageLabel("#1a7f37");
   mainError = messageLabel("#b42318");
@@ -86,6 +87,7 @@ QWidget* KelvoDongleView::buildPairingPage() {
   auto* page = new QWidget;
   pairingReader = new QLabel;
   codeField = new QLineEdit;
+  codeField->setObjectName(QStringLiteral("pairingCode"));
   codeField->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9]{6,6}")), codeField));
   pairButton = new QPushButton(tr("Pair"));
   cancelButton = new QPushButton(tr("Cancel"));
@@ -109,6 +111,7 @@ QWidget* KelvoDongleView::buildPairingPage() {
 QWidget* KelvoDongleView::buildAdvancedPage() {
   auto* page = new QWidget;
   nameField = new QLineEdit;
+  nameField->setObjectName(QStringLiteral("bridgeName"));
   renameButton = new QPushButton(tr("Change Bridge name"));
   resetButton = new QPushButton(tr("Reset Bridge"));
   pairedButton = new QPushButton(tr("Show paired devices"));
@@ -135,6 +138,7 @@ QWidget* KelvoDongleView::buildPairedPage() {
   auto* page = new QWidget;
   pairedHeader = new QLabel;
   pairedList = new QListWidget;
+  pairedList->setObjectName(QStringLiteral("pairedReaders"));
   auto* back = new QPushButton(tr("Back"));
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(pairedHeader);
