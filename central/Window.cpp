@@ -21,6 +21,7 @@
 #include "ui_Window.h"
 #include "views/DevicesPage.h"
 #include "views/KelvoDeviceView.h"
+#include "views/KelvoDongleView.h"
 #include "views/PinChangeView.h"
 #include "views/PinUnblockView.h"
 #include "views/UpdateFirmwareView.h"
@@ -60,6 +61,7 @@ Window::Window(bool simpleQuit, QWidget* parent)
   connect(settingsWindow.get(), &SettingsView::kemServerAddressChanged, manager,
           &KelvoDeviceManager::kemServerAddressChanged);
 
+  createBridgeView();
   createPinViews();
   createUpdateDialog();
   createActions();
@@ -92,6 +94,14 @@ void Window::createDeviceManager() {
   connect(manager, &KelvoDeviceManager::deviceAuthorized, this, &Window::deviceAuthorized);
   connect(manager, &KelvoDeviceManager::resetKeyNeeded, this, &Window::resetKeyNeeded);
   connect(manager, &KelvoDeviceManager::updateFirmwarePrepared, this, &Window::updateFirmware);
+}
+
+// The Bridge page, a window of its own on the manager's Bridge controller.
+void Window::createBridgeView() {
+  bridgeWindow = std::make_unique<KelvoDongleView>(manager != nullptr ? manager->dongle() : nullptr);
+  bridgeWindow->setObjectName(QStringLiteral("bridgeView"));
+  bridgeWindow->setWindowTitle(tr("Bridge"));
+  bridgeWindow->resize(420, 480);
 }
 
 // The views live in this thread and the manager in its own, so requests and outcomes are queued both ways.
@@ -206,8 +216,7 @@ void Window::createActions() {
   quitAction->setObjectName("quitAction");
   connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
-  // The about view, the Bridge view and the update check arrive with the devices; their actions exist already so
-  // the menu keeps its shape.
+  // The about view arrives with its own work; its action exists already so the menu keeps its shape.
   aboutAction = new QAction(tr("&About"), this);
   aboutAction->setObjectName("aboutAction");
   checkForUpdateAction = new QAction(tr("&Check for update"), this);
@@ -215,6 +224,11 @@ void Window::createActions() {
   connect(checkForUpdateAction, &QAction::triggered, this, &Window::checkCurrentDeviceForUpdate);
   bridgeAction = new QAction(tr("&Bridge"), this);
   bridgeAction->setObjectName("bridgeAction");
+  connect(bridgeAction, &QAction::triggered, this, [this] {
+    bridgeWindow->show();
+    bridgeWindow->raise();
+    bridgeWindow->activateWindow();
+  });
 
   tutorialAction = new QAction(tr("&Tutorial"), this);
   tutorialAction->setObjectName("tutorialAction");

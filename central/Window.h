@@ -16,6 +16,7 @@ class LogView;
 class PinChangeView;
 class PinView;
 class PinUnblockView;
+class KelvoDongleView;
 class QAction;
 class QMenu;
 class QThread;
@@ -83,6 +84,7 @@ class Window : public QWidget {
   void connectPopupContent(QWidget* content);
   void placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards, QPoint offset);
   void createDeviceManager();
+  void createBridgeView();
   void createPinViews();
   void createUpdateDialog();
   void openPinView(PinView* view);
@@ -118,6 +120,7 @@ class Window : public QWidget {
   std::unique_ptr<SettingsView> settingsWindow;
   std::unique_ptr<PinChangeView> pinChangeWindow;
   std::unique_ptr<PinUnblockView> pinUnblockWindow;
+  std::unique_ptr<KelvoDongleView> bridgeWindow;
   std::unique_ptr<UpdateDialog> updateDialog;
   std::unique_ptr<UpdateFirmwareView> updateFirmwareWindow;
 
