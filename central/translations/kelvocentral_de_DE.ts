@@ -50,6 +50,10 @@
 <context>
     <name>Window</name>
     <message>
+        <source>Bridge</source>
+        <translation>Bridge</translation>
+    </message>
+    <message>
         <source>Change Kelvo</source>
         <translation>Kelvo wechseln</translation>
     </message>
@@ -553,6 +557,125 @@ Ihr Arbeitsplatz wird möglicherweise gesperrt</translation>
     <message>
         <source>Device not found</source>
         <translation>Gerät nicht gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>KelvoDongleView</name>
+    <message>
+        <source>Bridge</source>
+        <translation>Bridge</translation>
+    </message>
+    <message>
+        <source>Bridge not found</source>
+        <translation>Keine Bridge gefunden</translation>
+    </message>
+    <message>
+        <source>Scan</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
+    </message>
+    <message>
+        <source>Advanced settings</source>
+        <translation>Erweiterte Einstellungen</translation>
+    </message>
+    <message>
+        <source>Enter pairing code:</source>
+        <translation>Kopplungscode eingeben:</translation>
+    </message>
+    <message>
+        <source>Pair</source>
+        <translation>Koppeln</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Change Bridge name</source>
+        <translation>Bridge-Namen ändern</translation>
+    </message>
+    <message>
+        <source>Reset Bridge</source>
+        <translation>Bridge zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Show paired devices</source>
+        <translation>Gekoppelte Geräte anzeigen</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Paired devices:</source>
+        <translation>Gekoppelte Geräte:</translation>
+    </message>
+    <message>
+        <source>Firmware version: </source>
+        <translation>Firmware-Version: </translation>
+    </message>
+    <message>
+        <source>Scanning...</source>
+        <translation>Suche läuft...</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>Verbindung wird hergestellt...</translation>
+    </message>
+    <message>
+        <source>Changing...</source>
+        <translation>Wird geändert...</translation>
+    </message>
+    <message>
+        <source>Resetting...</source>
+        <translation>Wird zurückgesetzt...</translation>
+    </message>
+    <message>
+        <source>Querying...</source>
+        <translation>Wird abgefragt...</translation>
+    </message>
+    <message>
+        <source>Successfully connected</source>
+        <translation>Erfolgreich verbunden</translation>
+    </message>
+    <message>
+        <source>Successfully paired</source>
+        <translation>Erfolgreich gekoppelt</translation>
+    </message>
+    <message>
+        <source>Connection failed</source>
+        <translation>Verbindung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Pairing failed</source>
+        <translation>Kopplung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Pairing cancelled</source>
+        <translation>Kopplung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Dongle name cannot be empty</source>
+        <translation>Der Name der Bridge darf nicht leer sein</translation>
+    </message>
+    <message>
+        <source>This name already set</source>
+        <translation>Dieser Name ist bereits gesetzt</translation>
+    </message>
+    <message>
+        <source>Confirm reset by pressing button again</source>
+        <translation>Zum Bestätigen die Schaltfläche erneut drücken</translation>
+    </message>
+    <message>
+        <source>Successfully changed name</source>
+        <translation>Name erfolgreich geändert</translation>
+    </message>
+    <message>
+        <source>Name change failed</source>
+        <translation>Namensänderung fehlgeschlagen</translation>
     </message>
 </context>
 </TS>
