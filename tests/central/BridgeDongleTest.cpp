@@ -12,6 +12,7 @@
 #include "bridge/KelvoDongle.h"
 #include "devices/DeviceDescriptorConverter.h"
 #include "devices/KelvoDevice.h"
+#include "devices/KelvoDeviceManager.h"
 
 namespace {
 
@@ -166,6 +167,28 @@ TEST(BridgeDongle, UnpluggedWithAReaderAnnouncedItWithdrawsTheReaderThenDeactiva
   EXPECT_EQ(order, QList<QString>({"removed 5123456790", "deactivated"}));
   ASSERT_TRUE(waitFor(activated, 1));
   EXPECT_EQ(dongle.name(), "Hall Bridge");
+}
+
+// The manager's own controller on its Bridge thread: the reader the Bridge connects to becomes a device, reads its
+// settings and state through the relay, and goes when the Bridge is unplugged.
+TEST(BridgeDongle, TheManagerMakesTheBridgesReaderADeviceAndDropsItWhenTheBridgeGoes) {
+  KelvoDeviceManager manager(nullptr, false);
+  QSignalSpy initialized(&manager, &KelvoDeviceManager::deviceInitialized);
+  QSignalSpy removed(&manager, &KelvoDeviceManager::deviceRemoved);
+  QSignalSpy activated(manager.dongle(), &KelvoDongle::activated);
+  ASSERT_TRUE(waitFor(activated, 1));
+  manager.dongle()->requestConnection(reader("001a7dda7113"));
+  ASSERT_TRUE(waitFor(initialized, 1));
+  auto* device = initialized.first().first().value<KelvoDevice*>();
+  EXPECT_EQ(device->serial(), "5123456789");
+  EXPECT_EQ(device->address(), "KB2000000042");  // a Bridge reader is known by the Bridge's serial
+  EXPECT_EQ(device->batteryLevel(), 64);
+  EXPECT_EQ(device->settings().encryptionEnabled, 0);
+
+  EXPECT_EQ(bridgeControl(QStringLiteral("unplug")), "ok");
+  ASSERT_TRUE(waitFor(removed, 1));
+  EXPECT_EQ(removed.first().first().value<KelvoDevice*>(), device);
+  EXPECT_EQ(bridgeControl(QStringLiteral("plug")), "ok");
 }
 
 }  // namespace
