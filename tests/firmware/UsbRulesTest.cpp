@@ -1,5 +1,5 @@
-// The udev rules shipped with the application open to the desktop user exactly the USB ids the flashing code looks
-// for: every reader id in any mode and every bootloader id of both generations, and nothing else.
+// The udev rules shipped with the application open to the desktop user exactly the USB ids the code looks for: every
+// reader id in any mode, every bootloader id of both generations and the Bridge's ids, and nothing else.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "bridge/kelvoctl/kelvoctl.h"
 #include "trevalon/usb/ReaderUsbIds.h"
 
 namespace {
@@ -39,6 +40,7 @@ TEST(UsbRules, TheRulesGrantTheIdsTheFlasherLooksFor) {
   add(sought, trevalon::usb::ReaderUsbIds::anyMode());
   add(sought, trevalon::usb::ReaderUsbIds::bootloader(trevalon::FirmwareImage::Generation::first));
   add(sought, trevalon::usb::ReaderUsbIds::bootloader(trevalon::FirmwareImage::Generation::second));
+  for (const auto& id : KELVOCTL_USB_IDS) sought.emplace(id[0], id[1]);
   EXPECT_EQ(granted, sought);
 }
 

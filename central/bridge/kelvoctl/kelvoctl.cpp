@@ -14,10 +14,6 @@
 namespace {
 
 constexpr int kBridgeInterface = 1;
-constexpr struct {
-  uint16_t vendor;
-  uint16_t product;
-} kBridgeIds[] = {{0x6666, 0x42EA}, {0x2DFF, 0x1543}};
 
 constexpr uint8_t kSendPasskey = 0x0C;
 constexpr uint8_t kSearch = 0x0D;
@@ -61,8 +57,8 @@ struct kelvoctl_handle {
 namespace {
 
 bool isBridge(const libusb_device_descriptor& descriptor) {
-  for (const auto& id : kBridgeIds) {
-    if (descriptor.idVendor == id.vendor && descriptor.idProduct == id.product) return true;
+  for (const auto& id : KELVOCTL_USB_IDS) {
+    if (descriptor.idVendor == id[0] && descriptor.idProduct == id[1]) return true;
   }
   return false;
 }

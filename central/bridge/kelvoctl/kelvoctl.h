@@ -12,6 +12,9 @@ extern "C" {
 
 typedef struct kelvoctl_handle kelvoctl_handle;
 
+// The Bridge's USB ids: vendor, product.
+static const uint16_t KELVOCTL_USB_IDS[2][2] = {{0x6666, 0x42EA}, {0x2DFF, 0x1543}};
+
 // Return codes: 0 success; 5 a transfer failed or the answer was too short; 6 an invalid argument (missing or too
 // small buffer, payload too long); other values are the Bridge's own result codes (select_device, send_passkey).
 enum {
