@@ -210,7 +210,8 @@ void KelvoDongle::abortPairing() {
 void KelvoDongle::changeName(const QString& name) {
   QMutexLocker guard(&lock);
   const QByteArray text = name.toLocal8Bit();
-  const int result = handle == nullptr ? KELVOCTL_INVALID_ARGUMENT : kelvoctl_store_device_name(handle, text.constData());
+  const int result =
+      handle == nullptr ? KELVOCTL_INVALID_ARGUMENT : kelvoctl_store_device_name(handle, text.constData());
   if (result != KELVOCTL_OK) {
     emit debugMessageLogged(failure("kelvoctl_store_device_name", result));
     emit changeNameFailed();
@@ -224,14 +225,14 @@ void KelvoDongle::changeName(const QString& name) {
 void KelvoDongle::queryPairedDevices() {
   QMutexLocker guard(&lock);
   QList<DeviceInfo> devices;
-  const int result = handle == nullptr ? KELVOCTL_INVALID_ARGUMENT
-                                       : kelvoctl_get_paired_devs(
-                                             handle,
-                                             [](const uint8_t address[6], void* context) {
-                                               static_cast<QList<DeviceInfo>*>(context)->append(
-                                                   DeviceInfo(QString(), address, true));
-                                             },
-                                             &devices);
+  const int result = handle == nullptr
+                         ? KELVOCTL_INVALID_ARGUMENT
+                         : kelvoctl_get_paired_devs(
+                               handle,
+                               [](const uint8_t address[6], void* context) {
+                                 static_cast<QList<DeviceInfo>*>(context)->append(DeviceInfo(QString(), address, true));
+                               },
+                               &devices);
   if (result != KELVOCTL_OK) emit debugMessageLogged(failure("kelvoctl_get_paired_devs", result));
   for (DeviceInfo& device : devices) {
     const QString stored = ApplicationSettings::deviceName(device.addressText());

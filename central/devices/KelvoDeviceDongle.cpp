@@ -52,7 +52,8 @@ void KelvoDeviceDongle::requestState() {
     usb = byteAt(state, 4);
     atrNumber = byteAt(state, 5) | (byteAt(state, 6) << 8);
   } else if (read && state.at(0) == kStatusNotSupported) {
-    if (!stateRead) emit debugMessageLogged(QStringLiteral("Device %1 does not support state request").arg(displayName()));
+    if (!stateRead)
+      emit debugMessageLogged(QStringLiteral("Device %1 does not support state request").arg(displayName()));
   } else {
     emit verboseMessageLogged(QStringLiteral("Failed to update state of the device %1").arg(displayName()));
     return;

@@ -6,6 +6,7 @@
 #include <QTimerEvent>
 
 #include "ApplicationSettings.h"
+#include "bridge/KelvoDongle.h"
 #include "devices/DeviceDescriptorConverter.h"
 #include "devices/DevicePipeClient.h"
 #include "devices/DriverSockets.h"
@@ -13,7 +14,6 @@
 #include "devices/KelvoDeviceBle.h"
 #include "devices/KelvoDeviceDongle.h"
 #include "devices/KelvoDeviceUDA.h"
-#include "bridge/KelvoDongle.h"
 #include "firmware/FirmwareFolders.h"
 #include "firmware/KelvoFlasher.h"
 #include "firmware/KelvoUsbReaderFinder.h"

@@ -217,7 +217,8 @@ void KelvoDongleView::enter(State state) {
     case kPairing:
       pages->setCurrentWidget(pairingPage);
       pairingPage->setEnabled(true);
-      pairingReader->setText(selected.name.isEmpty() ? QStringLiteral("Kelvo ") + selected.addressText() : selected.name);
+      pairingReader->setText(selected.name.isEmpty() ? QStringLiteral("Kelvo ") + selected.addressText()
+                                                     : selected.name);
       codeField->clear();
       codeField->setFocus();
       pairButton->setEnabled(false);
@@ -278,9 +279,9 @@ void KelvoDongleView::setMainEnabled(bool enabled) {
 }
 
 void KelvoDongleView::setAdvancedEnabled(bool enabled) {
-  for (QWidget* widget : {static_cast<QWidget*>(nameField), static_cast<QWidget*>(renameButton),
-                          static_cast<QWidget*>(resetButton), static_cast<QWidget*>(pairedButton),
-                          static_cast<QWidget*>(advancedBack)}) {
+  for (QWidget* widget :
+       {static_cast<QWidget*>(nameField), static_cast<QWidget*>(renameButton), static_cast<QWidget*>(resetButton),
+        static_cast<QWidget*>(pairedButton), static_cast<QWidget*>(advancedBack)}) {
     widget->setEnabled(enabled);
   }
 }

@@ -81,7 +81,7 @@ TEST_F(KelvoDongleViewTest, PairingTakesSixDigitsAndTheReaderLeavesTheListWhenPa
   emit dongle.scanFinished({reader(0x13, "Kelvo 5123456789"), reader(0x14, "Kelvo 5123456790")});
   readers()->setCurrentRow(0);
   QTest::mouseClick(button(view, "Connect"), Qt::LeftButton);  // fails without a Bridge, but the entry is chosen
-  emit dongle.connectionPairingRequired();                      // as a Bridge would say at its next poll
+  emit dongle.connectionPairingRequired();                     // as a Bridge would say at its next poll
   ASSERT_EQ(view.state(), KelvoDongleView::kPairing);
   QLineEdit* code = field("pairingCode");
   QPushButton* pair = button(view, "Pair");
