@@ -30,7 +30,7 @@ QString bridgeControl(const QString& command) {
   for (int waited = 0; waited < kWaitMs; waited += 50) {
     if (answers.exists() && answers.size() > before && answers.open(QIODevice::ReadOnly)) {
       answers.seek(before);
-      const QString answer = QString::fromUtf8(answers.readLine()).trimmed();
+      QString answer = QString::fromUtf8(answers.readLine()).trimmed();
       answers.close();
       if (!answer.isEmpty()) return answer;
     }
