@@ -129,7 +129,7 @@ TEST_F(DevicePipeTest, RpcRequestsAreFilteredThenSentEncrypted) {
 
   EXPECT_EQ(DevicePipe::InvokeTransmitRpc(device, {0x0D}, response), 0);
   const KelvoReaderState reader = stack->emulator->state();
-  EXPECT_EQ(response, (Bytes{0x00, reader.setting(7), reader.cardStatus, reader.battery, reader.usb}))
+  EXPECT_EQ(response, (Bytes{0x00, reader.setting(7), reader.cardStatus, reader.battery, reader.usb, 0, 0}))
       << "the whole answer, status first";
 }
 

@@ -248,7 +248,7 @@ TEST_F(PacketTransferTest, ExchangesStayWholeWhileTheReaderIsBusyElsewhere) {
     ASSERT_EQ((*descriptor)[0], 0) << i;
     std::optional<Bytes> state = host->transmitPrepared(Bytes{13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     ASSERT_TRUE(state) << i;
-    ASSERT_EQ(state->size(), 5u) << i;
+    ASSERT_EQ(state->size(), 7u) << i;
   }
   EXPECT_GT(emulator->counters().notifications(Emulator::kNotification), 0u);
 }
