@@ -451,14 +451,16 @@ bool KelvoDevice::writeExternalFlash(const QByteArray& data, int offset, int len
 }
 
 bool KelvoDevice::supportsExternalFlash() {
-  return trevalon::OverTheAirWriter::supported([this](const std::vector<uint8_t>& request) {
-    QByteArray answer;
-    if (!transmit(QByteArray(reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size())),
-                  answer)) {
-      return std::optional<std::vector<uint8_t>>();
-    }
-    return std::optional<std::vector<uint8_t>>(std::vector<uint8_t>(answer.begin(), answer.end()));
-  });
+  return trevalon::OverTheAirWriter::supported(
+      [this](const std::vector<uint8_t>& request) { return exchangeRpc(request); });
+}
+
+std::optional<std::vector<uint8_t>> KelvoDevice::exchangeRpc(const std::vector<uint8_t>& request) {
+  QByteArray answer;
+  if (!transmit(QByteArray(reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size())), answer)) {
+    return std::nullopt;
+  }
+  return std::vector<uint8_t>(answer.begin(), answer.end());
 }
 
 // Readers whose firmware cannot switch over RPC enter the bootloader on an indication instead.

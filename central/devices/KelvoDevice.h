@@ -15,6 +15,8 @@
 #include <QString>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include "MetaTypes.h"
 #include "devices/DeviceSettings.h"
@@ -61,6 +63,8 @@ class KelvoDevice : public QObject {
   bool eraseBond(int index);
   bool writeExternalFlash(const QByteArray& data, int offset, int length);
   bool supportsExternalFlash();
+  // One RPC through transmit, as the library's firmware steps take it; nothing when the exchange failed.
+  std::optional<std::vector<uint8_t>> exchangeRpc(const std::vector<uint8_t>& request);
   bool gotoBootloader(quint8 mode);
 
   QString displayName() const;

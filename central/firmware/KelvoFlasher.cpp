@@ -60,14 +60,9 @@ void KelvoFlasher::usbTick() {
 }
 
 bool KelvoFlasher::writeOverTheAir() {
+  // The device may go while the pieces are written: each exchange asks for it afresh.
   const trevalon::OverTheAirWriter::Exchange exchange = [this](const std::vector<uint8_t>& request) {
-    QByteArray answer;
-    if (!device ||
-        !device->transmit(QByteArray(reinterpret_cast<const char*>(request.data()), static_cast<int>(request.size())),
-                          answer)) {
-      return std::optional<std::vector<uint8_t>>();
-    }
-    return std::optional<std::vector<uint8_t>>(std::vector<uint8_t>(answer.begin(), answer.end()));
+    return device ? device->exchangeRpc(request) : std::nullopt;
   };
   const std::vector<uint8_t> bytes(image.begin(), image.end());
   return trevalon::OverTheAirWriter::write(
