@@ -13,6 +13,7 @@
 #include "devices/DeviceDescriptorConverter.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceManager.h"
+#include "devices/TimeRanges.h"
 
 namespace {
 
@@ -184,6 +185,26 @@ TEST(BridgeDongle, TheManagerMakesTheBridgesReaderADeviceAndDropsItWhenTheBridge
   EXPECT_EQ(device->address(), "KB2000000042");  // a Bridge reader is known by the Bridge's serial
   EXPECT_EQ(device->batteryLevel(), 64);
   EXPECT_EQ(device->settings().encryptionEnabled, 0);
+
+  // A setting goes to the reader as an indication through the Bridge, the working times as an RPC; the device
+  // keeps what it sent, and the reader holds it when asked through the Bridge.
+  QSignalSpy buzzer(device, &KelvoDevice::buzzerEnabledChanged);
+  QSignalSpy rangesChanged(device, &KelvoDevice::workingTimeRangesChanged);
+  emit device->sendSettingRequested(6, 0);
+  ASSERT_TRUE(waitFor(buzzer, 1));
+  EXPECT_EQ(buzzer.first().first().toInt(), 0);
+  TimeRanges ranges;
+  ranges.ranges[0] = {8 * 60, 17 * 60};
+  ranges.ranges[6] = {-1, -1};
+  emit device->sendWorkingTimeRangesRequested(ranges);
+  ASSERT_TRUE(waitFor(rangesChanged, 1));
+  EXPECT_TRUE(device->workingTimeRanges() == ranges);
+  QByteArray held;
+  ASSERT_TRUE(manager.dongle()->transmit(QByteArray(1, 8), held));
+  EXPECT_TRUE(held.startsWith(QByteArray(1, 0)));
+  EXPECT_TRUE(held.contains(QByteArray::fromHex("0600"))) << held.toHex().constData();
+  ASSERT_TRUE(manager.dongle()->transmit(QByteArray(1, 11), held));
+  EXPECT_EQ(held.left(5).toHex(), "00e001fc03");  // status, then Monday 480 to 1020 minutes
 
   EXPECT_EQ(bridgeControl(QStringLiteral("unplug")), "ok");
   ASSERT_TRUE(waitFor(removed, 1));
