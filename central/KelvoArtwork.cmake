@@ -58,13 +58,13 @@ foreach(qm ${_translation_qms})
 endforeach()
 
 set(_qrc ${CMAKE_CURRENT_BINARY_DIR}/kelvo_resources.qrc)
-file(WRITE ${_qrc}.in "<RCC>\n  <qresource prefix=\"/\">\n${_artwork_qrc_entries}${_translation_qrc_entries}  </qresource>\n</RCC>\n")
+file(WRITE ${_qrc}.in "<RCC>\n  <qresource prefix=\"/\">\n${_artwork_qrc_entries}${_translation_qrc_entries}${_licence_qrc_entries}  </qresource>\n</RCC>\n")
 configure_file(${_qrc}.in ${_qrc} COPYONLY)
 
 set(KELVO_RESOURCE_SOURCE ${CMAKE_CURRENT_BINARY_DIR}/qrc_kelvo_resources.cpp)
 add_custom_command(OUTPUT ${KELVO_RESOURCE_SOURCE}
   COMMAND Qt5::rcc --name kelvo_resources --output ${KELVO_RESOURCE_SOURCE} ${_qrc}
-  DEPENDS ${_qrc} ${_artwork_pngs} ${_translation_qms}
+  DEPENDS ${_qrc} ${_artwork_pngs} ${_translation_qms} ${_licence_files}
   COMMENT "Compiling the application resources"
   VERBATIM)
 set_source_files_properties(${KELVO_RESOURCE_SOURCE} PROPERTIES SKIP_AUTOMOC ON SKIP_AUTOUIC ON)

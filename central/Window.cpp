@@ -8,17 +8,21 @@
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QThread>
+#include <QTimer>
 #include <QtMath>
 
+#include "ApplicationSettings.h"
 #include "DesktopNotifications.h"
 #include "LogView.h"
 #include "SettingsView.h"
+#include "TutorialLoader.h"
 #include "devices/KelvoDevice.h"
 #include "devices/KelvoDeviceManager.h"
 #include "firmware/UpdateDialog.h"
 #include "security/LockWorkstationTask.h"
 #include "trevalon/firmware/Firmware.h"
 #include "ui_Window.h"
+#include "views/AboutView.h"
 #include "views/DevicesPage.h"
 #include "views/KelvoDeviceView.h"
 #include "views/KelvoDongleView.h"
@@ -40,6 +44,8 @@ const char kPopupFrameUpwardsStyle[] =
 const QPoint kDeviceListOffset(-100, 0);
 // The bubble's tail needs room on the side it points to.
 constexpr int kPopupSideMargin = 20;
+constexpr int kTutorialDelayMs = 100;
+const QPoint kTutorialOffset(-20, 0);
 constexpr int kPopupTailMargin = 45;
 
 }  // namespace
@@ -63,6 +69,7 @@ Window::Window(bool simpleQuit, QWidget* parent)
 
   createBridgeView();
   createPinViews();
+  aboutWindow = std::make_unique<AboutView>();
   createUpdateDialog();
   createActions();
   createTrayIcon();
@@ -74,7 +81,16 @@ Window::Window(bool simpleQuit, QWidget* parent)
   deviceManagerThread->start();
   lockTaskThread->start();
   emit lockTask->startLoop();
+  if (ApplicationSettings::tutorialOnStarup())
+    QTimer::singleShot(kTutorialDelayMs, this, &Window::on_logoButton_clicked);
   initializeNotifications();
+}
+
+void Window::showOnTop(QWidget* window) {
+  if (window->isMinimized()) window->showNormal();
+  window->show();
+  window->raise();
+  window->activateWindow();
 }
 
 // The device pages go with the form, before their devices; the devices go with the manager in its own thread.
@@ -216,23 +232,23 @@ void Window::createActions() {
   quitAction->setObjectName("quitAction");
   connect(quitAction, &QAction::triggered, qApp, &QCoreApplication::quit);
 
-  // The about view arrives with its own work; its action exists already so the menu keeps its shape.
   aboutAction = new QAction(tr("&About"), this);
   aboutAction->setObjectName("aboutAction");
+  connect(aboutAction, &QAction::triggered, this, [this] { showOnTop(aboutWindow.get()); });
   checkForUpdateAction = new QAction(tr("&Check for update"), this);
   checkForUpdateAction->setObjectName("checkForUpdateAction");
   connect(checkForUpdateAction, &QAction::triggered, this, &Window::checkCurrentDeviceForUpdate);
   bridgeAction = new QAction(tr("&Bridge"), this);
   bridgeAction->setObjectName("bridgeAction");
-  connect(bridgeAction, &QAction::triggered, this, [this] {
-    bridgeWindow->show();
-    bridgeWindow->raise();
-    bridgeWindow->activateWindow();
-  });
+  connect(bridgeAction, &QAction::triggered, this, [this] { showOnTop(bridgeWindow.get()); });
 
   tutorialAction = new QAction(tr("&Tutorial"), this);
   tutorialAction->setObjectName("tutorialAction");
-  connect(tutorialAction, &QAction::triggered, this, &Window::on_logoButton_clicked);
+  // From the tray the window may be hidden: the tutorial is a pop-up in it, so the window comes first.
+  connect(tutorialAction, &QAction::triggered, this, [this] {
+    showOnTop(this);
+    on_logoButton_clicked();
+  });
 
   changePinAction = new QAction(tr("&Change PIN"), this);
   changePinAction->setObjectName("changePinAction");
@@ -465,7 +481,11 @@ void Window::placePopupFrame(QWidget* frame, QWidget* posWidget, bool downwards,
   const QSize size = frame->size();
   const int x = anchor.x() - size.width() / 2;
   const int y = downwards ? anchor.y() - size.height() : anchor.y();
-  frame->move(QPoint(x, y) + offset);
+  // A frame wider than the room beside its anchor (the tutorial under the logo) stays inside the window: its tail
+  // then points a little off the anchor, but nothing of it is cut off.
+  const QPoint wanted = QPoint(x, y) + offset;
+  frame->move(qBound(0, wanted.x(), qMax(0, popupShade->width() - size.width())),
+              qBound(0, wanted.y(), qMax(0, popupShade->height() - size.height())));
 }
 
 // The update page's "Update": the manager takes the reader's available firmware as the image to flash.
@@ -532,4 +552,9 @@ void Window::on_kelvoStack_currentChanged(int index) {
   unblockPinAction->setEnabled(withTransport);
 }
 
-void Window::on_logoButton_clicked() {}
+// The tutorial's module is loaded here, the first time; without it there is nothing to show (the loader says why).
+void Window::on_logoButton_clicked() {
+  QWidget* tutorial = TutorialLoader::create();
+  if (tutorial == nullptr) return;
+  popupOpened(ui->logo, tutorial, false, false, kTutorialOffset);
+}

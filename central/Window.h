@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <memory>
 
+class AboutView;
 class KelvoDevice;
 class KelvoDeviceManager;
 class KelvoDeviceView;
@@ -86,6 +87,7 @@ class Window : public QWidget {
   void createDeviceManager();
   void createBridgeView();
   void createPinViews();
+  static void showOnTop(QWidget* window);
   void createUpdateDialog();
   void openPinView(PinView* view);
   void connectDeviceManagerLog();
@@ -121,6 +123,7 @@ class Window : public QWidget {
   std::unique_ptr<PinChangeView> pinChangeWindow;
   std::unique_ptr<PinUnblockView> pinUnblockWindow;
   std::unique_ptr<KelvoDongleView> bridgeWindow;
+  std::unique_ptr<AboutView> aboutWindow;
   std::unique_ptr<UpdateDialog> updateDialog;
   std::unique_ptr<UpdateFirmwareView> updateFirmwareWindow;
 

@@ -1,6 +1,7 @@
 #pragma once
-// What the window shows as pop-up contents. The window knows them by class name only; the tutorial is still a
-// stand-in with its real name and the signal the window listens to, to be replaced once the tutorial exists.
+// What the window shows as pop-up contents. The window knows them by class name only. The real tutorial lives in its
+// own module with the web engine (its tests are TutorialViewTest); here a stand-in with its name and the signal the
+// window listens to is enough.
 
 #include <QWidget>
 

@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 
 int main(int argc, char* argv[]) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Offscreen unless a test needs a real display (the web engine draws on X only).
+  qputenv("QT_QPA_PLATFORM",
+          qEnvironmentVariableIsSet("KELVO_TEST_PLATFORM") ? qgetenv("KELVO_TEST_PLATFORM") : QByteArray("offscreen"));
   QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/kelvo-central-test-XXXXXX"));
   if (!profile.isValid()) return 2;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("config"))));

@@ -33,9 +33,11 @@ class WindowTest : public ::testing::Test {
   QList<QWidget*> frames() { return shade()->findChildren<QWidget*>("popupFrame", Qt::FindDirectChildrenOnly); }
   QWidget* anchor() { return window.findChild<QPushButton*>("changeDeviceButton"); }
 
-  void open(QWidget* content, bool fixedWidth = true, bool downwards = true, QPoint offset = QPoint()) {
-    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupOpened", Q_ARG(QWidget*, anchor()), Q_ARG(QWidget*, content),
-                                          Q_ARG(bool, fixedWidth), Q_ARG(bool, downwards), Q_ARG(QPoint, offset)));
+  void open(QWidget* content, bool fixedWidth = true, bool downwards = true, QPoint offset = QPoint(),
+            QWidget* at = nullptr) {
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupOpened", Q_ARG(QWidget*, at != nullptr ? at : anchor()),
+                                          Q_ARG(QWidget*, content), Q_ARG(bool, fixedWidth), Q_ARG(bool, downwards),
+                                          Q_ARG(QPoint, offset)));
   }
   void close(bool isGlobal) { ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupClosed", Q_ARG(bool, isGlobal))); }
   static void deleteDeferred() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -166,10 +168,12 @@ TEST_F(WindowTest, FrameStyleMarginsAndWidthFollowTheRequest) {
 }
 
 TEST_F(WindowTest, FrameIsCentredOnItsAnchorAboveOrBelowIt) {
-  const QPoint top = anchor()->mapTo(&window, QPoint(anchor()->width() / 2, 0));
+  // Above: an anchor with room above it for the frame (the page below the header).
+  QWidget* page = window.findChild<QWidget*>("kelvoStack");
+  const QPoint top = page->mapTo(&window, QPoint(page->width() / 2, 0));
   const QPoint bottom = anchor()->mapTo(&window, QPoint(anchor()->width() / 2, anchor()->height()));
 
-  open(new QLabel("above"), true, true);
+  open(new QLabel("above"), true, true, QPoint(), page);
   QRect frame = frames().first()->geometry();
   EXPECT_EQ(frame.y() + frame.height(), top.y());
   EXPECT_EQ(frame.x() + frame.width() / 2, top.x());
@@ -178,6 +182,18 @@ TEST_F(WindowTest, FrameIsCentredOnItsAnchorAboveOrBelowIt) {
   frame = frames().first()->geometry();
   EXPECT_EQ(frame.y(), bottom.y());
   EXPECT_EQ(frame.x() + frame.width() / 2, bottom.x() - 100);
+}
+
+TEST_F(WindowTest, AFrameWiderThanTheRoomBesideItsAnchorStaysInsideTheWindow) {
+  auto* wide = new QLabel("wide");
+  wide->setFixedSize(760, 480);
+  ASSERT_TRUE(QMetaObject::invokeMethod(&window, "popupOpened", Q_ARG(QWidget*, window.findChild<QLabel*>("logo")),
+                                        Q_ARG(QWidget*, wide), Q_ARG(bool, false), Q_ARG(bool, false),
+                                        Q_ARG(QPoint, QPoint(-20, 0))));
+  const QRect frame = frames().first()->geometry();
+  EXPECT_EQ(frame.x(), 0);
+  EXPECT_TRUE(window.rect().contains(frame))
+      << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
 }
 
 TEST_F(WindowTest, StickyTutorialSurvivesEveryCloseButAGlobalOne) {
