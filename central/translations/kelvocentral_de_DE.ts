@@ -2,6 +2,41 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AboutView</name>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>3rd Party Libaries</source>
+        <translation>Bibliotheken von Drittanbietern</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation>Lizenz</translation>
+    </message>
+    <message>
+        <source>Copyright</source>
+        <translation>Copyright</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Copyright © 2026 Kelvo. All rights reserved.&lt;br&gt;Kelvo and Kelvo Central are trademarks of Kelvo.&lt;br&gt;This program uses the libraries listed under &quot;3rd Party Libaries&quot; under their own licences.</source>
+        <translation>Copyright © 2026 Kelvo. Alle Rechte vorbehalten.&lt;br&gt;Kelvo und Kelvo Central sind Marken von Kelvo.&lt;br&gt;Dieses Programm verwendet die unter „Bibliotheken von Drittanbietern“ genannten Bibliotheken unter deren eigenen Lizenzen.</translation>
+    </message>
+</context>
+<context>
     <name>LogView</name>
     <message>
         <source>Log</source>

@@ -12,6 +12,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTranslator>
 
 #include "views/AboutView.h"
 #include "views/ThirdPartyLibraries.h"
@@ -90,6 +91,20 @@ TEST(AboutView, ARowOpensItsLicenceOnceInAClosableTab) {
   about.libraryTable()->setCurrentCell(0, 0);
   emit about.libraryTable()->cellActivated(0, 0);
   EXPECT_EQ(about.tabs()->tabText(about.tabs()->currentIndex()), "OpenSSL");
+}
+
+TEST(AboutView, GermanTexts) {
+  QTranslator translator;
+  ASSERT_TRUE(translator.load("kelvocentral_de_DE", ":/i18n"));
+  QCoreApplication::installTranslator(&translator);
+  {
+    AboutView about;
+    EXPECT_EQ(about.windowTitle(), QString::fromUtf8("Über"));
+    EXPECT_EQ(about.tabs()->tabText(1), "Bibliotheken von Drittanbietern");
+    EXPECT_EQ(about.libraryTable()->horizontalHeaderItem(2)->text(), "Lizenz");
+    EXPECT_TRUE(about.findChild<QLabel*>("aboutText")->text().contains("Alle Rechte vorbehalten"));
+  }
+  QCoreApplication::removeTranslator(&translator);
 }
 
 TEST(ThirdPartyLibraries, TheNoticeIsTheFirstCopyrightOfTheFile) {

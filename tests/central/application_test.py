@@ -158,6 +158,19 @@ class Profile:
             'LANG': 'C.UTF-8',
             'LC_ALL': 'C.UTF-8',
         }
+        # A returning user who has switched the tutorial off; the tutorial's own tests start from no settings.
+        self.write_settings('[General]\ntutorialOnStarup=false\n')
+
+    def first_start(self):
+        """No settings at all, as before the program's very first start."""
+        shutil.rmtree(self.env['XDG_CONFIG_HOME'], ignore_errors=True)
+
+    def settings(self):
+        path = os.path.join(self.env['XDG_CONFIG_HOME'], 'trevalon GmbH', 'Kelvo Central.conf')
+        if not os.path.exists(path):
+            return ''
+        with open(path) as settings:
+            return settings.read()
 
     def write_settings(self, text):
         directory = os.path.join(self.env['XDG_CONFIG_HOME'], 'trevalon GmbH')
@@ -344,6 +357,7 @@ class WithTrayTest(ApplicationTest):
         self.assertIn('Translation kelvocentral_de_DE loaded', log)
 
     def test_hidden_start_still_shows_the_window_while_the_tutorial_is_due(self):
+        self.profile.first_start()
         self.start('-hidden', '-testDevice')
         self.assertIsNotNone(self.main_window())
 
@@ -363,6 +377,91 @@ class WithTrayTest(ApplicationTest):
         self.assertIsNotNone(self.wait_tray_icon())
         self.display.send_delete_window(window)
         self.assertEqual(quitting.wait(20), 0)
+
+
+class TutorialTest(ApplicationTest):
+    """The tutorial pop-up over the main window (982 x 688): its page is drawn by the web engine on the program's
+    blue, and the positions below are those of the page's last slide."""
+    TUTORIAL_BLUE = '#008ed6'
+    DONT_SHOW_BOX = (390, 401)
+    CLOSE_BUTTON = (545, 443)
+    LOGO = (58, 48)
+
+    def environment(self):
+        env = super().environment()
+        env['QTWEBENGINE_DISABLE_SANDBOX'] = '1'  # as root the engine's renderer needs it; harmless otherwise
+        return env
+
+    def tutorial_shown(self, window, name):
+        shot = self.display.screenshot(name, window)
+        return count_colour(shot, self.TUTORIAL_BLUE, 3) > 20000
+
+    def click_in(self, window, position):
+        x, y, _, _ = self.display.geometry(window)
+        self.display.click(x + position[0], y + position[1], 1)
+        time.sleep(0.5)
+
+    def test_first_start_shows_the_tutorial_and_once_it_is_ticked_off_the_next_start_does_not(self):
+        self.profile.first_start()
+        app = self.start()
+        window = self.main_window()
+        self.assertIsNotNone(window)
+        self.assertTrue(wait_until(lambda: self.tutorial_shown(window, 'tutorial-first-start.png'), 30.0, 0.5),
+                        'the tutorial did not open at the first start')
+        first = self.display.screenshot('tutorial-first-slide.png', window)
+        self.display.type_key('Right')
+        time.sleep(0.5)
+        second = self.display.screenshot('tutorial-second-slide.png', window)
+        self.assertNotEqual(open(first, 'rb').read(), open(second, 'rb').read(), 'Right did not turn the slide')
+
+        for _ in range(8):  # past the last slide: it stays there
+            self.display.type_key('Right')
+            time.sleep(0.2)
+        time.sleep(0.5)
+        self.display.screenshot('tutorial-last-slide.png', window)
+        self.click_in(window, self.DONT_SHOW_BOX)
+        self.assertTrue(wait_until(lambda: 'tutorialOnStarup=false' in self.profile.settings(), 5.0),
+                        self.profile.settings())
+        self.click_in(window, self.CLOSE_BUTTON)
+        self.assertTrue(wait_until(lambda: not self.tutorial_shown(window, 'tutorial-closed.png'), 5.0),
+                        "the page's Close did not close the tutorial")
+        app.terminate()
+        app.wait(20)
+
+        self.start()
+        window = self.main_window()
+        self.assertIsNotNone(window)
+        time.sleep(3.0)
+        self.assertFalse(self.tutorial_shown(window, 'second-start-without-tutorial.png'),
+                         'the tutorial opened although it was ticked off')
+        # The logo brings it back.
+        self.click_in(window, self.LOGO)
+        self.assertTrue(wait_until(lambda: self.tutorial_shown(window, 'tutorial-from-the-logo.png'), 30.0, 0.5),
+                        'the logo did not open the tutorial')
+        log = self.profile.log_file()
+        self.assertNotIn('did not load', log)
+
+    def test_the_tray_opens_about_with_the_libraries_and_a_licence(self):
+        self.start()
+        self.assertIsNotNone(self.main_window())
+        tx, ty, tw, th = self.wait_tray_icon()
+        self.display.click(tx + tw - 12, ty + th // 2, 3)
+        time.sleep(0.8)
+        self.display.type_key('a')
+        about = wait_until(lambda: self.display.visible_windows('^About$'), 10.0)
+        self.assertTrue(about, 'the menu did not open the About window')
+        time.sleep(0.5)
+        self.display.screenshot('about.png', about[0])
+        # The library tab, its first row activated with Return: the licence opens in a tab of its own.
+        x, y, width, height = self.display.geometry(about[0])
+        self.display.click(x + 150, y + 25, 1)
+        time.sleep(0.5)
+        self.display.screenshot('about-libraries.png', about[0])
+        self.display.click(x + 60, y + 80, 1)
+        self.display.type_key('Return')
+        time.sleep(0.5)
+        shot = self.display.screenshot('about-licence.png', about[0])
+        self.assertGreater(count_colour(shot, 'black', 30), 500, 'no licence text drawn')
 
 
 class WithoutTrayTest(ApplicationTest):

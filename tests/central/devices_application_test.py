@@ -72,7 +72,15 @@ class Session:
         self.env.pop('WAYLAND_DISPLAY', None)
         for folder in ('run', 'data/driver', 'driver-settings', 'state', 'config'):
             os.makedirs(self.path(folder), mode=0o700, exist_ok=True)
+        # A returning user who has switched the tutorial off, so no tutorial covers the window.
+        self.write_settings('tutorialOnStarup=false\n')
         self.start_tray_host()
+
+    def write_settings(self, lines):
+        folder = self.path('config/trevalon GmbH')
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        with open(os.path.join(folder, 'Kelvo Central.conf'), 'w') as file:
+            file.write('[General]\n' + lines)
 
     def path(self, name):
         return os.path.join(self.root, name)
