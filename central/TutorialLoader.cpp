@@ -33,7 +33,7 @@ QWidget* TutorialLoader::create(QWidget* parent) {
 }
 
 QString TutorialLoader::modulePath() {
-  const QString besideProgram = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kModuleName);
+  QString besideProgram = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kModuleName);
   if (QFileInfo::exists(besideProgram)) return besideProgram;
   return QStringLiteral(KELVO_TUTORIAL_MODULE_DIR "/") + QLatin1String(kModuleName);
 }
