@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The two commands of the README, plus the sanitizer, benchmark and fuzzing builds.
 #   make test                          build and run every test
 #   make test SANITIZE=address,undefined

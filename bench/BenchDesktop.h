@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A private desktop for benchmarks of the real program: an Xvfb display, a session bus, a tray host and a scratch
 // directory for the program's run-time folders, started once per benchmark program and stopped at its end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU per encrypted RPC (GetDeviceState [0x0d] sent past the reader cache, through the link encryption) on a
 // complete reader stack: once over the in-process simulated radio, once over the BlueZ backend against kelvo-sim
 // on a private bus. For the bus, the CPU of kelvo-sim (the emulated bluetoothd with its reader) and of the bus

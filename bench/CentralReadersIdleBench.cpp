@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kelvo Central idle with emulated readers: the CPU share and resident memory of the real program while it polls
 // 1 or 8 readers every 2 s and nobody touches it. The readers are on the program's own simulated radio, so their
 // emulators' work is counted too (a real reader's costs nothing on the workstation). Runs the program on a private

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kelvo Central as a user meets it: the time from starting the process until its main window is mapped on the
 // display, the resident memory of the running program with no reader, and what the tutorial costs: memory before it
 // opens (its web engine not even loaded), while it is open and after it is closed. Runs the real program on a

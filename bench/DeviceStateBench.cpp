@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // CPU time of one in-process GetDeviceState request on a complete reader stack (as the discovery chain builds
 // it) over an emulated reader on the simulated radio: cold, the first request after the reader connected, when
 // the reader cache is empty and the working-time ranges come over the air; warm, every later request, answered

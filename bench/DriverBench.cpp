@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // GetDeviceState through kelvo-driver, as the application asks for it every two seconds per reader: one request
 // per connection to the reader's socket. The driver runs as its own process on a scenario of 1 or 8 emulated
 // readers; 1 client asks one reader, 8 clients ask 8 readers at once (each its own). Wall time per request is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The firmware catalogue as the application uses it once a day per reader: loading a folder of 200 descriptors
 // with images of 256 KiB each, and matching 8 readers against it. Loading is reported as a multiple of the floor, reading the same
 // bytes from the same files without parsing anything (the catalogue cannot be faster than reading its images).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Round trips per second and CPU time per request through the synchronous reader, the characteristics and the
 // packet transfer, against an emulated reader on the simulated radio (no link latency): plain for a small
 // request answered in one package and for a 2000-byte request; and the small request through the link

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the library log costs its callers: one formatted line into a sink, and a disabled scope trace (which still
 // writes its single exit line), each measured with a sink that only keeps the length.
 

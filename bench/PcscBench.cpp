@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The cost of reaching a card through pcscd: one APDU (SELECT of the PIV application) through libpcsclite, pcscd,
 // our IFD handler and kelvo-driver, beside the same APDU sent in process on the library's card path over the same
 // emulated reader (what `kelvo-cli apdu` does). The difference is what PC/SC adds per APDU, in wall time and in

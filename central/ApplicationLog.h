@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The application's Qt log handler. Every Qt log line, the reader library's lines (which arrive through the
 // library sink) and the log window's lines, goes to standard error and to one per-user file,

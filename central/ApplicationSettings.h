@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The application's per-user settings, keyed by the organisation and application names set at start-up.
 // Every call reads or writes the store at once; the device manager, the lock task and the Bridge thread call in

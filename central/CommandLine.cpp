@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "CommandLine.h"
 
 const QString CommandLine::kDefaultTestSerial = QStringLiteral("1234567890");

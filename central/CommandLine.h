@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The program's options. The whole argument list is scanned, the program name included; options match
 // case-sensitively and in full, anything else is ignored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Follows one desktop notice until it ends and says on standard output how it ended.
 

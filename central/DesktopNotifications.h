@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Desktop notices through the session's org.freedesktop.Notifications service. One process-wide instance is set
 // up by the main window; devices show battery notices through it. Each shown notice gets a CustomHandler that

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Artwork: every picture the application shows is drawn as SVG under res/svg and rendered to the PNG its resource
 # path names at build time, so the repository holds sources only. The PNGs, the compiled translations and the
 # resource file that lists them are generated into the build folder and compiled with rcc.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Licence texts of the libraries the program ships with, taken from the libraries' own Debian copyright files when
 # the build is configured and compiled into the resources as ":/res/licence/<name>" (the About view's licence tabs).
 # Each library names the packages that may carry its copyright file, newest name first; the first one found is used.

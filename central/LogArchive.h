@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A ZIP archive built in memory with libzip, every entry deflated at level 9, then written to its file in one go.
 // Log archives carry reader addresses and user names and are often written into shared folders, so libzip's own

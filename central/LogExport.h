@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What "Export Logs" puts into the archive for a bug report:
 //  - central.log: the log window's text;

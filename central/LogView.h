@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The log window: every message of the device manager, the devices and the lock task as a coloured, time-stamped
 // line; the switch of the reader driver's own logging; and the export of all logs as one archive.

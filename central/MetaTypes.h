@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The value types that travel through queued (cross-thread) signal connections.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The settings window: the management-server address and whether the workstation locks when the card leaves.
 

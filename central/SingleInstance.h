@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One Kelvo Central per user session: an exclusive flock on $XDG_RUNTIME_DIR/KelvoCentral.lock, held for the whole
 // run. The kernel drops the lock when the holder dies, so a crashed run never blocks the next start. The file is

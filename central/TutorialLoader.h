@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds the tutorial module and asks it for a tutorial view. The module is loaded at the first call and stays
 // loaded: the web engine it brings cannot be unloaded safely, and a second tutorial then opens at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The application's one top-level window and its tray presence: a stack of pages (the "No Device" page first, one
 // page per reader later), pop-up panels shown inside a shade over the page, the tray menu, and the log and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Kelvo Central's start-up: one instance per session, the reader library's settings, machine and log, the Qt
 // application with its translation, then the main window behind the tray icon until the user quits.
 

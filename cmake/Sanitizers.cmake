@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # SANITIZE=address,undefined or SANITIZE=thread selects a sanitizer build for every target.
 set(SANITIZE "" CACHE STRING "Comma-separated list of sanitizers (address,undefined | thread)")
 if(SANITIZE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Project-wide warning flags; targets opt in with kelvo_warnings(<target>).
 option(KELVO_WERROR "Treat compiler warnings as errors in the project's own targets (CI turns this on)" OFF)
 

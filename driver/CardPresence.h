@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Whether a card is in one reader, as the library's slot events tell it, and waits for that to change. A wait
 // costs nothing while nothing happens: no radio traffic, no periodic wake-up; each waiter sleeps on an eventfd

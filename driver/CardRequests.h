@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The card channel's requests (pcscd's IFD handler is the client): card status, power up, power down, transmit and
 // wait for change. Status and waits are answered on the connection's own thread from the card presence the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The driver's readers and their sockets: sockets appear in the runtime directory when the discovery chain finds a
 // reader and disappear when the reader is lost or the driver stops.

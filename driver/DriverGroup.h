@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The driver's group (`kelvo`, made by the sysusers.d file shipped with the driver): its members may use every
 // reader and read the driver's log. The group is looked up anew each time, so a group created or changed while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The status byte that opens every answer of the driver. 0, 1, 5 and 6 are the in-process request codes; the
 // others are the driver's own. 250 to 253 say something about the connection rather than the reader's answer:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "LoginSeatSessions.h"
 
 #include <systemd/sd-login.h>

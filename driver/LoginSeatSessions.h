@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seat view of the login manager (sd-login): a uid sits at a seat when one of its sessions is active, has a
 // seat, and is not remote. Without a login manager nobody sits at a seat.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Files and directories the driver makes in places where someone else might have been first: made and opened
 // without following a symbolic link in their last component, and used only when they belong to the driver's own

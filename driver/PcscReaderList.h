@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The readers whose cards the driver serves, written for pcscd in its reader configuration syntax to
 // `<runtime directory>/pcsc-readers.conf`. pcscd reads such a list only when it starts, so whoever runs pcscd

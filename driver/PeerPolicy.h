@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Who may drive the readers through the driver, judged by the credentials the kernel gives for a socket's peer
 // (SO_PEERCRED), never by anything the peer says. Served are root (and the driver's own uid, when a developer runs

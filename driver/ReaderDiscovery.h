@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds readers for the driver: the library's backend, polled on a thread of its own for every reader family's
 // service (Kelvo readers for the application and pcscd, Pentaloq readers for pcscd), with the library's device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The listening socket of one reader: one request per connection, the status byte first, at most limits.maxMessage
 // bytes each way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Turns one driver request (code first) into the in-process request on a reader's device and its answer
 // (status first). Sizes are checked here, before the reader is touched, so a malformed request costs no radio

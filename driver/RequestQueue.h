@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The requests of one reader, run one at a time on a thread of the queue's own. The library serialises a reader's
 // requests anyway; queueing them here lets a waiting client be told where it stands instead of hearing nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The driver's log file: lines are appended until the file reaches its limit, then it is renamed to
 // "<path>.1" (replacing the older one) and a new file begins, so the two never take more than twice the limit.

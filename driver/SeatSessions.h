@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Who sits at a seat: the one question about login sessions the driver's access check asks. Asked by uid, never
 // by pid: a program the user's own service manager started belongs to no session, yet it is the seated user's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-driver: owns the readers through the library and serves each reader's requests on a socket of its own.
 
 #include <signal.h>

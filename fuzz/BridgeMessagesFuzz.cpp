@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes from the Bridge, as an advertising report and as every kind of answer: nothing is read beyond what
 // arrived, and what is read stays within the message.
 #include <cstring>

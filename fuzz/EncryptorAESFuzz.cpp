@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary ciphertext into the ECB decryption: it fails or returns less than it was given, and never reads past it.
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary text through formatMessage as an argument: the result is the text or the overflow notice, never more.
 #include <cstddef>
 #include <cstdint>

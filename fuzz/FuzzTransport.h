@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader transport that answers every request with the fuzzer's bytes, for driving the reader-side parsers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bond list: names never run past the payload.
 #include "FuzzTransport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any descriptor payload: the parser keeps within the payload and every value it stores is text.
 #include "FuzzTransport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any notification value, through the packet layer's parsing and the reader functions' handling.
 #include "FuzzTransport.h"
 #include "trevalon/kelvo/KelvoBLEReaderKelvoBLECharacteristscsTranslator.h"

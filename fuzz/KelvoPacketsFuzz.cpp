@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any sequence of 'process2' and 'output2' values from a reader: the packet transfer never writes or reads
 // past its buffers and answers either a response or the failure byte.
 #include <deque>

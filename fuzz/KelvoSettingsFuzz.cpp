@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any settings payload: only ids 1 to 15 are ever stored.
 #include "FuzzTransport.h"
 

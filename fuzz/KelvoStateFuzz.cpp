@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any device-state payload: card and cable states stay within their value sets.
 #include "FuzzTransport.h"
 

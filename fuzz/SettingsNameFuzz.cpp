@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary setting names against a store directory: a name the check accepts must stay inside the directory.
 #include <unistd.h>
 

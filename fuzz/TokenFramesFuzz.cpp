@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Any bytes a Pentaloq reader might send: as answer packets gathered into an answer, as a decrypted answer
 // frame, or as a frame on its own. Nothing is read or written past a buffer, and a result is either a checked
 // answer (code 0 to 13 or 0xFF) or the failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One request on a reader's card channel, the Unix socket kelvo-driver serves for the card of one reader: connect,
 // write [code][payload], half-close, read [status][payload] until the driver closes. Every request has a

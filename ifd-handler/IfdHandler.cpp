@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The entry points pcscd finds in libkelvo-ifd.so: the IFD handler interface of pcsc-lite, one Lun per reader.
 //
 // pcscd is a C program running these on several threads; no exception may leave them, and nothing else of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The card of one reader as pcscd sees it through the handler: one Lun, one card socket of kelvo-driver.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Emulated USB devices for programs that use libusb, on a umockdev test bed.
 
 Each device is put into the bed's sysfs and /dev/bus/usb with its descriptors; an ioctl handler answers the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "bridge/DeviceInfo.h"
 
 DeviceInfo::DeviceInfo(const QString& readerName, const uint8_t* address, bool kelvo)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader seen by the Bridge: its advertised name, its Bluetooth address (a 32-bit and a 16-bit part, least
 // significant byte first, as the Bridge carries it) and whether it offers the Kelvo service.

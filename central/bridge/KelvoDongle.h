@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Bridge dongle under watch, on a thread of its own (the manager's Bridge thread). Every 500 ms it opens the
 // Bridge when it is plugged in (reading its name, serial and version), asks its status, announces the reader the

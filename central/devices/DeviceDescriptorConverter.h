@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Turns the descriptor bytes a reader gives into key/value text: groups of [group length] followed by entries of
 // [entry length][key length][key][value length][value]. Every length is checked against the data, and the entries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seven device requests of one reader served by the reader driver. Every failure has been reported through
 // the client's signals by the time false is returned; the statuses the device manager acts on itself (a reader

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/DeviceSettingTable.h"
 
 #include "devices/KelvoDevice.h"

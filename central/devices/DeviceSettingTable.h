@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's settings in one table: for each its id (the number the reader and the driver use), its field in
 // DeviceSettings, the KelvoDevice signal that announces a new value, and its name in the log. The settings

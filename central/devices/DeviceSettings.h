@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader's eight settings as the application keeps them, each -1 until the reader has told it. Their ids, and
 // which of them the application sends, are in DeviceSettingTable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The 44-byte state of a reader as the driver and the in-process requests report it: connection, card, battery,
 // encryption, USB cable, the eight settings and the seven working-time ranges (little-endian throughout).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Holds back, between the radio's native readers and the library's device provider, every reader that the reader
 // driver serves. The provider builds a reader stack for each native reader it is given, and a stack talks to its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The readers the reader driver serves, as the sockets it keeps in the runtime directory: one socket
 // "omnivex#ipc#ver6#kelvo_<address>" per reader, present exactly while the driver serves that reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The readers this process serves itself: the library's backend (BlueZ, or the simulated radio that
 // KELVO_BLE_BACKEND=sim selects in development builds) polled for reader interfaces, and the library's device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The application's picture of one reader: its descriptor, its last known state, settings and working-time
 // ranges, and the flags of the application's own workflows. It polls its reader every two seconds, turns every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devices/KelvoDeviceBle.h"
 
 #include "devices/DevicePipeClient.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader that the reader driver serves: every request goes through the driver's socket for that reader. A
 // failed request means the driver has lost the reader, so the device removes itself.

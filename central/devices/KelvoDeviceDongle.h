@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader behind the Bridge dongle: every request goes through the Bridge's relay (KelvoDongle). The Bridge keeps
 // the device as long as it is connected to the reader, so a failed request is logged and the device stays. Before

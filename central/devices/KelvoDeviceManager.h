@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Finds the readers that are present, makes one application device for each and notices when they go. Two
 // sources run side by side: the readers the reader driver serves (one socket each in the runtime directory) and

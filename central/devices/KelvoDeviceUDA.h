@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader that this process serves itself through the reader library: every request is an in-process device
 // request on the library device at the top of the reader's stack. Any failure means the reader is gone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bytes of the reader operations the application runs over the raw RPC channel: the bond list, erasing a
 // bond, writing the external flash and entering the bootloader. A request is a method id and its arguments

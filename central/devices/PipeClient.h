@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One request/response exchange with the reader driver per call, over the driver's Unix stream socket: connect,
 // write the request, half-close, read the answer up to the driver's close. Nothing is kept between calls, so a

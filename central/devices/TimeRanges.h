@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader's weekly working-time ranges as the application passes them between threads: seven entries of a start
 // and an end in minutes counted from Sunday 00:00, -1 meaning unset.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The update server's feed of firmware packages: an RSS channel whose items each describe one release (the Sparkle
 // appcast format). Only what the updater needs is read; anything else in the feed is ignored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where firmware descriptors and images are found, in the order the catalogue reads them: the user's own folder
 // (packages from the update server are unpacked there, so the desktop user must be able to write it), "Firmware"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Fetches firmware packages for second-generation readers from the update server: reads the server's feed, offers
 // the newest release above the reader's installed firmware to the user, downloads it, checks its signature with the

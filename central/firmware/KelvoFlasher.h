@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One flashing run for one reader. Over the air it writes the signed image into the reader's external flash through
 // the device's RPC, reporting progress; the manager then sends the reader into its bootloader, which installs it.

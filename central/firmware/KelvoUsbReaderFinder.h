@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Waits for a reader to be plugged in by USB: looks for it on the USB bus each second, in any of its modes (its ids
 // in the table and its serial number string ending with the reader's serial), and says so once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Checks a firmware package against the Ed25519 signature the feed gives for it. The public key is the one this
 // program was built with: nothing at run time can make it trust another.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Unpacks a verified firmware package (a ZIP archive) into the extraction folder. The archive is unpacked into a
 // staging folder beside it first and moved into place only when every entry came out whole, so a refused or broken

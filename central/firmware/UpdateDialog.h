@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The update server's offer of a firmware release: the release notes with Install, Skip and Cancel, then the
 // download's progress with a Cancel button. The dialog never waits for anything: the user's answers leave as

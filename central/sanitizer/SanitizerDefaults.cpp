@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Defaults for the sanitizer builds of the program and its tests; the sanitizer runtimes look these functions up
 // at start. They concern only the system's libraries, which are not built with the sanitizers:
 //  - fontconfig keeps its configuration caches until the process ends;

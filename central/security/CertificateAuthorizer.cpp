@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "security/CertificateAuthorizer.h"
 
 #include <openssl/x509.h>

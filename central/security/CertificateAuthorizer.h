@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Decides whether a reader holds the card of the user who is logged on: a certificate on the token in the reader's
 // PKCS#11 slot (the slot whose description holds the reader's address) whose subject common name is the user's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Watches every smart-card reader of the system through pcsc-lite and locks the session when the card leaves the
 // reader the session was logged on with, when that reader goes away, or when it is not there at all. Runs only in

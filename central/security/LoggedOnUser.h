@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The display name of the user who runs the application: the full-name field of the account's GECOS entry
 // (the text before its first comma). Empty when the account has none, which turns authorisation off.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The smart-card logon of this session and the reader it came from. A session opened with a smart card carries
 // the token's label in PKCS11_LOGIN_TOKEN_NAME (set by the PAM modules that log on with a card); without it the

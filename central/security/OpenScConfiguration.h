@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Points OpenSC, loaded later as the PKCS#11 module, at the configuration the application ships (OPENSC_CONF for
 // this process only). Called at start-up before any thread exists, since it changes the environment.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Changes a card's PIN, or unblocks it with the PUK, through a PKCS#11 module: the slot is the first whose
 // description holds the reader's identifier, a change logs in with the current PIN first, an unblock calls

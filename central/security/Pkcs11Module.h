@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A PKCS#11 module loaded for one piece of work: dlopen, C_GetFunctionList, C_Initialize and the slot list, then
 // C_Finalize (only when this object initialised it) and dlclose when the object goes. Nothing is kept between uses,

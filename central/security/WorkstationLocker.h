@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Locks the user's graphical session through logind (org.freedesktop.login1.Manager.LockSession), which makes the
 // desktop's screen locker lock. The session is XDG_SESSION_ID's when the program runs inside one; a program started

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Renders one SVG drawing to a PNG at its own size or at a given size; the build runs it for every picture.
 #include <QDir>
 #include <QFileInfo>

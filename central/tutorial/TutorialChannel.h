@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tutorial view as the page sees it: the web channel object "controller". It carries only the view's signals to
 // the page and the page's calls to the view. Publishing the view widget itself would hand the page every widget

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tutorial lives in a module of its own (kelvo-central-tutorial) because its web view pulls in the whole web
 // engine: the program loads the module only when the tutorial is opened, so a user who switched the tutorial off

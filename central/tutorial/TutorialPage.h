@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tutorial's web page. It only ever shows the program's own resources: a link to anything else (the maker's web
 // site, a manual) is refused here and opened in the desktop's browser instead, so no outside page is loaded next to

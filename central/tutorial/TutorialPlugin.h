@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The module's entry: the program finds it with QPluginLoader and asks it for tutorial views.
 

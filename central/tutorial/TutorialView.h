@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tutorial: a slide show drawn by the page qrc:///res/tutorial/Tutorial.html in an embedded web view. The page
 // and the view talk through a web channel on which the view is the object "controller" (TutorialChannel): the page tells the view how

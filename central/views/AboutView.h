@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The About window: the program's name, version and legal notice, and the libraries it ships with. Activating a
 // library's row opens its licence text in a tab of its own.

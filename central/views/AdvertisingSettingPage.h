@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Switches the reader between permanent advertising (mode 1) and advertising only in its working times (mode 2),
 // and leads to the page where those working times are set.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where the battery gauge's bar and threshold marker sit inside the battery picture (":/res/gui/Battery-Body.png",
 // 60 x 222), and how the bar is coloured. Both grow upwards from the bottom of the battery's inside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Sets the battery level at or below which the application warns. The threshold belongs to the application, not
 // to the reader; after a change the device repeats its battery level so that its page redraws gauge and marker.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's descriptor as the device view lists it: the well-known keys first in a fixed order, then the rest
 // sorted, with the driver's version added; three HTML columns (keys, separators, values) so that the colons line up.

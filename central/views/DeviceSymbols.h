@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which picture the device view shows for a reader value. Kept apart from the widgets so that the choice can be
 // checked without drawing anything; an empty name means that no symbol is shown.

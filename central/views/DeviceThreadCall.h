@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Runs a reader operation of a device in the device's own thread and hands its result to a widget in the GUI
 // thread. The GUI thread never talks to a reader itself: a slow or lost reader would freeze the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The list of readers that the "Change Kelvo" button opens: one row per device by display name, the current one
 // selected; "Select" names the chosen reader to the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "DisplaySettingPage.h"
 
 DisplaySettingPage::DisplaySettingPage(KelvoDevice* device, QWidget* parent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The page of one reader in the main window: its picture (front, or back with its bondings), card, battery gauge
 // with the warning threshold, USB-cable, encryption and coverage symbols, one symbol and button per power-saving

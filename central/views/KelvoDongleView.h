@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Bridge page of the main window: a small state machine over a stacked widget. It never touches the Bridge's
 // handle: it asks the controller through its request methods (which cross into the Bridge thread) and follows the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window that changes the PIN of the card in a reader: the current PIN, the new PIN twice.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The window that unblocks the PIN of the card in a reader with its PUK and sets a new PIN.
 

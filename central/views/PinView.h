@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the PIN-change and PIN-unblock windows share: a first secret (the current PIN or the PUK), the new PIN and
 // its confirmation, one label for progress and one for errors, and one button. The request goes to the device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The common frame of the small pop-up pages that change one reader setting: a title, a help text and a row of
 // controls. A page changes one field of the device's current settings record and hands the whole record back to

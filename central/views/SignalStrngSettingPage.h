@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Lowers or raises the reader's transmit power one level at a time, within the levels its generation has.
 

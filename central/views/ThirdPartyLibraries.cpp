@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "views/ThirdPartyLibraries.h"
 
 #include <libusb-1.0/libusb.h>

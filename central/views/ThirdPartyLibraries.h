@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The libraries the program ships with, for the About view: each with the version it runs with (read from the
 // library at run time where the library can say, else the version it was built against), its licence and its

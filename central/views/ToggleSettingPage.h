@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A page with one check button for a reader setting that is either on (1) or off (0): display, backlight, buzzer.
 // The button follows the reader's value; pressing it asks for the other value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The pop-up that offers a newer firmware to a first-generation reader: which version, for which reader, what it
 // brings; "Update" hands the reader to the window, which has the update prepared, "Cancel" closes the pop-up.

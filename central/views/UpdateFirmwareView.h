@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The dialog that follows a flashing run through its states: connect the reader by USB, writing with its progress,
 // done, or the reason it cannot go on. It cannot be dismissed with Escape while a run may still write into the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Edits the reader's weekly working times: one row per weekday (Sunday first, as the week is counted on the
 // reader) with a begin and an end time. A row whose end is not after its begin means "no working time that day".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small tour of the library spine: a polling provider feeding a translator chain, a watchdog timer and a
 // worker, all writing the library log to standard output with their nesting and thread names.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-sim-bridge SCENARIO -- COMMAND [ARGS]: the scenario's Bridge dongles (family "bridge") on the emulated USB bus
 // of scripts/with-usb (KELVO_USB_WORLD) while COMMAND runs, their radios reaching the scenario's devices they name.
 // The Bridges keep their state (pairings, name, connection) until COMMAND ends; the exit status is COMMAND's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-sim-image: writes a second-generation firmware image that the emulated readers accept (their own check of
 // header and signature, docs/emulator.md), for tests and demonstrations of flashing.
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // kelvo-sim's side of the bus: owns the name org.bluez, an ObjectManager at "/", the adapter /org/bluez/hci0,
 // one EmulatedDeviceObject per device of the scenario and its own control object /org/kelvo/sim (interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One emulated peripheral as BlueZ shows a remote device: a Device1 object under the adapter and, below it,
 // a GattService1 object per service and a GattCharacteristic1 object per characteristic, all answering from

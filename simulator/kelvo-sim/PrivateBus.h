@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A D-Bus daemon of kelvo-sim's own, for a run without a bus given in DBUS_SYSTEM_BUS_ADDRESS; it ends with
 // this object.

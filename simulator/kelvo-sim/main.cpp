@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-sim: the emulated readers of a scenario file, published as BlueZ would publish real ones, so that the
 // BlueZ backend of the library, and every program on it, runs against them unchanged.
 

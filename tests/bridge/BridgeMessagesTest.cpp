@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the Bridge control library reads from the Bridge's messages: advertising reports of a search (names, the
 // Kelvo service, structures that run past the end) and the command answers, always within the bytes that arrived.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The Bridge control library's real libusb code against the emulated Bridge: kelvo-cli bridge under scripts/with-usb,
 # with kelvo-sim-bridge putting the scenario's Bridge on the bus and reaching the scenario's readers by its radio.
 # usage: bridge-cli-test.sh KELVO-CLI KELVO-SIM-BRIDGE WITH-USB

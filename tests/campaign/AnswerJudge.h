@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Classifies every answer of the driver against the truth of the campaign's readers. Before a request goes out
 // the judge is told (prepare), so that a write is possible from that moment and a read knows since when its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The campaign's judge must call a wrong answer wrong and a right one right, also when a read overlaps a write
 // whose answer was lost: otherwise the campaign's counts prove nothing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The fault campaign: kelvo-driver as a process with the campaign's four emulated readers, mixed requests from
 // several client threads while the emulators inject random faults, then the faults stopped and every reader

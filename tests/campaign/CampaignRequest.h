@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One request of the campaign: what it asks, of which reader, and the bytes that go to the driver's socket.
 

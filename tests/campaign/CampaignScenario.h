@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The campaign's readers: both generations, each once with session keys (CCM) and once in the long-term mode
 // (AES-ECB, quirk no-session-key), each with a card. The same text is the driver's scenario file and the source of

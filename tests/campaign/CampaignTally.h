@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The campaign's counts: every verdict, the kinds of failure with how often each came, and the wrong and
 // unanswered requests in full (the first few of each). Thread-safe.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Control commands to the emulated world inside kelvo-driver, through the FIFO the driver reads
 // (KELVO_SIM_CONTROL), each waited for until its answer line appears in "<fifo>.out".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One request to a reader's socket of kelvo-driver and whatever came back within a deadline, told apart the way
 // the campaign counts it: no connection, no answer in time, a close without a byte, or an answer.

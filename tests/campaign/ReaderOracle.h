@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The emulator's own answer to a request that changes nothing, computed by the emulator's RPC table on a copy
 // of the reader's configuration: the campaign compares the driver's answers with what the reader says, in the

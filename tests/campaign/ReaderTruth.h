@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What one emulated reader holds while the campaign runs: its fixed answers (from the emulator's own table) and
 // the history of every field the campaign writes. Each written field has one owner thread, so the history of a

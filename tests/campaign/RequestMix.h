@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Draws the campaign's mixed requests for one client thread from that thread's seeded generator. A thread writes
 // only what it owns: its own setting id on every reader (9 + thread number), and the working-time ranges of the

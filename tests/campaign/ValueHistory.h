@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Every value one field of a reader (a setting, the working-time ranges) may hold, over time. A write makes its
 // value possible from the moment it is sent; a confirmed write makes it the only one; a failed write leaves it

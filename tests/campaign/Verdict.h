@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What one answer of the driver was worth, measured against what the emulated reader holds.
 

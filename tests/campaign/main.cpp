@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-campaign: the fault campaign against kelvo-driver (docs/campaign.md).
 //   kelvo-campaign [--requests N] [--threads T] [--seed S] [--deadline-ms MS] [--recovery-ms MS]
 //                  [--package-faults R] [--corrupt-tag R] [--delay R] [--max-delay-ms MS] [--drop-link R]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The About window: the program's version, the libraries it ships with as they run here, and their licence texts
 // from the copyright files the build took from the system.
 #include <gtest/gtest.h>

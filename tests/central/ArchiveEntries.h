@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The entries of a ZIP archive read back with libzip: name, content and compression method.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Bridge controller against the emulated Bridge of scenarios/bridge.json, through the real control library and
 // libusb (run under scripts/with-usb and kelvo-sim-bridge, with KELVO_BRIDGE_CONTROL naming the Bridge's control
 // FIFO). The tests share one Bridge session and run in this order: each leaves the Bridge as the next expects it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The byte records a reader's driver and the in-process requests hand the application (the descriptor and the
 // 44-byte device state), and the working-time ranges record the application hands back.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the device page draws a reader's values: the battery gauge, the symbols chosen for each value and the order
 // of the descriptor rows.
 #include <gtest/gtest.h>

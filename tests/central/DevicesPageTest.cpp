@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device list of the "Change Kelvo" pop-up.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One reader as the reader driver serves it: a socket named after the reader's address in the runtime directory,
 // answering the device requests by their code from the reader's current values. Tests change the values (card,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The updater against an HTTPS server of the test's own: its certificate authority is trusted only through the
 // updateCaFile setting, the feeds and packages are signed with the tests' release key by the release tool, and the
 // user's answer to the offer is given by the test.

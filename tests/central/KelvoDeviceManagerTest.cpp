@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device manager against readers the driver serves (sockets in the runtime directory) and readers on the
 // simulated radio served in process: devices come and go with their readers, one device per reader.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device model: what a reader's state turns into (signals, log lines, notices, authorisation and removal),
 // each setting of the settings table, the reader operations over raw RPC, and the text forms the log uses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page of one reader: what it draws for the reader's state, which pop-ups its buttons open, and the bondings
 // on its back, which it fetches in the device's own thread.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Bridge page's states and rules, driven by the controller's outcome signals. No Bridge is plugged in, so a
 // request the page makes fails at once where the controller needs the Bridge (connect, pair), which the tests use.
 #include <gtest/gtest.h>

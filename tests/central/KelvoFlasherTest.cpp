@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application's over-the-air write through a reader's RPC: the pieces the reader receives and what the flasher
 // reports, for a reader that takes them and one that stops answering.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bytes of the raw RPC reader operations, read from answers a reader might cut short or get wrong. The
 // device's own tests follow the same operations through transmit and the log.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Locking the session when the logon card leaves: the lock task against a private pcscd, kelvo-driver and OpenSC
 // with the emulated readers of tests/central/scenarios/lock-readers.json (run inside scripts/with-pcscd), and the
 // device's own check, both locking through python3-dbusmock's logind on a private system bus.

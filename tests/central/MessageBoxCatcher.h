@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Answers the message boxes a widget opens while the catcher lives, recording their titles and texts, so that code
 // which blocks on a modal box can run inside a test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A mock org.freedesktop.Notifications service (python3-dbusmock) on the test's private session bus. The standard
 // one records every call in a log file; the failing one answers GetServerInformation but refuses every notice.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver client against a scripted driver on a reader's socket: what goes on the wire, how answers and
 // failures come back, and which of them are reported with which text.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the window shows as pop-up contents. The window knows them by class name only. The real tutorial lives in its
 // own module with the web engine (its tests are TutorialViewTest); here a stand-in with its name and the signal the

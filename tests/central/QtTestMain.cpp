@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the widget tests on the offscreen platform with a profile of their own: the per-user settings, the log
 // state and the data directory live in a fresh temporary directory per test process.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A stand-in for the reader driver on one reader's socket: each connection gets the next scripted reaction (an
 // answer, or a hang-up before any answer), and every request that arrived is kept for the test to inspect.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The scripted PKCS#11 test module from a test's side: a script to write, the calls it logged, and self-signed
 // certificates to put on its tokens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A PKCS#11 module for tests, built as a loadable module: what it answers comes from a script file, what it was
 // asked goes to a call log, so tests can reach every failure path of the application's PKCS#11 use and check the
 // exact calls it made.

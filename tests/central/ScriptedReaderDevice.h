@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A KelvoDevice that behaves like a reader that takes every setting and range it is sent, and answers raw RPCs
 // from a script. It records which thread each reader call came from, so tests can tell that the window's thread

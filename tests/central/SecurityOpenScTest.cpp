@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application's PIN change, unblock and certificate authorisation against OpenSC's PKCS#11 module, with the
 // emulated PIV cards of tests/integration/scenarios/pcsc-readers.json reached through a private pcscd and
 // kelvo-driver. Runs inside scripts/with-pcscd, which provides pcscd, the driver and the control FIFO.

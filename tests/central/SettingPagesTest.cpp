@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pop-up pages that change one reader setting, the battery warning threshold and the working times. Each page
 // works on a device that takes what it is sent, as a reader does; the spies show what reached the device.
 #include <gtest/gtest.h>

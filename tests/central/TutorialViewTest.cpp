@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tutorial view with its real page in the real web engine (on an Xvfb display: the engine draws nothing on the
 // offscreen platform). The page is driven as a user drives it, through its own elements, and the view's side is
 // checked: the navigation row, the stored setting, links handed to the desktop.

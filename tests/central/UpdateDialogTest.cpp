@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update offer as the user answers it: every way out of the dialog gives exactly one answer.
 #include <gtest/gtest.h>
 

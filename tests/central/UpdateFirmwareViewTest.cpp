@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The flashing dialog follows the manager's four state signals; Escape never closes it, OK closes it once a run
 // has ended.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The update feed's parts without a network: reading feeds, choosing the release, checking signatures and
 // unpacking packages.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The application's USB route against a bootloader emulated on a umockdev test bed (run under scripts/with-usb with
 // scenarios/usb-bootloader.json): the finder sees the reader by the end of its serial, and the flasher writes the
 // bootloader once the reader no longer answers over the air.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's device pages: one page per initialised reader, which page shows, the device list pop-up, the
 // actions that depend on the current reader, and the test device of the command line.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Whole-application tests of kelvo-central: the real program on an Xvfb display with a tray host (trayer) and a
 mock notification service, inside the private session bus that run-in-session provides. Screenshots of what a user
 would see are written to the output directory."""

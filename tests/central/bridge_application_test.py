@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Kelvo Central with a Bridge, as a person sees it: the program on an Xvfb display with a tray host, its own radio
 empty, and an emulated Bridge on the bus that scripts/with-usb emulates (kelvo-sim-bridge), reached through the
 program's real libusb code. The tray's "Bridge" entry opens the Bridge page; a scan lists the Kelvo readers in the

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Kelvo Central with emulated readers, as a person sees it: the program on an Xvfb display with a tray host, one
 reader on its own simulated radio and one served by kelvo-driver. Readers are moved through their control FIFOs;
 what the program shows is read from its log and from screenshots, which are kept in the output directory."""

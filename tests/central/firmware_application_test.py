@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Kelvo Central offering a newer firmware, as a person sees it: the program on an Xvfb display with a tray host and
 a reader on its own simulated radio. A first-generation reader finds a newer image in a catalogue folder in the
 user's cache: the offer appears on the reader's page and "Update" has the update prepared. A second-generation reader

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Kelvo Central and the card in a reader, as a person sees it: the program on an Xvfb display with a tray host,
 its readers served by kelvo-driver, their PIV cards reached through a private pcscd and OpenSC. A card whose
 certificate names the logged-on user keeps that reader's page in front, and a PIN changed in the PIN window reaches

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """An update server for the firmware updater's tests.
 
   update_server.py fixtures DIR --release-tool PATH --key KEY.pem

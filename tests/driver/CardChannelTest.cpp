@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's card channels, the way pcscd's IFD handler uses them: every reader's card (Kelvo and Pentaloq)
 // reached through the library's card path, extended APDUs, waits for a card change that cost nothing while
 // nothing happens, and the reader list pcscd is started with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-driver as a process with two emulated readers, reached through the application's driver client, against
 // the in-process requests on a second emulated world built from the same scenario file (the same emulator must
 // not serve two hosts: their encryption counters would fall out of step).

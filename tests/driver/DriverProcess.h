@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // kelvo-driver as its own process on a scenario file, with a runtime, data and settings directory of the test's
 // and a control FIFO through which the test moves the emulated readers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver in process on a radio the test controls: sockets follow the readers on the air, and each socket
 // answers its own reader's requests through the library.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The seat view a test declares: the uids listed sit at a seat, nobody else does.
 

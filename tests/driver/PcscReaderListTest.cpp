@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pcscd's reader list: paths its syntax cannot hold are refused, and the file is replaced whole, never written
 // through a link planted in the runtime directory, and left alone when the set of readers has not changed (every
 // change restarts pcscd).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Who a reader's socket serves, asked by clients that run as other users: root, a member of the driver's group,
 // a user at a seat; anybody else is refused before a byte of theirs is read, and nothing of their request reaches
 // the reader. And one user's flood of connections leaves room for root and for the other users.

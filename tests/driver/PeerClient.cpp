@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A client of a driver socket running as another user: started as root, it drops to the given uid and gid (with
 // no supplementary groups) before it touches the socket, so the driver sees that user's credentials.
 //

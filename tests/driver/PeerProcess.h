@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The test's side of kelvo-driver-peer-client: runs it as another user and hands back what it printed. Spawned,
 // not forked, so the test process's threads never meet a forked copy of themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A client of the driver's sockets that can misbehave: plain request/answer exchanges, and connections that
 // send part of a request, send nothing, or never read.

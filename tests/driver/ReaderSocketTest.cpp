@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The socket server of one reader, with a handler that stands in for the reader: what reaches it, what the
 // client gets back, that clients which misbehave never hold up the others, and that a client stuck behind a slow
 // reader hears so in time. (Who is served is PeerAccessTest's.)

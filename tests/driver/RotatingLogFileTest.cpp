@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's log file under the logging switch: written only when the marker exists, bounded, and readable by
 // the driver and its group only, whatever was there before.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's runtime directory, where its sockets live: made or taken only when it is the driver's own and
 // nobody else may write into it, never through a symbolic link.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Users the access tests act as, taken from the machine as it is (the tests change nothing in /etc): a user of
 // the user database whose primary group is of its own stands in for a member of the driver's group, with that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A scenario file with two emulated Kelvo readers of different generations and one peripheral that is no
 // reader, written to a directory of the test's.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelvo-cli --driver against a running kelvo-driver: the same commands print the same lines as the in-process
 # path (which builds its own emulated readers from the same scenario file), and failures are one line each.
 set -u

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelvo-driver on BlueZ: the readers kelvo-sim publishes on a bus of its own get sockets, answer through them as
 # the same readers do in process (on an emulated world of their own, built from the same file), and a reader
 # kelvo-sim takes off the air loses its socket.

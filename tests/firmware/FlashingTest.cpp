@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image layouts and the bootloader routines, byte for byte, against a pipe that records what went out and can
 // fail any one transfer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The udev rules shipped with the application open to the desktop user exactly the USB ids the code looks for: every
 // reader id in any mode, every bootloader id of both generations and the Bridge's ids, and nothing else.
 #include <gtest/gtest.h>

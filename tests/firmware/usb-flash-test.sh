@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Flashing through the USB bootloader with the real libusb code: kelvo-cli sends an emulated reader on its cable into
 # its bootloader over the simulated radio; the reader shows its bootloader on the USB bus that scripts/with-usb
 # emulates on a umockdev test bed (the scenario's "usb" entry sets it up), kelvo-cli finds it and writes it, the

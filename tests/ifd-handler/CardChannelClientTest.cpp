@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The card channel client's deadlines and its cancel, with limits short enough to watch them: a driver that
 // accepts nothing, one that never answers, one that answers too much, and a wait ended from another thread.
 

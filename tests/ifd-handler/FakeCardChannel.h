@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A card socket served the way kelvo-driver serves one (docs/pcsc.md), on a thread per connection, with a card
 // the test controls: its presence, its ATR, its answers to APDUs. A test can replace the answer to any request,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The handler loaded as pcscd loads it, against a fake card socket: what each entry point asks the driver, and
 // what pcscd hears back when the driver answers, fails, disappears or never answers.
 

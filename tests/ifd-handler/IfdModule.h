@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The built handler as pcscd sees it: loaded with dlopen, its entry points found by name, the polling functions
 // found through its capabilities. Loaded once per test program and never unloaded.

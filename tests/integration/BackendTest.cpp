@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Choosing the radio from the environment, what a poll reports (readers of every family, readers that leave,
 // links brought up), and moving the simulated radio's readers through the control pipe while a program runs.
 

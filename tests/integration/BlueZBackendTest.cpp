@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The BlueZ backend end to end: kelvo-sim publishes emulated readers as org.bluez on a private bus, and the
 // library's discovery chain and full reader stacks run over the backend exactly as over bluetoothd.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The native reader on BlueZ against kelvo-sim, seen from right above it: what reaches the observers for
 // connections, reads, writes, subscriptions and notifications, and what never reaches the bus.
 

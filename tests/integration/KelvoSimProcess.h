@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // kelvo-sim run as a child process on a given bus, with its control commands on a pipe: start() returns once
 // it says "ready", command() returns its answer line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // pcsc-transmit READER HEX: sends one APDU through pcsc-lite to the first reader whose name contains READER and
 // prints the response in hexadecimal, or the PC/SC error's name. The OpenSC tools cut APDUs to what they believe a
 // reader takes; this sends exactly the bytes given, extended APDUs included.

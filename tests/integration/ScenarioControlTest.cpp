@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control commands that move a running scenario: what each does to the emulated world, and the one-line
 // answers scripts rely on.
 

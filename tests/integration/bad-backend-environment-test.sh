@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Every program that reaches readers refuses a radio it cannot use as asked with one message and status 1,
 # before it sets anything up: the simulated radio without a scenario file, a radio this build does not have.
 set -uo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelvo-cli without a scenario: the readers kelvo-sim publishes on a bus of its own, reached through BlueZ.
 set -u
 cli="$1"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The readers' cards as every smart-card program sees them: pcsc-tools and OpenSC against emulated readers that
 # kelvo-driver serves to pcscd through the project's IFD handler. Runs inside scripts/with-pcscd, which provides
 # pcscd, the driver, the control FIFO and the scenario tests/integration/scenarios/pcsc-readers.json.

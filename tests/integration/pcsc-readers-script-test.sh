@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelvo-pcsc-readers runs as root and writes what root's pcscd loads, from a list an unprivileged driver wrote:
 # only well-formed reader names may pass, and the library and socket folder are never the list's.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A Kelvo reader stack on the simulated radio, layer by layer, against one emulated reader:
 //   KelvoStack stack(config);          // emulator on the radio, native reader, synchronous reader, ...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bounded queue between a reader's notifications and their delivery: what it keeps when a reader notifies
 // faster than the layers above take the events.
 #include "trevalon/ble/ReaderEventQueue.h"

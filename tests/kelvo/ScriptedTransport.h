@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A stand-in for the RPC transport whose answers a test sets per method: for answers no sane reader gives
 // and for exact request bytes. Everything else is tested against the emulated reader.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Stands between the simulated radio and an emulated reader and keeps every value that crosses the air: what
 // the host writes and what the reader notifies. Key agreements travel in plain, so their payloads are here as

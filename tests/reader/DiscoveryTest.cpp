@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole in-process path: a scenario on the simulated radio, the discovery chain from enumeration to
 // devices, and the device requests on what it found.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A lower reader whose answers a test sets and whose calls it counts, for the generic layers above it: what
 // is asked below, and what an event from below does, without a radio in between.

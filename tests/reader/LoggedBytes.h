@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Looks for bytes in a captured log: a test names secrets (a PIN, an answer's data) or hands over everything
 // that crossed the air, and learns which of them the log shows in hex.

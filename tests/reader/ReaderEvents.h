@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Records what a generic reader reports, for tests to wait on and read back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A complete reader stack, as Reader::create builds it, over one emulated Kelvo reader:
 //   ReaderStack stack(config);   // emulator on the radio, native reader, Reader::create

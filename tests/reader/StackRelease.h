@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Lets go of a reader stack and returns once every layer of it is gone. Library worker threads may still hold
 // parts of a stack for the last moments of a notification; a test that ended before them would leave the

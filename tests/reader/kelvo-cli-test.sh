@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # kelvo-cli on a scenario of its own: each command's output as a script would read it.
 set -u
 cli="$1"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link timing of the simulated radio: packets per value, a write's response in the connection event after its
 // last packet, a read's value in the event after its request, notifications back to back; and the ideal schedule,
 // which leaves out the time the host took between operations.

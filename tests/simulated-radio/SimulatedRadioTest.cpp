@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated radio's native reader behaves as a platform backend does: reads of at most 24 bytes,
 // property checks before the air, results before the call returns, notifications on "BLE_NOTIF",
 // availability from the connected-address provider.

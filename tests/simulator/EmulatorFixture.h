@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One emulated reader on a fresh simulated radio with a raw GATT host attached: the starting point of
 // every emulator test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The host's half of the link encryption, computed by the test itself with OpenSSL, so that the emulated
 // reader is checked against an independent implementation rather than against its own code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader's half of the key agreement, the session and the encrypted frames, against a host side that
 // the test computes on its own with OpenSSL.
 

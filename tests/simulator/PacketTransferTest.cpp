@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader's side of the packet transfer and the RPC frame, driven in raw GATT operations.
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The emulated card's PIV application as a PKCS#11 PIV driver meets it: selection, data objects read in parts,
 // the PIN and PUK with their retry counters, and signatures that verify with the certificate's key.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every firmware quirk and every fault switch of the emulated reader doing what it says.
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A host that talks to an emulated reader in raw GATT operations through the simulated radio's native
 // reader, and collects what the reader notifies: the bytes on the air, with no host protocol layer between.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader functions and the smart-card channel of the emulated reader, and the notifications they raise.
 
 #include <gmock/gmock.h>

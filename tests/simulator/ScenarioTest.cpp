@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scenario files: what they may say, what they build on the radio, and how discovery sees the result.
 
 #include <gmock/gmock.h>

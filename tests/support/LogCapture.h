@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Collects every library log line written while it lives. Tests use one capture at a time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A settings store and a machine in the library's facade, in a temporary directory, for the life of a test.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A fresh directory under the system's temporary directory, removed with everything in it at the end.
 

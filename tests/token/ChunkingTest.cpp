@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests cut into chunks and answers gathered from packets, over scripted characteristics.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link key: derivation, the cipher's fill, storage, and the proxy that uses it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frames, answers and their CRC, as both ends must compute them.
 #include <gtest/gtest.h>
 

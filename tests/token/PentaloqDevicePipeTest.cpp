@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The in-process device requests on a Pentaloq reader: the state record from its answers, every Kelvo-only
 // request refused without radio traffic.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The emulated Pentaloq reader seen from the air, without the host's layers: what it accepts, what it
 // answers, and what it refuses.
 #include <gtest/gtest.h>

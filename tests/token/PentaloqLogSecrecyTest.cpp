@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A whole Pentaloq reader stack with every log level captured, through the key set-up, a PIN verification and
 // an exchange with the card: the log names what happened and shows none of the secrets that crossed the stack.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Pentaloq readers of a scenario file, reached through the discovery chain like every reader.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A Pentaloq reader stack against the emulated reader: key set-up and reuse, the reader functions, the card,
 // the cached serial, and the failures a reader can cause.
 #include <gtest/gtest.h>

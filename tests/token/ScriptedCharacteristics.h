@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Pentaloq characteristics as a script: every chunk written is recorded, every receive() takes the next
 // packet queued (an empty one once the script has run out, as a time-out would give).

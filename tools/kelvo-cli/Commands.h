@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tool's commands. Each prints its result on standard output and every failure as one line on standard
 // error, and answers the process's exit status.

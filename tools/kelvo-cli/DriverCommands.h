@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tool's commands through a running kelvo-driver. They print what the in-process commands print, so the
 // two paths can be compared line by line; the code printed is the driver's status byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The readers a running kelvo-driver serves, reached through its sockets instead of in process, so that both
 // paths can be compared from the shell: a reader is listed when its socket file exists in the runtime directory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // `kelvo-cli firmware ADDR [--catalogue DIR]...`: matches a reader against firmware catalogue folders with the
 // application's own catalogue code and says, candidate by candidate, why each was skipped or matched, then which

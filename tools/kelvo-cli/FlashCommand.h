@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // kelvo-cli flash ADDR IMAGE: writes a signed firmware image into a running reader over the air (the reader's
 // external flash, then its bootloader installs it) and waits for the reader to come back with its new firmware.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The readers the tool can reach: the discovery chain over the selected radio (a scenario on the simulated
 // radio, or BlueZ), the devices it built, and a settings store of its own for the readers' keys and serials.

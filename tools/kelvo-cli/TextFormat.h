@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The tool's texts: hexadecimal arguments, descriptor items and the device-state record as lines.
 

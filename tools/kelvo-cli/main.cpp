@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-cli: readers by hand and for scripts, through the same in-process requests the application uses.
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writes the update server's feed: one item per release, and the channel around them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Signs firmware packages with an Ed25519 private key (a PEM file), the way Kelvo Central checks them.
 

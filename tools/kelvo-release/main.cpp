@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kelvo-release: prepares firmware packages for the update server. It signs a package with the publisher's
 // Ed25519 key and writes the feed items that announce it; Kelvo Central installs only packages whose signature
 // verifies under the public key it was built with.

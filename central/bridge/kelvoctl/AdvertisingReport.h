@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One advertising report of a Bridge search (code 0x88): [length][0x88][address, 6 bytes][advertising-data
 // structures, each [len][type][len - 1 bytes]]. Read within the bytes that arrived and the message's own length,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reads the Bridge's answers, [length][code][payload], within the bytes that arrived and the answer's own length,
 // whichever is shorter. Each reader says whether the answer was long enough for what it takes from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // kelvoctl: the Bridge dongle's control library. The Bridge is interface 1 of a composite USB device (6666:42EA or
 // 2DFF:1543); every command is one length-prefixed message on its bulk OUT endpoint, answered (when it is) on its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tutorial page: its texts in English and German, which slide shows, and the connection to the program's view
 // (the web channel object "controller", handed over by qt.js).
 (function () {

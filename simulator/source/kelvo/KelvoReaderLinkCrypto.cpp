@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "kelvo/simulator/kelvo/KelvoReaderLinkCrypto.h"
 
 #include <algorithm>

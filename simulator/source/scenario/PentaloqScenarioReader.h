@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The fields of a "pentaloq" device in a scenario file, checked as strictly as the loader checks the others:
 //   { "family": "pentaloq", "address": "5e0a1c000001", "name": "Pentaloq", "firmware": "1.2", "hardware": "2.1",

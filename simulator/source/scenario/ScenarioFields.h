@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Strict readers of scenario-file values, shared by every device family: each names the place of a fault in the
 // ScenarioError it throws.

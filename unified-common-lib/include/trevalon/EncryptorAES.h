@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // AES-256 in ECB mode with PKCS#7-style padding (1 to 16 bytes, always present). Used for readers without
 // session keys and for the private settings values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The card in a slot: its answer to reset, its transmission protocol and the APDU exchange.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The card state of a slot. Values below 0x80 are those of the PC/SC reader states; bit 7 marks a card that the
 // card-state proxy has powered down to save the reader's battery.

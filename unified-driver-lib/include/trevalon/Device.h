@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What the application manages for one reader: identity, battery, settings, bondings and connection. Reads
 // answer the "unknown" value (0xFF, empty text) when the reader cannot tell; writes answer false.

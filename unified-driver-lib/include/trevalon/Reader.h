@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Any smart-card reader, whatever its family: a device, its one slot and the card in it, all in one object.
 // Reader::create turns a Bluetooth LE device into a full reader stack of the family its GATT service names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The top of every reader stack: remembers each value once read from below, answers later reads from memory,
 // skips writes that change nothing and drops events that repeat a known value. A connection change empties

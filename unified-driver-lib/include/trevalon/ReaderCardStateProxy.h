@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Gives every reader family the card semantics of a PC/SC reader: it keeps the card state, reads and keeps the
 // ATR, chooses the protocol from the ATR, refuses APDUs while the card is not ready, and powers an unused card

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A Kelvo reader seen as a generic reader: settings mapped to the generic value domains, card statuses to card
 // states, the serial number remembered for when the reader is out of reach, and the workstation's name and

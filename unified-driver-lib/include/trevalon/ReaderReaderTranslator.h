@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader over a reader that passes every call down and every event up unchanged: the base of the generic
 // layers (card-state proxy, cache), which override only what they change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A Pentaloq reader seen as a generic reader. It has none of the Kelvo settings (each read is 0xFF, each
 // change false, without traffic). What the layers above call connected is the reader in range with its key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "trevalon/ble/DeviceEnumeration.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "trevalon/bluez/BLEConnectionBlueZ.h"
 
 #include <sdbus-c++/sdbus-c++.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Method calls to BlueZ on a bus connection of their own. The connection runs no event loop: each call is
 // sent and its answer awaited on the caller's thread, one call at a time, and every call has a time-out, so

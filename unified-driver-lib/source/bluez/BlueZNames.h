@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // BlueZ's names for what the library knows by other names: its interfaces, and the address form
 // "00:1A:7D:DA:71:13" against the library's "001a7dda7113".

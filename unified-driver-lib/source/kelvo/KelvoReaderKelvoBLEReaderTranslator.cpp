@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "trevalon/kelvo/KelvoReaderKelvoBLEReaderTranslator.h"
 
 #include "trevalon/common/HexText.h"

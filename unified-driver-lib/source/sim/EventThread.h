@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One named thread that runs posted tasks in order. The simulated radio uses one for notifications and one
 // for link events, as a platform delivers them on its own threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A thread-safe unbounded queue whose pop waits a limited time. `stop` fails every pop (waiting ones at once)
 // until `reset` runs the queue again, empty.

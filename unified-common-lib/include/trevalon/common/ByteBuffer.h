@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A stream buffer over caller-owned memory: parse a received frame with an istream, or build one with an
 // ostream into a pre-sized vector. It never grows and never refills, so a read past the end is end-of-stream

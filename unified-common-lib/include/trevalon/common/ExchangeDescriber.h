@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What trace lines say about a request, a command APDU or an answer: a name, a length and at most the command
 // header. Request and answer bodies carry PINs, key-agreement material and decrypted card data, and log files

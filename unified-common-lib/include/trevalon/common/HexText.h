@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Bytes as lower-case hexadecimal text, two digits each, for log lines, traces and descriptor values.
 

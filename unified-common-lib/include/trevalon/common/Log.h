@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The library log: the one diagnostic channel of the reader library.
 // Every finished line goes to each registered sink; the application registers one at start-up.

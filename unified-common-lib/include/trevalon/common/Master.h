@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Owns the layer below and is registered with it as a (weak) observer, so that notifications come up while
 // ownership goes down. T names its observer interface as `T::Observer`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A scoped lock whose requesting, locking and unlocking appear in the log under a name. The mutex is either
 // the process-wide one registered under that name (created on first use, never removed) or one the caller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The observer registry of a layer. Observers are held weakly: a released observer is skipped, never an error.
 // Observers are called without the registry lock held, so they may add or remove observers from inside.

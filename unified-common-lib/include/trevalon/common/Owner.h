@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Holds the layer below strongly. A layer owns the one below it and never the one above.
 

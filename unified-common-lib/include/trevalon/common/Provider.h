@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Device discovery: a provider announces items found and lost to its observers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bottom link of a discovery chain: a polling thread calls update(), which reports every item it sees to
 // this object's own onFound; the translator logic passes only new items upwards. Polling reports no losses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The provider translator: a link of the discovery chain that turns each item of the provider below into an
 // item of its own kind, once per item however often the item is reported. Note the argument order of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A provider translator whose translation is a function given at construction (the reader-stack factory).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One ScopeTrace per traced method call: an enabled trace writes ">>" on entry and "<<" on exit and indents
 // everything logged in between; a disabled one writes a single "<>" line on exit.

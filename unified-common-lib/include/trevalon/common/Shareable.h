@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Virtual base of every layer, observer and provider: lets an object hand out a shared pointer to itself from
 // any of its interfaces, which a layer needs to register itself as observer of the layer below.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A re-triggerable one-shot timer: the call-back runs `period` after the latest start(), so calling start()
 // again and again makes a watchdog that fires only when the calls stop. At most one timer thread runs at a

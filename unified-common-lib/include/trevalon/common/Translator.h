@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader layer: an `Upper` made from a `Lower`. It implements Upper's operations by calling down and turns
 // Lower's notifications into Upper's. Stacks are built bottom-up with createTranslator.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Fire-and-forget threads. Nobody joins them: whatever the callable uses must be kept alive by the callable
 // itself (capture shared pointers).

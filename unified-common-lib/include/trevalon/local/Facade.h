@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The process-wide place where the program puts its settings store and machine object at start-up.
 

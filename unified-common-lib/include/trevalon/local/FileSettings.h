@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Settings as one file per value in a directory that must already exist (the store never creates it, as an
 // installer-owned location). Writes are atomic (temporary file, then rename), values whose name ends with

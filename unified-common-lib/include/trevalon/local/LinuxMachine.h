@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The machine on Linux: host name, and a machine key made from a fixed constant and /etc/machine-id.
 

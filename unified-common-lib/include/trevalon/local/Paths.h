@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where the library and the driver keep their files; each can be moved by an environment variable.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The library's persistent values (log path, cached serials, stored link keys) behind one small interface.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which Bluetooth LE peers are linked to the local radio right now. A backend feeds it from its radio's link
 // events; native readers observe it to learn when their own peer comes and goes. Addresses are 12 lower-case

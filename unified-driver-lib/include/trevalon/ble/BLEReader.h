@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // GATT with blocking calls: read, write and wait return the data or the result within a time-out. A pair
 // (service, characteristic) must be configured with setRead / setWrite / setWait before it is used.

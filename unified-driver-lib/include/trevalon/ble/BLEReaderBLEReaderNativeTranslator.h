@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The synchronous reader over a native one: results that the native reader reports to its observers are
 // queued per characteristic and popped by the blocking calls. It connects on demand, disconnects after an

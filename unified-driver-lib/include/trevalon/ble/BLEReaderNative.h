@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The lowest layer of a reader stack: one Bluetooth LE device seen as GATT services and characteristics.
 // Every backend (the platform's radio or the simulated one) implements it with the same semantics:

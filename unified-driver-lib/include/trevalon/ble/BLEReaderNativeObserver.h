@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a native reader tells the layer above. Results of reads and writes come here rather than as return
 // values, because on every platform they are asynchronous at heart.

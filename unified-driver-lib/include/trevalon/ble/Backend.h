@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where a program's readers come from: one radio (BlueZ, or a radio the program registered, chosen by
 // KELVO_BLE_BACKEND) and the bottom of the discovery chain on it, polled for the reader services. Each poll reports

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A radio that cannot be used as the program was asked to: an unknown KELVO_BLE_BACKEND, a radio this build
 // does not have, a missing or unusable argument (the simulated radio's scenario file), BlueZ out of reach. The

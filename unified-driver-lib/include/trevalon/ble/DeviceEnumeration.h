@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bottom of a discovery chain for one reader service: each poll reports every device that offers the service.
 // A poll with losses also reports, as lost, each device an earlier poll found that this one no longer sees, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One device interface offering the reader service, as a backend's enumeration finds it. The path tells
 // interfaces apart across polls; the address and name become the native reader's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a backend brings to the discovery chain: the provider of native readers at its bottom and an enumeration
 // of the devices that offer a service. BlueZ is one radio; a program may register others (the simulated radio of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The radios a program may reach readers through, by the name KELVO_BLE_BACKEND gives them. "bluez" is always
 // there; a program adds others before it builds its backend (the emulated world adds "sim", the simulated radio

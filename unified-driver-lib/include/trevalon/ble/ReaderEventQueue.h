@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The events of one reader waiting for delivery to the layers above, in the order they happened: unsolicited
 // notifications and availability changes. A reader can notify far faster than the layers above take the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The services readers are found by: the Kelvo reader service as the layers above know it, the variant some
 // Kelvo devices offer instead, and the Pentaloq readers' service.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A 128-bit UUID as 16 bytes in the order of its text form ("723e2ee5-f0aa-4f13-a557-6b3f0e916803" starts
 // with 0x72). Backends convert to their own layout only at their system calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Which Bluetooth LE peers BlueZ has linked right now, fed by the `Connected` property of its Device1 objects
 // (and the devices linked already when it starts), on a thread named "MSG__PUMP" that runs the bus's event

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The native reader on BlueZ: one org.bluez Device1 object and its GATT objects, seen through
 // BLEReaderNative. Connecting asks BlueZ to link the device and waits until its services are resolved and

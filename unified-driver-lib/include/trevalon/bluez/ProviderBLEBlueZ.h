@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Turns each reader device BlueZ offers into a native reader that watches its links through the given watcher.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bottom of the discovery chain on BlueZ: every poll reads BlueZ's objects and reports each Device1 whose
 // UUIDs hold the given service, keyed by its object path, with its address in the library's form and its

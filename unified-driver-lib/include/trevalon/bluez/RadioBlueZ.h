@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS moves it) as the radio of a discovery chain: native readers
 // over BlueZ's device objects and one enumeration of BlueZ's objects per service.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The driver's six device requests served in process on a library device (the top of a reader stack), with
 // the same result codes and records as over the driver's pipe. Requests for one reader are serialised by a

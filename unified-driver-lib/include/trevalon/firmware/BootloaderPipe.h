@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bulk OUT pipe of a reader's bootloader: what the flashing routines write to. Implemented over libusb for real
 // bootloaders, and by tests and the emulator directly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writes a firmware image into a reader's bootloader, byte for byte as each generation's bootloader expects it:
 // erase, page by page (select the page, then its bytes), then the check that ends it. A failed step ends the run

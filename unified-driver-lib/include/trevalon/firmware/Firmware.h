@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One firmware image and the readers it fits, as a descriptor file names them. Made once from its descriptor and
 // never changed; shared by the catalogue, the reader it is offered to and the flashing step.

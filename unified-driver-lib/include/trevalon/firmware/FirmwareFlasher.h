@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The firmware catalogue: every valid descriptor found under the catalogue folders, in the order they were found,
 // and the choice of the update for one reader.

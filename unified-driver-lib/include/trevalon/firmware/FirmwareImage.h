@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The layouts of a reader's firmware image and how it travels: the reader generation a serial belongs to, the
 // plain first-generation image (whole 2048-byte pages), the signed second-generation image (an 11-byte header, pages,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A POSIX extended regular expression that must match a whole value (a descriptor's pattern for a reader's serial,
 // hardware, bootloader, firmware or update method).

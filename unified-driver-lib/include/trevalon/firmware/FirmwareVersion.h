@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A firmware version as descriptors and readers write it: numbers separated by dots, optionally followed by "-" and
 // a tag ("2.1.7-GOV"). Ordered number by number; a version that is a prefix of another is lower, and a tagged

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Writes a signed firmware image into a running reader's external flash through its RPC, piece by piece, and then
 // sends the reader into its bootloader to install it. The RPC exchange is the caller's (the application's device

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // How long the packet transfer waits for the first package of an answer, for the exchanges of this thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The characteristics on the synchronous reader: configured on every connection change, notifications
 // registered on connection and availability.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The remote-procedure interface of a reader: a request is a method id and a payload, a response a status
 // byte and a payload. transmit and updateMtu() are written once here and always go through the object's own

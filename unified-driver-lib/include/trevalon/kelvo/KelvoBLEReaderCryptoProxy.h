@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Link encryption between the RPC transport and the reader functions. When the reader becomes available it
 // agrees a key (long-term, then session) and from then on encrypts every request and decrypts every answer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The packet transfer: a request of up to 65 535 bytes goes out in one of two framings, the response comes
 // back in numbered packages on 'output2'. At most one exchange or command is on the air per reader.

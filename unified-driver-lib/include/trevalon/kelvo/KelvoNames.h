@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The names of methods, notifications, commands and smart-card kinds as they appear in the log.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What a Kelvo reader can do: descriptor, settings, device state, bondings, working times, clock, client
 // name, external flash, boot mode and the smart-card channel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader functions over the (encrypted) RPC transport. Caches what the reader reports, reloads it when the
 // reader becomes available and forgets it when the reader goes away.

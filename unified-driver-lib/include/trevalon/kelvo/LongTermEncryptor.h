@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The long-term link key of one reader and workstation: agreed once by X25519, kept as a private setting,
 // used directly (AES-256-ECB) for readers without session keys and to derive every session key.

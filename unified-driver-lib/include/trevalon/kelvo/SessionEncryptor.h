@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The per-connection link key: AES-256-CCM with a 4-byte tag and a message counter that both directions
 // share, so the reader must answer request n with counter n + 1. A counter value is used once: when the

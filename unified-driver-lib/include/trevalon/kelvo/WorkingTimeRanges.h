@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Seven weekly ranges {start, end} in minutes from Sunday 00:00, -1 for unset; on the wire 28 bytes of
 // little-endian signed 16-bit values.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The native reader of the simulated radio: one emulated peripheral seen through BLEReaderNative, with the
 // same observable behaviour as a platform backend. The radio's owner keeps the radio alive; a reader holds it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A device on the simulated radio, seen from the air: its address, name and GATT layout, the host's GATT
 // operations, and a link that the device itself brings up and down. Device emulators implement it; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The GATT layout an emulated peripheral offers: services with characteristics and their properties.
 

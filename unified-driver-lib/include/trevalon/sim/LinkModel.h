@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The timing of one BLE link on the simulated radio, off unless a scenario asks for it. The link has connection
 // events one interval apart and room for a number of packets in each, one slot of interval / packets each; a value

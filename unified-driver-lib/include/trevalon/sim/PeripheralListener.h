@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // How an emulated peripheral reaches the radio it is attached to: notifications of its characteristics and
 // the state of its link. Implementations queue the events; a peripheral may call them while it holds its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The bottom of the simulated discovery chain: every poll reports each peripheral on the radio that offers
 // the given service, as the platform's enumeration reports the device interfaces of a class.

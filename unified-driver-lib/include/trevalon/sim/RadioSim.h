@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A simulated radio as the radio of a discovery chain: native readers over its peripherals and one enumeration
 // of the peripherals per service. Whatever populates the radio (a scenario, a test) keeps doing so through it.

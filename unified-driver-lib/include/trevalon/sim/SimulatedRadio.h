@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The in-process radio: emulated peripherals attach to it, native readers reach them through it. It turns
 // the peripherals' link changes into the connected-address provider's events (on a thread named

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The two characteristics of a Pentaloq reader: requests go out as chunks on 'input', answers come back as
 // notifications of 'output'.

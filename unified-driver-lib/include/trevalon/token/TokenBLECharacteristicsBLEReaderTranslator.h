@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Pentaloq characteristics on the synchronous reader. Notifications of 'output' are enabled whenever the
 // reader becomes available and again on every new link (a link that was dropped lost its subscription).

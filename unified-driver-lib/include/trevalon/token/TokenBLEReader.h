@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // One Pentaloq exchange: a framed request (function code, payload length, payload, CRC-8) and the framed
 // answer (function code, length, result code and data, CRC-8). transmit frames and checks; it always goes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Encrypts the exchanges whose caller asks for it. The key is set up each time the reader becomes available
 // and dropped when it goes; in between an encrypted exchange without a key fails without traffic.

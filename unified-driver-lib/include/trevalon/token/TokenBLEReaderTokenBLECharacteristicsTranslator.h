@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Chunking and reassembly: a request is cut into chunks of at most 256 bytes (the first carries the total
 // length), the answer is gathered from 'output' packets until it holds the length they announce.

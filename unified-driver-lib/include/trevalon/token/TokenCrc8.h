@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The CRC-8 that protects Pentaloq frames: reflected polynomial 0x8C, initial value 0, no final XOR.
 

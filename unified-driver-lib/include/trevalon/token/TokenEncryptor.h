@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Pentaloq link key: AES-256-ECB under 32 ASCII hexadecimal digits derived with PBKDF2 from an 8-byte
 // short key. Requests are zero-filled to whole blocks; answers are decrypted whole, fill included.

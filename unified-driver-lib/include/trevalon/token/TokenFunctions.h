@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The function codes of the Pentaloq protocol and the names the library prints for them.
 

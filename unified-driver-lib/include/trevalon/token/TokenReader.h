@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The functions of a Pentaloq reader, each one encrypted exchange. Failures give the empty text, 0xFF, false
 // or no bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The USB ids of the readers: their bootloaders per generation, and every id a reader has in any of its modes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // An opened USB device's bulk OUT pipe with its interface claimed: what the flashing routines write a bootloader's
 // commands and pages to. Each write is one synchronous transfer with a time-out.

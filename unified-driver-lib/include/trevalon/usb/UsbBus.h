@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The USB devices of this computer, through libusb: finds a device by its vendor and product ids and the end of its
 // serial number string, and opens its bulk OUT pipe. A device counts as the reader sought when its ids are in the

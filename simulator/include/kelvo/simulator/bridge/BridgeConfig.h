@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What makes one emulated Bridge dongle what it is when it is plugged in. Scenario files fill it (family "bridge").
 

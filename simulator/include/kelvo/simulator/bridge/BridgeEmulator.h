@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // An emulated Bridge dongle: the control messages of its USB side ([length][command][payload] in, the answers out)
 // and a radio side made of the scenario's devices within its reach. It scans them (advertising reports with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The Bridge's own link to the reader it is connected to: the host's side of the reader's packet transfer, kept as
 // small as the Bridge needs. A request goes whole to 'transmit' with its length in front; the answer comes back as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Everything that makes one emulated Kelvo reader what it is when it is switched on. Scenario files fill it;
 // tests may build one directly.

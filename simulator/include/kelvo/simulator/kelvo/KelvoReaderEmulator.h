@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // An emulated Kelvo reader on the simulated radio: the reader service with its nine characteristics, the
 // packet transfer, the RPC table, the link encryption and the notification and command channels, all from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's half of the link encryption: the X25519 agreement of a long-term key (kept only once the host
 // asks to save it), the session derived from it per connection, and the sealing and opening of frames in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's side of the packet transfer. Requests arrive either announced on 'prepare' and written in
 // pieces to 'input', or whole with a length prefix on 'transmit'. Answers leave as numbered packages on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Firmware quirks an emulated reader can be switched to, with the names scenario files use.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Faults an emulated reader draws at random for every answer, as a bad radio would inflict them: packages
 // lost, repeated or out of order, a damaged tag, a late answer, a link that drops. Every draw comes from one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's RPC methods: a plain request [method, payload...] in, [status, payload...] out. Whatever an
 // answer sets off besides itself (notifications, a reboot into the bootloader) goes into the outbox, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What an emulated reader knows about itself at one moment; tests read it back through a snapshot.
 

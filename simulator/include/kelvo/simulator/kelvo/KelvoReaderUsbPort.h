@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Where an emulated reader shows itself on USB: as the reader while its cable is in, as its bootloader once it has
 // been sent there, or not at all. An emulated USB bus implements it (UsbWorldLink); the reader tells it each change.

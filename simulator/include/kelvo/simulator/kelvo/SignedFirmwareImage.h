@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The emulated second-generation readers' firmware image, in the signed layout (an 11-byte header, whole 2048-byte
 // pages, a 16-byte signature) with contents the emulator can check:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Puts a request together from the chunks the host writes to the reader's input characteristic.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A fault the emulated Pentaloq reader puts into its answers, so that tests can watch the host cope.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The reader's side of the Pentaloq framing: it reads request frames and writes answer frames and the packets
 // that carry them. Written from the reader's side, sharing nothing with the host's layers.

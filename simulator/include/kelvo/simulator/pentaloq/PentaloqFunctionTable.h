@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The functions of an emulated Pentaloq reader on decoded request frames: key synchronisation, identity,
 // battery, clock, protocol and the card with its APDU channel.

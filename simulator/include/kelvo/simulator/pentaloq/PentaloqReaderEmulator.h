@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // An emulated Pentaloq reader on the simulated radio: the Pentaloq service with its input and output
 // characteristics, chunk reassembly, frames with their CRC, the link key and the reader functions, all from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What an emulated Pentaloq reader holds, for tests to read back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // BER-TLV as smart-card applications write their data objects: tags of one to three bytes (kept as the number
 // their bytes spell, 0x5FC102), lengths in the short form or the long forms 81 and 82. The parser bounds every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A reader's card slot. A reader set up with a card owns that card: taken out and put back it is the same card,
 // its PIN, retry counters and key as they were, as a person's token would be. Any other card put in is a plain

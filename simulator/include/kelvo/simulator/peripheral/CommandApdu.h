@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A command APDU as a card reads it: the header, the command data and the number of response bytes the host
 // expects (Ne), in the short form (Lc and Le of one byte) or the extended form (a zero byte, then two-byte Lc

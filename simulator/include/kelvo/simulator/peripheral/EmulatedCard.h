@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // An ISO 7816 card in the emulated reader's slot: it answers its ATR on reset, selects its applications by
 // name and echoes the data of a proprietary command, so that a host can run a real command/response cycle.

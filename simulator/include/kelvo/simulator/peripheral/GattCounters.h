@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What crossed the air, per characteristic (its 16-bit id) and kind of operation, so a test can assert that
 // something caused no radio traffic at all.

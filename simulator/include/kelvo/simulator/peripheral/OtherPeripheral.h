@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A peripheral that offers no reader service (a battery service only): discovery must pass it by.
 

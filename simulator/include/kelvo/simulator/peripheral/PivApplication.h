@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The PIV application of an emulated card, the part of it a PKCS#11 PIV driver uses: its application property
 // template on selection; GET DATA of the discovery object, CHUID, CCC and the PIV Authentication certificate;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // What makes one emulated PIV card its holder's: the name its certificate is issued to, the PIN and PUK it
 // starts with, and how many wrong PINs it takes before the PIN blocks. Scenario files fill it; tests may

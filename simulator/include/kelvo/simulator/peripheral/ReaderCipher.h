@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The emulated reader's cryptography on OpenSSL EVP: X25519, AES-256 in ECB and CCM, and its random source.
 // Written from the reader's side on purpose: it shares nothing with the host's encryptors, so a fault there

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A card's answer before it goes out: response data and the status word, with the status words the emulated
 // card's applications answer.

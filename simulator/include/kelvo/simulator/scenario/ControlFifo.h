@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reads control commands, one per line, from a named pipe on a thread of its own ("SIM_CTRL") and hands each
 // to an executor (a ScenarioControl, or a program that runs the commands on a thread of its own). Any number of writers may open the pipe one after another; each answer is appended as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Drives a running scenario by text commands, one per line, each answered by one line, "ok" or "error: ...":
 //   insert ADDR [ATR]   a plain card with that ATR (hexadecimal) goes into the reader; without an ATR the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // A scenario file that cannot be used; the message names the place in the file and what is wrong there.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Reads the scenario files that list the emulated devices of a test, of the demo and of later tools:
 //   { "devices": [ { "family": "kelvo", "address": "001a7dda7113", "generation": 1, ... } ] }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The simulated radio with a scenario's devices on it, as a radio programs reach readers through: registered as
 // "sim", it is what KELVO_BLE_BACKEND=sim selects, with KELVO_SIM_SCENARIO naming the scenario file unless the

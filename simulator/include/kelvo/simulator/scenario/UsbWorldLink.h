@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 // The emulated readers' side of the emulated USB bus that scripts/with-usb runs (it names its socket in
 // KELVO_USB_WORLD). Each enrolled reader tells the bus, one JSON line per change, whether it is on the bus as the
