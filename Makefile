@@ -5,6 +5,7 @@
 #   make test SANITIZE=thread
 #   make demo                          build and run the main program against emulated readers
 #   make bench                         build and run the benchmarks
+#   make package                       the Debian packages (kelvo-central, kelvo-driver) in build/package, checked
 #   make fuzz                          build the libFuzzer targets with clang and run each for a while
 #   make campaign                      the fault campaign against kelvo-driver, long (CAMPAIGN_REQUESTS, SEED)
 #   make lint                          clang-format (check only), clang-tidy and shellcheck over the tree
@@ -22,10 +23,13 @@ BUILD_DIR := build/$(if $(SANITIZE),$(subst $(comma),-,$(SANITIZE)),default)
 # ccache, where installed, makes rebuilds in other build folders and other checkouts of the tree cheap.
 CCACHE := $(shell command -v ccache 2>/dev/null)
 export CCACHE_BASEDIR := $(CURDIR)
+# Installed and packaged under /usr, as the system's own programs are; the build folders use the same prefix, so
+# the paths compiled into the programs are those of the packages.
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DSANITIZE=$(SANITIZE) -DKELVO_WERROR=$(KELVO_WERROR) \
+  -DCMAKE_INSTALL_PREFIX=/usr \
   $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 
-.PHONY: all deps configure build test demo bench fuzz campaign lint format clean
+.PHONY: all deps configure build test demo bench fuzz campaign lint format clean package
 
 all: build
 
@@ -68,3 +72,19 @@ fuzz: deps
 
 clean:
 	rm -rf build
+
+# Packages carry no emulator, test or benchmark, and are built with Debian's hardening flags.
+PACKAGE_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all
+package: deps
+	@cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DKELVO_WITH_SIMULATOR=OFF -DKELVO_BUILD_TESTS=OFF -DKELVO_BUILD_BENCH=OFF \
+	  -DCMAKE_C_FLAGS="$$($(PACKAGE_FLAGS) dpkg-buildflags --get CFLAGS) $$($(PACKAGE_FLAGS) dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(PACKAGE_FLAGS) dpkg-buildflags --get CXXFLAGS) $$($(PACKAGE_FLAGS) dpkg-buildflags --get CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(PACKAGE_FLAGS) dpkg-buildflags --get LDFLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(PACKAGE_FLAGS) dpkg-buildflags --get LDFLAGS)" \
+	  -DCMAKE_MODULE_LINKER_FLAGS="$$($(PACKAGE_FLAGS) dpkg-buildflags --get LDFLAGS)" \
+	  $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE)) > /dev/null
+	@cmake --build build/package
+	@tests/packaging/package-test.sh build/package tests/packaging/expected-files \
+	  "$$(sed -n 's/^project(KelvoCentral VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+	@cd build/package && cpack -G DEB > /dev/null && ls -1 $$PWD/*.deb

@@ -10,6 +10,11 @@ class CommandLine {
  public:
   static const QString kDefaultTestSerial;
 
+  // --help and --version are answered before anything starts (no display needed); the first of them counts.
+  enum class Information { none, help, version };
+  static Information informationRequested(const QStringList& arguments);
+  static QString usage();
+
   static CommandLine parse(const QStringList& arguments);
 
   bool hidden() const { return hiddenRequested; }

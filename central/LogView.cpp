@@ -51,12 +51,25 @@ void LogView::appendLine(const char* openingTag, const char* levelText, const QS
 
 void LogView::on_driverLoggingCheckBox_clicked(bool checked) {
   const QString marker = driverLoggingMarkerPath();
+  QString failure;
   if (checked) {
     QFile file(marker);
-    file.open(QIODevice::WriteOnly);
+    if (!file.open(QIODevice::WriteOnly)) failure = file.errorString();
     file.close();
   } else {
-    QFile::remove(marker);
+    QFile file(marker);
+    if (file.exists() && !file.remove()) failure = file.errorString();
+  }
+  // The marker's folder is the driver's: root and the members of its group may change it, others are told why
+  // not, and the box keeps showing what is really there.
+  if (!failure.isEmpty()) {
+    ui->driverLoggingCheckBox->setChecked(QFile::exists(marker));
+    qCWarning(logWindow, "Cannot %s %s: %s", checked ? "create" : "remove", qPrintable(marker), qPrintable(failure));
+    QMessageBox::warning(this, tr("Driver Logging"),
+                         tr("The driver's logging cannot be switched: %1 (%2).\n\nOnly root and members of the "
+                            "group kelvo may change it, for example with: sudo usermod -aG kelvo $USER")
+                             .arg(marker, failure));
+    return;
   }
   QMessageBox::information(this, tr("Information"), tr("Changes will take effect after system reboot"));
 }

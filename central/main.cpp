@@ -30,6 +30,7 @@
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
+#include "kelvo/Version.h"
 #include "trevalon/local/Paths.h"
 
 namespace {
@@ -37,7 +38,7 @@ namespace {
 const char kApplicationName[] = "Kelvo Central";
 const char kOrganizationName[] = "trevalon GmbH";
 const char kOrganizationDomain[] = "trevalon.example";
-const char kApplicationVersion[] = "1.2.3.1";
+const char kApplicationVersion[] = KELVO_VERSION;
 
 // Readers served in this process agree their link keys here, and a key that cannot be stored is not agreed
 // (the reader would keep a key we lost). The system's directory belongs to the driver; a user without write
@@ -72,6 +73,23 @@ void loadTranslation(QTranslator& translator) {
   }
 }
 
+// --help and --version: answered before anything starts, so they work without a display. True when answered.
+bool answerInformationRequest(int argc, char* argv[]) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  switch (CommandLine::informationRequested(arguments)) {
+    case CommandLine::Information::help:
+      std::cout << CommandLine::usage().toStdString();
+      return true;
+    case CommandLine::Information::version:
+      std::cout << "kelvo-central " << kApplicationVersion << std::endl;
+      return true;
+    case CommandLine::Information::none:
+      break;
+  }
+  return false;
+}
+
 bool showWindowAtStart(const CommandLine& options) {
   return options.showWindow(ApplicationSettings::tutorialOnStarup());
 }
@@ -79,6 +97,7 @@ bool showWindowAtStart(const CommandLine& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (answerInformationRequest(argc, argv)) return 0;
   // The environment changes only here, before any thread exists.
   const QString openScConfiguration =
       OpenScConfiguration::apply(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());

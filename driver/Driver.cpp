@@ -70,6 +70,7 @@ void Driver::onFound(const std::shared_ptr<trevalon::Device>& device) {
   if (readers.count(address) != 0) return;
   ServedReader served = serve(device, address, kelvo);
   if (!served.applicationSocket && !served.cardSocket) return;
+  TREVALON_LOG(info, "reader %s found (%s)", device->getAddress().c_str(), kelvo ? "Kelvo" : "Pentaloq");
   readers.emplace(address, std::move(served));
 }
 

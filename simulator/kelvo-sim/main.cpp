@@ -2,6 +2,7 @@
 // kelvo-sim: the emulated readers of a scenario file, published as BlueZ would publish real ones, so that the
 // BlueZ backend of the library, and every program on it, runs against them unchanged.
 
+#include <getopt.h>
 #include <signal.h>
 
 #include <cstdlib>
@@ -18,12 +19,14 @@
 #include "PrivateBus.h"
 #include "kelvo/simulator/scenario/ControlFifo.h"
 #include "kelvo/simulator/scenario/ScenarioLoader.h"
+#include "kelvo/Version.h"
 #include "trevalon/common/Log.h"
 
 namespace {
 
 const char* const kUsage =
-    "usage: kelvo-sim [--verbose] [--gatt-delay MS] SCENARIO.json\n"
+    "usage: kelvo-sim [--verbose] [--gatt-delay MS] [--scenario] SCENARIO.json\n"
+    "       kelvo-sim --help | --version\n"
     "Publishes the scenario's devices as org.bluez on the bus DBUS_SYSTEM_BUS_ADDRESS names, or on a bus of its\n"
     "own whose address it prints as \"DBUS_SYSTEM_BUS_ADDRESS=...\". Prints \"ready\" once the devices are on the\n"
     "bus. Reads control commands on standard input (insert, remove, battery, usb, drop, add-reader,\n"
@@ -62,32 +65,70 @@ void readCommands(const std::shared_ptr<kelvo::kelvo_sim::EmulatedBlueZ>& emulat
   }).detach();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
   std::string scenarioPath;
   bool verbose = false;
   int gattDelayMs = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--verbose") {
-      verbose = true;
-    } else if (argument == "--gatt-delay" && i + 1 < argc) {
-      gattDelayMs = std::atoi(argv[++i]);
-    } else if (argument == "--help") {
-      std::cout << kUsage;
-      return 0;
-    } else if (scenarioPath.empty() && argument.rfind("--", 0) != 0) {
-      scenarioPath = argument;
-    } else {
-      std::cerr << kUsage;
-      return 2;
+  bool help = false;
+  bool version = false;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+  static const option kOptions[] = {
+      {"verbose", no_argument, nullptr, 'v'},        {"gatt-delay", required_argument, nullptr, 'g'},
+      {"scenario", required_argument, nullptr, 's'}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},        {nullptr, 0, nullptr, 0},
+  };
+  int option = 0;
+  while ((option = getopt_long(argc, argv, "", kOptions, nullptr)) != -1) {
+    switch (option) {
+      case 'v':
+        options.verbose = true;
+        break;
+      case 'g': {
+        char* end = nullptr;
+        const long delay = std::strtol(optarg, &end, 10);
+        if (*optarg == '\0' || *end != '\0' || delay < 0 || delay > 600000) return false;
+        options.gattDelayMs = static_cast<int>(delay);
+        break;
+      }
+      case 's':
+        options.scenarioPath = optarg;
+        break;
+      case 'h':
+        options.help = true;
+        break;
+      case 'V':
+        options.version = true;
+        break;
+      default:
+        return false;
     }
   }
-  if (scenarioPath.empty()) {
+  // The scenario may also come as the one argument, as before --scenario existed.
+  if (optind < argc && options.scenarioPath.empty()) options.scenarioPath = argv[optind++];
+  return optind == argc && (options.help || options.version || !options.scenarioPath.empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parse(argc, argv, options)) {
     std::cerr << kUsage;
     return 2;
   }
+  if (options.help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "kelvo-sim " << KELVO_VERSION << std::endl;
+    return 0;
+  }
+  const std::string& scenarioPath = options.scenarioPath;
+  const bool verbose = options.verbose;
+  const int gattDelayMs = options.gattDelayMs;
   if (verbose) {
     trevalon::common::addLogSink(
         0xFF, [](const std::string& line) { std::cerr << line << std::endl; }, "stderr");

@@ -51,6 +51,16 @@ INSTANTIATE_TEST_SUITE_P(
                         "K2M0001"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return std::string(info.param.name); });
 
+TEST(CommandLineInformation, HelpOrVersionAnywhereFirstWins) {
+  using Information = CommandLine::Information;
+  EXPECT_EQ(CommandLine::informationRequested({"kelvo-central", "-hidden"}), Information::none);
+  EXPECT_EQ(CommandLine::informationRequested({"kelvo-central", "-hidden", "--help"}), Information::help);
+  EXPECT_EQ(CommandLine::informationRequested({"kelvo-central", "--version", "--help"}), Information::version);
+  // Only the exact double-dash words: the single-dash and prefixed forms stay ignored arguments.
+  EXPECT_EQ(CommandLine::informationRequested({"kelvo-central", "-help", "-version", "--versions"}), Information::none);
+  EXPECT_TRUE(CommandLine::usage().contains("-testDevice [SERIAL]"));
+}
+
 TEST(CommandLineVisibility, TutorialDueWinsOverHidden) {
   const CommandLine hidden = CommandLine::parse({"kelvo-central", "-hidden"});
   EXPECT_TRUE(hidden.showWindow(true));

@@ -149,6 +149,24 @@ TEST(LogViewTest, TurningOffAMissingMarkerStillAnnouncesTheReboot) {
   EXPECT_EQ(catcher.seen().size(), 1);
 }
 
+// A marker that cannot be written (here: its folder is missing, which stops root too) is reported with its reason;
+// the box goes back and no restart is announced for a change that did not happen.
+TEST(LogViewTest, AMarkerThatCannotBeWrittenIsExplainedAndNotAnnounced) {
+  const QByteArray saved = qgetenv("TREVALON_DATA_DIR");
+  QTemporaryDir scratch;
+  qputenv("TREVALON_DATA_DIR", QFile::encodeName(scratch.filePath("missing")));
+  LogView view;
+  auto* box = view.findChild<QCheckBox*>("driverLoggingCheckBox");
+  kelvo::test::MessageBoxCatcher catcher;
+  QTest::mouseClick(box, Qt::LeftButton);
+  qputenv("TREVALON_DATA_DIR", saved);
+  EXPECT_FALSE(box->isChecked());
+  ASSERT_EQ(catcher.seen().size(), 1);
+  EXPECT_TRUE(catcher.seen().front().startsWith("Driver Logging: The driver's logging cannot be switched: ") &&
+              catcher.seen().front().contains("group kelvo"))
+      << catcher.seen().front().toStdString();
+}
+
 TEST(LogViewTest, ExportHoldsTheWindowTextTheApplicationLogAndTheLogsOfTheDataDirectory) {
   QTemporaryDir state;
   ASSERT_TRUE(ApplicationLog::install(state.filePath("central.log")));

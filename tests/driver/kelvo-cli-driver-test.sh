@@ -46,7 +46,8 @@ compare() {
   shift
   local through direct
   through=$("$cli" --driver "$@" 2>&1)
-  direct=$("$cli" --scenario "$dir/scenario.json" "$@" 2>&1)
+  # In process with a store of its own: the driver's settings directory holds the driver's keys.
+  direct=$(env -u TREVALON_SETTINGS_DIR "$cli" --scenario "$dir/scenario.json" "$@" 2>&1)
   if [[ "$through" != "$direct" || -z "$through" ]]; then
     fail "$name"; echo "--- through the driver:"; echo "$through"; echo "--- in process:"; echo "$direct"
   else
@@ -86,6 +87,33 @@ expect_failure() {
     echo "ok   $name"
   fi
 }
+# Without --driver and without a scenario, real readers are the driver's while it runs: kelvo-cli asks it and says
+# so, and refuses what would reach the reader behind the driver's back.
+out=$("$cli" state 001a7dda7113 2>"$dir/stderr")
+if [[ "$out" == *"battery = 80"* && "$(cat "$dir/stderr")" == "kelvo-cli: kelvo-driver is running: asking it (--driver)" ]]; then
+  echo "ok   a running driver is asked"
+else
+  fail "a running driver is asked: '$out' '$(cat "$dir/stderr")'"
+fi
+if ! "$cli" apdu 001a7dda7113 00a4 2>"$dir/stderr" && grep -q "needs it stopped" "$dir/stderr"; then
+  echo "ok   apdu refused while the driver runs"
+else
+  fail "apdu while the driver runs: $(cat "$dir/stderr")"
+fi
+# --json: one object with decoded values; a driver answering status 0 for the version request.
+json=$("$cli" --driver --json state 001a7dda7113)
+if /usr/bin/python3 -c 'import json,sys; o=json.load(sys.stdin); assert o["card"]=="present" and o["connected"] is True and o["battery"]==80 and o["exit-status"]==0 and o["ranges"][0]==[480,1080], o' <<<"$json"; then
+  echo "ok   --json state"
+else
+  fail "--json state: $json"
+fi
+report=$("$cli" --json report)
+if /usr/bin/python3 -c 'import json,sys; o=json.load(sys.stdin); assert o["driver"]=="running" and o["driver-version"]==sys.argv[1] and [r["address"] for r in o["readers"]]==["001a7dda7113","c0ffee000102"] and o["readers"][0]["descriptor"]["Serial"]=="5123456789" and o["readers"][0]["state"]["card"]=="present", o' "$("$cli" --version | cut -d' ' -f2)" <<<"$report"; then
+  echo "ok   report"
+else
+  fail "report: $report"
+fi
+if "$cli" report | grep -qiE 'key|pin' ; then fail "report mentions keys or PINs"; else echo "ok   report holds no key or PIN"; fi
 expect_failure "unknown reader" "kelvo-cli: the driver serves no reader 0011223344ff" state 0011223344ff
 expect_failure "apdu" "kelvo-cli: apdu is not a driver request; run it without --driver" apdu 001a7dda7113 00a4
 
@@ -101,6 +129,7 @@ if [[ -z "$(find "$TREVALON_RUNTIME_DIR" -mindepth 1 ! -name pcsc-readers.conf)"
 else
   fail "sockets left: $(ls "$TREVALON_RUNTIME_DIR")"
 fi
-expect_failure "driver not running" "kelvo-cli: the driver serves no reader 001a7dda7113" state 001a7dda7113
+expect_failure "driver not running" "kelvo-cli: kelvo-driver is not running (no driver holds $TREVALON_RUNTIME_DIR/kelvo-driver.pid)" list
+if [[ -e "$TREVALON_RUNTIME_DIR/kelvo-driver.pid" ]]; then fail "the driver's marker stays"; fi
 
 exit $((failures > 0))

@@ -32,6 +32,8 @@ if [[ -z "$address" ]]; then
 fi
 export DBUS_SYSTEM_BUS_ADDRESS="$address"
 unset KELVO_BLE_BACKEND KELVO_SIM_SCENARIO
+# Readers reached through BlueZ are real to kelvo-cli: their keys are kept where the driver keeps them.
+export TREVALON_SETTINGS_DIR="$dir/keys" TREVALON_RUNTIME_DIR="$dir/run"
 
 failures=0
 # expect NAME EXPECTED-STATUS EXPECTED-STDOUT [ARGS...]
@@ -91,6 +93,37 @@ fi
 control "remove-reader c0ffee000102"
 expect removed 0 "001a7dda7113${tab}Kelvo 5123456789${tab}Kelvo${tab}5123456789" list
 
+# The link key agreed in the first run is kept and used again: a second run agrees none (the file stays as it was).
+key="$TREVALON_SETTINGS_DIR/key_001a7dda7113_private"
+before=$(sha256sum "$key" 2>/dev/null)
+"$cli" descriptor 001a7dda7113 >/dev/null 2>&1
+after=$(sha256sum "$key" 2>/dev/null)
+mode=$(stat -c %a "$TREVALON_SETTINGS_DIR" 2>/dev/null)
+if [[ -n "$before" && "$before" == "$after" && "$mode" == 700 ]]; then
+  echo "ok   link key kept, not agreed again"
+else
+  echo "FAIL link key: before '$before' after '$after', folder mode '$mode'"
+  failures=$((failures + 1))
+fi
+# A key folder of another user, or one open to others, is refused with a message instead of being used.
+if [[ $(id -u) == 0 ]]; then
+  mkdir -m 700 "$dir/others" && chown nobody "$dir/others"
+  out=$(TREVALON_SETTINGS_DIR="$dir/others" "$cli" list 2>&1)
+  if [[ $? != 0 && "$out" == *"which belongs to nobody: run kelvo-cli as that user (sudo -u nobody"* ]]; then
+    echo "ok   another user's key folder refused"
+  else
+    echo "FAIL another user's key folder: $out"
+    failures=$((failures + 1))
+  fi
+fi
+mkdir -m 755 "$dir/open"
+out=$(TREVALON_SETTINGS_DIR="$dir/open" "$cli" list 2>&1)
+if [[ $? != 0 && "$out" == *"is open to other users"* ]]; then
+  echo "ok   open key folder refused"
+else
+  echo "FAIL open key folder: $out"
+  failures=$((failures + 1))
+fi
 # kelvo-sim ends cleanly on "quit" (a sanitizer report would make its status non-zero).
 echo quit >&"${SIM[1]}"
 wait "$sim_pid"

@@ -2,12 +2,12 @@
 #include "BridgeCommand.h"
 
 #include <cstdio>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "Commands.h"
+#include "Output.h"
 #include "bridge/kelvoctl/kelvoctl.h"
 
 namespace kelvo::cli {
@@ -37,7 +37,7 @@ bool addressBytes(const std::string& text, uint8_t* bytes) {
 }
 
 int outcome(const char* function, int code) {
-  std::cout << "result = " << code << std::endl;
+  Output::field("result", std::to_string(code), code);
   if (code == KELVOCTL_OK || code == KELVOCTL_PAIRING_REQUIRED) return 0;
   return Commands::fail(std::string(function) + " failed with " + std::to_string(code));
 }
@@ -55,8 +55,11 @@ int info(kelvoctl_handle* bridge) {
   }
   char statusText[7];
   std::snprintf(statusText, sizeof statusText, "0x%04X", status);
-  std::cout << "name = " << name << "\nserial = " << serial << "\nversion = " << version << "\nstatus = " << statusText
-            << "\nconnection = " << connection << std::endl;
+  Output::field("name", name);
+  Output::field("serial", serial);
+  Output::field("version", version);
+  Output::field("status", statusText, status);
+  Output::field("connection", std::to_string(connection), connection);
   return 0;
 }
 
@@ -76,14 +79,19 @@ int scan(kelvoctl_handle* bridge) {
       },
       &seen);
   for (const auto& [address, entry] : seen) {
-    if (entry.kelvo) std::cout << address << " " << entry.name << std::endl;
+    if (entry.kelvo) Output::row("readers", address + " " + entry.name, {{"address", address}, {"name", entry.name}});
   }
   return 0;
 }
 
 int paired(kelvoctl_handle* bridge) {
   const int result = kelvoctl_get_paired_devs(
-      bridge, [](const uint8_t address[6], void*) { std::cout << addressText(address) << std::endl; }, nullptr);
+      bridge,
+      [](const uint8_t address[6], void*) {
+        const std::string text = addressText(address);
+        Output::row("paired", text, text);
+      },
+      nullptr);
   return result == 0 ? 0 : Commands::fail("kelvoctl_get_paired_devs failed with " + std::to_string(result));
 }
 
@@ -105,7 +113,7 @@ int rpc(kelvoctl_handle* bridge, const std::string& hex) {
     std::snprintf(digits, sizeof digits, "%02x", response[i]);
     text += digits;
   }
-  std::cout << "response = " << text << std::endl;
+  Output::field("response", text);
   return 0;
 }
 

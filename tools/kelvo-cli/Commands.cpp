@@ -2,10 +2,10 @@
 #include "Commands.h"
 
 #include <chrono>
-#include <iostream>
 
 #include "FirmwareReport.h"
 #include "FlashCommand.h"
+#include "Output.h"
 #include "TextFormat.h"
 #include "trevalon/Slot.h"
 #include "trevalon/classic/DevicePipe.h"
@@ -20,12 +20,12 @@ std::string orDash(const std::string& text) { return text.empty() ? "-" : text; 
 }  // namespace
 
 int Commands::fail(const std::string& message) {
-  std::cerr << "kelvo-cli: " << message << std::endl;
+  Output::error(message);
   return 1;
 }
 
 int Commands::reportCode(const char* request, uint8_t code) {
-  std::cout << "code = " << static_cast<int>(code) << std::endl;
+  Output::field("code", std::to_string(code), code);
   if (code != DevicePipe::kSuccess) {
     return fail(std::string(request) + " failed with code " + std::to_string(code));
   }
@@ -59,8 +59,13 @@ int Commands::list() {
   for (const std::shared_ptr<trevalon::Device>& device : session.devices()) {
     // The serial may only be known once the reader has been reached.
     session.waitAvailable(device, ReaderSession::kAvailabilityWait);
-    std::cout << device->getAddress() << '\t' << orDash(device->getName()) << '\t' << orDash(device->getModel()) << '\t'
-              << orDash(device->getSerial()) << std::endl;
+    Output::row("readers",
+                device->getAddress() + '\t' + orDash(device->getName()) + '\t' + orDash(device->getModel()) + '\t' +
+                    orDash(device->getSerial()),
+                {{"address", device->getAddress()},
+                 {"name", device->getName()},
+                 {"model", device->getModel()},
+                 {"serial", device->getSerial()}});
   }
   return 0;
 }
@@ -91,9 +96,7 @@ std::optional<TextFormat::DescriptorItems> Commands::readDescriptorQuietly(const
 int Commands::descriptor(const std::vector<std::string>& args) {
   const auto items = readDescriptor(args);
   if (!items) return 1;
-  for (const auto& item : *items) {
-    std::cout << item.first << " = " << item.second << std::endl;
-  }
+  Output::items("descriptor", *items);
   return 0;
 }
 
@@ -124,9 +127,7 @@ int Commands::state(const std::vector<std::string>& args) {
   if (code != DevicePipe::kSuccess) {
     return fail("GetDeviceState failed with code " + std::to_string(code));
   }
-  for (const std::string& line : TextFormat::stateLines(record)) {
-    std::cout << line << std::endl;
-  }
+  for (const TextFormat::Field& field : TextFormat::stateFields(record)) Output::field(field.key, field.text, field.value);
   return 0;
 }
 
@@ -177,7 +178,8 @@ int Commands::rpc(const std::vector<std::string>& args) {
   std::vector<uint8_t> response;
   const uint8_t code = DevicePipe::InvokeTransmitRpc(device, *request, response);
   if (code == DevicePipe::kSuccess) {
-    std::cout << "code = 0" << std::endl << "response = " << TextFormat::hex(response) << std::endl;
+    Output::field("code", "0", 0);
+    Output::field("response", TextFormat::hex(response));
     return 0;
   }
   return reportCode("TransmitRpc", code);
@@ -199,7 +201,7 @@ int Commands::apdu(const std::vector<std::string>& args) {
   }
   const std::vector<uint8_t> response = card->sendAPDU(*command);
   if (response.empty()) return fail("the card did not answer the APDU");
-  std::cout << "response = " << TextFormat::hex(response) << std::endl;
+  Output::field("response", TextFormat::hex(response));
   return 0;
 }
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "DriverCommands.h"
 
-#include <iostream>
 
 #include "Commands.h"
 #include "FirmwareReport.h"
+#include "Output.h"
 #include "TextFormat.h"
 
 namespace kelvo::cli {
@@ -17,6 +17,7 @@ enum Request : uint8_t {
   kSetWorkingTimeRanges = 4,
   kTransmitRpc = 5,
   kIndicate = 6,
+  kGetDriverVersion = 16,
 };
 constexpr uint8_t kStatusDeviceRemoved = 253;
 
@@ -51,9 +52,27 @@ std::optional<std::vector<uint8_t>> DriverCommands::ask(const std::string& addre
   return answer;
 }
 
+std::optional<std::string> DriverCommands::driverVersion(const std::string& address) const {
+  auto answer = session.exchangeQuietly(address, kGetDriverVersion, {});
+  if (!answer || answer->front() != 0) return std::nullopt;
+  return std::string(answer->begin() + 1, answer->end());
+}
+
+std::optional<TextFormat::DescriptorItems> DriverCommands::descriptorQuietly(const std::string& address) const {
+  auto answer = session.exchangeQuietly(address, kGetDeviceDescriptor, {});
+  if (!answer || answer->front() != 0) return std::nullopt;
+  return TextFormat::descriptorItems(std::vector<uint8_t>(answer->begin() + 1, answer->end()));
+}
+
+std::optional<std::vector<TextFormat::Field>> DriverCommands::stateQuietly(const std::string& address) const {
+  auto answer = session.exchangeQuietly(address, kGetDeviceState, {});
+  if (!answer || answer->front() != 0 || answer->size() != 45) return std::nullopt;
+  return TextFormat::stateFields(std::vector<uint8_t>(answer->begin() + 1, answer->end()));
+}
+
 int DriverCommands::reportCode(const char* request, const std::vector<uint8_t>& answer) {
   const int code = answer.front();
-  std::cout << "code = " << code << std::endl;
+  Output::field("code", std::to_string(code), code);
   if (code != 0) return Commands::fail(std::string(request) + " failed with code " + std::to_string(code));
   return 0;
 }
@@ -61,7 +80,7 @@ int DriverCommands::reportCode(const char* request, const std::vector<uint8_t>& 
 int DriverCommands::list() {
   for (const std::string& address : session.addresses()) {
     // The driver tells only what the descriptor holds: the name and model stay with the in-process path.
-    std::string serial = "-";
+    std::string serial;
     std::optional<std::vector<uint8_t>> answer = session.exchange(address, kGetDeviceDescriptor, {});
     if (answer && answer->front() == 0) {
       auto items = TextFormat::descriptorItems(std::vector<uint8_t>(answer->begin() + 1, answer->end()));
@@ -69,7 +88,8 @@ int DriverCommands::list() {
         if (item.first == "Serial") serial = item.second;
       }
     }
-    std::cout << address << "\t-\t-\t" << serial << std::endl;
+    Output::row("readers", address + "\t-\t-\t" + (serial.empty() ? "-" : serial),
+                {{"address", address}, {"name", nullptr}, {"model", nullptr}, {"serial", serial}});
   }
   return 0;
 }
@@ -91,7 +111,7 @@ int DriverCommands::descriptor(const std::vector<std::string>& args) {
   if (args.size() != 1) return Commands::fail("descriptor needs ADDR");
   const auto items = readDescriptor(args[0]);
   if (!items) return 1;
-  for (const auto& item : *items) std::cout << item.first << " = " << item.second << std::endl;
+  Output::items("descriptor", *items);
   return 0;
 }
 
@@ -113,7 +133,7 @@ int DriverCommands::state(const std::vector<std::string>& args) {
   const std::vector<uint8_t> record(answer->begin() + 1, answer->end());
   if (record.size() != 44)
     return Commands::fail("the driver's state record has " + std::to_string(record.size()) + " bytes");
-  for (const std::string& line : TextFormat::stateLines(record)) std::cout << line << std::endl;
+  for (const TextFormat::Field& field : TextFormat::stateFields(record)) Output::field(field.key, field.text, field.value);
   return 0;
 }
 
@@ -160,8 +180,8 @@ int DriverCommands::rpc(const std::vector<std::string>& args) {
   auto answer = ask(args[0], kTransmitRpc, *request);
   if (!answer) return 1;
   if (answer->front() != 0) return reportCode("TransmitRpc", *answer);
-  std::cout << "code = 0" << std::endl
-            << "response = " << TextFormat::hex(std::vector<uint8_t>(answer->begin() + 1, answer->end())) << std::endl;
+  Output::field("code", "0", 0);
+  Output::field("response", TextFormat::hex(std::vector<uint8_t>(answer->begin() + 1, answer->end())));
   return 0;
 }
 

@@ -20,6 +20,12 @@ class DriverCommands {
   // Runs one command; answers the process's exit status.
   int run(const std::string& command, const std::vector<std::string>& args);
 
+  // For the bug report, without a word on failure: the driver's version (asked of the reader's socket), the
+  // reader's descriptor items and its state fields.
+  std::optional<std::string> driverVersion(const std::string& address) const;
+  std::optional<TextFormat::DescriptorItems> descriptorQuietly(const std::string& address) const;
+  std::optional<std::vector<TextFormat::Field>> stateQuietly(const std::string& address) const;
+
  private:
   int list();
   int descriptor(const std::vector<std::string>& args);

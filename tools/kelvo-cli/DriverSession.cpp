@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "DriverSession.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
@@ -10,8 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
-
+#include "Output.h"
 #include "trevalon/local/Paths.h"
 
 namespace kelvo::cli {
@@ -21,7 +22,7 @@ namespace {
 constexpr int kAnswerTimeoutSeconds = 30;
 
 std::nullopt_t failed(const std::string& message) {
-  std::cerr << "kelvo-cli: " << message << std::endl;
+  Output::error(message);
   return std::nullopt;
 }
 
@@ -41,21 +42,59 @@ std::vector<std::string> DriverSession::addresses() const {
   return found;
 }
 
+bool DriverSession::driverRunning() const {
+  const std::string marker = runtimeDirectory + "/" + kRunningMarker;
+  const int probe = ::open(marker.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (probe < 0) return false;
+  const bool held = ::flock(probe, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(probe);
+  return held;
+}
+
+bool DriverSession::serves(const std::string& address) const {
+  std::error_code error;
+  return std::filesystem::is_socket(socketOf(address), error) ||
+         std::filesystem::is_socket(runtimeDirectory + "/" + kCardSocketPrefix + address, error);
+}
+
 std::string DriverSession::socketOf(const std::string& address) const {
   return runtimeDirectory + "/" + kSocketPrefix + address;
 }
 
 std::optional<std::vector<uint8_t>> DriverSession::exchange(const std::string& address, uint8_t code,
                                                             const std::vector<uint8_t>& payload) const {
-  if (payload.size() + 1 > kMaxMessage)
-    return failed("request of " + std::to_string(payload.size() + 1) + " bytes is too large");
+  std::string problem;
+  auto answer = exchangeReporting(address, code, payload, problem);
+  if (!answer) return failed(problem);
+  return answer;
+}
+
+std::optional<std::vector<uint8_t>> DriverSession::exchangeQuietly(const std::string& address, uint8_t code,
+                                                                   const std::vector<uint8_t>& payload) const {
+  std::string ignored;
+  return exchangeReporting(address, code, payload, ignored);
+}
+
+std::optional<std::vector<uint8_t>> DriverSession::exchangeReporting(const std::string& address, uint8_t code,
+                                                                     const std::vector<uint8_t>& payload,
+                                                                     std::string& problem) const {
+  if (payload.size() + 1 > kMaxMessage) {
+    problem = "request of " + std::to_string(payload.size() + 1) + " bytes is too large";
+    return std::nullopt;
+  }
   const std::string path = socketOf(address);
   sockaddr_un socketAddress{};
-  if (path.size() >= sizeof(socketAddress.sun_path)) return failed("socket path too long: " + path);
+  if (path.size() >= sizeof(socketAddress.sun_path)) {
+    problem = "socket path too long: " + path;
+    return std::nullopt;
+  }
   socketAddress.sun_family = AF_UNIX;
   std::memcpy(socketAddress.sun_path, path.c_str(), path.size());
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return failed(std::string("cannot create a socket: ") + std::strerror(errno));
+  if (fd < 0) {
+    problem = std::string("cannot create a socket: ") + std::strerror(errno);
+    return std::nullopt;
+  }
   const timeval limit{kAnswerTimeoutSeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
@@ -63,7 +102,6 @@ std::optional<std::vector<uint8_t>> DriverSession::exchange(const std::string& a
   request.insert(request.end(), payload.begin(), payload.end());
   std::vector<uint8_t> answer(kMaxMessage + 1);
   size_t received = 0;
-  std::string problem;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress)) != 0) {
     problem = errno == ENOENT ? "the driver serves no reader " + address
                               : "cannot reach the driver at " + path + ": " + std::strerror(errno);
@@ -86,7 +124,7 @@ std::optional<std::vector<uint8_t>> DriverSession::exchange(const std::string& a
     if (problem.empty() && received == 0) problem = "the driver closed the connection without an answer";
   }
   ::close(fd);
-  if (!problem.empty()) return failed(problem);
+  if (!problem.empty()) return std::nullopt;
   answer.resize(received);
   return answer;
 }

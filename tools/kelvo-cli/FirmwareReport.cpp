@@ -2,9 +2,9 @@
 #include "FirmwareReport.h"
 
 #include <cstdlib>
-#include <iostream>
 
 #include "Commands.h"
+#include "Output.h"
 #include "trevalon/firmware/FirmwareFlasher.h"
 
 namespace kelvo::cli {
@@ -38,19 +38,20 @@ int FirmwareReport::print(const std::vector<std::pair<std::string, std::string>>
                           const std::vector<std::string>& folders) {
   trevalon::FirmwareFlasher catalogue;
   for (const std::string& folder : folders) catalogue.load(folder);
-  std::cout << "candidates = " << catalogue.firmwares().size() << std::endl;
+  Output::field("candidates", std::to_string(catalogue.firmwares().size()), catalogue.firmwares().size());
 
   trevalon::FirmwareFlasher::Reader reader;
   for (const auto& item : descriptor) reader.values[item.first] = item.second;
   reader.displayName = "Kelvo " + reader.value("Serial");
-  reader.debug = [](const std::string& line) { std::cout << line << std::endl; };
-  reader.error = [](const std::string& line) { std::cout << "error: " << line << std::endl; };
-  std::cout << "installed = " << reader.value("Firmware") << std::endl;
+  reader.debug = [](const std::string& line) { Output::row("log", line, line); };
+  reader.error = [](const std::string& line) { Output::row("log", "error: " + line, "error: " + line); };
+  Output::field("installed", reader.value("Firmware"));
   const std::shared_ptr<trevalon::Firmware> update = catalogue.findUpdate(reader, {"ble", "usb"});
   if (update) {
-    std::cout << "update = " << update->id << " " << update->version.toString() << std::endl;
+    Output::field("update", update->id + " " + update->version.toString(),
+                  {{"id", update->id}, {"version", update->version.toString()}});
   } else {
-    std::cout << "update = none" << std::endl;
+    Output::field("update", "none", nullptr);
   }
   return 0;
 }

@@ -3,10 +3,10 @@
 
 #include <chrono>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <thread>
 
+#include "Output.h"
 #include "trevalon/classic/DevicePipe.h"
 #include "trevalon/firmware/BootloaderRoutine.h"
 #include "trevalon/firmware/OverTheAirWriter.h"
@@ -45,7 +45,7 @@ void sendToBootloader(const std::shared_ptr<trevalon::Device>& device, const Ove
 }
 
 int failed(const std::string& message) {
-  std::cerr << "kelvo-cli: " << message << std::endl;
+  Output::error(message);
   return 1;
 }
 
@@ -81,7 +81,7 @@ int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const 
   if (!trevalon::usb::UsbBus().usable(error)) return failed(error);
   const OverTheAirWriter::Exchange exchange = exchangeWith(device);
   sendToBootloader(device, exchange, kBootIntoUsbBootloader);
-  std::cout << "bootloader = " << static_cast<int>(kBootIntoUsbBootloader) << std::endl;
+  Output::field("bootloader", std::to_string(kBootIntoUsbBootloader), kBootIntoUsbBootloader);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kUsbSeconds);
   bool connected = false;
   while (std::chrono::steady_clock::now() < deadline) {
@@ -90,20 +90,20 @@ int FlashCommand::runUsb(const std::shared_ptr<trevalon::Device>& device, const 
     std::string reason;
     std::unique_ptr<trevalon::usb::UsbBulkPipe> pipe =
         bus.openBulkOut(trevalon::usb::ReaderUsbIds::bootloader(generation), serial, reason);
-    if (pipe && !connected) std::cout << "usb = connected" << std::endl;
-    if (!pipe && connected) std::cout << "usb = disconnected" << std::endl;
+    if (pipe && !connected) Output::repeated("usb", "connected", "connected");
+    if (!pipe && connected) Output::repeated("usb", "disconnected", "disconnected");
     connected = pipe != nullptr;
     if (pipe) {
       trevalon::BootloaderRoutine routine(
-          *pipe, {[](int percent) { std::cout << "progress = " << percent << std::endl; },
-                  [](const std::string& message) { std::cerr << "kelvo-cli: " << message << std::endl; },
+          *pipe, {[](int percent) { Output::repeated("progress", std::to_string(percent), percent); },
+                  [](const std::string& message) { Output::note(message); },
                   [](int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }});
       if (routine.run(generation, image)) {
-        std::cout << "flashed = usb" << std::endl;
+        Output::field("flashed", "usb");
         // The bootloader answers nothing; what the reader runs once it is back on the air tells whether its check
         // took the image. A first-generation image carries no version to compare with, so this only reports it.
         const std::string after = firmwareOnComeBack(readDescriptor);
-        if (!after.empty()) std::cout << "firmware = " << after << std::endl;
+        if (!after.empty()) Output::field("firmware", after);
         return 0;
       }
     }
@@ -123,14 +123,14 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
   }
   std::string error;
   const bool written = OverTheAirWriter::write(image, exchange,
-                                               {[](int percent) { std::cout << "progress = " << percent << std::endl; },
+                                               {[](int percent) { Output::repeated("progress", std::to_string(percent), percent); },
                                                 [&error](const std::string& message) { error = message; }});
   if (!written) return failed(error);
   sendToBootloader(device, exchange, kBootFromExternalFlash);
-  std::cout << "bootloader = " << static_cast<int>(kBootFromExternalFlash) << std::endl;
+  Output::field("bootloader", std::to_string(kBootFromExternalFlash), kBootFromExternalFlash);
   const std::string after = firmwareOnComeBack(readDescriptor);
   if (after.empty()) return failed("the reader did not come back within " + std::to_string(kComeBackSeconds) + " s");
-  std::cout << "firmware = " << after << std::endl;
+  Output::field("firmware", after);
   if (after == before) return failed("the reader came back with its old firmware " + before);
   return 0;
 }

@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ReaderSession.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -63,7 +69,7 @@ class AvailabilityWatch : public trevalon::DeviceObserver {
 
 }  // namespace
 
-ReaderSession::ReaderSession(const std::string& scenarioPath) {
+ReaderSession::ReaderSession(const std::string& scenarioPath, const std::string& keptSettingsDirectory) {
   // The radio first: a refused one leaves no settings directory behind.
   try {
     backend = scenarioPath.empty()
@@ -72,7 +78,13 @@ ReaderSession::ReaderSession(const std::string& scenarioPath) {
   } catch (const std::exception& error) {
     throw std::runtime_error(std::string("cannot reach readers: ") + error.what());
   }
-  prepareSettings();
+  if (keptSettingsDirectory.empty()) {
+    prepareThrowAwaySettings();
+  } else {
+    prepareKeptSettings(keptSettingsDirectory);
+  }
+  trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(settingsDirectory));
+  trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
   provider = trevalon::Reader::createDeviceProvider();
   provider->setMaster(backend->natives());
   // One enumeration on this thread is all a short-lived tool needs.
@@ -84,11 +96,13 @@ ReaderSession::~ReaderSession() {
   provider.reset();
   backend.reset();
   trevalon::local::Facade::instance().setSettings(nullptr);
-  std::error_code ignored;
-  std::filesystem::remove_all(settingsDirectory, ignored);
+  if (throwAway) {
+    std::error_code ignored;
+    std::filesystem::remove_all(settingsDirectory, ignored);
+  }
 }
 
-void ReaderSession::prepareSettings() {
+void ReaderSession::prepareThrowAwaySettings() {
   // Emulated readers live for one run only: their keys and serials go to a private directory of this run.
   std::string pattern = (std::filesystem::temp_directory_path() / "kelvo-cli-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
@@ -96,8 +110,34 @@ void ReaderSession::prepareSettings() {
                              std::filesystem::temp_directory_path().string());
   }
   settingsDirectory = pattern;
-  trevalon::local::Facade::instance().setSettings(std::make_shared<trevalon::local::FileSettings>(settingsDirectory));
-  trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
+  throwAway = true;
+}
+
+void ReaderSession::prepareKeptSettings(const std::string& directory) {
+  // The files the store writes are as private as the driver's.
+  ::umask(0077);
+  if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    throw std::runtime_error("cannot create " + directory + ", where the readers' link keys are kept (" +
+                             std::strerror(errno) + "); run kelvo-cli as the driver's user, for example " +
+                             "sudo -u kelvo kelvo-cli ...");
+  }
+  struct stat status {};
+  if (::lstat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    throw std::runtime_error(directory + " is not a directory; the readers' link keys cannot be kept there");
+  }
+  if (status.st_uid != ::geteuid()) {
+    const passwd* owner = ::getpwuid(status.st_uid);
+    const std::string name = owner != nullptr ? owner->pw_name : std::to_string(status.st_uid);
+    throw std::runtime_error("the readers' link keys are kept in " + directory + ", which belongs to " + name +
+                             ": run kelvo-cli as that user (sudo -u " + name +
+                             " kelvo-cli ...), so that the reader keeps the key kelvo-driver holds");
+  }
+  if ((status.st_mode & 077) != 0) {
+    throw std::runtime_error(directory + " is open to other users; the readers' link keys are not kept there (" +
+                             "chmod 0700 it)");
+  }
+  settingsDirectory = directory;
+  throwAway = false;
 }
 
 std::vector<std::shared_ptr<trevalon::Device>> ReaderSession::devices() {

@@ -107,34 +107,63 @@ std::optional<TextFormat::DescriptorItems> TextFormat::descriptorItems(const std
   return items;
 }
 
-std::vector<std::string> TextFormat::stateLines(const std::vector<uint8_t>& record) {
-  std::vector<std::string> lines;
-  if (record.size() != 44) return lines;
-  auto line = [&lines](const char* name, long value) {
-    lines.push_back(std::string(name) + " = " + std::to_string(value));
-  };
-  line("connected", record[0]);
-  line("card", record[1]);
-  line("battery", record[2]);
-  line("encryption", record[3]);
-  line("atr", static_cast<uint16_t>(record[4] | (record[5] << 8)));
-  line("usb", record[6]);
-  line("encryption-used", record[7]);
-  line("signal", record[8]);
-  line("advertising", record[9]);
-  line("display", record[10]);
-  line("backlight", record[11]);
-  line("contrast", record[12]);
-  line("buzzer", record[13]);
-  line("encryption-enabled", record[14]);
-  line("coverage", static_cast<int8_t>(record[15]));
-  std::string ranges;
-  for (size_t at = 16; at < 44; at += 4) {
-    if (!ranges.empty()) ranges += ' ';
-    ranges += std::to_string(littleEndian16(record, at)) + "," + std::to_string(littleEndian16(record, at + 2));
+namespace {
+
+nlohmann::json decodedCard(uint8_t value) {
+  switch (value) {
+    case 1:
+      return "absent";
+    case 2:
+      return "unidentified";
+    case 6:
+      return "present";
+    default:
+      return value;
   }
-  lines.push_back("ranges = " + ranges);
-  return lines;
 }
+
+nlohmann::json decodedUsb(uint8_t value) {
+  if (value == 0) return "disconnected";
+  if (value == 1) return "connected";
+  return "unknown";
+}
+
+}  // namespace
+
+std::vector<TextFormat::Field> TextFormat::stateFields(const std::vector<uint8_t>& record) {
+  std::vector<Field> fields;
+  if (record.size() != 44) return fields;
+  auto number = [&fields](const char* key, long value) { fields.push_back({key, std::to_string(value), value}); };
+  auto decoded = [&fields](const char* key, long value, nlohmann::json json) {
+    fields.push_back({key, std::to_string(value), std::move(json)});
+  };
+  decoded("connected", record[0], record[0] != 0);
+  decoded("card", record[1], decodedCard(record[1]));
+  number("battery", record[2]);
+  decoded("encryption", record[3], record[3] != 0);
+  number("atr", static_cast<uint16_t>(record[4] | (record[5] << 8)));
+  decoded("usb", record[6], decodedUsb(record[6]));
+  decoded("encryption-used", record[7], record[7] != 0);
+  number("signal", record[8]);
+  number("advertising", record[9]);
+  number("display", record[10]);
+  number("backlight", record[11]);
+  number("contrast", record[12]);
+  number("buzzer", record[13]);
+  number("encryption-enabled", record[14]);
+  number("coverage", static_cast<int8_t>(record[15]));
+  std::string text;
+  nlohmann::json ranges = nlohmann::json::array();
+  for (size_t at = 16; at < 44; at += 4) {
+    if (!text.empty()) text += ' ';
+    const int16_t start = littleEndian16(record, at);
+    const int16_t end = littleEndian16(record, at + 2);
+    text += std::to_string(start) + "," + std::to_string(end);
+    ranges.push_back({start, end});
+  }
+  fields.push_back({"ranges", text, ranges});
+  return fields;
+}
+
 
 }  // namespace kelvo::cli

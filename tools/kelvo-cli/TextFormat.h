@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace kelvo::cli {
 
 class TextFormat {
@@ -25,8 +27,15 @@ class TextFormat {
   using DescriptorItems = std::vector<std::pair<std::string, std::string>>;
   // The descriptor's items in their order; empty when the record is malformed.
   static std::optional<DescriptorItems> descriptorItems(const std::vector<uint8_t>& descriptor);
-  // "NAME = VALUE" lines of the 44-byte device-state record.
-  static std::vector<std::string> stateLines(const std::vector<uint8_t>& record);
+  // The fields of the 44-byte device-state record: the number as text, and decoded for JSON (the card as
+  // "absent", "present" or "unidentified", the link as true or false, the working times as pairs).
+  struct Field {
+    std::string key;
+    std::string text;
+    nlohmann::json value;
+  };
+  static std::vector<Field> stateFields(const std::vector<uint8_t>& record);
+
 };
 
 }  // namespace kelvo::cli
