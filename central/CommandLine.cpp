@@ -13,12 +13,12 @@ CommandLine::Information CommandLine::informationRequested(const QStringList& ar
 
 QString CommandLine::usage() {
   return QStringLiteral(
-      "usage: kelvo-central [-hidden] [-simpleQuit] [-testDevice [SERIAL]] [--help] [--version]\n"
-      "  -hidden               start in the tray without showing the window\n"
-      "  -simpleQuit           quit without asking\n"
-      "  -testDevice [SERIAL]  add an emulated test reader (serial %1 unless given)\n"
-      "  --help, --version     print this text or the version and exit\n"
-      "Other arguments are ignored. KELVO_BLE_BACKEND chooses the radio (docs/backend-selection.md).\n")
+             "usage: kelvo-central [-hidden] [-simpleQuit] [-testDevice [SERIAL]] [--help] [--version]\n"
+             "  -hidden               start in the tray without showing the window\n"
+             "  -simpleQuit           closing the window quits instead of hiding it in the tray\n"
+             "  -testDevice [SERIAL]  add an emulated test reader (serial %1 unless given)\n"
+             "  --help, --version     print this text or the version and exit\n"
+             "Other arguments are ignored. KELVO_BLE_BACKEND chooses the radio (docs/backend-selection.md).\n")
       .arg(kDefaultTestSerial);
 }
 

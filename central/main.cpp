@@ -24,13 +24,13 @@
 #include "SingleInstance.h"
 #include "Window.h"
 #include "devices/InProcessReaders.h"
+#include "kelvo/Version.h"
 #include "security/OpenScConfiguration.h"
 #include "trevalon/ble/Backend.h"
 #include "trevalon/ble/BackendError.h"
 #include "trevalon/local/Facade.h"
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
-#include "kelvo/Version.h"
 #include "trevalon/local/Paths.h"
 
 namespace {

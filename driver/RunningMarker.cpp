@@ -11,8 +11,7 @@
 
 namespace kelvo::driver {
 
-RunningMarker::RunningMarker(std::string runtimeDirectory)
-    : path(std::move(runtimeDirectory) + "/" + kFileName) {}
+RunningMarker::RunningMarker(std::string runtimeDirectory) : path(std::move(runtimeDirectory) + "/" + kFileName) {}
 
 RunningMarker::~RunningMarker() {
   if (fd < 0) return;

@@ -19,6 +19,7 @@
 #include "ReaderDiscovery.h"
 #include "RotatingLogFile.h"
 #include "RunningMarker.h"
+#include "kelvo/Version.h"
 #include "trevalon/ble/Backend.h"
 #include "trevalon/ble/BackendError.h"
 #include "trevalon/common/Log.h"
@@ -26,7 +27,6 @@
 #include "trevalon/local/FileSettings.h"
 #include "trevalon/local/LinuxMachine.h"
 #include "trevalon/local/Paths.h"
-#include "kelvo/Version.h"
 #ifdef KELVO_WITH_SIMULATOR
 #include "kelvo/simulator/scenario/ScenarioRadio.h"
 #endif
@@ -185,8 +185,8 @@ int main(int argc, char** argv) {
   // One driver per runtime directory: the marker is taken before anything in the directory changes.
   const std::string runtimeDirectory = trevalon::local::Paths::runtimeDirectory();
   kelvo::driver::RunningMarker running(runtimeDirectory);
-  if (std::string failure; !kelvo::driver::OwnedFiles::prepareDirectory(runtimeDirectory, 0755, failure) ||
-                           !running.take(failure)) {
+  if (std::string failure;
+      !kelvo::driver::OwnedFiles::prepareDirectory(runtimeDirectory, 0755, failure) || !running.take(failure)) {
     return fail("cannot use the runtime directory: " + failure);
   }
   if (!driver->prepareRuntimeDirectory()) return fail("cannot use the runtime directory " + runtimeDirectory);

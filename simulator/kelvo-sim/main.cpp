@@ -17,9 +17,9 @@
 
 #include "EmulatedBlueZ.h"
 #include "PrivateBus.h"
+#include "kelvo/Version.h"
 #include "kelvo/simulator/scenario/ControlFifo.h"
 #include "kelvo/simulator/scenario/ScenarioLoader.h"
-#include "kelvo/Version.h"
 #include "trevalon/common/Log.h"
 
 namespace {

@@ -127,7 +127,8 @@ int Commands::state(const std::vector<std::string>& args) {
   if (code != DevicePipe::kSuccess) {
     return fail("GetDeviceState failed with code " + std::to_string(code));
   }
-  for (const TextFormat::Field& field : TextFormat::stateFields(record)) Output::field(field.key, field.text, field.value);
+  for (const TextFormat::Field& field : TextFormat::stateFields(record))
+    Output::field(field.key, field.text, field.value);
   return 0;
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "DriverCommands.h"
 
-
 #include "Commands.h"
 #include "FirmwareReport.h"
 #include "Output.h"
@@ -19,7 +18,22 @@ enum Request : uint8_t {
   kIndicate = 6,
   kGetDriverVersion = 16,
 };
+constexpr uint8_t kStatusAccessRefused = 250;
 constexpr uint8_t kStatusDeviceRemoved = 253;
+
+// The driver's own answers about the connection rather than the reader.
+std::string statusText(int code) {
+  switch (code) {
+    case kStatusAccessRefused:
+      return std::to_string(code) + " (the driver refused this user: not root, not in group kelvo, not at a seat)";
+    case 251:
+      return std::to_string(code) + " (busy)";
+    case 252:
+      return std::to_string(code) + " (timed out)";
+    default:
+      return std::to_string(code);
+  }
+}
 
 }  // namespace
 
@@ -73,7 +87,7 @@ std::optional<std::vector<TextFormat::Field>> DriverCommands::stateQuietly(const
 int DriverCommands::reportCode(const char* request, const std::vector<uint8_t>& answer) {
   const int code = answer.front();
   Output::field("code", std::to_string(code), code);
-  if (code != 0) return Commands::fail(std::string(request) + " failed with code " + std::to_string(code));
+  if (code != 0) return Commands::fail(std::string(request) + " failed with code " + statusText(code));
   return 0;
 }
 
@@ -82,6 +96,8 @@ int DriverCommands::list() {
     // The driver tells only what the descriptor holds: the name and model stay with the in-process path.
     std::string serial;
     std::optional<std::vector<uint8_t>> answer = session.exchange(address, kGetDeviceDescriptor, {});
+    if (answer && answer->front() == kStatusAccessRefused)
+      return Commands::fail("the driver refused this user: not root, not in group kelvo, not at a seat");
     if (answer && answer->front() == 0) {
       auto items = TextFormat::descriptorItems(std::vector<uint8_t>(answer->begin() + 1, answer->end()));
       for (const auto& item : items.value_or(decltype(items)::value_type{})) {
@@ -98,7 +114,7 @@ std::optional<TextFormat::DescriptorItems> DriverCommands::readDescriptor(const 
   auto answer = ask(address, kGetDeviceDescriptor, {});
   if (!answer) return std::nullopt;
   if (answer->front() != 0) {
-    Commands::fail("GetDeviceDescriptor failed with code " + std::to_string(answer->front()));
+    Commands::fail("GetDeviceDescriptor failed with code " + statusText(answer->front()));
     return std::nullopt;
   }
   const std::vector<uint8_t> bytes(answer->begin() + 1, answer->end());
@@ -129,11 +145,12 @@ int DriverCommands::state(const std::vector<std::string>& args) {
   if (args.size() != 1) return Commands::fail("state needs ADDR");
   auto answer = ask(args[0], kGetDeviceState, {});
   if (!answer) return 1;
-  if (answer->front() != 0) return Commands::fail("GetDeviceState failed with code " + std::to_string(answer->front()));
+  if (answer->front() != 0) return Commands::fail("GetDeviceState failed with code " + statusText(answer->front()));
   const std::vector<uint8_t> record(answer->begin() + 1, answer->end());
   if (record.size() != 44)
     return Commands::fail("the driver's state record has " + std::to_string(record.size()) + " bytes");
-  for (const TextFormat::Field& field : TextFormat::stateFields(record)) Output::field(field.key, field.text, field.value);
+  for (const TextFormat::Field& field : TextFormat::stateFields(record))
+    Output::field(field.key, field.text, field.value);
   return 0;
 }
 

@@ -122,9 +122,10 @@ int FlashCommand::run(const std::shared_ptr<trevalon::Device>& device, const std
     return failed("reader " + device->getAddress() + " does not take firmware over the air");
   }
   std::string error;
-  const bool written = OverTheAirWriter::write(image, exchange,
-                                               {[](int percent) { Output::repeated("progress", std::to_string(percent), percent); },
-                                                [&error](const std::string& message) { error = message; }});
+  const bool written =
+      OverTheAirWriter::write(image, exchange,
+                              {[](int percent) { Output::repeated("progress", std::to_string(percent), percent); },
+                               [&error](const std::string& message) { error = message; }});
   if (!written) return failed(error);
   sendToBootloader(device, exchange, kBootFromExternalFlash);
   Output::field("bootloader", std::to_string(kBootFromExternalFlash), kBootFromExternalFlash);

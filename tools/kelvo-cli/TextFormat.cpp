@@ -165,5 +165,4 @@ std::vector<TextFormat::Field> TextFormat::stateFields(const std::vector<uint8_t
   return fields;
 }
 
-
 }  // namespace kelvo::cli

@@ -35,7 +35,6 @@ class TextFormat {
     nlohmann::json value;
   };
   static std::vector<Field> stateFields(const std::vector<uint8_t>& record);
-
 };
 
 }  // namespace kelvo::cli

@@ -71,9 +71,12 @@ struct Options {
 // Options stop at the command: what follows belongs to it (flash's --usb, firmware's --catalogue).
 bool parse(int argc, char** argv, Options& options) {
   static const option kOptions[] = {
-      {"verbose", no_argument, nullptr, 'v'}, {"json", no_argument, nullptr, 'j'},
-      {"scenario", required_argument, nullptr, 's'}, {"driver", no_argument, nullptr, 'd'},
-      {"help", no_argument, nullptr, 'h'}, {"version", no_argument, nullptr, 'V'},
+      {"verbose", no_argument, nullptr, 'v'},
+      {"json", no_argument, nullptr, 'j'},
+      {"scenario", required_argument, nullptr, 's'},
+      {"driver", no_argument, nullptr, 'd'},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
       {nullptr, 0, nullptr, 0},
   };
   opterr = 0;
