@@ -142,7 +142,65 @@ void ApplicationLog::handleMessage(QtMsgType type, const QMessageLogContext& con
   if (type == QtFatalMsg) std::abort();
 }
 
-void ApplicationLog::routeLibraryLog() {
-  trevalon::common::addLogSink(
-      0xFF, [](const std::string& line) { qCInfo(libraryLog).noquote() << QString::fromStdString(line); }, "");
+namespace {
+
+// What a library line becomes in the Qt log. Never QtFatalMsg: a library's fatal line must not end the program.
+QtMsgType qtTypeOf(trevalon::common::LogLevel level) {
+  using trevalon::common::LogLevel;
+  switch (level) {
+    case LogLevel::trace:
+    case LogLevel::debug:
+      return QtDebugMsg;
+    case LogLevel::info:
+    case LogLevel::notice:
+      return QtInfoMsg;
+    case LogLevel::warning:
+      return QtWarningMsg;
+    case LogLevel::error:
+    case LogLevel::critical:
+    case LogLevel::fatal:
+      return QtCriticalMsg;
+  }
+  return QtInfoMsg;
+}
+
+void logLibraryLine(QtMsgType type, const std::string& line) {
+  std::string text = trevalon::common::withoutTimeStamp(line);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  const QString message = QString::fromStdString(text);
+  switch (type) {
+    case QtDebugMsg:
+      qCDebug(libraryLog).noquote() << message;
+      break;
+    case QtWarningMsg:
+      qCWarning(libraryLog).noquote() << message;
+      break;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+      qCCritical(libraryLog).noquote() << message;
+      break;
+    case QtInfoMsg:
+      qCInfo(libraryLog).noquote() << message;
+      break;
+  }
+}
+
+}  // namespace
+
+void ApplicationLog::routeLibraryLog(bool tracing) {
+  using trevalon::common::LogLevel;
+  for (LogLevel level : {LogLevel::trace, LogLevel::debug, LogLevel::info, LogLevel::notice, LogLevel::warning,
+                         LogLevel::error, LogLevel::critical, LogLevel::fatal}) {
+    // Below info the library traces every call and every named lock (three lines per request and reader).
+    if ((level == LogLevel::trace || level == LogLevel::debug) && !tracing) continue;
+    const QtMsgType type = qtTypeOf(level);
+    trevalon::common::addLogSink(
+        static_cast<uint8_t>(level), [type](const std::string& line) { logLibraryLine(type, line); },
+        std::string("central-") + trevalon::common::logLevelText(level));
+  }
+}
+
+bool ApplicationLog::tracingRequested(const QStringList& arguments) {
+  const QString variable = qEnvironmentVariable("KELVO_TRACE");
+  return arguments.contains(QStringLiteral("--trace")) || (!variable.isEmpty() && variable != QLatin1String("0"));
 }

@@ -6,6 +6,7 @@
 // rotated by size and a few older generations are kept. Safe to use from any thread.
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class ApplicationLog {
@@ -25,9 +26,15 @@ class ApplicationLog {
 
   static QString formatLine(QtMsgType type, const char* category, const QString& message);
 
-  // Registers a sink with the reader library's log that writes every library line, of every level, to the Qt log
-  // at information level under the category "kelvo.library".
-  static void routeLibraryLog();
+  // Registers sinks with the reader library's log that write its lines to the Qt log under the category
+  // "kelvo.library", each at the Qt level of its own (trace and debug as debug, info and notice as info, warning as
+  // warning, error and worse as critical), without the library's time stamp (the file's line has one). The
+  // library's trace and debug lines (every traced call and every named lock: thousands a minute with a few
+  // readers) only when `tracing` is on.
+  static void routeLibraryLog(bool tracing);
+
+  // Tracing is on with the option --trace or with KELVO_TRACE set to anything but "" or "0".
+  static bool tracingRequested(const QStringList& arguments);
 
  private:
   static void handleMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);

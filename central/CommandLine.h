@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
-// The program's options. The whole argument list is scanned, the program name included; options match
+// The program's options (--trace is the log's: ApplicationLog::tracingRequested). The whole argument list is scanned, the program name included; options match
 // case-sensitively and in full, anything else is ignored.
 
 #include <QString>

@@ -87,6 +87,8 @@ Window::Window(bool simpleQuit, QWidget* parent)
   initializeNotifications();
 }
 
+void Window::bringToFront() { showOnTop(this); }
+
 void Window::showOnTop(QWidget* window) {
   if (window->isMinimized()) window->showNormal();
   window->show();

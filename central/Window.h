@@ -41,6 +41,8 @@ class Window : public QWidget {
   ~Window() override;
 
   void addTestDevice(const QString& serial);
+  // Shows the window on top, restored if it was hidden or minimised (a second start asked for it).
+  void bringToFront();
 
   LogView* logView() const { return logWindow.get(); }
   SettingsView* settingsView() const { return settingsWindow.get(); }

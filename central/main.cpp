@@ -21,6 +21,7 @@
 #include "ApplicationSettings.h"
 #include "CommandLine.h"
 #include "MetaTypes.h"
+#include "RaiseChannel.h"
 #include "SingleInstance.h"
 #include "Window.h"
 #include "devices/InProcessReaders.h"
@@ -73,10 +74,15 @@ void loadTranslation(QTranslator& translator) {
   }
 }
 
-// --help and --version: answered before anything starts, so they work without a display. True when answered.
-bool answerInformationRequest(int argc, char* argv[]) {
+// The arguments before the application object exists (it is made after the log and the library are set up).
+QStringList argumentsOf(int argc, char* argv[]) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
+
+// --help and --version: answered before anything starts, so they work without a display. True when answered.
+bool answerInformationRequest(const QStringList& arguments) {
   switch (CommandLine::informationRequested(arguments)) {
     case CommandLine::Information::help:
       std::cout << CommandLine::usage().toStdString();
@@ -97,7 +103,8 @@ bool showWindowAtStart(const CommandLine& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (answerInformationRequest(argc, argv)) return 0;
+  const QStringList arguments = argumentsOf(argc, argv);
+  if (answerInformationRequest(arguments)) return 0;
   // The environment changes only here, before any thread exists.
   const QString openScConfiguration =
       OpenScConfiguration::apply(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
@@ -116,7 +123,12 @@ int main(int argc, char* argv[]) {
 
   SingleInstance instance;
   const SingleInstance::Claim claim = instance.claim();
-  if (claim == SingleInstance::Claim::heldByAnother) return 0;
+  const std::string raiseSocket = RaiseChannel::socketPathFor(instance.lockFilePath());
+  if (claim == SingleInstance::Claim::heldByAnother) {
+    // The running instance shows its window; this start has nothing more to do.
+    RaiseChannel::requestRaise(raiseSocket);
+    return 0;
+  }
 
   if (!ApplicationLog::install(ApplicationLog::defaultFilePath())) {
     qWarning("Cannot open the log file %s; logging to standard error only",
@@ -128,7 +140,7 @@ int main(int argc, char* argv[]) {
 
   giveLibraryItsSettings();
   giveLibraryItsMachine();
-  ApplicationLog::routeLibraryLog();
+  ApplicationLog::routeLibraryLog(ApplicationLog::tracingRequested(arguments));
 
   Q_INIT_RESOURCE(kelvo_resources);
   MetaTypes::registerAll();
@@ -163,6 +175,11 @@ int main(int argc, char* argv[]) {
   auto window = std::make_unique<Window>(options.simpleQuit());
   if (options.testDevice()) window->addTestDevice(options.testDeviceSerial());
   if (showWindowAtStart(options)) window->show();
+  // Only the instance that holds the lock answers later starts.
+  RaiseChannel raiseChannel(QString::fromStdString(raiseSocket));
+  if (claim == SingleInstance::Claim::acquired && raiseChannel.listen()) {
+    QObject::connect(&raiseChannel, &RaiseChannel::raiseRequested, window.get(), &Window::bringToFront);
+  }
 
   const int exitCode = QApplication::exec();
   instance.release();

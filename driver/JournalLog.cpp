@@ -26,14 +26,6 @@ const std::array<std::pair<const char*, LogLevel>, 6> kLevelNames = {{
 const std::array<LogLevel, 8> kAllLevels = {LogLevel::trace,   LogLevel::debug, LogLevel::info,     LogLevel::notice,
                                             LogLevel::warning, LogLevel::error, LogLevel::critical, LogLevel::fatal};
 
-// The library's lines begin "YYYY-MM-DD HH:MM:SS.uuuuuu ".
-constexpr size_t kTimeStampLength = 27;
-
-bool startsWithTimeStamp(const std::string& line) {
-  return line.size() > kTimeStampLength && line[4] == '-' && line[10] == ' ' && line[19] == '.' &&
-         line[kTimeStampLength - 1] == ' ';
-}
-
 }  // namespace
 
 std::optional<LogLevel> JournalLog::parseLevel(const std::string& name) {
@@ -67,11 +59,7 @@ int JournalLog::priorityOf(LogLevel level) {
 
 std::string JournalLog::lineFor(LogLevel level, const std::string& libraryLine, bool withoutTimeStamp) {
   std::string line = "<" + std::to_string(priorityOf(level)) + ">";
-  if (withoutTimeStamp && startsWithTimeStamp(libraryLine)) {
-    line.append(libraryLine, kTimeStampLength, std::string::npos);
-  } else {
-    line += libraryLine;
-  }
+  line += withoutTimeStamp ? trevalon::common::withoutTimeStamp(libraryLine) : libraryLine;
   if (line.back() != '\n') line += '\n';
   return line;
 }

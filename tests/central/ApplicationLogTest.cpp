@@ -86,19 +86,51 @@ TEST_F(ApplicationLogTest, LinesFromManyThreadsStayWhole) {
   for (const QString& line : lines) EXPECT_TRUE(line.endsWith(" end")) << line.toStdString();
 }
 
-TEST_F(ApplicationLogTest, LibraryLinesOfEveryLevelLandInTheFileAsInformation) {
-  const QString path = directory.filePath("central.log");
-  ASSERT_TRUE(ApplicationLog::install(path));
-  trevalon::common::clearLogSinksForTesting();
-  ApplicationLog::routeLibraryLog();
-  TREVALON_LOG(error, "Reader %s lost", "AABBCCDDEEFF");
-  TREVALON_LOG(trace, "entering %d", 3);
-  trevalon::common::clearLogSinksForTesting();
-  const QStringList lines = linesOf(path);
-  ASSERT_EQ(lines.size(), 2);
-  EXPECT_TRUE(lines[0].contains("info     [kelvo.library] ")) << lines[0].toStdString();
-  EXPECT_TRUE(lines[0].contains("Reader AABBCCDDEEFF lost")) << lines[0].toStdString();
-  EXPECT_TRUE(lines[1].contains("entering 3")) << lines[1].toStdString();
+// Library lines keep their level, carry the file's time stamp only, and trace and debug lines come only when
+// tracing is on.
+TEST_F(ApplicationLogTest, LibraryLinesKeepTheirLevelAndTracesNeedTracing) {
+  for (const bool tracing : {false, true}) {
+    const QString path = directory.filePath(tracing ? "traced.log" : "plain.log");
+    ASSERT_TRUE(ApplicationLog::install(path));
+    trevalon::common::clearLogSinksForTesting();
+    ApplicationLog::routeLibraryLog(tracing);
+    TREVALON_LOG(error, "Reader %s lost", "AABBCCDDEEFF");
+    TREVALON_LOG(warning, "slow answer");
+    TREVALON_LOG(info, "reader found");
+    TREVALON_LOG(debug, "lock taken");
+    TREVALON_LOG(trace, "entering %d", 3);
+    trevalon::common::clearLogSinksForTesting();
+    ApplicationLog::uninstall();
+    const QStringList lines = linesOf(path);
+    ASSERT_EQ(lines.size(), tracing ? 5 : 3) << lines.join('\n').toStdString();
+    const char* expected[][2] = {{"critical [kelvo.library] ", "Reader AABBCCDDEEFF lost"},
+                                 {"warning  [kelvo.library] ", "slow answer"},
+                                 {"info     [kelvo.library] ", "reader found"},
+                                 {"debug    [kelvo.library] ", "lock taken"},
+                                 {"debug    [kelvo.library] ", "entering 3"}};
+    for (int i = 0; i < lines.size(); ++i) {
+      EXPECT_TRUE(lines[i].contains(expected[i][0]) && lines[i].contains(expected[i][1])) << lines[i].toStdString();
+      // One time stamp: the file's, at the start; the library's own (with microseconds) is gone.
+      EXPECT_EQ(lines[i].count(QRegularExpression("\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}")), 1)
+          << lines[i].toStdString();
+    }
+  }
+}
+
+TEST_F(ApplicationLogTest, TracingByOptionOrEnvironment) {
+  const QByteArray saved = qgetenv("KELVO_TRACE");
+  qunsetenv("KELVO_TRACE");
+  EXPECT_FALSE(ApplicationLog::tracingRequested({"kelvo-central", "-hidden"}));
+  EXPECT_TRUE(ApplicationLog::tracingRequested({"kelvo-central", "--trace"}));
+  qputenv("KELVO_TRACE", "0");
+  EXPECT_FALSE(ApplicationLog::tracingRequested({"kelvo-central"}));
+  qputenv("KELVO_TRACE", "1");
+  EXPECT_TRUE(ApplicationLog::tracingRequested({"kelvo-central"}));
+  if (saved.isNull()) {
+    qunsetenv("KELVO_TRACE");
+  } else {
+    qputenv("KELVO_TRACE", saved);
+  }
 }
 
 TEST_F(ApplicationLogTest, UnwritableFileIsReportedAndLoggingGoesOn) {

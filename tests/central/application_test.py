@@ -334,6 +334,18 @@ class WithTrayTest(ApplicationTest):
         # Without a notification service the program says so and goes on.
         self.assertIn('Error, your system in not compatible!', self.profile.log_file())
 
+    def test_a_second_start_brings_the_hidden_window_up(self):
+        self.profile.write_settings('[General]\ntutorialOnStarup=false\n')
+        first = self.start('-hidden')
+        self.assertIsNotNone(self.wait_tray_icon())
+        time.sleep(0.5)
+        self.assertEqual(self.display.visible_windows('^Kelvo Central$'), [])
+        second = self.start()
+        self.assertEqual(second.wait(15), 0)
+        self.assertIsNotNone(self.main_window(10.0), 'the second start did not bring the window up')
+        self.assertEqual(len(self.display.visible_windows('^Kelvo Central$')), 1)
+        self.assertIsNone(first.poll(), 'the first instance ended')
+
     def test_hidden_start_waits_in_the_tray_until_the_icon_is_clicked(self):
         self.profile.write_settings('[General]\ntutorialOnStarup=false\n')
         app = self.start('-hidden')

@@ -102,6 +102,14 @@ void writeTimeStamp(std::ostream& out, std::chrono::system_clock::time_point now
 
 }  // namespace
 
+std::string withoutTimeStamp(const std::string& line) {
+  // "YYYY-MM-DD HH:MM:SS.uuuuuu " as writeTimeStamp writes it.
+  constexpr size_t kLength = 27;
+  const bool stamped = line.size() > kLength && line[4] == '-' && line[7] == '-' && line[10] == ' ' &&
+                       line[13] == ':' && line[16] == ':' && line[19] == '.' && line[kLength - 1] == ' ';
+  return stamped ? line.substr(kLength) : line;
+}
+
 const char* logLevelText(LogLevel level) {
   switch (level) {
     case LogLevel::trace:

@@ -44,6 +44,10 @@ std::string threadName();
 void raiseThreadDepth();
 void lowerThreadDepth();
 
+// A finished line without its leading time stamp, for sinks whose own output stamps every line (the journal, the
+// application's log file); a line that does not start with one is returned whole.
+std::string withoutTimeStamp(const std::string& line);
+
 // The level texts written into lines ("Warning ", "ERROR   ", ...); empty for a value that is not a level.
 const char* logLevelText(LogLevel level);
 
