@@ -26,6 +26,7 @@ const char kUpdateCaFile[] = "updateCaFile";
 const char kSkippedFirmwareVersion[] = "skippedFirmwareVersion";
 const char kLockingWorkstation[] = "lockingWorkstation";
 const char kTutorialOnStarup[] = "tutorialOnStarup";
+const char kNoTrayNoticeShown[] = "noTrayNoticeShown";
 const char kPkcs11Module[] = "pkcs11Module";
 const char kDefaultPkcs11Module[] = "opensc-pkcs11.so";
 const char kLastLogTimePrefix[] = "lastLogTime_";
@@ -95,6 +96,10 @@ QString ApplicationSettings::pkcs11Module() {
 void ApplicationSettings::setPkcs11Module(const QString& name) { write(kPkcs11Module, name); }
 
 bool ApplicationSettings::tutorialOnStarup() { return read(kTutorialOnStarup, true).toBool(); }
+
+bool ApplicationSettings::noTrayNoticeShown() { return read(kNoTrayNoticeShown, false).toBool(); }
+
+void ApplicationSettings::setNoTrayNoticeShown(bool shown) { write(kNoTrayNoticeShown, shown); }
 
 void ApplicationSettings::setTutorialOnStarup(bool show) { write(kTutorialOnStarup, show); }
 

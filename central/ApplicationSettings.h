@@ -42,6 +42,10 @@ class ApplicationSettings {
   static bool tutorialOnStarup();
   static void setTutorialOnStarup(bool show);
 
+  // Whether the window has told the user, once, that a tray would let the program run in the background.
+  static bool noTrayNoticeShown();
+  static void setNoTrayNoticeShown(bool shown);
+
   // Milliseconds since the epoch; 0 when the reader has never been logged.
   static qint64 lastLogTime(const QString& mac);
   static void setLastLogTime(const QString& mac, qint64 millisecondsSinceEpoch);

@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QtMath>
 
 #include "ApplicationSettings.h"
@@ -51,8 +53,8 @@ constexpr int kPopupTailMargin = 45;
 
 }  // namespace
 
-Window::Window(bool simpleQuit, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::Window>()), simpleQuit(simpleQuit) {
+Window::Window(bool simpleQuit, QWidget* parent, bool trayAvailable)
+    : QWidget(parent), ui(std::make_unique<Ui::Window>()), simpleQuit(simpleQuit), trayAvailable(trayAvailable) {
   ui->setupUi(this);
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowMaximizeButtonHint);
   convertChangeDeviceButtonFont();
@@ -77,7 +79,12 @@ Window::Window(bool simpleQuit, QWidget* parent)
   ui->kelvoStack->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ui->kelvoStack, &QWidget::customContextMenuRequested, this, &Window::pageMenuRequested);
   connect(trayIcon, &QSystemTrayIcon::activated, this, &Window::iconActivated);
-  trayIcon->setVisible(true);
+  if (trayAvailable) {
+    trayIcon->setVisible(true);
+  } else {
+    createWindowMenu();
+    showNoTrayNoticeOnce();
+  }
 
   deviceManagerThread->start();
   lockTaskThread->start();
@@ -284,6 +291,49 @@ void Window::createTrayIcon() {
   trayIcon->setToolTip(QCoreApplication::applicationName());
 }
 
+// The tray menu's entries (but "Restore": the window is there) behind a button in the header.
+void Window::createWindowMenu() {
+  windowMenu = new QMenu(this);
+  windowMenu->setObjectName("windowMenu");
+  windowMenu->addAction(logAction);
+  windowMenu->addAction(bridgeAction);
+  windowMenu->addSeparator();
+  windowMenu->addAction(tutorialAction);
+  windowMenu->addAction(checkForUpdateAction);
+  windowMenu->addAction(aboutAction);
+  windowMenu->addSeparator();
+  windowMenu->addAction(quitAction);
+
+  auto* button = new QToolButton(ui->logoGroup);
+  button->setObjectName("windowMenuButton");
+  button->setText(QStringLiteral("\u2630"));
+  button->setToolTip(tr("Menu"));
+  button->setAccessibleName(tr("Menu"));
+  button->setAccessibleDescription(tr("Log, Bridge, Tutorial, Check for update, About and Quit"));
+  button->setMinimumSize(36, 36);
+  button->setPopupMode(QToolButton::InstantPopup);
+  button->setMenu(windowMenu);
+  button->setCursor(Qt::PointingHandCursor);
+  button->setStyleSheet(QStringLiteral(
+      "QToolButton { background-color: rgb(240, 240, 240); color: rgb(60, 60, 60); border: 1px solid rgb(210, 210, "
+      "210); border-radius: 4px; font-size: 18px; } QToolButton::menu-indicator { image: none; }"));
+  ui->logoLayout->addWidget(button, 0, 3);
+}
+
+// Said once per user, inside the window: a desktop without a tray cannot keep the program in the background.
+void Window::showNoTrayNoticeOnce() {
+  if (ApplicationSettings::noTrayNoticeShown()) return;
+  auto* notice = new QLabel(ui->logoGroup);
+  notice->setObjectName("noTrayNotice");
+  notice->setWordWrap(true);
+  notice->setStyleSheet(QStringLiteral("color: rgb(60, 60, 60);"));
+  notice->setText(
+      tr("This desktop has no system tray, so Kelvo Central runs as a window and ends when the window "
+         "is closed. A tray extension for the desktop lets it keep running in the background."));
+  ui->logoLayout->addWidget(notice, 0, 1);
+  ApplicationSettings::setNoTrayNoticeShown(true);
+}
+
 void Window::initializeNotifications() {
   DesktopNotifications& notifications = DesktopNotifications::instance();
   notifications.setAppName(QStringLiteral("Kelvo Central"));
@@ -303,7 +353,8 @@ void Window::closeEvent(QCloseEvent* event) {
     hide();
     event->ignore();
   }
-  if (simpleQuit) QCoreApplication::quit();
+  // Without a tray nothing would be left to bring the window back.
+  if (simpleQuit || !trayAvailable) QCoreApplication::quit();
 }
 
 bool Window::eventFilter(QObject* watched, QEvent* event) {

@@ -37,7 +37,9 @@ class Window : public QWidget {
   static constexpr double kPointToPixel = 1.3333334;
   static constexpr int kFixedPopupMaxWidth = 260;
 
-  explicit Window(bool simpleQuit, QWidget* parent = nullptr);
+  // Without a tray (`trayAvailable` false) the window is the program: closing it quits, and a menu button in its
+  // header offers what the tray menu would.
+  explicit Window(bool simpleQuit, QWidget* parent = nullptr, bool trayAvailable = true);
   ~Window() override;
 
   void addTestDevice(const QString& serial);
@@ -83,6 +85,8 @@ class Window : public QWidget {
   void createPopupShade();
   void createActions();
   void createTrayIcon();
+  void createWindowMenu();
+  void showNoTrayNoticeOnce();
   void initializeNotifications();
   void deletePopupFrames();
   void connectPopupContent(QWidget* content);
@@ -103,6 +107,7 @@ class Window : public QWidget {
 
   std::unique_ptr<Ui::Window> ui;
   bool simpleQuit;
+  bool trayAvailable;
 
   QAction* restoreAction = nullptr;
   QAction* settingsAction = nullptr;
@@ -117,6 +122,7 @@ class Window : public QWidget {
 
   QSystemTrayIcon* trayIcon = nullptr;
   QMenu* trayIconMenu = nullptr;
+  QMenu* windowMenu = nullptr;
 
   QWidget* popupShade = nullptr;
   bool popupSticky = false;

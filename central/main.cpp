@@ -165,16 +165,14 @@ int main(int argc, char* argv[]) {
 
   const CommandLine options = CommandLine::parse(QCoreApplication::arguments());
 
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    QMessageBox::critical(nullptr, QCoreApplication::applicationName(),
-                          QCoreApplication::translate("main", "I couldn't detect any system tray on this system."));
-    return 1;
-  }
+  // Without a tray (stock GNOME, for one) the window is the program: shown even with -hidden, closed to quit.
+  const bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+  if (!trayAvailable) qInfo("No system tray; running as a window");
 
   QApplication::setQuitOnLastWindowClosed(false);
-  auto window = std::make_unique<Window>(options.simpleQuit());
+  auto window = std::make_unique<Window>(options.simpleQuit(), nullptr, trayAvailable);
   if (options.testDevice()) window->addTestDevice(options.testDeviceSerial());
-  if (showWindowAtStart(options)) window->show();
+  if (showWindowAtStart(options) || !trayAvailable) window->show();
   // Only the instance that holds the lock answers later starts.
   RaiseChannel raiseChannel(QString::fromStdString(raiseSocket));
   if (claim == SingleInstance::Claim::acquired && raiseChannel.listen()) {

@@ -483,21 +483,37 @@ class TutorialTest(ApplicationTest):
 class WithoutTrayTest(ApplicationTest):
     with_tray = False
 
-    def test_missing_tray_is_reported_and_the_program_ends_with_1(self):
-        app = self.start()
-        box = self.main_window()
-        if box is None:
-            # What the program said, for a failure that happens only now and then.
+    def test_without_a_tray_the_window_is_the_program(self):
+        self.profile.write_settings('[General]\ntutorialOnStarup=false\n')
+        # -hidden is no use without a tray: the window comes up all the same, and says once why it is a window.
+        app = self.start('-hidden')
+        window = self.main_window()
+        if window is None:
             app.kill()
             _, errors = app.communicate(timeout=10)
-            self.fail('no message box appeared; exit %s; standard error:\n%s' % (app.returncode, errors[-3000:]))
+            self.fail('no window appeared; exit %s; standard error:\n%s' % (app.returncode, errors[-3000:]))
+        time.sleep(0.5)
+        shot = self.display.screenshot('no-tray-window.png', window)
+        # The notice's dark grey text in the white header, left of the menu button.
+        self.assertGreater(count_colour(shot, 'rgb(60,60,60)', 15, region=(250, 10, 450, 80)), 100,
+                           'no notice in the header')
+        self.assertIn('No system tray; running as a window', self.profile.log_file())
+        self.assertIn('noTrayNoticeShown=true', self.profile.settings())
+
+        # The header's menu button (top right) offers the tray's entries; "&Log" by its mnemonic opens the log.
+        x, y, width, height = self.display.geometry(window)
+        before = set(self.display.visible_windows(''))
+        self.display.click(x + width - 48, y + 48, 1)
+        self.assertTrue(wait_until(lambda: set(self.display.visible_windows('')) - before - {window}, 10.0),
+                        'the menu button opened no menu')
         time.sleep(0.3)
-        self.display.screenshot('no-tray-message.png', box)
-        x, y, width, height = self.display.geometry(box)
-        self.assertLess(width, 600)
-        # The one button, "OK", sits in the bottom right corner.
-        self.display.click(x + width - 45, y + height - 22, 1)
-        self.assertEqual(app.wait(20), 1)
+        self.display.screenshot('no-tray-menu.png')
+        self.display.type_key('l')
+        self.assertTrue(wait_until(lambda: self.display.visible_windows('^Log$'), 10.0), 'the menu did not open the log')
+
+        # Closing the window ends the program.
+        self.display.send_delete_window(window)
+        self.assertEqual(app.wait(20), 0)
 
 
 class StatusNotifierWatcher:
