@@ -23,6 +23,7 @@
 #include "MetaTypes.h"
 #include "RaiseChannel.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 #include "Window.h"
 #include "devices/InProcessReaders.h"
 #include "kelvo/Version.h"
@@ -63,15 +64,6 @@ void giveLibraryItsSettings() {
 
 void giveLibraryItsMachine() {
   trevalon::local::Facade::instance().setMachine(std::make_shared<trevalon::local::LinuxMachine>());
-}
-
-void loadTranslation(QTranslator& translator) {
-  const QString name = QStringLiteral("kelvocentral_") + QLocale::system().name();
-  if (translator.load(name, QStringLiteral(":/i18n"))) {
-    qInfo("Translation %s loaded", qPrintable(name));
-  } else {
-    qInfo("No translation %s; the texts stay English", qPrintable(name));
-  }
 }
 
 // The arguments before the application object exists (it is made after the log and the library are set up).
@@ -159,9 +151,8 @@ int main(int argc, char* argv[]) {
     qInfo("OpenSC configuration: %s", qPrintable(openScConfiguration));
   }
 
-  auto translator = std::make_unique<QTranslator>();
-  loadTranslation(*translator);
-  QCoreApplication::installTranslator(translator.get());
+  auto translations = std::make_unique<Translations>();
+  translations->install();
 
   const CommandLine options = CommandLine::parse(QCoreApplication::arguments());
 
@@ -182,7 +173,7 @@ int main(int argc, char* argv[]) {
   const int exitCode = QApplication::exec();
   instance.release();
   window.reset();
-  translator.reset();
+  translations.reset();
   application.reset();
   return exitCode;
 }

@@ -98,7 +98,8 @@ logon card leaves its reader, keeps the readers' firmware current, pairs the
 USB Bridge dongle and changes or unblocks the card's PIN.")
 set(CPACK_DEBIAN_CENTRAL_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_CENTRAL_PACKAGE_DEPENDS "udev, fonts-wqy-microhei")
-set(CPACK_DEBIAN_CENTRAL_PACKAGE_RECOMMENDS "kelvo-driver (= ${PROJECT_VERSION}), opensc, opensc-pkcs11")
+set(CPACK_DEBIAN_CENTRAL_PACKAGE_RECOMMENDS
+    "kelvo-driver (= ${PROJECT_VERSION}), opensc, opensc-pkcs11, qttranslations5-l10n")
 set(CPACK_DEBIAN_CENTRAL_PACKAGE_CONTROL_EXTRA
     "${_packaging_out}/kelvo-central/control/postinst;${_packaging_out}/kelvo-central/control/postrm;${_packaging_out}/kelvo-central/control/conffiles")
 

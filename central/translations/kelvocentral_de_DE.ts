@@ -37,111 +37,151 @@
     </message>
 </context>
 <context>
-    <name>LogView</name>
+    <name>AdvertisingSettingPage</name>
     <message>
-        <source>Log</source>
-        <translation>Protokoll</translation>
+        <source>Advertising</source>
+        <translation>Senden</translation>
     </message>
     <message>
-        <source>Driver Logging</source>
-        <translation>Treiberprotokollierung</translation>
+        <source>
+Choose between a permanent or temporary signal.
+</source>
+        <translation>
+Wählen Sie zwischen dauerhaftem und zeitweisem Signal.
+</translation>
     </message>
     <message>
-        <source>Export Logs</source>
-        <translation>Protokolle exportieren</translation>
+        <source>Work Schedule</source>
+        <translation>Arbeitszeiten</translation>
     </message>
     <message>
-        <source>Information</source>
-        <translation>Information</translation>
+        <source>Temporary</source>
+        <translation>Zeitweise</translation>
     </message>
     <message>
-        <source>Changes will take effect after system reboot</source>
-        <translation>Die Änderungen werden nach einem Neustart des Systems wirksam</translation>
-    </message>
-</context>
-<context>
-    <name>SettingsView</name>
-    <message>
-        <source>Settings</source>
-        <translation>Einstellungen</translation>
-    </message>
-    <message>
-        <source>KEM Server URL: </source>
-        <translation>KEM-Server-URL: </translation>
-    </message>
-    <message>
-        <source>Locking workstation upon card removal</source>
-        <translation>Arbeitsplatz beim Entfernen der Karte sperren</translation>
-    </message>
-    <message>
-        <source>Save</source>
-        <translation>Speichern</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
+        <source>Permanent</source>
+        <translation>Dauerhaft</translation>
     </message>
 </context>
 <context>
-    <name>Window</name>
+    <name>BacklightSettingPage</name>
     <message>
-        <source>Bridge</source>
-        <translation>Bridge</translation>
+        <source>Backlight</source>
+        <translation>Beleuchtung</translation>
     </message>
     <message>
-        <source>Change Kelvo</source>
-        <translation>Kelvo wechseln</translation>
+        <source>
+Toggle backlight on/off.
+</source>
+        <translation>
+Beleuchtung ein- oder ausschalten.
+</translation>
     </message>
     <message>
-        <source>No Device</source>
-        <translation>Kein Gerät</translation>
-    </message>
-    <message>
-        <source>&amp;Restore</source>
-        <translation>&amp;Wiederherstellen</translation>
-    </message>
-    <message>
-        <source>&amp;Settings</source>
-        <translation>&amp;Einstellungen</translation>
-    </message>
-    <message>
-        <source>&amp;Log</source>
-        <translation>&amp;Protokoll</translation>
-    </message>
-    <message>
-        <source>&amp;Quit</source>
-        <translation>&amp;Beenden</translation>
-    </message>
-    <message>
-        <source>&amp;About</source>
-        <translation>Ü&amp;ber</translation>
-    </message>
-    <message>
-        <source>&amp;Check for update</source>
-        <translation>Nach &amp;Aktualisierung suchen</translation>
-    </message>
-    <message>
-        <source>&amp;Bridge</source>
-        <translation>&amp;Bridge</translation>
-    </message>
-    <message>
-        <source>&amp;Tutorial</source>
-        <translation>&amp;Einführung</translation>
-    </message>
-    <message>
-        <source>&amp;Change PIN</source>
-        <translation>PIN ä&amp;ndern</translation>
-    </message>
-    <message>
-        <source>&amp;Unblock PIN</source>
-        <translation>PIN en&amp;tsperren</translation>
+        <source>Backlight on</source>
+        <translation>Beleuchtung an</translation>
     </message>
 </context>
 <context>
-    <name>main</name>
+    <name>BatterySettingPage</name>
     <message>
-        <source>I couldn&apos;t detect any system tray on this system.</source>
-        <translation>Auf diesem System wurde kein Infobereich (System Tray) gefunden.</translation>
+        <source>Battery Warning</source>
+        <translation>Batteriewarnung</translation>
+    </message>
+    <message>
+        <source>
+Define when you should be warned to charge your Kelvo.
+</source>
+        <translation>
+Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
+</translation>
+    </message>
+    <message>
+        <source>20%</source>
+        <translation>20%</translation>
+    </message>
+    <message>
+        <source>100%</source>
+        <translation>100%</translation>
+    </message>
+</context>
+<context>
+    <name>BuzzerSettingPage</name>
+    <message>
+        <source>Buzzer</source>
+        <translation>Summer</translation>
+    </message>
+    <message>
+        <source>
+Switch buzzer on/off.
+</source>
+        <translation>
+Summer ein- oder ausschalten.
+</translation>
+    </message>
+    <message>
+        <source>Buzzer on</source>
+        <translation>Summer an</translation>
+    </message>
+</context>
+<context>
+    <name>DevicesPage</name>
+    <message>
+        <source>Connected Devices</source>
+        <translation>Verbundene Geräte</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>Auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>DisplaySettingPage</name>
+    <message>
+        <source>Display</source>
+        <translation>Anzeige</translation>
+    </message>
+    <message>
+        <source>
+Choose between continuous and temporary display mode.
+</source>
+        <translation>
+Wählen Sie zwischen dauerhafter und zeitweiser Anzeige.
+</translation>
+    </message>
+    <message>
+        <source>Always on</source>
+        <translation>Immer an</translation>
+    </message>
+</context>
+<context>
+    <name>KelvoDevice</name>
+    <message>
+        <source>Kelvo Battery Warning</source>
+        <translation>Kelvo-Akkuwarnung</translation>
+    </message>
+    <message>
+        <source>The battery charge went below threshold of %1%! Plug in USB to charge your Kelvo.</source>
+        <translation>Der Akkustand ist unter die Schwelle von %1% gefallen! Schließen Sie USB an, um Ihren Kelvo zu laden.</translation>
+    </message>
+    <message>
+        <source>Kelvo Battery Information</source>
+        <translation>Kelvo-Akkuinformation</translation>
+    </message>
+    <message>
+        <source>Your Kelvo is fully charged now.</source>
+        <translation>Ihr Kelvo ist jetzt vollständig geladen.</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+</context>
+<context>
+    <name>KelvoDeviceManager</name>
+    <message>
+        <source>Device not found</source>
+        <translation>Gerät nicht gefunden</translation>
     </message>
 </context>
 <context>
@@ -212,178 +252,153 @@
     </message>
 </context>
 <context>
-    <name>SignalStrngSettingPage</name>
+    <name>KelvoDongleView</name>
     <message>
-        <source>Signal Strength</source>
-        <translation>Signalstärke</translation>
+        <source>Bridge</source>
+        <translation>Bridge</translation>
     </message>
     <message>
-        <source>
-Choose signal strength.
-</source>
-        <translation>
-Wählen Sie die Signalstärke.
-</translation>
-    </message>
-</context>
-<context>
-    <name>AdvertisingSettingPage</name>
-    <message>
-        <source>Advertising</source>
-        <translation>Senden</translation>
+        <source>Bridge not found</source>
+        <translation>Keine Bridge gefunden</translation>
     </message>
     <message>
-        <source>
-Choose between a permanent or temporary signal.
-</source>
-        <translation>
-Wählen Sie zwischen dauerhaftem und zeitweisem Signal.
-</translation>
+        <source>Scan</source>
+        <translation>Suchen</translation>
     </message>
     <message>
-        <source>Work Schedule</source>
-        <translation>Arbeitszeiten</translation>
+        <source>Connect</source>
+        <translation>Verbinden</translation>
     </message>
     <message>
-        <source>Temporary</source>
-        <translation>Zeitweise</translation>
+        <source>Advanced settings</source>
+        <translation>Erweiterte Einstellungen</translation>
     </message>
     <message>
-        <source>Permanent</source>
-        <translation>Dauerhaft</translation>
-    </message>
-</context>
-<context>
-    <name>DisplaySettingPage</name>
-    <message>
-        <source>Display</source>
-        <translation>Anzeige</translation>
+        <source>Enter pairing code:</source>
+        <translation>Kopplungscode eingeben:</translation>
     </message>
     <message>
-        <source>
-Choose between continuous and temporary display mode.
-</source>
-        <translation>
-Wählen Sie zwischen dauerhafter und zeitweiser Anzeige.
-</translation>
+        <source>Pair</source>
+        <translation>Koppeln</translation>
     </message>
     <message>
-        <source>Always on</source>
-        <translation>Immer an</translation>
-    </message>
-</context>
-<context>
-    <name>BacklightSettingPage</name>
-    <message>
-        <source>Backlight</source>
-        <translation>Beleuchtung</translation>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
     </message>
     <message>
-        <source>
-Toggle backlight on/off.
-</source>
-        <translation>
-Beleuchtung ein- oder ausschalten.
-</translation>
+        <source>Change Bridge name</source>
+        <translation>Bridge-Namen ändern</translation>
     </message>
     <message>
-        <source>Backlight on</source>
-        <translation>Beleuchtung an</translation>
-    </message>
-</context>
-<context>
-    <name>BuzzerSettingPage</name>
-    <message>
-        <source>Buzzer</source>
-        <translation>Summer</translation>
+        <source>Reset Bridge</source>
+        <translation>Bridge zurücksetzen</translation>
     </message>
     <message>
-        <source>
-Switch buzzer on/off.
-</source>
-        <translation>
-Summer ein- oder ausschalten.
-</translation>
+        <source>Show paired devices</source>
+        <translation>Gekoppelte Geräte anzeigen</translation>
     </message>
     <message>
-        <source>Buzzer on</source>
-        <translation>Summer an</translation>
-    </message>
-</context>
-<context>
-    <name>BatterySettingPage</name>
-    <message>
-        <source>Battery Warning</source>
-        <translation>Batteriewarnung</translation>
+        <source>Back</source>
+        <translation>Zurück</translation>
     </message>
     <message>
-        <source>
-Define when you should be warned to charge your Kelvo.
-</source>
-        <translation>
-Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
-</translation>
+        <source>Paired devices:</source>
+        <translation>Gekoppelte Geräte:</translation>
     </message>
     <message>
-        <source>20%</source>
-        <translation>20%</translation>
+        <source>Firmware version: </source>
+        <translation>Firmware-Version: </translation>
     </message>
     <message>
-        <source>100%</source>
-        <translation>100%</translation>
+        <source>Scanning...</source>
+        <translation>Suche läuft...</translation>
+    </message>
+    <message>
+        <source>Connecting...</source>
+        <translation>Verbindung wird hergestellt...</translation>
+    </message>
+    <message>
+        <source>Changing...</source>
+        <translation>Wird geändert...</translation>
+    </message>
+    <message>
+        <source>Resetting...</source>
+        <translation>Wird zurückgesetzt...</translation>
+    </message>
+    <message>
+        <source>Querying...</source>
+        <translation>Wird abgefragt...</translation>
+    </message>
+    <message>
+        <source>Successfully connected</source>
+        <translation>Erfolgreich verbunden</translation>
+    </message>
+    <message>
+        <source>Successfully paired</source>
+        <translation>Erfolgreich gekoppelt</translation>
+    </message>
+    <message>
+        <source>Connection failed</source>
+        <translation>Verbindung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Pairing failed</source>
+        <translation>Kopplung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Pairing cancelled</source>
+        <translation>Kopplung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Dongle name cannot be empty</source>
+        <translation>Der Name der Bridge darf nicht leer sein</translation>
+    </message>
+    <message>
+        <source>This name already set</source>
+        <translation>Dieser Name ist bereits gesetzt</translation>
+    </message>
+    <message>
+        <source>Confirm reset by pressing button again</source>
+        <translation>Zum Bestätigen die Schaltfläche erneut drücken</translation>
+    </message>
+    <message>
+        <source>Successfully changed name</source>
+        <translation>Name erfolgreich geändert</translation>
+    </message>
+    <message>
+        <source>Name change failed</source>
+        <translation>Namensänderung fehlgeschlagen</translation>
     </message>
 </context>
 <context>
-    <name>WorkingTimeRangesPage</name>
+    <name>LogView</name>
     <message>
-        <source>Work Schedule</source>
-        <translation>Arbeitszeiten</translation>
+        <source>Log</source>
+        <translation>Protokoll</translation>
     </message>
     <message>
-        <source>Begin</source>
-        <translation>Beginn</translation>
+        <source>Driver Logging</source>
+        <translation>Treiberprotokollierung</translation>
     </message>
     <message>
-        <source>End</source>
-        <translation>Ende</translation>
+        <source>Export Logs</source>
+        <translation>Protokolle exportieren</translation>
     </message>
     <message>
-        <source>Save</source>
-        <translation>Speichern</translation>
+        <source>Information</source>
+        <translation>Information</translation>
     </message>
     <message>
-        <source>Clear</source>
-        <translation>Leeren</translation>
-    </message>
-</context>
-<context>
-    <name>DevicesPage</name>
-    <message>
-        <source>Connected Devices</source>
-        <translation>Verbundene Geräte</translation>
+        <source>Changes will take effect after system reboot</source>
+        <translation>Die Änderungen werden nach einem Neustart des Systems wirksam</translation>
     </message>
     <message>
-        <source>Select</source>
-        <translation>Auswählen</translation>
-    </message>
-</context>
-<context>
-    <name>PinView</name>
-    <message>
-        <source>New PIN:</source>
-        <translation>Neue PIN:</translation>
-    </message>
-    <message>
-        <source>Confirm PIN:</source>
-        <translation>PIN bestätigen:</translation>
-    </message>
-    <message>
-        <source>Please enter new PIN</source>
-        <translation>Bitte geben Sie die neue PIN ein</translation>
-    </message>
-    <message>
-        <source>New PINs do not match</source>
-        <translation>Die neuen PINs stimmen nicht überein</translation>
+        <source>The driver&apos;s logging cannot be switched: %1 (%2).
+
+Only root and members of the group kelvo may change it, for example with: sudo usermod -aG kelvo $USER</source>
+        <translation>Die Protokollierung des Treibers kann nicht umgeschaltet werden: %1 (%2).
+
+Nur root und Mitglieder der Gruppe kelvo dürfen sie ändern, zum Beispiel mit: sudo usermod -aG kelvo $USER</translation>
     </message>
 </context>
 <context>
@@ -462,6 +477,63 @@ Legen Sie fest, wann Sie ans Laden Ihres Kelvo erinnert werden.
     <message>
         <source>Failed to unblock PIN</source>
         <translation>PIN konnte nicht entsperrt werden</translation>
+    </message>
+</context>
+<context>
+    <name>PinView</name>
+    <message>
+        <source>New PIN:</source>
+        <translation>Neue PIN:</translation>
+    </message>
+    <message>
+        <source>Confirm PIN:</source>
+        <translation>PIN bestätigen:</translation>
+    </message>
+    <message>
+        <source>Please enter new PIN</source>
+        <translation>Bitte geben Sie die neue PIN ein</translation>
+    </message>
+    <message>
+        <source>New PINs do not match</source>
+        <translation>Die neuen PINs stimmen nicht überein</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsView</name>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>KEM Server URL: </source>
+        <translation>KEM-Server-URL: </translation>
+    </message>
+    <message>
+        <source>Locking workstation upon card removal</source>
+        <translation>Arbeitsplatz beim Entfernen der Karte sperren</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>SignalStrngSettingPage</name>
+    <message>
+        <source>Signal Strength</source>
+        <translation>Signalstärke</translation>
+    </message>
+    <message>
+        <source>
+Choose signal strength.
+</source>
+        <translation>
+Wählen Sie die Signalstärke.
+</translation>
     </message>
 </context>
 <context>
@@ -588,129 +660,93 @@ Ihr Arbeitsplatz wird möglicherweise gesperrt</translation>
     </message>
 </context>
 <context>
-    <name>KelvoDeviceManager</name>
-    <message>
-        <source>Device not found</source>
-        <translation>Gerät nicht gefunden</translation>
-    </message>
-</context>
-<context>
-    <name>KelvoDongleView</name>
+    <name>Window</name>
     <message>
         <source>Bridge</source>
         <translation>Bridge</translation>
     </message>
     <message>
-        <source>Bridge not found</source>
-        <translation>Keine Bridge gefunden</translation>
+        <source>Change Kelvo</source>
+        <translation>Kelvo wechseln</translation>
     </message>
     <message>
-        <source>Scan</source>
-        <translation>Suchen</translation>
+        <source>No Device</source>
+        <translation>Kein Gerät</translation>
     </message>
     <message>
-        <source>Connect</source>
-        <translation>Verbinden</translation>
+        <source>&amp;Restore</source>
+        <translation>&amp;Wiederherstellen</translation>
     </message>
     <message>
-        <source>Advanced settings</source>
-        <translation>Erweiterte Einstellungen</translation>
+        <source>&amp;Settings</source>
+        <translation>&amp;Einstellungen</translation>
     </message>
     <message>
-        <source>Enter pairing code:</source>
-        <translation>Kopplungscode eingeben:</translation>
+        <source>&amp;Log</source>
+        <translation>&amp;Protokoll</translation>
     </message>
     <message>
-        <source>Pair</source>
-        <translation>Koppeln</translation>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
     </message>
     <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
+        <source>&amp;About</source>
+        <translation>Ü&amp;ber</translation>
     </message>
     <message>
-        <source>Change Bridge name</source>
-        <translation>Bridge-Namen ändern</translation>
+        <source>&amp;Check for update</source>
+        <translation>Nach &amp;Aktualisierung suchen</translation>
     </message>
     <message>
-        <source>Reset Bridge</source>
-        <translation>Bridge zurücksetzen</translation>
+        <source>&amp;Bridge</source>
+        <translation>&amp;Bridge</translation>
     </message>
     <message>
-        <source>Show paired devices</source>
-        <translation>Gekoppelte Geräte anzeigen</translation>
+        <source>&amp;Tutorial</source>
+        <translation>&amp;Einführung</translation>
     </message>
     <message>
-        <source>Back</source>
-        <translation>Zurück</translation>
+        <source>&amp;Change PIN</source>
+        <translation>PIN ä&amp;ndern</translation>
     </message>
     <message>
-        <source>Paired devices:</source>
-        <translation>Gekoppelte Geräte:</translation>
+        <source>&amp;Unblock PIN</source>
+        <translation>PIN en&amp;tsperren</translation>
     </message>
     <message>
-        <source>Firmware version: </source>
-        <translation>Firmware-Version: </translation>
+        <source>Menu</source>
+        <translation>Menü</translation>
     </message>
     <message>
-        <source>Scanning...</source>
-        <translation>Suche läuft...</translation>
+        <source>Log, Bridge, Tutorial, Check for update, About and Quit</source>
+        <translation>Protokoll, Bridge, Tutorial, Nach Updates suchen, Über und Beenden</translation>
     </message>
     <message>
-        <source>Connecting...</source>
-        <translation>Verbindung wird hergestellt...</translation>
+        <source>This desktop has no system tray, so Kelvo Central runs as a window and ends when the window is closed. A tray extension for the desktop lets it keep running in the background.</source>
+        <translation>Dieser Desktop hat keinen Infobereich, daher läuft Kelvo Central als Fenster und endet, wenn das Fenster geschlossen wird. Mit einer Erweiterung für den Infobereich kann es im Hintergrund weiterlaufen.</translation>
+    </message>
+</context>
+<context>
+    <name>WorkingTimeRangesPage</name>
+    <message>
+        <source>Work Schedule</source>
+        <translation>Arbeitszeiten</translation>
     </message>
     <message>
-        <source>Changing...</source>
-        <translation>Wird geändert...</translation>
+        <source>Begin</source>
+        <translation>Beginn</translation>
     </message>
     <message>
-        <source>Resetting...</source>
-        <translation>Wird zurückgesetzt...</translation>
+        <source>End</source>
+        <translation>Ende</translation>
     </message>
     <message>
-        <source>Querying...</source>
-        <translation>Wird abgefragt...</translation>
+        <source>Save</source>
+        <translation>Speichern</translation>
     </message>
     <message>
-        <source>Successfully connected</source>
-        <translation>Erfolgreich verbunden</translation>
-    </message>
-    <message>
-        <source>Successfully paired</source>
-        <translation>Erfolgreich gekoppelt</translation>
-    </message>
-    <message>
-        <source>Connection failed</source>
-        <translation>Verbindung fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>Pairing failed</source>
-        <translation>Kopplung fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>Pairing cancelled</source>
-        <translation>Kopplung abgebrochen</translation>
-    </message>
-    <message>
-        <source>Dongle name cannot be empty</source>
-        <translation>Der Name der Bridge darf nicht leer sein</translation>
-    </message>
-    <message>
-        <source>This name already set</source>
-        <translation>Dieser Name ist bereits gesetzt</translation>
-    </message>
-    <message>
-        <source>Confirm reset by pressing button again</source>
-        <translation>Zum Bestätigen die Schaltfläche erneut drücken</translation>
-    </message>
-    <message>
-        <source>Successfully changed name</source>
-        <translation>Name erfolgreich geändert</translation>
-    </message>
-    <message>
-        <source>Name change failed</source>
-        <translation>Namensänderung fehlgeschlagen</translation>
+        <source>Clear</source>
+        <translation>Leeren</translation>
     </message>
 </context>
 </TS>

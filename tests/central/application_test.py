@@ -369,6 +369,13 @@ class WithTrayTest(ApplicationTest):
         self.assertIn('Kelvo Central 1.2.3.1 starting', log)
         self.assertIn('Translation kelvocentral_de_DE loaded', log)
 
+    def test_swiss_german_gets_the_german_texts_and_qts_own(self):
+        self.start(language='de_CH.UTF-8')
+        self.assertIsNotNone(self.main_window())
+        log = self.profile.log_file()
+        self.assertIn('Translation kelvocentral_de_DE loaded', log)
+        self.assertNotIn("Qt's own texts stay English", log)
+
     def test_hidden_start_still_shows_the_window_while_the_tutorial_is_due(self):
         self.profile.first_start()
         self.start('-hidden', '-testDevice')
