@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "ApplicationLog.h"
+#include "ApplicationPalette.h"
 #include "ApplicationSettings.h"
 #include "CommandLine.h"
 #include "MetaTypes.h"
@@ -143,6 +144,7 @@ int main(int argc, char* argv[]) {
   // The embedded web views of the tutorial and update pages share the application's GL context.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   auto application = std::make_unique<QApplication>(argc, argv);
+  ApplicationPalette::apply(*application);
   QCoreApplication::setApplicationVersion(kApplicationVersion);
   qInfo("%s %s starting", kApplicationName, kApplicationVersion);
   if (openScConfiguration.isEmpty()) {

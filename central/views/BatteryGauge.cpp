@@ -5,7 +5,8 @@
 #include <algorithm>
 
 namespace {
-const char kNormalStyle[] = "background-color: rgb(236, 236, 237);";
+// The bar's light grey alone hardly shows on the page's light grey: an outline gives it its edge.
+const char kNormalStyle[] = "background-color: rgb(236, 236, 237); border: 1px solid rgb(128, 128, 128);";
 const char kLowStyle[] = "background-color: rgb(255, 0, 0);";
 const char kMarkerStyle[] = "background-color: rgba(0, 0, 0, 0); border-top: 2px dashed rgb(196, 18, 0);";
 }  // namespace

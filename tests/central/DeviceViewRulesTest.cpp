@@ -35,7 +35,7 @@ TEST(BatteryGaugeTest, BarGrowsFromTheBottomWithAMinimumSliverAndClampedLevels) 
 
 TEST(BatteryGaugeTest, BarTurnsRedAtTheThresholdAndMarkerSitsAtTheThresholdHeight) {
   const QString red = QStringLiteral("background-color: rgb(255, 0, 0);");
-  const QString grey = QStringLiteral("background-color: rgb(236, 236, 237);");
+  const QString grey = QStringLiteral("background-color: rgb(236, 236, 237); border: 1px solid rgb(128, 128, 128);");
   EXPECT_EQ(BatteryGauge::barStyle(20, 20), red);
   EXPECT_EQ(BatteryGauge::barStyle(21, 20), grey);
   EXPECT_EQ(BatteryGauge::barStyle(0, 20), red);

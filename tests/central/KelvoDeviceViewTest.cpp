@@ -102,7 +102,8 @@ TEST_F(KelvoDeviceViewTest, ConstructionDrawsTheReadersCurrentValues) {
   EXPECT_EQ(resourceOf(button(view.get(), "pictureButton")), ":/res/gui/tvKelvo-On.png");
   EXPECT_EQ(resourceOf(label(view.get(), "cardLabel")), ":/res/gui/Card-OK.png");
   EXPECT_EQ(label(view.get(), "batteryBar")->geometry(), QRect(11, 211 - 124, 38, 124));
-  EXPECT_EQ(label(view.get(), "batteryBar")->styleSheet(), "background-color: rgb(236, 236, 237);");
+  EXPECT_EQ(label(view.get(), "batteryBar")->styleSheet(),
+            "background-color: rgb(236, 236, 237); border: 1px solid rgb(128, 128, 128);");
   EXPECT_EQ(label(view.get(), "batteryMarker")->geometry(), QRect(11, 211 - 39, 38, 39));
   EXPECT_EQ(label(view.get(), "batteryLevelLabel")->text(), "64 %");
   EXPECT_TRUE(label(view.get(), "chargingLabel")->isHidden());
@@ -221,7 +222,8 @@ TEST_F(KelvoDeviceViewTest, NewBatteryThresholdMovesTheMarkerAndRecoloursTheBar)
   ScriptedReaderDevice device("5720000001");
   device.initialize(6, 40, usualSettings());
   auto view = viewOf(&device);
-  EXPECT_EQ(label(view.get(), "batteryBar")->styleSheet(), "background-color: rgb(236, 236, 237);");
+  EXPECT_EQ(label(view.get(), "batteryBar")->styleSheet(),
+            "background-color: rgb(236, 236, 237); border: 1px solid rgb(128, 128, 128);");
 
   button(view.get(), "batteryButton")->click();
   child<QSlider>(lastPopup.content, "slider")->setValue(50);

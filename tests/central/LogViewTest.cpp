@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTextEdit>
 
 #include "ApplicationLog.h"
+#include "ApplicationPalette.h"
 #include "ArchiveEntries.h"
 #include "MessageBoxCatcher.h"
 #include "trevalon/local/Paths.h"
@@ -165,6 +167,54 @@ TEST(LogViewTest, AMarkerThatCannotBeWrittenIsExplainedAndNotAnnounced) {
   EXPECT_TRUE(catcher.seen().front().startsWith("Driver Logging: The driver's logging cannot be switched: ") &&
               catcher.seen().front().contains("group kelvo"))
       << catcher.seen().front().toStdString();
+}
+
+// Fraction of the image's pixels darker than `limit` (text) and lighter than 255 - limit (background).
+std::pair<double, double> darkAndLight(const QImage& image, int limit) {
+  int dark = 0;
+  int light = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const int lightness = image.pixelColor(x, y).lightness();
+      if (lightness < limit) ++dark;
+      if (lightness > 255 - limit) ++light;
+    }
+  }
+  const double all = static_cast<double>(image.width()) * image.height();
+  return {dark / all, light / all};
+}
+
+// Under a dark desktop palette the log window's black lines would sit on a dark text box; the program keeps its
+// light palette, so they stay black on white. KELVO_SCREENSHOT_DIR keeps both pictures.
+TEST(LogViewTest, ADarkDesktopPaletteLeavesTheLinesLegible) {
+  const QPalette original = QApplication::palette();
+  QPalette dark;
+  for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) dark.setColor(role, QColor(35, 35, 38));
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) dark.setColor(role, Qt::white);
+  const QString folder = qEnvironmentVariable("KELVO_SCREENSHOT_DIR");
+  auto render = [&folder](const char* name) {
+    LogView view;
+    for (int i = 0; i < 12; ++i) view.debugMessageLogged(QStringLiteral("Reader Kelvo 512345678%1 found").arg(i));
+    view.resize(500, 300);
+    auto* text = view.findChild<QTextEdit*>("logText");
+    const QImage shot = text->viewport()->grab().toImage();
+    if (!folder.isEmpty()) shot.save(QDir(folder).filePath(QStringLiteral("log-view-%1.png").arg(name)));
+    return shot;
+  };
+
+  QApplication::setPalette(dark);
+  ASSERT_TRUE(ApplicationPalette::isDark(QApplication::palette()));
+  const auto [darkTextOnDark, lightOnDark] = darkAndLight(render("dark-desktop-unguarded"), 60);
+  // The fault this guards against: hardly any light background under the black lines.
+  EXPECT_LT(lightOnDark, 0.5);
+
+  ApplicationPalette::apply(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+  EXPECT_FALSE(ApplicationPalette::isDark(QApplication::palette()));
+  const auto [text, background] = darkAndLight(render("dark-desktop"), 60);
+  EXPECT_GT(background, 0.8);
+  EXPECT_GT(text, 0.005);
+  QApplication::setPalette(original);
+  Q_UNUSED(darkTextOnDark);
 }
 
 TEST(LogViewTest, ExportHoldsTheWindowTextTheApplicationLogAndTheLogsOfTheDataDirectory) {
