@@ -2,7 +2,8 @@
 #include "DesktopNotifications.h"
 
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 #include <iostream>
@@ -12,6 +13,8 @@ const QString DesktopNotifications::kPath = QStringLiteral("/org/freedesktop/Not
 const QString DesktopNotifications::kInterface = QStringLiteral("org.freedesktop.Notifications");
 // The freedesktop sound theme's name for an instant-message alert.
 const QString DesktopNotifications::kSoundName = QStringLiteral("message-new-instant");
+// The program's icon in the icon theme (installed in hicolor).
+const QString DesktopNotifications::kIconName = QStringLiteral("kelvo-central");
 
 namespace {
 // Reasons of the NotificationClosed signal.
@@ -32,46 +35,60 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& connection, QO
 
 DesktopNotifications::~DesktopNotifications() = default;
 
-bool DesktopNotifications::initialize() {
-  if (initialized) return true;
-  if (!connection.isConnected()) return false;
-  // GetServerInformation also starts a service that is only activatable.
-  const QDBusMessage request =
-      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetServerInformation"));
-  const QDBusMessage reply = connection.call(request, QDBus::Block, kCallTimeoutMs);
-  if (reply.type() != QDBusMessage::ReplyMessage) return false;
+void DesktopNotifications::initialize() {
+  if (availability != Availability::unknown) return;
+  if (!connection.isConnected()) {
+    availability = Availability::unavailable;
+    emit availabilityKnown(false);
+    return;
+  }
   connection.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                      SLOT(onActionInvoked(uint, QString)));
   connection.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                      SLOT(onNotificationClosed(uint, uint)));
-  initialized = true;
-  return true;
+  // GetServerInformation also starts a service that is only activatable.
+  const QDBusMessage request =
+      QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetServerInformation"));
+  auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(request, kCallTimeoutMs), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answered) {
+    answered->deleteLater();
+    const bool available = !answered->isError();
+    availability = available ? Availability::available : Availability::unavailable;
+    emit availabilityKnown(available);
+  });
 }
 
-bool DesktopNotifications::showNotice(const QString& title, const QString& text) {
-  if (!initialized) return false;
+bool DesktopNotifications::showNotice(const QString& title, const QString& text, Urgency urgency) {
+  if (!isInitialized()) return false;
   QVariantMap hints;
   hints.insert(QStringLiteral("sound-name"), kSoundName);
   hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("kelvo-central"));
+  hints.insert(QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(urgency)));
   QDBusMessage request = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-  request << appName << uint(0) << QString() << title << text << QStringList() << hints << kServerDefaultExpiry;
-  auto handler = std::make_unique<CustomHandler>(*handlerOutput);
-  const QDBusReply<uint> reply = connection.call(request, QDBus::Block, kCallTimeoutMs);
-  if (!reply.isValid()) {
-    handler->toastFailed();
-    return false;
-  }
-  lastId = reply.value();
-  handlers[lastId] = std::move(handler);
+  request << appName << uint(0) << kIconName << title << text << QStringList() << hints << kServerDefaultExpiry;
+  auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(request, kCallTimeoutMs), this);
+  // The handler waits with the call; the reply comes before any signal about its notice (the bus keeps order).
+  std::shared_ptr<CustomHandler> handler = std::make_shared<CustomHandler>(*handlerOutput);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, handler](QDBusPendingCallWatcher* answered) {
+    answered->deleteLater();
+    const QDBusPendingReply<uint> reply = *answered;
+    if (reply.isError()) {
+      handler->toastFailed();
+      return;
+    }
+    lastId = reply.value();
+    handlers[lastId] = handler;
+    emit noticeShown(lastId);
+  });
   return true;
 }
 
 bool DesktopNotifications::hide(uint notificationId) {
-  if (!initialized) return false;
+  if (!isInitialized()) return false;
   QDBusMessage request =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
   request << notificationId;
-  return connection.call(request, QDBus::Block, kCallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+  return connection.send(request);
 }
 
 void DesktopNotifications::onActionInvoked(uint id, const QString& actionKey) {

@@ -2,7 +2,8 @@
 #pragma once
 // Desktop notices through the session's org.freedesktop.Notifications service. One process-wide instance is set
 // up by the main window; devices show battery notices through it. Each shown notice gets a CustomHandler that
-// lives until the service reports the notice closed.
+// lives until the service reports the notice closed. Every call to the service is asynchronous: a service that is
+// slow or hangs never holds up the GUI thread; its answers arrive as events.
 
 #include <QDBusConnection>
 #include <QObject>
@@ -21,7 +22,12 @@ class DesktopNotifications : public QObject {
   static const QString kPath;
   static const QString kInterface;
   static const QString kSoundName;
+  static const QString kIconName;
   static constexpr int kCallTimeoutMs = 2000;
+
+  // The notice's urgency hint (low battery is critical, a full one normal).
+  enum class Urgency : uchar { low = 0, normal = 1, critical = 2 };
+  enum class Availability { unknown, available, unavailable };
 
   static DesktopNotifications& instance();
 
@@ -30,18 +36,25 @@ class DesktopNotifications : public QObject {
   ~DesktopNotifications() override;
 
   void setAppName(const QString& name) { appName = name; }
-  // False when no notification service answers; every later notice then fails.
-  bool initialize();
-  bool isInitialized() const { return initialized; }
+  // Asks whether a notification service answers; `availabilityKnown` tells when it is known. Until then, and
+  // after a service did not answer, every notice fails.
+  void initialize();
+  bool isInitialized() const { return availability == Availability::available; }
+  Availability serviceAvailability() const { return availability; }
 
-  // False when the notice could not be handed to the service.
-  bool showNotice(const QString& title, const QString& text);
+  // False when there is no service to hand the notice to; a service that refuses it later makes the handler
+  // report the failure. `noticeShown` tells the notice's id once the service has it.
+  bool showNotice(const QString& title, const QString& text, Urgency urgency = Urgency::normal);
   // Ends a notice this process showed; the service then reports it closed by the application.
   bool hide(uint notificationId);
 
   uint lastNotificationId() const { return lastId; }
   // Where the handlers write their lines; standard output unless a test redirects it.
   void setHandlerOutput(std::ostream& output) { handlerOutput = &output; }
+
+ signals:
+  void availabilityKnown(bool available);
+  void noticeShown(uint notificationId);
 
  private slots:
   void onActionInvoked(uint id, const QString& actionKey);
@@ -52,8 +65,8 @@ class DesktopNotifications : public QObject {
 
   QDBusConnection connection;
   QString appName;
-  bool initialized = false;
+  Availability availability = Availability::unknown;
   uint lastId = 0;
   std::ostream* handlerOutput;
-  std::map<uint, std::unique_ptr<CustomHandler>> handlers;
+  std::map<uint, std::shared_ptr<CustomHandler>> handlers;
 };

@@ -337,7 +337,10 @@ void Window::showNoTrayNoticeOnce() {
 void Window::initializeNotifications() {
   DesktopNotifications& notifications = DesktopNotifications::instance();
   notifications.setAppName(QStringLiteral("Kelvo Central"));
-  if (!notifications.initialize()) qDebug("Error, your system in not compatible!");
+  connect(&notifications, &DesktopNotifications::availabilityKnown, this, [](bool available) {
+    if (!available) qDebug("Error, your system in not compatible!");
+  });
+  notifications.initialize();
 }
 
 // A reader model without transport shows the pages without hardware; it never changes.

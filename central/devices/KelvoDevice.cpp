@@ -372,20 +372,26 @@ void KelvoDevice::onBatteryLevelChanged(int level) {
   const int usbCable = usbCableStatus();
   QString title;
   QString text;
+  bool urgent = false;
   if (threshold >= level && usbCable == 0) {
     title = tr("Kelvo Battery Warning");
     text = tr("The battery charge went below threshold of %1%! Plug in USB to charge your Kelvo.").arg(threshold);
+    urgent = true;
   } else if (level == kFullBattery && usbCable != 0) {
     title = tr("Kelvo Battery Information");
     text = tr("Your Kelvo is fully charged now.");
   } else {
     return;
   }
+  // With several readers the notice must say which one it is about.
+  text = displayName() + QLatin1Char('\n') + text;
   {
     std::lock_guard<std::mutex> guard(lock);
     batteryNoticeShown = true;
   }
-  if (!showNotice(title, text)) emit errorOccurred(QStringLiteral("Could not launch your toast notification!"));
+  if (!showNotice(title, text, urgent)) {
+    emit errorOccurred(QStringLiteral("Could not launch your toast notification!"));
+  }
 }
 
 void KelvoDevice::onUsbCableStatusChanged(int status) {
@@ -395,11 +401,13 @@ void KelvoDevice::onUsbCableStatusChanged(int status) {
 }
 
 // The notice service belongs to the GUI thread; the device asks it there and does not wait for the bus.
-bool KelvoDevice::showNotice(const QString& title, const QString& text) {
+bool KelvoDevice::showNotice(const QString& title, const QString& text, bool urgent) {
   DesktopNotifications& notifications = DesktopNotifications::instance();
   if (!notifications.isInitialized()) return false;
+  const auto urgency = urgent ? DesktopNotifications::Urgency::critical : DesktopNotifications::Urgency::normal;
   QMetaObject::invokeMethod(
-      &notifications, [&notifications, title, text] { notifications.showNotice(title, text); }, Qt::QueuedConnection);
+      &notifications, [&notifications, title, text, urgency] { notifications.showNotice(title, text, urgency); },
+      Qt::QueuedConnection);
   return true;
 }
 

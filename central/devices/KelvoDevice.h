@@ -151,7 +151,8 @@ class KelvoDevice : public QObject {
  protected:
   virtual void requestState();
   // The desktop notice of a battery warning; false when it could not be shown.
-  virtual bool showNotice(const QString& title, const QString& text);
+  // `urgent` notices (a low battery) ask the desktop to show them above others.
+  virtual bool showNotice(const QString& title, const QString& text, bool urgent);
   void timerEvent(QTimerEvent* event) override;
 
   // For the transports: store a value the reader accepted and announce it.

@@ -49,8 +49,8 @@ class RecordingDevice : public KelvoDevice {
   bool noticeWorks = true;
 
  protected:
-  bool showNotice(const QString& title, const QString& text) override {
-    notices.append(title + QStringLiteral(" | ") + text);
+  bool showNotice(const QString& title, const QString& text, bool urgent) override {
+    notices.append(title + QStringLiteral(" | ") + text + (urgent ? QStringLiteral(" | urgent") : QString()));
     return noticeWorks;
   }
 
@@ -237,6 +237,7 @@ TEST_P(BatteryNoticeTest, ShowsAtMostOneNoticeUntilTheCableChanges) {
   ASSERT_EQ(device.notices.size(), example.notices) << device.notices.join("\n").toStdString();
   if (example.notices > 0) {
     EXPECT_TRUE(device.notices.first().startsWith(QLatin1String(example.title)));
+    EXPECT_EQ(device.notices.first().endsWith(" | urgent"), QString(example.title) == "Kelvo Battery Warning");
   }
 }
 
@@ -255,9 +256,10 @@ TEST_F(KelvoDeviceTest, BatteryWarningTextNamesTheThreshold) {
   device.connectedState(1, 60, 0);
   device.connectedState(1, 25, 0);
   ASSERT_EQ(device.notices.size(), 1);
-  EXPECT_EQ(device.notices.first(),
-            "Kelvo Battery Warning | The battery charge went below threshold of 25%! Plug "
-            "in USB to charge your Kelvo.");
+  // The reader's name first, and a low battery is urgent.
+  EXPECT_EQ(device.notices.first(), "Kelvo Battery Warning | " + device.displayName() +
+                                        "\nThe battery charge went below threshold of 25%! Plug "
+                                        "in USB to charge your Kelvo. | urgent");
 }
 
 TEST_F(KelvoDeviceTest, PluggingOrUnpluggingAllowsOneNewNotice) {

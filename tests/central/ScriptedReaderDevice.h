@@ -70,7 +70,7 @@ class ScriptedReaderDevice : public KelvoDevice {
   }
 
  protected:
-  bool showNotice(const QString&, const QString&) override { return true; }
+  bool showNotice(const QString&, const QString&, bool) override { return true; }
 
  private:
   static Descriptor descriptorOf(const QString& serial, Descriptor extra) {

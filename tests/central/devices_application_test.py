@@ -122,8 +122,9 @@ class Session:
 
     def start_central(self, scenario, wrapper=()):
         """Starts the program on the scenario's radio; `wrapper` goes in front of it (scripts/with-usb ...)."""
+        # Tracing on: some tests follow a request into the library's layers by its trace lines.
         env = dict(self.env, KELVO_BLE_BACKEND='sim', KELVO_SIM_SCENARIO=scenario,
-                   KELVO_SIM_CONTROL=self.path('central.ctl'))
+                   KELVO_SIM_CONTROL=self.path('central.ctl'), KELVO_TRACE='1')
         self.central = self.start(list(wrapper) + [APP], env, errors='central.stderr')
         assert wait_until(lambda: self.window() is not None, 15), 'the main window did not appear'
 
