@@ -76,6 +76,9 @@ Window::Window(bool simpleQuit, QWidget* parent, bool trayAvailable)
   createUpdateDialog();
   createActions();
   createTrayIcon();
+  // The logo is a picture that opens the tutorial: it needs its words for screen readers.
+  ui->logoButton->setAccessibleName(tr("Tutorial"));
+  ui->logoButton->setAccessibleDescription(tr("Opens the tutorial"));
   ui->kelvoStack->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ui->kelvoStack, &QWidget::customContextMenuRequested, this, &Window::pageMenuRequested);
   connect(trayIcon, &QSystemTrayIcon::activated, this, &Window::iconActivated);
@@ -318,6 +321,7 @@ void Window::createWindowMenu() {
       "QToolButton { background-color: rgb(240, 240, 240); color: rgb(60, 60, 60); border: 1px solid rgb(210, 210, "
       "210); border-radius: 4px; font-size: 18px; } QToolButton::menu-indicator { image: none; }"));
   ui->logoLayout->addWidget(button, 0, 3);
+  setTabOrder(ui->changeDeviceButton, button);
 }
 
 // Said once per user, inside the window: a desktop without a tray cannot keep the program in the background.

@@ -250,6 +250,94 @@ Wählen Sie zwischen dauerhafter und zeitweiser Anzeige.
         <source>Driver</source>
         <translation>Treiber</translation>
     </message>
+    <message>
+        <source>Reader picture</source>
+        <translation>Bild des Lesers</translation>
+    </message>
+    <message>
+        <source>Shows the reader&apos;s front or back; activate it to turn the reader</source>
+        <translation>Zeigt die Vorder- oder Rückseite des Lesers; aktivieren, um den Leser zu drehen</translation>
+    </message>
+    <message>
+        <source>Turn the reader</source>
+        <translation>Leser drehen</translation>
+    </message>
+    <message>
+        <source>Shows the other side of the reader and its paired devices</source>
+        <translation>Zeigt die andere Seite des Lesers und seine gekoppelten Geräte</translation>
+    </message>
+    <message>
+        <source>Card</source>
+        <translation>Karte</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Akku</translation>
+    </message>
+    <message>
+        <source>Charging</source>
+        <translation>Lädt</translation>
+    </message>
+    <message>
+        <source>The reader is on its USB cable</source>
+        <translation>Der Leser hängt am USB-Kabel</translation>
+    </message>
+    <message>
+        <source>Link encryption</source>
+        <translation>Verbindungsverschlüsselung</translation>
+    </message>
+    <message>
+        <source>Coverage</source>
+        <translation>Reichweite</translation>
+    </message>
+    <message>
+        <source>A card is in the reader</source>
+        <translation>Eine Karte steckt im Leser</translation>
+    </message>
+    <message>
+        <source>The card is not identified</source>
+        <translation>Die Karte ist nicht erkannt</translation>
+    </message>
+    <message>
+        <source>No card in the reader</source>
+        <translation>Keine Karte im Leser</translation>
+    </message>
+    <message>
+        <source>%1 charged; a warning comes at %2</source>
+        <translation>%1 geladen; eine Warnung kommt bei %2</translation>
+    </message>
+    <message>
+        <source>The link to the reader is encrypted</source>
+        <translation>Die Verbindung zum Leser ist verschlüsselt</translation>
+    </message>
+    <message>
+        <source>The link to the reader is not encrypted</source>
+        <translation>Die Verbindung zum Leser ist nicht verschlüsselt</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Level %1 of %2</source>
+        <translation>Stufe %1 von %2</translation>
+    </message>
+    <message>
+        <source>Power saving</source>
+        <translation>Energiesparend</translation>
+    </message>
+    <message>
+        <source>Always on</source>
+        <translation>Immer an</translation>
+    </message>
+    <message>
+        <source>Coverage limit off</source>
+        <translation>Reichweitengrenze aus</translation>
+    </message>
+    <message>
+        <source>Coverage limit on</source>
+        <translation>Reichweitengrenze an</translation>
+    </message>
 </context>
 <context>
     <name>KelvoDongleView</name>
@@ -724,6 +812,14 @@ Ihr Arbeitsplatz wird möglicherweise gesperrt</translation>
     <message>
         <source>This desktop has no system tray, so Kelvo Central runs as a window and ends when the window is closed. A tray extension for the desktop lets it keep running in the background.</source>
         <translation>Dieser Desktop hat keinen Infobereich, daher läuft Kelvo Central als Fenster und endet, wenn das Fenster geschlossen wird. Mit einer Erweiterung für den Infobereich kann es im Hintergrund weiterlaufen.</translation>
+    </message>
+    <message>
+        <source>Tutorial</source>
+        <translation>Tutorial</translation>
+    </message>
+    <message>
+        <source>Opens the tutorial</source>
+        <translation>Öffnet das Tutorial</translation>
     </message>
 </context>
 <context>

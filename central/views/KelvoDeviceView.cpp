@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QVariant>
+#include <iterator>
 
 #include "AdvertisingSettingPage.h"
 #include "ApplicationSettings.h"
@@ -143,6 +144,16 @@ void KelvoDeviceView::createForm() {
   shadow->setPixmap(QPixmap(QStringLiteral(":/res/gui/shadow-bottom.png")));
   layout->addWidget(shadow);
   layout->addWidget(createEcoPanel(), 0, Qt::AlignHCenter);
+  setFocusOrder();
+}
+
+// Reading order: the title, the picture and its turn arrow, the battery, the reader's information (front or
+// back), then the power-saving settings from left to right.
+void KelvoDeviceView::setFocusOrder() {
+  QWidget* const order[] = {titleButton,       pictureButton, turnButton,      batteryButton,
+                            updateButton,      bondList,      eraseButton,     signalButton,
+                            advertisingButton, displayButton, backlightButton, buzzerButton};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 // The turn arrow sits on the picture's lower corner, so it is plainly a control of the picture.
@@ -164,6 +175,12 @@ QWidget* KelvoDeviceView::createPictureColumn() {
   turnButton->setIcon(QIcon(QStringLiteral(":/res/gui/arrow_turn.png")));
   turnButton->setIconSize(QSize(40, 40));
   turnButton->setGeometry(196, 316, 40, 40);
+
+  // Picture-only controls: screen readers need their words.
+  pictureButton->setAccessibleName(tr("Reader picture"));
+  pictureButton->setAccessibleDescription(tr("Shows the reader's front or back; activate it to turn the reader"));
+  turnButton->setAccessibleName(tr("Turn the reader"));
+  turnButton->setAccessibleDescription(tr("Shows the other side of the reader and its paired devices"));
 
   connect(pictureButton, &QPushButton::toggled, this, &KelvoDeviceView::pictureSwitched);
   connect(turnButton, &QPushButton::clicked, pictureButton, &QPushButton::click);
@@ -215,6 +232,14 @@ QWidget* KelvoDeviceView::createStatusColumn() {
   layout->addWidget(batteryLevelLabel);
   batteryButton = makeButton(column, QStringLiteral("batteryButton"), tr("Modify battery warning level"));
   layout->addWidget(batteryButton, 0, Qt::AlignLeft);
+
+  cardLabel->setAccessibleName(tr("Card"));
+  battery->setAccessibleName(tr("Battery"));
+  chargingLabel->setAccessibleName(tr("Charging"));
+  chargingLabel->setAccessibleDescription(tr("The reader is on its USB cable"));
+  encryptionLabel->setAccessibleName(tr("Link encryption"));
+  coverageLabel->setAccessibleName(tr("Coverage"));
+  batteryBody = battery;
 
   connect(batteryButton, &QPushButton::clicked, this, &KelvoDeviceView::batteryClicked);
   return column;
@@ -295,6 +320,7 @@ QWidget* KelvoDeviceView::createEcoPanel() {
   for (const Column& column : columns) {
     const QString name = QString::fromLatin1(column.name);
     *column.symbol = makeSymbol(panel, name + QStringLiteral("Label"));
+    (*column.symbol)->setAccessibleName(column.caption);
     *column.button = makeButton(panel, name + QStringLiteral("Button"), column.caption);
     grid->addWidget(*column.symbol, 0, index, Qt::AlignHCenter);
     grid->addWidget(*column.button, 1, index, Qt::AlignHCenter);
@@ -361,6 +387,9 @@ void KelvoDeviceView::fillDescriptorTable(const QString& driverVersion) {
 
 void KelvoDeviceView::cardStatusChanged(int status) {
   showSymbol(cardLabel, DeviceSymbols::cardSymbol(status));
+  cardLabel->setAccessibleDescription(status == DeviceSymbols::kCardReady           ? tr("A card is in the reader")
+                                      : status == DeviceSymbols::kCardNotIdentified ? tr("The card is not identified")
+                                                                                    : tr("No card in the reader"));
   if (kelvoDevice->descriptor().value(QStringLiteral("NOSCARD")) == QLatin1String("1")) cardLabel->hide();
 }
 
@@ -370,6 +399,8 @@ void KelvoDeviceView::batteryLevelChanged(int level) {
   batteryBar->setStyleSheet(BatteryGauge::barStyle(level, threshold));
   batteryMarker->setGeometry(BatteryGauge::markerGeometry(threshold));
   batteryLevelLabel->setText(BatteryGauge::levelText(level));
+  batteryBody->setAccessibleDescription(
+      tr("%1 charged; a warning comes at %2").arg(BatteryGauge::levelText(level), BatteryGauge::levelText(threshold)));
 }
 
 // The card type is kept for other pages; this one does not show it.
@@ -379,12 +410,17 @@ void KelvoDeviceView::usbCableStatusChanged(int status) { chargingLabel->setVisi
 
 void KelvoDeviceView::encryptionUsedChanged(bool used) {
   showSymbol(encryptionLabel, used ? DeviceSymbols::encryptionSymbol() : QString());
+  encryptionLabel->setAccessibleDescription(used ? tr("The link to the reader is encrypted")
+                                                 : tr("The link to the reader is not encrypted"));
 }
 
 void KelvoDeviceView::signalStrengthChanged(int value) {
   const QString symbol = DeviceSymbols::signalSymbol(value, DeviceSymbols::signalLevels(kelvoDevice->serial()));
   showSymbol(signalLabel, symbol);
   signalButton->setEnabled(!symbol.isEmpty());
+  signalLabel->setAccessibleDescription(
+      symbol.isEmpty() ? tr("Unknown")
+                       : tr("Level %1 of %2").arg(value + 1).arg(DeviceSymbols::signalLevels(kelvoDevice->serial())));
 }
 
 // Both modes draw the same symbol; the setting page tells them apart.
@@ -395,22 +431,33 @@ void KelvoDeviceView::advertisingModeChanged(int value) {
 
 void KelvoDeviceView::displayAlwaysEnabledChanged(int value) {
   showSymbol(displayLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Display, value));
+  describeEco(displayLabel, value);
   displayButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
 }
 
 void KelvoDeviceView::backlightEnabledChanged(int value) {
   if (!hasBacklight) return;
   showSymbol(backlightLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Backlight, value));
+  describeEco(backlightLabel, value);
   backlightButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
 }
 
 void KelvoDeviceView::buzzerEnabledChanged(int value) {
   showSymbol(buzzerLabel, DeviceSymbols::ecoSymbol(DeviceSymbols::EcoSetting::Buzzer, value));
+  describeEco(buzzerLabel, value);
   buzzerButton->setEnabled(DeviceSymbols::hasEcoSymbol(value));
+}
+
+void KelvoDeviceView::describeEco(QLabel* symbol, int value) {
+  symbol->setAccessibleDescription(!DeviceSymbols::hasEcoSymbol(value) ? tr("Unknown")
+                                   : value == 0                        ? tr("Power saving")
+                                                                       : tr("Always on"));
 }
 
 void KelvoDeviceView::coverageRssiMinValueChanged(int value) {
   showSymbol(coverageLabel, DeviceSymbols::coverageSymbol(value));
+  coverageLabel->setAccessibleDescription(value == DeviceSymbols::kCoverageOff ? tr("Coverage limit off")
+                                                                               : tr("Coverage limit on"));
 }
 
 // A second-generation reader's update was offered by the updater's own dialog already; a first-generation reader's

@@ -60,6 +60,9 @@ class KelvoDeviceView : public QWidget {
   void batteryClicked();
 
  private:
+  void setFocusOrder();
+  // The power-saving symbol's state in words.
+  void describeEco(QLabel* symbol, int value);
   struct Bondings {
     bool ok = false;
     QMap<int, QString> names;
@@ -93,6 +96,7 @@ class KelvoDeviceView : public QWidget {
   QPushButton* pictureButton = nullptr;
   QPushButton* turnButton = nullptr;
   QLabel* cardLabel = nullptr;
+  QLabel* batteryBody = nullptr;
   QLabel* batteryBar = nullptr;
   QLabel* batteryMarker = nullptr;
   QLabel* batteryLevelLabel = nullptr;

@@ -3,6 +3,8 @@
 // on its back, which it fetches in the device's own thread.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -416,6 +418,58 @@ TEST_F(ReaderThreadTest, ChangesFromTheReadersThreadReachThePage) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return resourceOf(label(view.get(), "signalLabel")).contains("4-4"); }));
   EXPECT_EQ(resourceOf(label(view.get(), "cardLabel")), ":/res/gui/Card-NoCard.png");
   EXPECT_EQ(resourceOf(label(view.get(), "displayLabel")), ":/res/gui/EcoMode-Grafik_display_ECO.png");
+}
+
+// What a screen reader gets: each picture-only control and symbol has a name, and the symbols say their state.
+TEST_F(KelvoDeviceViewTest, PictureOnlyControlsAndSymbolsHaveAccessibleNamesAndStates) {
+  ScriptedReaderDevice device("K2XX000001", {{"Firmware", "2.1.7-K2"}, {"Hardware", "2rev1"}, {"Build", "4711"}});
+  device.initialize(6, 40, usualSettings());
+  auto view = viewOf(&device);
+  view->show();
+  QCoreApplication::processEvents();
+  auto accessible = [&view](const char* name, QAccessible::Text which) {
+    QAccessibleInterface* interface = QAccessible::queryAccessibleInterface(child<QWidget>(view.get(), name));
+    return interface != nullptr ? interface->text(which) : QStringLiteral("<no interface>");
+  };
+  const struct {
+    const char* widget;
+    const char* name;
+  } named[] = {{"pictureButton", "Reader picture"},
+               {"turnButton", "Turn the reader"},
+               {"cardLabel", "Card"},
+               {"batteryBody", "Battery"},
+               {"encryptionLabel", "Link encryption"},
+               {"coverageLabel", "Coverage"},
+               {"signalLabel", "Signal Strength"},
+               {"displayLabel", "Display"},
+               {"backlightLabel", "Backlight"},
+               {"buzzerLabel", "Buzzer"}};
+  for (const auto& entry : named) {
+    SCOPED_TRACE(entry.widget);
+    EXPECT_EQ(accessible(entry.widget, QAccessible::Name), entry.name);
+  }
+  EXPECT_EQ(accessible("cardLabel", QAccessible::Description), "A card is in the reader");
+  EXPECT_EQ(accessible("batteryBody", QAccessible::Description), "40 % charged; a warning comes at 20 %");
+  EXPECT_FALSE(accessible("turnButton", QAccessible::Description).isEmpty());
+  EXPECT_FALSE(accessible("buzzerLabel", QAccessible::Description).isEmpty());
+}
+
+// Tab walks the page in reading order: title, picture, turn arrow, battery, update, then the power-saving buttons.
+TEST_F(KelvoDeviceViewTest, KeyboardFocusFollowsTheReadingOrder) {
+  ScriptedReaderDevice device("K2XX000001", {{"Firmware", "2.1.7-K2"}, {"Hardware", "2rev1"}, {"Build", "4711"}});
+  device.initialize(6, 40, usualSettings());
+  auto view = viewOf(&device);
+  QStringList order;
+  QWidget* widget = child<QWidget>(view.get(), "titleButton");
+  for (int i = 0; i < 12 && widget != nullptr; ++i) {
+    order << widget->objectName();
+    widget = widget->nextInFocusChain();
+    while (widget != nullptr && widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+  }
+  const QStringList expected = {"titleButton",       "pictureButton", "turnButton",      "batteryButton",
+                                "updateButton",      "bondList",      "eraseButton",     "signalButton",
+                                "advertisingButton", "displayButton", "backlightButton", "buzzerButton"};
+  EXPECT_EQ(order, expected) << order.join(", ").toStdString();
 }
 
 // The window's page area is 982 x 580; nothing on the page may run out of it or under the power-saving panel.

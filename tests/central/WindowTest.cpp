@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QGridLayout>
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 
 #include "LogView.h"
@@ -85,6 +87,28 @@ TEST_F(WindowTest, TrayMenuHasItsEntriesInOrder) {
   ASSERT_NE(tray, nullptr);
   EXPECT_EQ(tray->contextMenu(), menu);
   EXPECT_FALSE(tray->icon().isNull());
+}
+
+// The logo opens the tutorial: a screen reader names it, and Tab reaches it before "Change Kelvo".
+TEST_F(WindowTest, TheLogoIsNamedAndComesFirstInTheFocusChain) {
+  auto* logo = window.findChild<QPushButton*>("logoButton");
+  QAccessibleInterface* interface = QAccessible::queryAccessibleInterface(logo);
+  ASSERT_NE(interface, nullptr);
+  EXPECT_EQ(interface->text(QAccessible::Name), "Tutorial");
+  EXPECT_EQ(interface->text(QAccessible::Description), "Opens the tutorial");
+  EXPECT_EQ(logo->nextInFocusChain(), window.findChild<QPushButton*>("changeDeviceButton"));
+}
+
+// Without a tray the header's menu button offers the tray menu's entries (but Restore), named for screen readers.
+TEST(WindowWithoutTrayTest, TheHeaderMenuButtonOffersTheTrayEntries) {
+  Window window(false, nullptr, false);
+  auto* button = window.findChild<QToolButton*>("windowMenuButton");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name), "Menu");
+  QStringList texts;
+  for (QAction* action : button->menu()->actions()) texts << (action->isSeparator() ? "---" : action->text());
+  EXPECT_EQ(texts, QStringList({"&Log", "&Bridge", "---", "&Tutorial", "&Check for update", "&About", "---", "&Quit"}));
+  EXPECT_FALSE(window.findChild<QSystemTrayIcon*>("trayIcon")->isVisible());
 }
 
 TEST_F(WindowTest, PinActionsExistOutsideTheMenuAndStartDisabled) {
