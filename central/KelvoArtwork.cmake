@@ -19,14 +19,19 @@ function(kelvo_artwork resource source)
   if(ARGC GREATER 2)
     set(size_arguments ${ARGV2} ${ARGV2})
   endif()
-  add_custom_command(OUTPUT ${output}
+  # The picture, and its double for a window scaled by two (Artwork::pixmap and QIcon take it there).
+  set(output_2x ${_artwork_dir}/${resource}@2x.png)
+  add_custom_command(OUTPUT ${output} ${output_2x}
     COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
             $<TARGET_FILE:kelvo-svg-render> ${CMAKE_CURRENT_SOURCE_DIR}/res/svg/${source} ${output} ${size_arguments}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:kelvo-svg-render> ${CMAKE_CURRENT_SOURCE_DIR}/res/svg/${source} ${output_2x} ${size_arguments}
+            @2
     DEPENDS kelvo-svg-render ${CMAKE_CURRENT_SOURCE_DIR}/res/svg/${source}
     COMMENT "Rendering ${resource}.png"
     VERBATIM)
-  set(_artwork_pngs ${_artwork_pngs} ${output} PARENT_SCOPE)
-  set(_artwork_qrc_entries "${_artwork_qrc_entries}    <file alias=\"res/${resource}.png\">artwork/${resource}.png</file>\n"
+  set(_artwork_pngs ${_artwork_pngs} ${output} ${output_2x} PARENT_SCOPE)
+  set(_artwork_qrc_entries "${_artwork_qrc_entries}    <file alias=\"res/${resource}.png\">artwork/${resource}.png</file>\n    <file alias=\"res/${resource}@2x.png\">artwork/${resource}@2x.png</file>\n"
       PARENT_SCOPE)
 endfunction()
 

@@ -15,6 +15,7 @@
 #include <QtMath>
 
 #include "ApplicationSettings.h"
+#include "Artwork.h"
 #include "DesktopNotifications.h"
 #include "LogView.h"
 #include "SettingsView.h"
@@ -56,6 +57,9 @@ constexpr int kPopupTailMargin = 45;
 Window::Window(bool simpleQuit, QWidget* parent, bool trayAvailable)
     : QWidget(parent), ui(std::make_unique<Ui::Window>()), simpleQuit(simpleQuit), trayAvailable(trayAvailable) {
   ui->setupUi(this);
+  // The form's pictures as the window's scale wants them (sharp when doubled).
+  ui->logo->setPixmap(Artwork::pixmap(QStringLiteral(":/res/gui/Logo.png")));
+  ui->shadowTop->setPixmap(Artwork::pixmap(QStringLiteral(":/res/gui/shadow-top.png")));
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) & ~Qt::WindowMaximizeButtonHint);
   convertChangeDeviceButtonFont();
 

@@ -89,6 +89,21 @@ bool answerInformationRequest(const QStringList& arguments) {
   return false;
 }
 
+// The window is laid out in pixels: it may be doubled (a 200 % desktop) but never scaled by an odd factor, which
+// would blur it and break its layout. So the screen's scale is followed rounded to a whole number (125 % stays 1x,
+// 200 % becomes 2x), unless the user chose a scale in the environment, which is left alone. Pictures then come in
+// the window's scale (Artwork). Answers the variable the user chose the scale with, or nothing.
+const char* chooseScaling() {
+  QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+  for (const char* chosen :
+       {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_ENABLE_HIGHDPI_SCALING"}) {
+    if (qEnvironmentVariableIsSet(chosen)) return chosen;
+  }
+  QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+  QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+  return nullptr;
+}
+
 bool showWindowAtStart(const CommandLine& options) {
   return options.showWindow(ApplicationSettings::tutorialOnStarup());
 }
@@ -101,9 +116,7 @@ int main(int argc, char* argv[]) {
   // The environment changes only here, before any thread exists.
   const QString openScConfiguration =
       OpenScConfiguration::apply(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath());
-  // The window is laid out in pixels and must never be scaled.
-  qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "0");
-  qputenv("QT_SCREEN_SCALE_FACTORS", "1;1");
+  const char* scaleChosenBy = chooseScaling();
 
   // A radio that cannot be used as asked (KELVO_BLE_BACKEND) is refused before anything starts.
   InProcessReaders::registerRadios();
@@ -147,6 +160,8 @@ int main(int argc, char* argv[]) {
   ApplicationPalette::apply(*application);
   QCoreApplication::setApplicationVersion(kApplicationVersion);
   qInfo("%s %s starting", kApplicationName, kApplicationVersion);
+  qInfo("Window scale %g (%s)", qApp->devicePixelRatio(),
+        scaleChosenBy != nullptr ? scaleChosenBy : "the screen's, rounded to a whole number");
   if (openScConfiguration.isEmpty()) {
     qWarning("The application's OpenSC configuration is missing; OpenSC may refuse to unblock a PIN");
   } else {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Renders one SVG drawing to a PNG at its own size or at a given size; the build runs it for every picture.
+// Renders one SVG drawing to a PNG at its own size or at a given size, times a whole scale for the variants a
+// scaled window takes ("name@2x.png"); the build runs it for every picture.
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -10,10 +11,14 @@
 
 int main(int argc, char* argv[]) {
   QGuiApplication application(argc, argv);
-  const QStringList arguments = application.arguments();
+  QStringList arguments = application.arguments();
   QTextStream errors(stderr);
-  if (arguments.size() != 3 && arguments.size() != 5) {
-    errors << "usage: kelvo-svg-render <input.svg> <output.png> [<width> <height>]\n";
+  int scale = 1;
+  if (arguments.size() > 3 && arguments.last().startsWith(QLatin1Char('@'))) {
+    scale = arguments.takeLast().mid(1).toInt();
+  }
+  if ((arguments.size() != 3 && arguments.size() != 5) || scale < 1 || scale > 4) {
+    errors << "usage: kelvo-svg-render <input.svg> <output.png> [<width> <height>] [@<scale 1 to 4>]\n";
     return 2;
   }
   QSvgRenderer renderer(arguments.at(1));
@@ -27,6 +32,7 @@ int main(int argc, char* argv[]) {
     errors << "no size for " << arguments.at(1) << "\n";
     return 1;
   }
+  size *= scale;
   QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   QPainter painter(&image);

@@ -13,6 +13,7 @@
 
 #include "AdvertisingSettingPage.h"
 #include "ApplicationSettings.h"
+#include "Artwork.h"
 #include "BacklightSettingPage.h"
 #include "BatteryGauge.h"
 #include "BatterySettingPage.h"
@@ -50,7 +51,7 @@ void showSymbol(QLabel* label, const QString& resource) {
     label->hide();
     return;
   }
-  label->setPixmap(QPixmap(resource));
+  label->setPixmap(Artwork::pixmap(resource));
   label->show();
 }
 
@@ -141,7 +142,7 @@ void KelvoDeviceView::createForm() {
   // The shadow is drawn for the whole window's width; it must not ask for that width on top of the margins.
   shadow->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   shadow->setScaledContents(true);
-  shadow->setPixmap(QPixmap(QStringLiteral(":/res/gui/shadow-bottom.png")));
+  shadow->setPixmap(Artwork::pixmap(QStringLiteral(":/res/gui/shadow-bottom.png")));
   layout->addWidget(shadow);
   layout->addWidget(createEcoPanel(), 0, Qt::AlignHCenter);
   setFocusOrder();
@@ -202,7 +203,7 @@ QWidget* KelvoDeviceView::createStatusColumn() {
   auto* battery = new QLabel(column);
   battery->setObjectName(QStringLiteral("batteryBody"));
   battery->setFixedSize(60, 222);
-  battery->setPixmap(QPixmap(QStringLiteral(":/res/gui/Battery-Body.png")));
+  battery->setPixmap(Artwork::pixmap(QStringLiteral(":/res/gui/Battery-Body.png")));
   batteryBar = new QLabel(battery);
   batteryBar->setObjectName(QStringLiteral("batteryBar"));
   batteryMarker = new QLabel(battery);

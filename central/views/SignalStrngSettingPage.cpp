@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "Artwork.h"
 #include "DeviceSymbols.h"
 #include "devices/KelvoDevice.h"
 
@@ -63,7 +64,7 @@ void SignalStrngSettingPage::signalStrengthChanged(int value) {
   decreaseButton->setEnabled(canDecrease(value));
   increaseButton->setEnabled(canIncrease(value, levels));
   const QString symbol = DeviceSymbols::signalSymbol(value, levels);
-  levelLabel->setPixmap(symbol.isEmpty() ? QPixmap() : QPixmap(symbol));
+  levelLabel->setPixmap(Artwork::pixmap(symbol));
   levelLabel->setProperty("resource", symbol);
 }
 

@@ -7,6 +7,7 @@ would see are written to the output directory."""
 import argparse
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -32,10 +33,11 @@ def wait_until(condition, timeout=15.0, step=0.05):
 class Display:
     """An Xvfb server, optionally with trayer as the system tray host."""
 
-    def __init__(self, with_tray):
+    def __init__(self, with_tray, screen='1280x800x24', dpi=None):
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
-            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', screen, '-nolisten', 'tcp']
+            + (['-dpi', str(dpi)] if dpi else []),
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -179,6 +181,11 @@ class Profile:
         with open(os.path.join(directory, 'Kelvo Central.conf'), 'w') as settings:
             settings.write(text)
 
+    def remove_log(self):
+        path = os.path.join(self.env['XDG_STATE_HOME'], 'kelvo-central', 'central.log')
+        if os.path.exists(path):
+            os.remove(path)
+
     def log_file(self):
         path = os.path.join(self.env['XDG_STATE_HOME'], 'kelvo-central', 'central.log')
         if not os.path.exists(path):
@@ -211,9 +218,11 @@ class NotificationService:
 
 class ApplicationTest(unittest.TestCase):
     with_tray = True
+    screen = '1280x800x24'
+    dpi = None
 
     def setUp(self):
-        self.display = Display(self.with_tray)
+        self.display = Display(self.with_tray, self.screen, self.dpi)
         self.profile = Profile()
         self.processes = []
 
@@ -233,10 +242,11 @@ class ApplicationTest(unittest.TestCase):
         env.pop('QT_QPA_PLATFORM', None)
         return env
 
-    def start(self, *arguments, language=None):
+    def start(self, *arguments, language=None, environment=None):
         env = self.environment()
         if language is not None:
             env.update(LANG=language, LC_ALL=language)
+        env.update(environment or {})
         process = subprocess.Popen([APP, *arguments], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True)
         self.processes.append(process)
@@ -521,6 +531,39 @@ class WithoutTrayTest(ApplicationTest):
         # Closing the window ends the program.
         self.display.send_delete_window(window)
         self.assertEqual(app.wait(20), 0)
+
+
+class ScaledWindowTest(ApplicationTest):
+    """A high-resolution screen: the window follows the screen's scale rounded to a whole number, or the scale the
+    user set, and its pictures come in that scale."""
+    screen = '2560x1600x24'
+
+    def scale_in_log(self):
+        found = wait_until(lambda: re.search(r'Window scale (\S+) ', self.profile.log_file()), 20.0)
+        return found.group(1) if found else None
+
+    def test_a_scale_of_two_doubles_the_window(self):
+        app = self.start('-testDevice', environment={'QT_SCALE_FACTOR': '2'})
+        window = self.main_window()
+        self.assertIsNotNone(window)
+        time.sleep(0.5)
+        self.assertEqual(self.scale_in_log(), '2')
+        x, y, width, height = self.display.geometry(window)
+        self.assertEqual((width, height), (2 * 982, 2 * 688))
+        self.display.screenshot('main-window-scale-2.png', window)
+        self.assertIsNone(app.poll())
+
+    def test_the_screens_scale_is_rounded_to_a_whole_number(self):
+        for dpi, expected in ((120, '1'), (192, '2')):  # 125 % stays 1x, 200 % is 2x
+            with self.subTest(dpi=dpi):
+                self.display.close()
+                self.display = Display(self.with_tray, self.screen, dpi)
+                self.profile.remove_log()
+                app = self.start()
+                self.assertIsNotNone(self.main_window())
+                self.assertEqual(self.scale_in_log(), expected)
+                app.kill()
+                app.wait()
 
 
 class StatusNotifierWatcher:
