@@ -18,7 +18,7 @@ QString CommandLine::usage() {
              "  -simpleQuit           closing the window quits instead of hiding it in the tray\n"
              "  -testDevice [SERIAL]  add an emulated test reader (serial %1 unless given)\n"
              "  --trace               the reader library's trace lines in the log too (or KELVO_TRACE=1)\n"
-      "  --help, --version     print this text or the version and exit\n"
+             "  --help, --version     print this text or the version and exit\n"
              "Other arguments are ignored. KELVO_BLE_BACKEND chooses the radio (docs/backend-selection.md).\n")
       .arg(kDefaultTestSerial);
 }
