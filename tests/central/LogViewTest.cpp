@@ -197,7 +197,7 @@ TEST(LogViewTest, ADarkDesktopPaletteLeavesTheLinesLegible) {
     for (int i = 0; i < 12; ++i) view.debugMessageLogged(QStringLiteral("Reader Kelvo 512345678%1 found").arg(i));
     view.resize(500, 300);
     auto* text = view.findChild<QTextEdit*>("logText");
-    const QImage shot = text->viewport()->grab().toImage();
+    QImage shot = text->viewport()->grab().toImage();
     if (!folder.isEmpty()) shot.save(QDir(folder).filePath(QStringLiteral("log-view-%1.png").arg(name)));
     return shot;
   };
