@@ -32,7 +32,7 @@ class FuzzCharacteristics : public trevalon::kelvo::KelvoBLECharacteristscs {
   std::vector<uint8_t> readProcess2() override { return next(); }
   std::vector<uint8_t> readSpare() override { return next(); }
   std::vector<uint8_t> waitOutput2() override { return next(); }
-  std::vector<uint8_t> waitOutput2(std::chrono::seconds) override { return next(); }
+  std::vector<uint8_t> waitOutput2(std::chrono::milliseconds) override { return next(); }
   void discardOutput2() override {}
 
  private:

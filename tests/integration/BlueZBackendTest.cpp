@@ -224,6 +224,9 @@ TEST_F(BlueZBackendTest, RemovedReaderIsLostWithoutHarmToTheOthersAndComesBackAs
   ASSERT_TRUE(eventually([&] { return found->byAddress()[kSecond] != second; })) << "found again, as a new device";
   std::shared_ptr<ReaderEvents> newEvents;
   EXPECT_TRUE(available(kSecond, newEvents)->isAvailable());
+  EXPECT_FALSE(second->isAvailable()) << "the removed reader's stack never shares the device with the new one";
+  EXPECT_FALSE(answered(second));
+  EXPECT_TRUE(answered(found->byAddress()[kSecond]));
   EXPECT_EQ(batteryOf(first), 80);
 }
 

@@ -227,6 +227,45 @@ TEST_F(LinkEncryption, EveryKindOfDamagedAnswerIsFollowedByAWorkingLink) {
   }
 }
 
+// On a slow link a copy of an answer, or an answer the host gave up on, is still on the air when the next
+// request goes out; nothing in an answer names its request. The host must not go on taking each answer for
+// the next request's (and agreeing sessions from answers meant for others) once it is out of step.
+TEST_F(LinkEncryption, AnAnswerStillOnTheAirIsNeverTakenForTheNextRequests) {
+  struct Case {
+    const char* name;
+    KelvoReaderFault::Kind kind;
+    int delayMs;
+  };
+  const Case cases[] = {
+      {"repeated answer", KelvoReaderFault::Kind::repeatPackage, 0},
+      {"late answer", KelvoReaderFault::Kind::delay, 2500},
+  };
+  for (const Case& c : cases) {
+    SettingsFixture freshSettings;
+    StackOptions options = encrypted();
+    KelvoStack stack(KelvoReaderConfig(), options);
+    ASSERT_TRUE(stack.connect()) << c.name;
+    trevalon::sim::LinkModel::Parameters slow;
+    slow.interval = std::chrono::milliseconds(60);
+    slow.packetsPerInterval = 1;
+    stack.radio->setLinkModel(slow);
+    KelvoReaderFault fault;
+    fault.kind = c.kind;
+    fault.method = kGetDeviceState;
+    fault.packages = {0};
+    fault.delayMs = c.delayMs;
+    stack.emulator->addFault(fault);
+    stack.proxy->transmit(kGetDeviceState, {}, true);
+    int failures = 0;
+    for (int i = 0; i < 4; ++i) {
+      if (stack.proxy->transmit(kGetDeviceState, {}, true).status != 0) ++failures;
+    }
+    EXPECT_LE(failures, 1) << c.name;
+    EXPECT_EQ(stack.proxy->transmit(kGetDeviceState, {}, true).status, 0) << c.name << ": back in step";
+    capture.clear();
+  }
+}
+
 TEST_F(LinkEncryption, ALostAnswerToAPromptRequestIsGivenUpSoonerThanACardCommands) {
   StackOptions options = encrypted();
   options.characteristicTimeout = std::chrono::seconds(30);

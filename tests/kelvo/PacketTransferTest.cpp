@@ -139,7 +139,7 @@ class QueuedPackages : public trevalon::kelvo::KelvoBLECharacteristscs {
   Bytes readProcess2() override { return {}; }
   Bytes readSpare() override { return {}; }
   Bytes waitOutput2() override { return next(); }
-  Bytes waitOutput2(std::chrono::seconds) override { return next(); }
+  Bytes waitOutput2(std::chrono::milliseconds) override { return next(); }
   void discardOutput2() override {}
 
  private:

@@ -231,7 +231,7 @@ bool BLEReaderBLEReaderNativeTranslator::write(Uuid service, Uuid characteristic
 }
 
 std::vector<uint8_t> BLEReaderBLEReaderNativeTranslator::wait(Uuid service, Uuid characteristic,
-                                                              std::chrono::seconds timeout) {
+                                                              std::chrono::milliseconds timeout) {
   TREVALON_TRACE();
   std::shared_ptr<BLEReaderNative> native = getMaster();
   if (!use(native)) return {};

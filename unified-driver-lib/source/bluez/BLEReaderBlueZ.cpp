@@ -108,6 +108,7 @@ bool BLEReaderBlueZ::connect() {
   bool relink = false;
   {
     std::lock_guard<std::mutex> guard(lock);
+    if (retired) return false;
     if (connection && !linkLost) return true;
     relink = connection.has_value();
   }
@@ -393,7 +394,21 @@ void BLEReaderBlueZ::deliverNotification(const ble::Uuid& service, const ble::Uu
 void BLEReaderBlueZ::onFound(const std::string& item) {
   if (item != address) return;
   TREVALON_TRACE_ARGS(item);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (retired) return;
+  }
   setAvailable(true);
+}
+
+void BLEReaderBlueZ::retire() {
+  TREVALON_TRACE_ARGS(address);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    retired = true;
+  }
+  markLinkLost();
+  setAvailable(false);
 }
 
 void BLEReaderBlueZ::onLost(const std::string& item) {

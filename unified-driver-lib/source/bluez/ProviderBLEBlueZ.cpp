@@ -17,4 +17,13 @@ std::shared_ptr<ble::BLEReaderNative> ProviderBLEBlueZ::translate(const ble::Pro
   return BLEReaderBlueZ::create(watcher.lock(), item.address, item.address, item.name, item.path);
 }
 
+void ProviderBLEBlueZ::onLost(const ble::ProvidedDevice& item) {
+  TREVALON_TRACE_ARGS(item.path);
+  for (const std::shared_ptr<ble::BLEReaderNative>& native : getProvided()) {
+    auto reader = std::dynamic_pointer_cast<BLEReaderBlueZ>(native);
+    if (reader && reader->getAddress() == item.address) reader->retire();
+  }
+  Translator::onLost(item);
+}
+
 }  // namespace trevalon::bluez

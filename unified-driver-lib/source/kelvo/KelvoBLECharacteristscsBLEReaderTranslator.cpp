@@ -100,10 +100,11 @@ std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2() {
   return reader ? reader->wait(kReaderService, kOutput2, timeout) : std::vector<uint8_t>();
 }
 
-std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2(std::chrono::seconds limit) {
+std::vector<uint8_t> KelvoBLECharacteristscsBLEReaderTranslator::waitOutput2(std::chrono::milliseconds limit) {
   TREVALON_TRACE();
   auto reader = getMaster();
-  return reader ? reader->wait(kReaderService, kOutput2, std::min(limit, timeout)) : std::vector<uint8_t>();
+  return reader ? reader->wait(kReaderService, kOutput2, std::min<std::chrono::milliseconds>(limit, timeout))
+                : std::vector<uint8_t>();
 }
 
 void KelvoBLECharacteristscsBLEReaderTranslator::discardOutput2() {

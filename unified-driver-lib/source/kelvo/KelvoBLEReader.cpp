@@ -18,6 +18,8 @@ bool KelvoBLEReader::setActiveEncryption(uint8_t /*state*/) { return false; }
 
 bool KelvoBLEReader::stateQuery() { return false; }
 
+void KelvoBLEReader::dropAnswersInFlight() {}
+
 bool KelvoBLEReader::isUnsupported(uint8_t method) const {
   std::lock_guard<std::mutex> guard(unsupportedLock);
   return unsupported.count(method) != 0;

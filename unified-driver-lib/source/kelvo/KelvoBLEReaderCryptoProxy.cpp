@@ -77,7 +77,9 @@ std::shared_ptr<Encryptor> KelvoBLEReaderCryptoProxy::agree(bool keepLongTermKey
   std::shared_ptr<Encryptor> agreed = SessionEncryptor::create(sharedAs<KelvoBLEReader>(), true);
   agreeing = false;
   if (!agreed) {
+    // The agreement may have taken an earlier answer for its own while its own is still on the way.
     sessionStale = true;
+    outOfStep = true;
   }
   return agreed;
 }
@@ -195,6 +197,9 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitLocked(const std::shared
   std::lock_guard<std::recursive_mutex> link(linkLock);
   const uint8_t method = knownMethod(request[0]);
   for (int renewals = 0;;) {
+    if (!agreeing && outOfStep.exchange(false)) {
+      lower->dropAnswersInFlight();
+    }
     std::vector<uint8_t> response;
     if (agreeing) {
       // The agreement's own messages, on the thread that agrees: in plain, never renewing anything.
@@ -203,6 +208,10 @@ std::vector<uint8_t> KelvoBLEReaderCryptoProxy::transmitLocked(const std::shared
       return {kStatusTransferFailed};
     } else {
       response = exchange(lower, request, recover);
+    }
+    if (response.empty() || response[0] == kStatusTransferFailed) {
+      // Timed out, cut short, or an answer that did not open: its own answer may still be coming.
+      outOfStep = true;
     }
     if (response.empty()) {
       TREVALON_LOG(error, "Expected response to be at least 1 byte long");
@@ -299,8 +308,9 @@ void KelvoBLEReaderCryptoProxy::onActiveEncryptionChanged(uint8_t /*state*/) { T
 
 void KelvoBLEReaderCryptoProxy::onConnectedChanged(bool connected) {
   TREVALON_TRACE_ARGS(connected ? "true" : "false");
-  // The reader ends its session with the link; ours must not outlive it.
+  // The reader ends its session with the link; ours must not outlive it. A fresh link carries no old answers.
   if (!connected) sessionStale = true;
+  if (connected) outOfStep = false;
   notifyObservers(&KelvoBLEReaderObserver::onConnectedChanged, connected);
 }
 

@@ -163,6 +163,24 @@ std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::transmitRa
   return transmitFastest(characteristics, request, firstWait);
 }
 
+void KelvoBLEReaderKelvoBLECharacteristscsTranslator::dropAnswersInFlight() {
+  TREVALON_TRACE();
+  auto characteristics = getMaster();
+  if (!characteristics) {
+    return;
+  }
+  TREVALON_LABELLED_LOCK(guard, "BLE", transferLock);
+  const auto limit = std::chrono::steady_clock::now() + kDropLimit;
+  size_t dropped = 0;
+  while (std::chrono::steady_clock::now() < limit && !characteristics->waitOutput2(kQuietLink).empty()) {
+    ++dropped;
+  }
+  characteristics->discardOutput2();
+  if (dropped != 0) {
+    TREVALON_LOG(info, "%zu packages of earlier answers dropped", dropped);
+  }
+}
+
 std::vector<uint8_t> KelvoBLEReaderKelvoBLECharacteristscsTranslator::nextPackage(
     const std::shared_ptr<KelvoBLECharacteristscs>& characteristics, std::chrono::seconds limit) {
   std::vector<uint8_t> package = characteristics->waitOutput2(limit);

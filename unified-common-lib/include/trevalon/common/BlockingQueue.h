@@ -32,13 +32,13 @@ class BlockingQueue {
     condition.notify_one();
   }
 
-  bool pop(T& out, std::chrono::seconds timeout) {
+  bool pop(T& out, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(mutex);
     if (!running) {
       return false;
     }
     if (queue.empty()) {
-      if (timeout <= std::chrono::seconds::zero()) {
+      if (timeout <= std::chrono::milliseconds::zero()) {
         return false;
       }
       // Waits out spurious wake-ups: only an element, a stop or the time-out ends the wait. A stop ends it

@@ -33,7 +33,7 @@ class BLEReader : public common::Observee<BLEReaderObserver> {
   virtual void setRead(Uuid service, Uuid characteristic) = 0;
   virtual void setWait(Uuid service, Uuid characteristic) = 0;
   virtual void setWrite(Uuid service, Uuid characteristic) = 0;
-  virtual std::vector<uint8_t> wait(Uuid service, Uuid characteristic, std::chrono::seconds timeout) = 0;
+  virtual std::vector<uint8_t> wait(Uuid service, Uuid characteristic, std::chrono::milliseconds timeout) = 0;
   virtual bool write(Uuid service, Uuid characteristic, std::vector<uint8_t> data, std::chrono::seconds timeout) = 0;
 };
 

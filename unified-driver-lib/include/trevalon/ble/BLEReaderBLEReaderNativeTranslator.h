@@ -45,7 +45,7 @@ class BLEReaderBLEReaderNativeTranslator : public common::Translator<BLEReader, 
   void setRead(Uuid service, Uuid characteristic) override;
   void setWait(Uuid service, Uuid characteristic) override;
   void setWrite(Uuid service, Uuid characteristic) override;
-  std::vector<uint8_t> wait(Uuid service, Uuid characteristic, std::chrono::seconds timeout) override;
+  std::vector<uint8_t> wait(Uuid service, Uuid characteristic, std::chrono::milliseconds timeout) override;
   bool write(Uuid service, Uuid characteristic, std::vector<uint8_t> data, std::chrono::seconds timeout) override;
 
   void onAvailableChanged(bool available) override;

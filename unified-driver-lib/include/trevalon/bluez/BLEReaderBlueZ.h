@@ -55,6 +55,10 @@ class BLEReaderBlueZ : public ble::BLEReaderNative, public ProviderObserver<std:
   void onFound(const std::string& address) override;
   void onLost(const std::string& address) override;
 
+  // BlueZ removed the device: if it comes back, under the same path, it is a new reader. This one hears of no
+  // link any more and refuses every further connection, so that two stacks never share one device.
+  void retire();
+
  private:
   using CharacteristicKey = std::pair<ble::Uuid, ble::Uuid>;
 
@@ -93,6 +97,7 @@ class BLEReaderBlueZ : public ble::BLEReaderNative, public ProviderObserver<std:
   // Present exactly while connected: the services as they were when the connection was made.
   std::optional<Services> connection;
   bool linkLost = false;
+  bool retired = false;
   std::map<CharacteristicKey, std::string> notifying;  // subscribed on this connection -> object path
   std::set<CharacteristicKey> wanted;                  // subscriptions to set up again on the next connection
 };

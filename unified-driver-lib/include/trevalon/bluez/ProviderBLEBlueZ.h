@@ -19,6 +19,8 @@ class ProviderBLEBlueZ
   explicit ProviderBLEBlueZ(const std::shared_ptr<BLEConnectionBlueZ>& watcher);
 
   std::shared_ptr<ble::BLEReaderNative> translate(const ble::ProvidedDevice& item) override;
+  // A device BlueZ no longer has: its reader is retired before the layers above hear of the loss.
+  void onLost(const ble::ProvidedDevice& item) override;
 
  private:
   const std::weak_ptr<BLEConnectionBlueZ> watcher;

@@ -39,7 +39,7 @@ class KelvoBLECharacteristscs : public common::Observee<KelvoBLECharacteristscsO
   virtual bool writeInput(std::vector<uint8_t> data) = 0;
   virtual std::vector<uint8_t> waitOutput2() = 0;
   // The same within `limit`, never longer than the characteristic's own time-out.
-  virtual std::vector<uint8_t> waitOutput2(std::chrono::seconds limit) = 0;
+  virtual std::vector<uint8_t> waitOutput2(std::chrono::milliseconds limit) = 0;
   virtual bool writePrepare(std::vector<uint8_t> data) = 0;
   virtual std::vector<uint8_t> readProcess2() = 0;
   virtual std::vector<uint8_t> readSpare() = 0;

@@ -26,7 +26,7 @@ class KelvoBLECharacteristscsBLEReaderTranslator : public common::Translator<Kel
   bool writeIndicate(std::vector<uint8_t> data) override;
   bool writeInput(std::vector<uint8_t> data) override;
   std::vector<uint8_t> waitOutput2() override;
-  std::vector<uint8_t> waitOutput2(std::chrono::seconds limit) override;
+  std::vector<uint8_t> waitOutput2(std::chrono::milliseconds limit) override;
   bool writePrepare(std::vector<uint8_t> data) override;
   std::vector<uint8_t> readProcess2() override;
   std::vector<uint8_t> readSpare() override;

@@ -41,6 +41,9 @@ class KelvoBLEReader : public common::Observee<KelvoBLEReaderObserver> {
   virtual bool indicate(uint8_t command, std::vector<uint8_t> data) = 0;
   virtual bool stateQuery();
   virtual std::vector<uint8_t> transmitRaw(std::vector<uint8_t> request, bool recover) = 0;
+  // Answers carry nothing that names their request: after an exchange that ended without its own answer,
+  // whatever is still on its way is dropped so that the next request does not take it for its own.
+  virtual void dropAnswersInFlight();
   virtual uint64_t updateMtu(uint64_t size) = 0;
 
   TransmitResult transmit(uint8_t method, const std::vector<uint8_t>& payload, bool recover);

@@ -68,6 +68,8 @@ class KelvoBLEReaderCryptoProxy : public common::Translator<KelvoBLEReader, Kelv
   bool agreeing = false;
   // Set from the radio's threads (a link that went down) without waiting for an exchange in progress.
   std::atomic<bool> sessionStale{false};
+  // The last exchange or agreement ended without its own answer; a fresh link clears it.
+  std::atomic<bool> outOfStep{false};
 };
 
 }  // namespace trevalon::kelvo

@@ -18,6 +18,10 @@ class KelvoBLEReaderKelvoBLECharacteristscsTranslator
   static constexpr uint64_t kInitialMtu = 23;
   static constexpr size_t kMaxRequest = 65535;
   static constexpr size_t kInputPiece = 20;
+  // Packages still on their way follow each other within a few connection intervals; once none has come for
+  // this long, the link is quiet. The limit bounds a reader that never stops sending.
+  static constexpr std::chrono::milliseconds kQuietLink{300};
+  static constexpr std::chrono::milliseconds kDropLimit{3000};
 
   std::string getAddress() override;
   std::string getId() override;
@@ -27,6 +31,7 @@ class KelvoBLEReaderKelvoBLECharacteristscsTranslator
   bool setPaired(bool paired) override;
   bool indicate(uint8_t command, std::vector<uint8_t> data) override;
   std::vector<uint8_t> transmitRaw(std::vector<uint8_t> request, bool recover) override;
+  void dropAnswersInFlight() override;
   uint64_t updateMtu(uint64_t size) override;
   using KelvoBLEReader::updateMtu;
 
