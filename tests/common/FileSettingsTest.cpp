@@ -41,6 +41,37 @@ TEST(FileSettings, RoundTripOverwriteAndUnset) {
   EXPECT_FALSE(settings.unset("serial_001a7dda7113")) << "removing an absent value fails";
 }
 
+ino_t inodeOf(const std::string& path) {
+  struct stat info {};
+  stat(path.c_str(), &info);
+  return info.st_ino;
+}
+
+// Every write makes a new file (temporary, then rename), so an unchanged inode means nothing was written.
+TEST(FileSettings, StoringTheStoredValueWritesNothingButAChangeOrALooseModeDoes) {
+  TempDirectory dir;
+  FileSettings settings(dir.path());
+  const std::string key = dir.path() + "/key_001a7dda7113_private";
+  ASSERT_TRUE(settings.set_raw("key_001a7dda7113_private", Bytes{1, 2, 3}));
+  const ino_t first = inodeOf(key);
+  ASSERT_TRUE(settings.set_raw("key_001a7dda7113_private", Bytes{1, 2, 3}));
+  EXPECT_EQ(inodeOf(key), first) << "the same value was written again";
+
+  ASSERT_TRUE(settings.set_raw("key_001a7dda7113_private", Bytes{1, 2, 4}));
+  EXPECT_NE(inodeOf(key), first);
+  EXPECT_EQ(*settings.get_raw("key_001a7dda7113_private"), (Bytes{1, 2, 4}));
+  const ino_t second = inodeOf(key);
+  ASSERT_TRUE(settings.set_raw("key_001a7dda7113_private", Bytes{1, 2, 4, 0}));
+  EXPECT_NE(inodeOf(key), second) << "a longer value with the same start is a change";
+
+  // The same bytes in a file others may read are written anew with the value's own mode.
+  ::chmod(key.c_str(), 0644);
+  const ino_t loose = inodeOf(key);
+  ASSERT_TRUE(settings.set_raw("key_001a7dda7113_private", Bytes{1, 2, 4, 0}));
+  EXPECT_NE(inodeOf(key), loose);
+  EXPECT_EQ(modeOf(key), 0600u);
+}
+
 TEST(FileSettings, AMissingValueReadsEmptyAndIsLogged) {
   TempDirectory dir;
   FileSettings settings(dir.path());

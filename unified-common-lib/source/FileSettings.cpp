@@ -127,6 +127,28 @@ bool FileSettings::isset(const std::string& name) {
   return ::fstatat(directory.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode);
 }
 
+// True when the value's file holds exactly `bytes` with `mode`: a regular file, reached without a link.
+bool FileSettings::holdsAlready(int directoryFd, const std::string& name, const std::vector<uint8_t>& bytes,
+                                mode_t mode) {
+  FileDescriptor file(::openat(directoryFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  struct stat info {};
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & 07777) != mode ||
+      static_cast<size_t>(info.st_size) != bytes.size()) {
+    return false;
+  }
+  std::vector<uint8_t> stored(bytes.size() + 1);
+  size_t got = 0;
+  for (ssize_t count;
+       got < stored.size() && (count = ::read(file.get(), stored.data() + got, stored.size() - got)) != 0;) {
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    got += static_cast<size_t>(count);
+  }
+  return got == bytes.size() && std::equal(bytes.begin(), bytes.end(), stored.begin());
+}
+
 bool FileSettings::set_raw(const std::string& name, const std::vector<uint8_t>& bytes) {
   TREVALON_TRACE();
   int dirFd = -1;
@@ -134,6 +156,9 @@ bool FileSettings::set_raw(const std::string& name, const std::vector<uint8_t>& 
     return false;
   }
   FileDescriptor directory(dirFd);
+  const mode_t mode = endsWith(name, kPrivateSuffix) ? 0600 : 0644;
+  // A value stored as it is costs no write and no fsync (a connection stores several values each time).
+  if (holdsAlready(directory.get(), name, bytes, mode)) return true;
   // Write a hidden temporary file beside the value and rename it over: readers (the driver, the application)
   // see the old value or the new one, never a torn one.
   std::string temporary = "." + name + ".XXXXXX";
@@ -147,7 +172,6 @@ bool FileSettings::set_raw(const std::string& name, const std::vector<uint8_t>& 
     return false;
   }
   temporaryPath.assign(pathBuffer.data());
-  const mode_t mode = endsWith(name, kPrivateSuffix) ? 0600 : 0644;
   const bool written = ::fchmod(file.get(), mode) == 0 && writeAll(file.get(), bytes) && ::fsync(file.get()) == 0 &&
                        ::rename(temporaryPath.c_str(), (root + "/" + name).c_str()) == 0;
   if (!written) {

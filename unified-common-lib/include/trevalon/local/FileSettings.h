@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 // Settings as one file per value in a directory that must already exist (the store never creates it, as an
-// installer-owned location). Writes are atomic (temporary file, then rename), values whose name ends with
+// installer-owned location). A value stored as it already is writes nothing. Writes are atomic (temporary file,
+// then rename), values whose name ends with
 // "_private" are readable by their owner only, and a name that could leave the directory is refused.
 
+#include <sys/types.h>
+
 #include <string>
+#include <vector>
 
 #include "trevalon/local/Settings.h"
 
@@ -27,6 +31,7 @@ class FileSettings : public Settings {
  private:
   bool checkName(const std::string& name) const;
   bool openDirectory(int& fd) const;
+  static bool holdsAlready(int directoryFd, const std::string& name, const std::vector<uint8_t>& bytes, mode_t mode);
 
   std::string root;
 };
