@@ -59,14 +59,9 @@ void Output::row(const std::string& list, const std::string& text, const nlohman
   }
 }
 
+// A list whose text lines read "KEY = VALUE".
 void Output::repeated(const std::string& key, const std::string& text, const nlohmann::json& value) {
-  std::lock_guard<std::mutex> guard(lock);
-  if (json) {
-    if (!object.contains(key)) object[key] = nlohmann::json::array();
-    object[key].push_back(value);
-  } else {
-    std::cout << key << " = " << text << std::endl;
-  }
+  row(key, key + " = " + text, value);
 }
 
 void Output::error(const std::string& message) {
