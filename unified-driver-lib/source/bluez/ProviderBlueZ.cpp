@@ -25,9 +25,11 @@ std::shared_ptr<BlueZCaller> ProviderBlueZ::reachBus() {
 void ProviderBlueZ::update() {
   TREVALON_TRACE();
   std::shared_ptr<BlueZCaller> bus = reachBus();
-  if (!bus) return;
-  std::optional<BlueZCaller::ManagedObjects> objects = bus->managedObjects();
-  if (!objects) return;
+  std::optional<BlueZCaller::ManagedObjects> objects = bus ? bus->managedObjects() : std::nullopt;
+  if (!objects) {
+    markPollFailed();
+    return;
+  }
   const std::string wanted = interfaceClass.toString();
   for (const auto& [path, interfaces] : *objects) {
     auto device = interfaces.find(BlueZNames::kDevice);

@@ -20,8 +20,14 @@ class DeviceEnumeration : public common::ProviderRunnable<ProvidedDevice> {
 
   void onFound(const ProvidedDevice& item) override;
 
+ protected:
+  // The radio could not be asked during this poll (bluetoothd is not on the bus): nobody is reported lost, since
+  // the readers' state is unknown, not gone.
+  void markPollFailed();
+
  private:
   std::mutex seenLock;
+  bool pollFailed = false;
   // Object paths reported by the poll under way.
   std::set<std::string> seen;
 };
